@@ -1,0 +1,52 @@
+// The two smallest packets: the keep-alive, a head and ETX with nothing
+// between, and the server identification, whose body is one u16.
+#ifndef ZRPACKET_ZR_BASIC_PACKETS_H
+#define ZRPACKET_ZR_BASIC_PACKETS_H
+
+#include "zr_packet_head.h"
+
+// Always 34 bytes: the head (default cmdID 1), then ETX at offset 33. No key
+// byte, no body.
+class ZrCkeepAlivePacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int PACKET_LEN = PKT_HEAD_FIXED_LEN + 1;
+
+    ZrCkeepAlivePacket();
+    // Version 0x0001, the given cmdID and SN, every other head field 0.
+    ZrCkeepAlivePacket(unsigned int cmdID, unsigned int SN);
+    ZrCkeepAlivePacket(const ZrCkeepAlivePacket&) = default;
+    ZrCkeepAlivePacket& operator=(const ZrCkeepAlivePacket&) = default;
+    ~ZrCkeepAlivePacket() = default;
+
+    // nBufLen must be at least PACKET_LEN (asserted in debug builds; -1
+    // otherwise). Bytes after the ETX are ignored by deCode.
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() const { return PACKET_LEN; }
+};
+
+// The head (default cmdID 2, plain), the key byte, serverType as a u16, ETX:
+// 37 bytes when plain. The body is a fixed-mode body.
+class ZrCServerIdentifyPacket : public ZrCPacketHead {
+public:
+    ZrCServerIdentifyPacket();
+    // Version 0, the given cmdID, SN and encryptType, every other head field 0.
+    ZrCServerIdentifyPacket(unsigned int cmdID, unsigned int SN, unsigned char encryptType);
+    ZrCServerIdentifyPacket(const ZrCServerIdentifyPacket&) = default;
+    ZrCServerIdentifyPacket& operator=(const ZrCServerIdentifyPacket&) = default;
+    ~ZrCServerIdentifyPacket() = default;
+
+    void setServerType(unsigned short serverType) { m_serverType = serverType; }
+    unsigned short getServerType() const { return m_serverType; }
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned short m_serverType = 0;
+};
+
+#endif  // ZRPACKET_ZR_BASIC_PACKETS_H

@@ -1,0 +1,43 @@
+// The wrapper through which packet bodies are enciphered and deciphered by
+// the external codec module (ZreSecIO of seccodec).
+#ifndef ZRPACKET_ZR_ENCRYPT_H
+#define ZRPACKET_ZR_ENCRYPT_H
+
+// The codec's variants: a head's encryptType of 1 to 8 names one, 0 none.
+constexpr int ZR_ENCRYPT_TYPE_MIN = 1;
+constexpr int ZR_ENCRYPT_TYPE_MAX = 8;
+constexpr int ZR_ENCRYPT_TYPE_COUNT = ZR_ENCRYPT_TYPE_MAX - ZR_ENCRYPT_TYPE_MIN + 1;
+
+class ZRIEncrypt {
+public:
+    explicit ZRIEncrypt(unsigned char type) : m_encryptType(type) {}
+    ZRIEncrypt(const ZRIEncrypt&) = default;
+    ZRIEncrypt& operator=(const ZRIEncrypt&) = default;
+
+    int getEncryptType() const { return m_encryptType; }
+    void setEncryptType(unsigned char type) { m_encryptType = type; }
+
+    // The process-wide instance, made on first use with a non-zero type and
+    // never freed; later calls only change its type. Type 0 returns null and
+    // changes nothing. Not thread-safe: call it during start-up. The packets
+    // themselves never use the instance.
+    static ZRIEncrypt* creaseInstanece(unsigned char type);
+
+    // Enciphers srcLen bytes from src into dest (which must hold srcLen
+    // bytes), sets destLen and the key byte the receiver will need.
+    // 0 on success, -1 when the codec refuses (type outside 1 to 8, a body
+    // over the codec's limit).
+    static int encryptProtocolEx(const char* src, unsigned int srcLen, char* dest, unsigned int& destLen,
+                                 unsigned char& key, char type);
+    // Deciphers srcLen bytes into dest (PKT_SCRATCH_HALF_LEN bytes); -1
+    // without calling the codec when type, as a signed byte, is outside 1
+    // to 8, and -1 when the codec refuses.
+    static int decryptProtocolEx(const char* src, unsigned int srcLen, char* dest, unsigned int& destLen,
+                                 unsigned char key, char type);
+
+private:
+    unsigned char m_encryptType;
+    static ZRIEncrypt* m_pEncryptInstance;
+};
+
+#endif  // ZRPACKET_ZR_ENCRYPT_H

@@ -1,0 +1,231 @@
+// The packet head: the fixed 33 bytes that start every packet, the base class
+// of every packet class, and the static accessors that read or patch a head
+// inside a raw buffer.
+//
+// Head layout (every multi-byte field most significant byte first):
+//
+//   offset size field
+//        0    1 STX, always 0x02
+//        1    2 version: byte 1 versionHigh, byte 2 versionLow
+//        3    4 cmdID        selects the packet class and whether the body is enciphered
+//        7    1 subcmdID
+//        8    4 userID       (userID precedes SN)
+//       12    4 SN           serial number
+//       16    1 encryptType  0: plain body; 1 to 8: the codec's variant
+//       17   16 context1 .. context4, opaque to the library
+//
+// A body packet follows its head with the envelope:
+//
+//       33    1 key byte     produced by the codec on enciphered bodies
+//       34    n body         plain, or the codec's output for the plain body
+//   34 + n    1 ETX, always 0x03
+//
+// Packets carry no length field: the transport delimits them. `enCode` sets
+// encryptType itself: 0 for the plain commands 1, 2, 3, 9, 1001, 1002 and
+// 1009, otherwise rand() % 8 + 1. A plain body may be followed by unrelated
+// bytes in the receive buffer; an enciphered one must end the buffer at its
+// ETX. Bodies are in the stream's compact mode (varints) except in the five
+// classes noted as fixed-mode bodies.
+#ifndef ZRPACKET_ZR_PACKET_HEAD_H
+#define ZRPACKET_ZR_PACKET_HEAD_H
+
+#include <string>
+#include <type_traits>
+
+#include "zr_byte_stream.h"
+
+constexpr unsigned int PKT_HEAD_FIXED_LEN = 33;
+// A body packet's shortest form: head, key byte and ETX around an empty body.
+constexpr unsigned int PKT_ENVELOPE_MIN_LEN = PKT_HEAD_FIXED_LEN + 2;
+// Each half of a packet's scratch area; the largest body that can be enciphered.
+constexpr unsigned int PKT_SCRATCH_HALF_LEN = 30720;
+
+constexpr unsigned char _STX_ = 0x02;
+constexpr unsigned char _ETX_ = 0x03;
+
+// Where each head field and the envelope's key byte and body start.
+constexpr unsigned int PKT_OFFSET_VERSION = 1;
+constexpr unsigned int PKT_OFFSET_CMDID = 3;
+constexpr unsigned int PKT_OFFSET_SUBCMDID = 7;
+constexpr unsigned int PKT_OFFSET_USERID = 8;
+constexpr unsigned int PKT_OFFSET_SN = 12;
+constexpr unsigned int PKT_OFFSET_ENCRYPT_TYPE = 16;
+constexpr unsigned int PKT_OFFSET_CONTEXT1 = 17;
+constexpr unsigned int PKT_OFFSET_CONTEXT2 = 21;
+constexpr unsigned int PKT_OFFSET_CONTEXT3 = 25;
+constexpr unsigned int PKT_OFFSET_CONTEXT4 = 29;
+constexpr unsigned int PKT_OFFSET_KEY = PKT_HEAD_FIXED_LEN;
+constexpr unsigned int PKT_OFFSET_BODY = PKT_HEAD_FIXED_LEN + 1;
+
+// How a class's body integers go: varints (most bodies) or fixed four bytes.
+enum class ZrBodyMode : unsigned char { Compact, Fixed };
+
+// What sets one class's envelope apart: its name in the error texts, the
+// integer mode of its body, and whether its texts put a blank after the
+// comma ("[C deCode], decryptProtocol failed").
+struct ZrEnvelopeStyle {
+    const char* className;
+    ZrBodyMode mode;
+    bool blankAfterComma = false;
+};
+
+class ZrCPacketHead {
+public:
+    // Copies every member: head fields, key byte, both scratch halves, both
+    // streams' state and the error text. A copy of an encoded packet reports
+    // the same getPacketLength(); its streams still point at the source's
+    // buffers until its next enCode/deCode re-attaches them.
+    ZrCPacketHead(const ZrCPacketHead&) = default;
+    ZrCPacketHead& operator=(const ZrCPacketHead&) = default;
+
+    void getVersion(unsigned char& high, unsigned char& low, unsigned short& version) const {
+        high = static_cast<unsigned char>(m_version >> 8);
+        low = static_cast<unsigned char>(m_version & 0xFF);
+        version = m_version;
+    }
+    std::string getVersionEx();  // "high.low" in decimal: 0x0A01 -> "10.1"
+    void setVersion(unsigned short version) { m_version = version; }
+    bool isRightVersion(unsigned char high, unsigned char low) {
+        return ((high << 8) | low) == m_version;
+    }
+
+    unsigned int getCmdID() const { return m_cmdID; }
+    void setCmdID(unsigned int cmdID) { m_cmdID = cmdID; }
+    unsigned char getSubcmdID() const { return m_subcmdID; }
+    void setSubcmdID(unsigned char subcmdID) { m_subcmdID = subcmdID; }
+    unsigned int getSN() const { return m_SN; }
+    void setSN(unsigned int SN) { m_SN = SN; }
+    unsigned int getUserID() const { return m_userID; }
+    void setUserID(unsigned int userID) { m_userID = userID; }
+    // enCode overwrites the encrypt type from cmdID; a value set here never
+    // reaches the wire through enCode.
+    unsigned char getEncryptType() const { return m_encryptType; }
+    void setEncryptType(unsigned char encryptType) { m_encryptType = encryptType; }
+    unsigned int getContext1() const { return m_context1; }
+    void setContext1(unsigned int value) { m_context1 = value; }
+    unsigned int getContext2() const { return m_context2; }
+    void setContext2(unsigned int value) { m_context2 = value; }
+    unsigned int getContext3() const { return m_context3; }
+    void setContext3(unsigned int value) { m_context3 = value; }
+    unsigned int getContext4() const { return m_context4; }
+    void setContext4(unsigned int value) { m_context4 = value; }
+
+    // False for the plain commands 1, 2, 3, 9, 1001, 1002 and 1009.
+    bool isNeedEncrypt();
+
+    // The text of the last failure; a success never clears it.
+    const char* getLastErrMsg() const { return m_errMsg.c_str(); }
+
+    unsigned int getPacketLength() { return PKT_HEAD_FIXED_LEN; }
+
+    // --- raw-buffer accessors ------------------------------------------------
+    // They work on the bytes of an encoded packet without an object. A buffer
+    // is usable when it is not null and holds at least PKT_HEAD_FIXED_LEN
+    // bytes; the STX is not checked. On an unusable buffer a getter returns
+    // its all-ones value and a setter returns -1 and writes nothing. Only the
+    // field's own bytes are touched; no alignment is needed.
+    static unsigned short fastGetVersion(const char* pBuf, unsigned int nBufLen);
+    static unsigned char fastGetVersionHigh(const char* pBuf, unsigned int nBufLen);
+    static unsigned char fastGetVersionLow(const char* pBuf, unsigned int nBufLen);
+    static unsigned int fastGetCmdID(const char* pBuf, unsigned int nBufLen);
+    static unsigned char fastGetSubcmdID(const char* pBuf, unsigned int nBufLen);
+    static unsigned int fastGetUserID(const char* pBuf, unsigned int nBufLen);
+    static unsigned int fastGetSN(const char* pBuf, unsigned int nBufLen);
+    static unsigned char fastGetEncryptType(const char* pBuf, unsigned int nBufLen);
+    static unsigned int fastGetContext1(const char* pBuf, unsigned int nBufLen);
+    static unsigned int fastGetContext2(const char* pBuf, unsigned int nBufLen);
+    static unsigned int fastGetContext3(const char* pBuf, unsigned int nBufLen);
+    static unsigned int fastGetContext4(const char* pBuf, unsigned int nBufLen);
+
+    static int fastSetVersion(char* pBuf, unsigned int nBufLen, unsigned short version);
+    static int fastSetVersionHigh(char* pBuf, unsigned int nBufLen, unsigned char high);
+    static int fastSetVersionLow(char* pBuf, unsigned int nBufLen, unsigned char low);
+    static int fastSetCmdID(char* pBuf, unsigned int nBufLen, unsigned int cmdID);
+    static int fastSetSubcmdID(char* pBuf, unsigned int nBufLen, unsigned char subcmdID);
+    static int fastSetUserID(char* pBuf, unsigned int nBufLen, unsigned int userID);
+    static int fastSetSN(char* pBuf, unsigned int nBufLen, unsigned int SN);
+    static int fastSetEncryptType(char* pBuf, unsigned int nBufLen, unsigned char encryptType);
+    static int fastSetContext1(char* pBuf, unsigned int nBufLen, unsigned int value);
+    static int fastSetContext2(char* pBuf, unsigned int nBufLen, unsigned int value);
+    static int fastSetContext3(char* pBuf, unsigned int nBufLen, unsigned int value);
+    static int fastSetContext4(char* pBuf, unsigned int nBufLen, unsigned int value);
+
+    // Context i (1 to 4) in host order; -1 and value untouched on a short
+    // buffer. A null buffer or an i outside 1 to 4 is a contract breach:
+    // debug builds assert, others return -1 and touch nothing.
+    static int dispatchPacketContext_i(const char* pBuf, unsigned int nBufLen, int i, unsigned int& value);
+    static int modifyPacketNetwork_Context_i(char* pBuf, unsigned int nBufLen, int i, unsigned int value);
+
+    // Reads version, cmdID, subcmdID and userID from a head whose first byte
+    // is STX; 0, or -1 with no output changed.
+    static int dispatchPacket(const char* pRecvBuf, unsigned int nBufLen, unsigned short& version,
+                              unsigned int& cmdID, unsigned char& subcmdID, unsigned int& userID);
+
+protected:
+    ZrCPacketHead(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                  unsigned int userID, unsigned int SN, unsigned char encryptType, unsigned int context1 = 0,
+                  unsigned int context2 = 0, unsigned int context3 = 0, unsigned int context4 = 0);
+    explicit ZrCPacketHead(unsigned int cmdID);
+    ~ZrCPacketHead() = default;
+
+    // Write or read the 33 head bytes at the start of the buffer (the main
+    // stream is left after them); 0 or -1 with the error text set.
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+
+    // --- the envelope shared by every body packet -----------------------------
+
+    // A packet's serializeOrUnSerialize, bound to the object; lives only for
+    // the call it is passed to.
+    class BodyRoutine {
+    public:
+        template <class F, class = std::enable_if_t<!std::is_same<std::decay_t<F>, BodyRoutine>::value>>
+        BodyRoutine(F&& routine)  // NOLINT: implicit by design
+            : m_routine(const_cast<void*>(static_cast<const void*>(&routine))),
+              m_call([](void* r, ZrLCByteStream& s) { (*static_cast<std::remove_reference_t<F>*>(r))(s); }) {}
+        void operator()(ZrLCByteStream& stream) const { m_call(m_routine, stream); }
+
+    private:
+        void* m_routine;
+        void (*m_call)(void*, ZrLCByteStream&);
+    };
+
+    // Head, key byte, body (plain, or enciphered through the scratch area),
+    // ETX. 0 on success; the head's result when the head fails; -1 without
+    // a text of its own when the rest does not fit or cannot be enciphered.
+    int encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, BodyRoutine body);
+    // 0 on success; the head's result, or -1 with the class's decipher or
+    // end-byte text, or -1 without a text when the body fields cannot be read.
+    int decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, BodyRoutine body);
+    // Bytes the last enCode produced: 33 plus what it wrote after the head.
+    unsigned int envelopeLength() const { return PKT_HEAD_FIXED_LEN + m_mainStream.usedLength(); }
+
+    // "[<className><joint><operation>],<failure><detail>", where joint is "::"
+    // or a blank and the failure carries its own leading blank where wanted.
+    enum class Joint : unsigned char { Scope, Blank };
+    void setLastError(const char* className, Joint joint, const char* operation, const char* failure,
+                      const std::string& detail = std::string());
+
+    unsigned short m_version;
+    unsigned int m_cmdID;
+    unsigned char m_subcmdID;
+    unsigned int m_userID;
+    unsigned int m_SN;
+    unsigned char m_encryptType;
+    unsigned int m_context1;
+    unsigned int m_context2;
+    unsigned int m_context3;
+    unsigned int m_context4;
+    unsigned char m_keyByte = 0;
+    // Plain half, then cipher half. Zero-filled at construction.
+    unsigned char m_scratch[2 * PKT_SCRATCH_HALF_LEN];
+    ZrLCByteStream m_mainStream;  // over the caller's buffer
+    ZrLCByteStream m_bodyStream;  // over a half of the scratch area
+    std::string m_errMsg;
+
+private:
+    // The ten fields after the STX, in wire order, in either direction.
+    void transferHeadFields(ZrLCByteStream& stream);
+};
+
+#endif  // ZRPACKET_ZR_PACKET_HEAD_H

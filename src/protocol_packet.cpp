@@ -1,0 +1,359 @@
+// The packet head, its raw-buffer accessors, and the two packets without a
+// body. Null buffers are contract breaches: debug builds assert here; other
+// builds return -1 (getters their all-ones value) and touch nothing.
+#include <cassert>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "zr_basic_packets.h"
+#include "zr_encrypt.h"
+#include "zr_packet_head.h"
+
+namespace {
+
+using Convertor = CHostNetworkConvertorNormal;
+
+constexpr unsigned int kContextOffsets[] = {PKT_OFFSET_CONTEXT1, PKT_OFFSET_CONTEXT2, PKT_OFFSET_CONTEXT3,
+                                            PKT_OFFSET_CONTEXT4};
+constexpr int kContextCount = 4;
+
+bool usable(const char* pBuf, unsigned int nBufLen) { return pBuf != nullptr && nBufLen >= PKT_HEAD_FIXED_LEN; }
+
+const unsigned char* fieldAt(const char* pBuf, unsigned int offset) {
+    return reinterpret_cast<const unsigned char*>(pBuf) + offset;
+}
+unsigned char* fieldAt(char* pBuf, unsigned int offset) { return reinterpret_cast<unsigned char*>(pBuf) + offset; }
+
+unsigned char get8(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
+    return usable(pBuf, nBufLen) ? *fieldAt(pBuf, offset) : 0xFF;
+}
+unsigned short get16(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
+    return usable(pBuf, nBufLen) ? Convertor::loadBigEndian16(fieldAt(pBuf, offset)) : 0xFFFF;
+}
+unsigned int get32(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
+    return usable(pBuf, nBufLen) ? Convertor::loadBigEndian32(fieldAt(pBuf, offset)) : 0xFFFFFFFFu;
+}
+int set8(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned char value) {
+    if (!usable(pBuf, nBufLen)) return -1;
+    *fieldAt(pBuf, offset) = value;
+    return 0;
+}
+int set16(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned short value) {
+    if (!usable(pBuf, nBufLen)) return -1;
+    Convertor::storeBigEndian16(fieldAt(pBuf, offset), value);
+    return 0;
+}
+int set32(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned int value) {
+    if (!usable(pBuf, nBufLen)) return -1;
+    Convertor::storeBigEndian32(fieldAt(pBuf, offset), value);
+    return 0;
+}
+
+}  // namespace
+
+// --- construction and plain accessors ------------------------------------------
+
+ZrCPacketHead::ZrCPacketHead(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                             unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                             unsigned char encryptType, unsigned int context1, unsigned int context2,
+                             unsigned int context3, unsigned int context4)
+    : m_version(static_cast<unsigned short>((verHigh << 8) | verLow)),
+      m_cmdID(cmdID),
+      m_subcmdID(subcmdID),
+      m_userID(userID),
+      m_SN(SN),
+      m_encryptType(encryptType),
+      m_context1(context1),
+      m_context2(context2),
+      m_context3(context3),
+      m_context4(context4),
+      m_scratch{} {}
+
+ZrCPacketHead::ZrCPacketHead(unsigned int cmdID) : ZrCPacketHead(0, 0, cmdID, 0, 0, 0, 0) {}
+
+std::string ZrCPacketHead::getVersionEx() {
+    return std::to_string(m_version >> 8) + "." + std::to_string(m_version & 0xFF);
+}
+
+bool ZrCPacketHead::isNeedEncrypt() {
+    switch (m_cmdID) {
+        case 1:
+        case 2:
+        case 3:
+        case 9:
+        case 1001:
+        case 1002:
+        case 1009:
+            return false;
+        default:
+            return true;
+    }
+}
+
+void ZrCPacketHead::setLastError(const char* className, Joint joint, const char* operation, const char* failure,
+                                 const std::string& detail) {
+    m_errMsg.assign("[")
+        .append(className)
+        .append(joint == Joint::Scope ? "::" : " ")
+        .append(operation)
+        .append("],")
+        .append(failure)
+        .append(detail);
+}
+
+// --- the head on the wire --------------------------------------------------------
+
+void ZrCPacketHead::transferHeadFields(ZrLCByteStream& stream) {
+    stream.transfer(m_version)
+        .transfer(m_cmdID)
+        .transfer(m_subcmdID)
+        .transfer(m_userID)
+        .transfer(m_SN)
+        .transfer(m_encryptType)
+        .transfer(m_context1)
+        .transfer(m_context2)
+        .transfer(m_context3)
+        .transfer(m_context4);
+}
+
+int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
+    assert(pSendBuf != NULL);
+    if (pSendBuf == nullptr) {
+        setLastError("ZrCPacketHead", Joint::Scope, "enCode", " pSendBuf == NULL");
+        return -1;
+    }
+    if (nBufLen < PKT_HEAD_FIXED_LEN) {
+        setLastError("ZrCPacketHead", Joint::Scope, "enCode", " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ",
+                     std::to_string(nBufLen));
+        return -1;
+    }
+    m_mainStream.attach(pSendBuf, nBufLen, true);
+    m_mainStream.setSerializing(true);
+    m_mainStream.setCompact(false);
+    m_mainStream.putByte(_STX_);
+    m_encryptType = isNeedEncrypt() ? static_cast<unsigned char>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1) : 0;
+    transferHeadFields(m_mainStream);
+    if (!m_mainStream.good()) {
+        setLastError("ZrCPacketHead", Joint::Scope, "enCode", " ByteStream << failed");
+        return -1;
+    }
+    return 0;
+}
+
+int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    assert(pRecvBuf != NULL);
+    if (pRecvBuf == nullptr) {
+        setLastError("ZrCPacketHead", Joint::Scope, "deCode", " pRecvBuf == NULL");
+        return -1;
+    }
+    if (nBufLen < PKT_HEAD_FIXED_LEN) {
+        setLastError("ZrCPacketHead", Joint::Scope, "deCode", " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ",
+                     std::to_string(nBufLen));
+        return -1;
+    }
+    m_mainStream.attachForReading(pRecvBuf, nBufLen);
+    m_mainStream.setSerializing(false);
+    m_mainStream.setCompact(false);
+    unsigned char stx = 0;
+    m_mainStream.transfer(stx);
+    if (stx != _STX_) {
+        // The received byte itself, as one character.
+        setLastError("ZrCPacketHead", Joint::Scope, "deCode", " Check _STX_ failed, STX  =  ",
+                     std::string(1, static_cast<char>(stx)));
+        return -1;
+    }
+    transferHeadFields(m_mainStream);
+    if (!m_mainStream.good()) {
+        setLastError("ZrCPacketHead", Joint::Scope, "deCode", " ByteStream >> failed");
+        return -1;
+    }
+    return 0;
+}
+
+// --- raw-buffer accessors ----------------------------------------------------------
+
+unsigned short ZrCPacketHead::fastGetVersion(const char* pBuf, unsigned int nBufLen) {
+    return get16(pBuf, nBufLen, PKT_OFFSET_VERSION);
+}
+unsigned char ZrCPacketHead::fastGetVersionHigh(const char* pBuf, unsigned int nBufLen) {
+    return static_cast<unsigned char>(fastGetVersion(pBuf, nBufLen) >> 8);
+}
+unsigned char ZrCPacketHead::fastGetVersionLow(const char* pBuf, unsigned int nBufLen) {
+    return static_cast<unsigned char>(fastGetVersion(pBuf, nBufLen) & 0xFF);
+}
+unsigned int ZrCPacketHead::fastGetCmdID(const char* pBuf, unsigned int nBufLen) {
+    return get32(pBuf, nBufLen, PKT_OFFSET_CMDID);
+}
+unsigned char ZrCPacketHead::fastGetSubcmdID(const char* pBuf, unsigned int nBufLen) {
+    return get8(pBuf, nBufLen, PKT_OFFSET_SUBCMDID);
+}
+unsigned int ZrCPacketHead::fastGetUserID(const char* pBuf, unsigned int nBufLen) {
+    return get32(pBuf, nBufLen, PKT_OFFSET_USERID);
+}
+unsigned int ZrCPacketHead::fastGetSN(const char* pBuf, unsigned int nBufLen) {
+    return get32(pBuf, nBufLen, PKT_OFFSET_SN);
+}
+unsigned char ZrCPacketHead::fastGetEncryptType(const char* pBuf, unsigned int nBufLen) {
+    return get8(pBuf, nBufLen, PKT_OFFSET_ENCRYPT_TYPE);
+}
+unsigned int ZrCPacketHead::fastGetContext1(const char* pBuf, unsigned int nBufLen) {
+    return get32(pBuf, nBufLen, PKT_OFFSET_CONTEXT1);
+}
+unsigned int ZrCPacketHead::fastGetContext2(const char* pBuf, unsigned int nBufLen) {
+    return get32(pBuf, nBufLen, PKT_OFFSET_CONTEXT2);
+}
+unsigned int ZrCPacketHead::fastGetContext3(const char* pBuf, unsigned int nBufLen) {
+    return get32(pBuf, nBufLen, PKT_OFFSET_CONTEXT3);
+}
+unsigned int ZrCPacketHead::fastGetContext4(const char* pBuf, unsigned int nBufLen) {
+    return get32(pBuf, nBufLen, PKT_OFFSET_CONTEXT4);
+}
+
+int ZrCPacketHead::fastSetVersion(char* pBuf, unsigned int nBufLen, unsigned short version) {
+    return set16(pBuf, nBufLen, PKT_OFFSET_VERSION, version);
+}
+int ZrCPacketHead::fastSetVersionHigh(char* pBuf, unsigned int nBufLen, unsigned char high) {
+    const unsigned short version = fastGetVersion(pBuf, nBufLen);
+    return fastSetVersion(pBuf, nBufLen, static_cast<unsigned short>((high << 8) | (version & 0xFF)));
+}
+int ZrCPacketHead::fastSetVersionLow(char* pBuf, unsigned int nBufLen, unsigned char low) {
+    const unsigned short version = fastGetVersion(pBuf, nBufLen);
+    return fastSetVersion(pBuf, nBufLen, static_cast<unsigned short>((version & 0xFF00) | low));
+}
+int ZrCPacketHead::fastSetCmdID(char* pBuf, unsigned int nBufLen, unsigned int cmdID) {
+    return set32(pBuf, nBufLen, PKT_OFFSET_CMDID, cmdID);
+}
+int ZrCPacketHead::fastSetSubcmdID(char* pBuf, unsigned int nBufLen, unsigned char subcmdID) {
+    return set8(pBuf, nBufLen, PKT_OFFSET_SUBCMDID, subcmdID);
+}
+int ZrCPacketHead::fastSetUserID(char* pBuf, unsigned int nBufLen, unsigned int userID) {
+    return set32(pBuf, nBufLen, PKT_OFFSET_USERID, userID);
+}
+int ZrCPacketHead::fastSetSN(char* pBuf, unsigned int nBufLen, unsigned int SN) {
+    return set32(pBuf, nBufLen, PKT_OFFSET_SN, SN);
+}
+int ZrCPacketHead::fastSetEncryptType(char* pBuf, unsigned int nBufLen, unsigned char encryptType) {
+    return set8(pBuf, nBufLen, PKT_OFFSET_ENCRYPT_TYPE, encryptType);
+}
+int ZrCPacketHead::fastSetContext1(char* pBuf, unsigned int nBufLen, unsigned int value) {
+    return set32(pBuf, nBufLen, PKT_OFFSET_CONTEXT1, value);
+}
+int ZrCPacketHead::fastSetContext2(char* pBuf, unsigned int nBufLen, unsigned int value) {
+    return set32(pBuf, nBufLen, PKT_OFFSET_CONTEXT2, value);
+}
+int ZrCPacketHead::fastSetContext3(char* pBuf, unsigned int nBufLen, unsigned int value) {
+    return set32(pBuf, nBufLen, PKT_OFFSET_CONTEXT3, value);
+}
+int ZrCPacketHead::fastSetContext4(char* pBuf, unsigned int nBufLen, unsigned int value) {
+    return set32(pBuf, nBufLen, PKT_OFFSET_CONTEXT4, value);
+}
+
+int ZrCPacketHead::dispatchPacketContext_i(const char* pBuf, unsigned int nBufLen, int i, unsigned int& value) {
+    assert(pBuf != NULL);
+    if (!usable(pBuf, nBufLen)) return -1;
+    if (i < 1 || i > kContextCount) {
+        assert(0);
+        return -1;
+    }
+    value = Convertor::loadBigEndian32(fieldAt(pBuf, kContextOffsets[i - 1]));
+    return 0;
+}
+
+int ZrCPacketHead::modifyPacketNetwork_Context_i(char* pBuf, unsigned int nBufLen, int i, unsigned int value) {
+    assert(pBuf != NULL);
+    assert(i <= 4);
+    if (!usable(pBuf, nBufLen)) return -1;
+    if (i < 1 || i > kContextCount) {
+        assert(0);
+        return -1;
+    }
+    Convertor::storeBigEndian32(fieldAt(pBuf, kContextOffsets[i - 1]), value);
+    return 0;
+}
+
+int ZrCPacketHead::dispatchPacket(const char* pRecvBuf, unsigned int nBufLen, unsigned short& version,
+                                  unsigned int& cmdID, unsigned char& subcmdID, unsigned int& userID) {
+    assert(pRecvBuf != NULL);
+    if (!usable(pRecvBuf, nBufLen)) return -1;
+    ZrLCByteStream stream;
+    stream.attachForReading(pRecvBuf, nBufLen);
+    stream.setSerializing(false);
+    unsigned char stx = 0;
+    unsigned short readVersion = 0;
+    unsigned int readCmdID = 0;
+    unsigned char readSubcmdID = 0;
+    unsigned int readUserID = 0;
+    stream.transfer(stx);
+    if (stx != _STX_) return -1;
+    stream.transfer(readVersion).transfer(readCmdID).transfer(readSubcmdID).transfer(readUserID);
+    if (!stream.good()) return -1;
+    version = readVersion;
+    cmdID = readCmdID;
+    subcmdID = readSubcmdID;
+    userID = readUserID;
+    return 0;
+}
+
+// --- keep-alive: head and ETX ----------------------------------------------------------
+
+ZrCkeepAlivePacket::ZrCkeepAlivePacket() : ZrCPacketHead(1) {}
+
+ZrCkeepAlivePacket::ZrCkeepAlivePacket(unsigned int cmdID, unsigned int SN)
+    : ZrCPacketHead(0, 1, cmdID, 0, 0, SN, 0) {}
+
+int ZrCkeepAlivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    assert(nBufLen >= getPacketLength());
+    const int head = ZrCPacketHead::enCode(pSendBuf, nBufLen);
+    if (head != 0) return head;
+    m_mainStream.attach(pSendBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, true);
+    m_mainStream.setSerializing(true);
+    m_mainStream.putByte(_ETX_);
+    if (!m_mainStream.good()) {
+        setLastError("ZrCkeepAlivePacket", Joint::Scope, "enCode", " ByteStream << failed");
+        return -1;
+    }
+    return 0;
+}
+
+int ZrCkeepAlivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    const int head = ZrCPacketHead::deCode(pRecvBuf, nBufLen);
+    if (head != 0) return head;
+    m_mainStream.attachForReading(pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN);
+    m_mainStream.setSerializing(false);
+    unsigned char etx = 0;
+    m_mainStream.transfer(etx);
+    if (!m_mainStream.good()) {
+        setLastError("ZrCkeepAlivePacket", Joint::Scope, "deCode", " ByteStream >> failed");
+        return -1;
+    }
+    if (etx != _ETX_) {
+        setLastError("ZrCkeepAlivePacket", Joint::Scope, "deCode", " l_cETX != _ETX_");
+        return -1;
+    }
+    return 0;
+}
+
+// --- server identification: a one-field, fixed-mode body ----------------------------------
+
+namespace {
+const ZrEnvelopeStyle kServerIdentifyEnvelope{"ZrCServerIdentifyPacket", ZrBodyMode::Fixed, true};
+}
+
+ZrCServerIdentifyPacket::ZrCServerIdentifyPacket() : ZrCPacketHead(2) {}
+
+ZrCServerIdentifyPacket::ZrCServerIdentifyPacket(unsigned int cmdID, unsigned int SN, unsigned char encryptType)
+    : ZrCPacketHead(0, 0, cmdID, 0, 0, SN, encryptType) {}
+
+int ZrCServerIdentifyPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, kServerIdentifyEnvelope,
+                          [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrCServerIdentifyPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, kServerIdentifyEnvelope,
+                          [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { stream.transfer(m_serverType); }

@@ -1,0 +1,103 @@
+// Out-of-line members of the byte stream: multi-byte varints, strings and
+// character arrays. The one-byte and fixed-width paths stay inline in the
+// header.
+#include "zr_byte_stream.h"
+
+template <class C>
+void ZrLCByteStreamT<C>::writeVarint32Slow(std::uint32_t v) {
+    if (!m_writable) {
+        m_writeRoom -= ZR_VARINT32_MAX_LEN;  // counted at its longest, whatever the value
+        return;
+    }
+    if (!m_writeGood) return;
+    if (m_writeRoom < ZR_VARINT32_MAX_LEN) {
+        m_writeGood = false;  // fails even when the value itself would fit
+        return;
+    }
+    unsigned char* p = m_cursor;
+    while (v >= 0x80) {
+        *p++ = static_cast<unsigned char>((v & 0x7F) | 0x80);
+        v >>= 7;
+    }
+    *p++ = static_cast<unsigned char>(v);
+    m_writeRoom -= static_cast<std::uint32_t>(p - m_cursor);
+    m_cursor = p;
+}
+
+// Reads only bytes in [cursor, cursor + readRoom). A varint longer than five
+// bytes is taken whole, its groups beyond the 32 bits of the value dropped.
+// Data that ends while the top bit is still set fails the stream, consumes
+// nothing and yields the bits gathered so far.
+template <class C>
+std::uint32_t ZrLCByteStreamT<C>::readVarint32Slow() {
+    if (!m_readGood) return 0;
+    std::uint32_t value = 0;
+    std::uint32_t taken = 0;
+    for (;;) {
+        if (taken >= m_readRoom) {
+            m_readGood = false;
+            return value;
+        }
+        const unsigned char byte = m_cursor[taken];
+        if (taken < ZR_VARINT32_MAX_LEN) value |= std::uint32_t{byte & 0x7Fu} << (7 * taken);
+        ++taken;
+        if ((byte & 0x80) == 0) break;
+    }
+    m_cursor += taken;
+    m_readRoom -= taken;
+    return value;
+}
+
+template <class C>
+ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transfer(std::string& s) {
+    if (m_serializing) {
+        unsigned int length = countToWrite(s.size());
+        transfer(length);
+        if (length > 0) writeBytes(s.data(), length);
+        return *this;
+    }
+    unsigned int length = 0;
+    transfer(length);
+    if (length == 0) {
+        s.clear();
+    } else if (m_readGood && static_cast<std::int32_t>(length) > 0 && length <= m_readRoom) {
+        s.assign(reinterpret_cast<const char*>(m_cursor), length);
+        m_cursor += length;
+        m_readRoom -= length;
+    } else {
+        m_readGood = false;
+        s.clear();
+    }
+    return *this;
+}
+
+template <class C>
+ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transferText(char* text, std::uint32_t size) {
+    if (m_serializing) {
+        unsigned int length = 0;
+        while (length + 1 < size && text[length] != '\0') ++length;
+        transfer(length);
+        if (length > 0) writeBytes(text, length);
+        return *this;
+    }
+    if (size == 0 || size > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
+        m_readGood = false;
+        return *this;
+    }
+    unsigned int length = 0;
+    transfer(length);
+    if (static_cast<std::int32_t>(length) <= 0) {
+        text[0] = '\0';  // an empty or negative length: empty text, stream untouched
+    } else if (length >= size) {
+        m_readGood = false;
+        text[0] = '\0';
+    } else if (const unsigned char* p = claimRead(length)) {
+        std::memcpy(text, p, length);
+        text[length] = '\0';
+    } else {
+        text[0] = '\0';
+    }
+    return *this;
+}
+
+template class ZrLCByteStreamT<CHostNetworkConvertorNormal>;

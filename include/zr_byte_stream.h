@@ -200,7 +200,28 @@ public:
         return *this;
     }
 
-    Self& transfer(std::string& s);
+    // string: length as u32 in the current mode, then the bytes. Short
+    // compact strings inline; everything else out of line.
+    Self& transfer(std::string& s) {
+        if (!m_compact) return transferString(s);
+        if (m_serializing) {
+            const std::size_t n = s.size();
+            if (n < 0x80 && m_writable && m_writeGood && m_writeRoom >= ZR_VARINT32_MAX_LEN && n < m_writeRoom) {
+                *m_cursor = static_cast<unsigned char>(n);
+                std::memcpy(m_cursor + 1, s.data(), n);
+                m_cursor += n + 1;
+                m_writeRoom -= static_cast<std::uint32_t>(n + 1);
+                return *this;
+            }
+        } else if (m_readGood && m_readRoom > 0 && *m_cursor < 0x80 && *m_cursor < m_readRoom) {
+            const std::uint32_t n = *m_cursor;
+            s.assign(reinterpret_cast<const char*>(m_cursor + 1), n);
+            m_cursor += n + 1;
+            m_readRoom -= n + 1;
+            return *this;
+        }
+        return transferString(s);
+    }
 
     // char[N]: the text before the first NUL, cut to N - 1 characters, as a
     // string; read back NUL-terminated. A received length of N or more fails
@@ -327,6 +348,7 @@ private:
     }
     void writeVarint32Slow(std::uint32_t v);
     std::uint32_t readVarint32Slow();
+    Self& transferString(std::string& s);
 
     // A container count to send; a container too large to count in 32 bits
     // fails the stream instead of sending a wrapped count.

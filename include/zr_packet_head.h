@@ -30,7 +30,6 @@
 #define ZRPACKET_ZR_PACKET_HEAD_H
 
 #include <string>
-#include <type_traits>
 
 #include "zr_byte_stream.h"
 
@@ -111,7 +110,14 @@ public:
     void setContext4(unsigned int value) { m_context4 = value; }
 
     // False for the plain commands 1, 2, 3, 9, 1001, 1002 and 1009.
-    bool isNeedEncrypt();
+    bool isNeedEncrypt() {
+        switch (m_cmdID) {
+            case 1: case 2: case 3: case 9: case 1001: case 1002: case 1009:
+                return false;
+            default:
+                return true;
+        }
+    }
 
     // The text of the last failure; a success never clears it.
     const char* getLastErrMsg() const { return m_errMsg.c_str(); }
@@ -168,35 +174,24 @@ protected:
     explicit ZrCPacketHead(unsigned int cmdID);
     ~ZrCPacketHead() = default;
 
-    // Write or read the 33 head bytes at the start of the buffer (the main
-    // stream is left after them); 0 or -1 with the error text set.
+    // Write or read the 33 head bytes at the start of the buffer; 0, or -1
+    // with the error text set and nothing written or changed.
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
 
     // --- the envelope shared by every body packet -----------------------------
 
-    // A packet's serializeOrUnSerialize, bound to the object; lives only for
-    // the call it is passed to.
-    class BodyRoutine {
-    public:
-        template <class F, class = std::enable_if_t<!std::is_same<std::decay_t<F>, BodyRoutine>::value>>
-        BodyRoutine(F&& routine)  // NOLINT: implicit by design
-            : m_routine(const_cast<void*>(static_cast<const void*>(&routine))),
-              m_call([](void* r, ZrLCByteStream& s) { (*static_cast<std::remove_reference_t<F>*>(r))(s); }) {}
-        void operator()(ZrLCByteStream& stream) const { m_call(m_routine, stream); }
-
-    private:
-        void* m_routine;
-        void (*m_call)(void*, ZrLCByteStream&);
-    };
-
     // Head, key byte, body (plain, or enciphered through the scratch area),
-    // ETX. 0 on success; the head's result when the head fails; -1 without
-    // a text of its own when the rest does not fit or cannot be enciphered.
-    int encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, BodyRoutine body);
+    // ETX. `body` is the class's serializeOrUnSerialize as a callable taking
+    // the stream. 0 on success; the head's result when the head fails; -1
+    // without a text of its own when the rest does not fit or cannot be
+    // enciphered. Defined below the class: the body is inlined into it.
+    template <class Body>
+    int encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body);
     // 0 on success; the head's result, or -1 with the class's decipher or
     // end-byte text, or -1 without a text when the body fields cannot be read.
-    int decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, BodyRoutine body);
+    template <class Body>
+    int decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body);
     // Bytes the last enCode produced: 33 plus what it wrote after the head.
     unsigned int envelopeLength() const { return PKT_HEAD_FIXED_LEN + m_mainStream.usedLength(); }
 
@@ -224,8 +219,64 @@ protected:
     std::string m_errMsg;
 
 private:
-    // The ten fields after the STX, in wire order, in either direction.
-    void transferHeadFields(ZrLCByteStream& stream);
+
+    // The envelope's out-of-line steps (packet_envelope.cpp).
+    // Attaches a stream for one direction (a reading stream is not writable).
+    static void prepareStream(ZrLCByteStream& stream, void* buffer, unsigned int length, bool serializing,
+                              ZrBodyMode mode) {
+        stream.attach(buffer, length, serializing);
+        stream.setSerializing(serializing);
+        stream.setCompact(mode == ZrBodyMode::Compact);
+    }
+    // Enciphers the body that m_bodyStream holds and sends key byte, cipher and ETX.
+    int sendEnciphered();
+    bool decipherBody(const char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style,
+                      unsigned int& plainLen);
+    int checkEndByte(unsigned char etx, const ZrEnvelopeStyle& style);
 };
+
+template <class Body>
+int ZrCPacketHead::encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style,
+                                  Body&& body) {
+    const int head = ZrCPacketHead::enCode(pSendBuf, nBufLen);
+    if (head != 0) return head;
+    ZrLCByteStream& out = m_mainStream;
+    prepareStream(out, pSendBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, true, style.mode);
+    if (m_encryptType != 0) {
+        prepareStream(m_bodyStream, m_scratch, PKT_SCRATCH_HALF_LEN, true, style.mode);
+        body(m_bodyStream);
+        if (!m_bodyStream.good()) return -1;  // the body does not fit the scratch half
+        return sendEnciphered();
+    }
+    out.transfer(m_keyByte);  // whatever the last enCode or deCode left
+    body(out);
+    out.putByte(_ETX_);
+    return out.good() ? 0 : -1;
+}
+
+template <class Body>
+int ZrCPacketHead::decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style,
+                                  Body&& body) {
+    const int head = ZrCPacketHead::deCode(pRecvBuf, nBufLen);
+    if (head != 0) return head;
+    ZrLCByteStream& in = m_mainStream;
+    prepareStream(in, pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, false, style.mode);
+    in.transfer(m_keyByte);
+    unsigned char etx = 0;
+    if (m_encryptType != 0) {
+        unsigned int plainLen = 0;
+        if (!decipherBody(pRecvBuf, nBufLen, style, plainLen)) return -1;
+        prepareStream(m_bodyStream, m_scratch + PKT_SCRATCH_HALF_LEN, plainLen, false, style.mode);
+        body(m_bodyStream);
+        if (!m_bodyStream.good()) return -1;
+        in.attachForReading(pRecvBuf + nBufLen - 1, 1);  // the last byte is the ETX
+        in.transfer(etx);
+    } else {
+        body(in);  // the ETX follows the body directly; later bytes are not ours
+        if (!in.good()) return -1;
+        in.transfer(etx);
+    }
+    return checkEndByte(etx, style);
+}
 
 #endif  // ZRPACKET_ZR_PACKET_HEAD_H

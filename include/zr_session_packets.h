@@ -5,7 +5,9 @@
 #ifndef ZRPACKET_ZR_SESSION_PACKETS_H
 #define ZRPACKET_ZR_SESSION_PACKETS_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "zr_packet_head.h"
 

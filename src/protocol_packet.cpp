@@ -77,21 +77,6 @@ std::string ZrCPacketHead::getVersionEx() {
     return std::to_string(m_version >> 8) + "." + std::to_string(m_version & 0xFF);
 }
 
-bool ZrCPacketHead::isNeedEncrypt() {
-    switch (m_cmdID) {
-        case 1:
-        case 2:
-        case 3:
-        case 9:
-        case 1001:
-        case 1002:
-        case 1009:
-            return false;
-        default:
-            return true;
-    }
-}
-
 void ZrCPacketHead::setLastError(const char* className, Joint joint, const char* operation, const char* failure,
                                  const std::string& detail) {
     m_errMsg.assign("[")
@@ -105,19 +90,6 @@ void ZrCPacketHead::setLastError(const char* className, Joint joint, const char*
 
 // --- the head on the wire --------------------------------------------------------
 
-void ZrCPacketHead::transferHeadFields(ZrLCByteStream& stream) {
-    stream.transfer(m_version)
-        .transfer(m_cmdID)
-        .transfer(m_subcmdID)
-        .transfer(m_userID)
-        .transfer(m_SN)
-        .transfer(m_encryptType)
-        .transfer(m_context1)
-        .transfer(m_context2)
-        .transfer(m_context3)
-        .transfer(m_context4);
-}
-
 int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
     assert(pSendBuf != NULL);
     if (pSendBuf == nullptr) {
@@ -129,16 +101,20 @@ int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
                      std::to_string(nBufLen));
         return -1;
     }
-    m_mainStream.attach(pSendBuf, nBufLen, true);
-    m_mainStream.setSerializing(true);
-    m_mainStream.setCompact(false);
-    m_mainStream.putByte(_STX_);
     m_encryptType = isNeedEncrypt() ? static_cast<unsigned char>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1) : 0;
-    transferHeadFields(m_mainStream);
-    if (!m_mainStream.good()) {
-        setLastError("ZrCPacketHead", Joint::Scope, "enCode", " ByteStream << failed");
-        return -1;
-    }
+    // The length is checked, so each field goes straight to its offset.
+    auto* head = reinterpret_cast<unsigned char*>(pSendBuf);
+    head[0] = _STX_;
+    Convertor::storeBigEndian16(head + PKT_OFFSET_VERSION, m_version);
+    Convertor::storeBigEndian32(head + PKT_OFFSET_CMDID, m_cmdID);
+    head[PKT_OFFSET_SUBCMDID] = m_subcmdID;
+    Convertor::storeBigEndian32(head + PKT_OFFSET_USERID, m_userID);
+    Convertor::storeBigEndian32(head + PKT_OFFSET_SN, m_SN);
+    head[PKT_OFFSET_ENCRYPT_TYPE] = m_encryptType;
+    Convertor::storeBigEndian32(head + PKT_OFFSET_CONTEXT1, m_context1);
+    Convertor::storeBigEndian32(head + PKT_OFFSET_CONTEXT2, m_context2);
+    Convertor::storeBigEndian32(head + PKT_OFFSET_CONTEXT3, m_context3);
+    Convertor::storeBigEndian32(head + PKT_OFFSET_CONTEXT4, m_context4);
     return 0;
 }
 
@@ -153,22 +129,23 @@ int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
                      std::to_string(nBufLen));
         return -1;
     }
-    m_mainStream.attachForReading(pRecvBuf, nBufLen);
-    m_mainStream.setSerializing(false);
-    m_mainStream.setCompact(false);
-    unsigned char stx = 0;
-    m_mainStream.transfer(stx);
-    if (stx != _STX_) {
-        // The received byte itself, as one character.
+    const auto* head = reinterpret_cast<const unsigned char*>(pRecvBuf);
+    if (head[0] != _STX_) {
+        // The received byte itself, as one character; no member changes.
         setLastError("ZrCPacketHead", Joint::Scope, "deCode", " Check _STX_ failed, STX  =  ",
-                     std::string(1, static_cast<char>(stx)));
+                     std::string(1, static_cast<char>(head[0])));
         return -1;
     }
-    transferHeadFields(m_mainStream);
-    if (!m_mainStream.good()) {
-        setLastError("ZrCPacketHead", Joint::Scope, "deCode", " ByteStream >> failed");
-        return -1;
-    }
+    m_version = Convertor::loadBigEndian16(head + PKT_OFFSET_VERSION);
+    m_cmdID = Convertor::loadBigEndian32(head + PKT_OFFSET_CMDID);
+    m_subcmdID = head[PKT_OFFSET_SUBCMDID];
+    m_userID = Convertor::loadBigEndian32(head + PKT_OFFSET_USERID);
+    m_SN = Convertor::loadBigEndian32(head + PKT_OFFSET_SN);
+    m_encryptType = head[PKT_OFFSET_ENCRYPT_TYPE];  // taken as received, whatever its value
+    m_context1 = Convertor::loadBigEndian32(head + PKT_OFFSET_CONTEXT1);
+    m_context2 = Convertor::loadBigEndian32(head + PKT_OFFSET_CONTEXT2);
+    m_context3 = Convertor::loadBigEndian32(head + PKT_OFFSET_CONTEXT3);
+    m_context4 = Convertor::loadBigEndian32(head + PKT_OFFSET_CONTEXT4);
     return 0;
 }
 

@@ -49,7 +49,7 @@ std::uint32_t ZrLCByteStreamT<C>::readVarint32Slow() {
 }
 
 template <class C>
-ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transfer(std::string& s) {
+ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transferString(std::string& s) {
     if (m_serializing) {
         unsigned int length = countToWrite(s.size());
         transfer(length);

@@ -1,7 +1,9 @@
 // Sends a socket authentication packet twice, as a sender and a receiver
 // would: once under its default command (plain body), once under a command
 // whose body is enciphered. Each time it prints the bytes, peeks at the raw
-// head to choose the class, and decodes into a fresh object.
+// head to choose the class, and decodes into a fresh object. Then a relay
+// forwards a database write packet, patching its routing values in the raw
+// bytes without touching the enciphered body.
 #include <cstdio>
 #include <string>
 
@@ -49,6 +51,33 @@ int sendAndReceive(ZrAuthSockMsgPacket& packet, const char* title) {
     return 0;
 }
 
+int relayDatabaseWrite() {
+    std::printf("== relay patches a database write packet in place ==\n");
+    ZrDbrWriteMsgPacket request;  // default command 6: body enciphered
+    request.setPkgID(7001);
+    request.setSQL("UPDATE account SET balance = balance - 5 WHERE id = 42");
+    request.setID1(42);
+    request.setDBRRecvSockObjID(3);
+    char wire[512];
+    if (request.enCode(wire, sizeof wire) != 0) return 1;
+    const unsigned int length = request.getPacketLength();
+    printHex("sent by the client", wire, length);
+
+    std::printf("relay sees ID1 %u, receiving socket %u; routes it to socket 9\n",
+                ZrDbrWriteMsgPacket::fastGetID1(wire, length),
+                ZrDbrWriteMsgPacket::fastGetDBRRecvSockObjID(wire, length));
+    ZrDbrWriteMsgPacket::fastSetDBRRecvSockObjID(wire, length, 9);
+
+    ZrDbrWriteMsgPacket received;
+    if (received.deCode(wire, length) != 0) {
+        std::printf("deCode failed: %s\n", received.getLastErrMsg());
+        return 1;
+    }
+    std::printf("database server decodes: package %u, socket %d, SQL \"%s\"\n", received.getPkgID(),
+                received.getDBRRecvSockObjID(), received.getSQL().c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -67,5 +96,5 @@ int main() {
     enciphered.setErrorDesc("denied");
 
     return sendAndReceive(plain, "plain body, default command 3") |
-           sendAndReceive(enciphered, "enciphered body, command 5");
+           sendAndReceive(enciphered, "enciphered body, command 5") | relayDatabaseWrite();
 }

@@ -78,6 +78,34 @@ TEST(HostileInput, ServerIdentifyPacket) {
     survivesHostileInput<ZrCServerIdentifyPacket>({sample(plain), sample(enciphered)});
 }
 
+// Lists and records, compact and enciphered by default.
+TEST(HostileInput, LoginMsgPacket) {
+    NETPACCONTINFO record{};
+    record.uField2 = 300;
+    record.llField5 = -1;
+    record.szField1[0] = 'a';
+    ZrLoginMsgPacket enciphered;
+    enciphered.setACCONTINFO({record, record});
+    ZrLoginMsgPacket plain(0, 1, 3, 0, 0, 0, 0);
+    plain.setACCONTINFO({record});
+    survivesHostileInput<ZrLoginMsgPacket>({sample(plain), sample(enciphered)});
+}
+
+TEST(HostileInput, PortalMsgPacket) {
+    ZrPortalMsgPacket plain(0, 1, 9, 0, 0, 0, 0);
+    plain.setRequest({"a", "", "bc"});
+    plain.setResponse({"d"});
+    survivesHostileInput<ZrPortalMsgPacket>({sample(plain)});
+}
+
+// Fixed-mode lengths: four bytes that can claim up to 4 GB.
+TEST(HostileInput, BillServerLoginPacket) {
+    ZrBillServerLoginPacket plain;
+    plain.setserver_name("billing-1");
+    plain.setret_login_status(-1);
+    survivesHostileInput<ZrBillServerLoginPacket>({sample(plain)});
+}
+
 TEST(HostileInput, KeepAlivePacket) { survivesHostileInput<ZrCkeepAlivePacket>({sample(ZrCkeepAlivePacket())}); }
 
 }  // namespace

@@ -114,9 +114,7 @@ bool baselineDecode(PlainAuth& a, const unsigned char* in, unsigned int length) 
     return p != nullptr && p < end && *p == 0x03;
 }
 
-PlainAuth baselineFields() {
-    return PlainAuth{0x0102, 3, 42, 7, 0, 0, 0, {1, 2, 3, 4}, kKey, 0, kDesc};
-}
+PlainAuth baselineFields() { return PlainAuth{0x0102, 3, 42, 7, 0, 0, 0, {1, 2, 3, 4}, kKey, 0, kDesc}; }
 
 ZrAuthSockMsgPacket makePacket(unsigned int cmdID) {
     ZrAuthSockMsgPacket packet(1, 2, cmdID, 0, 42, 7, 0);

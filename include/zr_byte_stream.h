@@ -68,8 +68,8 @@ struct CHostNetworkConvertorNormal {
         p[3] = static_cast<unsigned char>(v);
     }
     static std::uint32_t loadBigEndian32(const unsigned char* p) {
-        return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-               (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
+        return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+               std::uint32_t{p[3]};
     }
     static void storeBigEndian64(unsigned char* p, std::uint64_t v) {
         storeBigEndian32(p, static_cast<std::uint32_t>(v >> 32));
@@ -364,7 +364,9 @@ private:
 
     static void resetElement(std::string& s) { s.clear(); }  // keeps its capacity
     template <class T>
-    static void resetElement(T& item) { item = T{}; }
+    static void resetElement(T& item) {
+        item = T{};
+    }
 
     bool m_readGood = true;
     bool m_writeGood = true;

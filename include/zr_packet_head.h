@@ -84,9 +84,7 @@ public:
     }
     std::string getVersionEx();  // "high.low" in decimal: 0x0A01 -> "10.1"
     void setVersion(unsigned short version) { m_version = version; }
-    bool isRightVersion(unsigned char high, unsigned char low) {
-        return ((high << 8) | low) == m_version;
-    }
+    bool isRightVersion(unsigned char high, unsigned char low) { return ((high << 8) | low) == m_version; }
 
     unsigned int getCmdID() const { return m_cmdID; }
     void setCmdID(unsigned int cmdID) { m_cmdID = cmdID; }
@@ -112,7 +110,13 @@ public:
     // False for the plain commands 1, 2, 3, 9, 1001, 1002 and 1009.
     bool isNeedEncrypt() {
         switch (m_cmdID) {
-            case 1: case 2: case 3: case 9: case 1001: case 1002: case 1009:
+            case 1:
+            case 2:
+            case 3:
+            case 9:
+            case 1001:
+            case 1002:
+            case 1009:
                 return false;
             default:
                 return true;
@@ -164,8 +168,8 @@ public:
 
     // Reads version, cmdID, subcmdID and userID from a head whose first byte
     // is STX; 0, or -1 with no output changed.
-    static int dispatchPacket(const char* pRecvBuf, unsigned int nBufLen, unsigned short& version,
-                              unsigned int& cmdID, unsigned char& subcmdID, unsigned int& userID);
+    static int dispatchPacket(const char* pRecvBuf, unsigned int nBufLen, unsigned short& version, unsigned int& cmdID,
+                              unsigned char& subcmdID, unsigned int& userID);
 
 protected:
     ZrCPacketHead(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
@@ -185,13 +189,20 @@ protected:
     // ETX. `body` is the class's serializeOrUnSerialize as a callable taking
     // the stream. 0 on success; the head's result when the head fails; -1
     // without a text of its own when the rest does not fit or cannot be
-    // enciphered. Defined below the class: the body is inlined into it.
+    // enciphered. Defined below the class, so that the body inlines into it.
     template <class Body>
     int encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body);
     // 0 on success; the head's result, or -1 with the class's decipher or
     // end-byte text, or -1 without a text when the body fields cannot be read.
     template <class Body>
     int decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body);
+    // Attaches a stream for one direction (a reading stream is not writable).
+    static void prepareStream(ZrLCByteStream& stream, void* buffer, unsigned int length, bool serializing,
+                              ZrBodyMode mode) {
+        stream.attach(buffer, length, serializing);
+        stream.setSerializing(serializing);
+        stream.setCompact(mode == ZrBodyMode::Compact);
+    }
     // Bytes the last enCode produced: 33 plus what it wrote after the head.
     unsigned int envelopeLength() const { return PKT_HEAD_FIXED_LEN + m_mainStream.usedLength(); }
 
@@ -219,49 +230,36 @@ protected:
     std::string m_errMsg;
 
 private:
-
-    // The envelope's out-of-line steps (packet_envelope.cpp).
-    // Attaches a stream for one direction (a reading stream is not writable).
-    static void prepareStream(ZrLCByteStream& stream, void* buffer, unsigned int length, bool serializing,
-                              ZrBodyMode mode) {
-        stream.attach(buffer, length, serializing);
-        stream.setSerializing(serializing);
-        stream.setCompact(mode == ZrBodyMode::Compact);
-    }
-    // Enciphers the body that m_bodyStream holds and sends key byte, cipher and ETX.
+    // The envelope's out-of-line steps. sendEnciphered enciphers the body
+    // that m_bodyStream holds and writes key byte, cipher and ETX.
     int sendEnciphered();
-    bool decipherBody(const char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style,
-                      unsigned int& plainLen);
+    bool decipherBody(const char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, unsigned int& plainLen);
     int checkEndByte(unsigned char etx, const ZrEnvelopeStyle& style);
 };
 
 template <class Body>
-int ZrCPacketHead::encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style,
-                                  Body&& body) {
+int ZrCPacketHead::encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body) {
     const int head = ZrCPacketHead::enCode(pSendBuf, nBufLen);
     if (head != 0) return head;
-    ZrLCByteStream& out = m_mainStream;
-    prepareStream(out, pSendBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, true, style.mode);
+    prepareStream(m_mainStream, pSendBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, true, style.mode);
     if (m_encryptType != 0) {
         prepareStream(m_bodyStream, m_scratch, PKT_SCRATCH_HALF_LEN, true, style.mode);
         body(m_bodyStream);
         if (!m_bodyStream.good()) return -1;  // the body does not fit the scratch half
         return sendEnciphered();
     }
-    out.transfer(m_keyByte);  // whatever the last enCode or deCode left
-    body(out);
-    out.putByte(_ETX_);
-    return out.good() ? 0 : -1;
+    m_mainStream.transfer(m_keyByte);  // whatever the last enCode or deCode left
+    body(m_mainStream);
+    m_mainStream.putByte(_ETX_);
+    return m_mainStream.good() ? 0 : -1;
 }
 
 template <class Body>
-int ZrCPacketHead::decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style,
-                                  Body&& body) {
+int ZrCPacketHead::decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body) {
     const int head = ZrCPacketHead::deCode(pRecvBuf, nBufLen);
     if (head != 0) return head;
-    ZrLCByteStream& in = m_mainStream;
-    prepareStream(in, pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, false, style.mode);
-    in.transfer(m_keyByte);
+    prepareStream(m_mainStream, pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, false, style.mode);
+    m_mainStream.transfer(m_keyByte);
     unsigned char etx = 0;
     if (m_encryptType != 0) {
         unsigned int plainLen = 0;
@@ -269,12 +267,12 @@ int ZrCPacketHead::decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const Zr
         prepareStream(m_bodyStream, m_scratch + PKT_SCRATCH_HALF_LEN, plainLen, false, style.mode);
         body(m_bodyStream);
         if (!m_bodyStream.good()) return -1;
-        in.attachForReading(pRecvBuf + nBufLen - 1, 1);  // the last byte is the ETX
-        in.transfer(etx);
+        m_mainStream.attachForReading(pRecvBuf + nBufLen - 1, 1);  // the last byte is the ETX
+        m_mainStream.transfer(etx);
     } else {
-        body(in);  // the ETX follows the body directly; later bytes are not ours
-        if (!in.good()) return -1;
-        in.transfer(etx);
+        body(m_mainStream);  // the ETX follows the body directly; later bytes are not ours
+        if (!m_mainStream.good()) return -1;
+        m_mainStream.transfer(etx);
     }
     return checkEndByte(etx, style);
 }

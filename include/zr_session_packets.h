@@ -307,9 +307,8 @@ private:
 class ZrBillServerIdentifyPacket : public ZrCPacketHead {
 public:
     ZrBillServerIdentifyPacket();
-    ZrBillServerIdentifyPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
-                               unsigned char subcmdID, unsigned int userID, unsigned int SN,
-                               unsigned char encryptType);
+    ZrBillServerIdentifyPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                               unsigned int userID, unsigned int SN, unsigned char encryptType);
     ZrBillServerIdentifyPacket(const ZrBillServerIdentifyPacket&) = default;
     ZrBillServerIdentifyPacket& operator=(const ZrBillServerIdentifyPacket&) = default;
     ~ZrBillServerIdentifyPacket() = default;

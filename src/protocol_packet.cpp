@@ -55,10 +55,9 @@ int set32(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned int va
 
 // --- construction and plain accessors ------------------------------------------
 
-ZrCPacketHead::ZrCPacketHead(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
-                             unsigned char subcmdID, unsigned int userID, unsigned int SN,
-                             unsigned char encryptType, unsigned int context1, unsigned int context2,
-                             unsigned int context3, unsigned int context4)
+ZrCPacketHead::ZrCPacketHead(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                             unsigned int userID, unsigned int SN, unsigned char encryptType, unsigned int context1,
+                             unsigned int context2, unsigned int context3, unsigned int context4)
     : m_version(static_cast<unsigned short>((verHigh << 8) | verLow)),
       m_cmdID(cmdID),
       m_subcmdID(subcmdID),
@@ -97,8 +96,8 @@ int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
         return -1;
     }
     if (nBufLen < PKT_HEAD_FIXED_LEN) {
-        setLastError("ZrCPacketHead", Joint::Scope, "enCode", " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ",
-                     std::to_string(nBufLen));
+        setLastError("ZrCPacketHead", Joint::Scope, "enCode",
+                     " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ", std::to_string(nBufLen));
         return -1;
     }
     m_encryptType = isNeedEncrypt() ? static_cast<unsigned char>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1) : 0;
@@ -125,15 +124,15 @@ int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
         return -1;
     }
     if (nBufLen < PKT_HEAD_FIXED_LEN) {
-        setLastError("ZrCPacketHead", Joint::Scope, "deCode", " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ",
-                     std::to_string(nBufLen));
+        setLastError("ZrCPacketHead", Joint::Scope, "deCode",
+                     " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ", std::to_string(nBufLen));
         return -1;
     }
     const auto* head = reinterpret_cast<const unsigned char*>(pRecvBuf);
     if (head[0] != _STX_) {
         // The received byte itself, as one character; no member changes.
-        setLastError("ZrCPacketHead", Joint::Scope, "deCode", " Check _STX_ failed, STX  =  ",
-                     std::string(1, static_cast<char>(head[0])));
+        setLastError("ZrCPacketHead", Joint::Scope, "deCode",
+                     " Check _STX_ failed, STX  =  ", std::string(1, static_cast<char>(head[0])));
         return -1;
     }
     m_version = Convertor::loadBigEndian16(head + PKT_OFFSET_VERSION);
@@ -277,15 +276,13 @@ int ZrCPacketHead::dispatchPacket(const char* pRecvBuf, unsigned int nBufLen, un
 
 ZrCkeepAlivePacket::ZrCkeepAlivePacket() : ZrCPacketHead(1) {}
 
-ZrCkeepAlivePacket::ZrCkeepAlivePacket(unsigned int cmdID, unsigned int SN)
-    : ZrCPacketHead(0, 1, cmdID, 0, 0, SN, 0) {}
+ZrCkeepAlivePacket::ZrCkeepAlivePacket(unsigned int cmdID, unsigned int SN) : ZrCPacketHead(0, 1, cmdID, 0, 0, SN, 0) {}
 
 int ZrCkeepAlivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     assert(nBufLen >= getPacketLength());
     const int head = ZrCPacketHead::enCode(pSendBuf, nBufLen);
     if (head != 0) return head;
-    m_mainStream.attach(pSendBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, true);
-    m_mainStream.setSerializing(true);
+    prepareStream(m_mainStream, pSendBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, true, ZrBodyMode::Fixed);
     m_mainStream.putByte(_ETX_);
     if (!m_mainStream.good()) {
         setLastError("ZrCkeepAlivePacket", Joint::Scope, "enCode", " ByteStream << failed");
@@ -297,8 +294,7 @@ int ZrCkeepAlivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
 int ZrCkeepAlivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
     const int head = ZrCPacketHead::deCode(pRecvBuf, nBufLen);
     if (head != 0) return head;
-    m_mainStream.attachForReading(pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN);
-    m_mainStream.setSerializing(false);
+    prepareStream(m_mainStream, pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, false, ZrBodyMode::Fixed);
     unsigned char etx = 0;
     m_mainStream.transfer(etx);
     if (!m_mainStream.good()) {

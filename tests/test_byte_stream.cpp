@@ -41,36 +41,132 @@ struct GoldenCase {
 // Each row writes one value; the bytes must match exactly.
 const std::vector<GoldenCase>& goldenCases() {
     static const std::vector<GoldenCase> cases = {
-        {"u8 0xAB", kCompact, [](ZrLCByteStream& s) { unsigned char v = 0xAB; s.transfer(v); }, "AB"},
-        {"u16 fixed", kFixed, [](ZrLCByteStream& s) { unsigned short v = 0x0102; s.transfer(v); }, "01 02"},
-        {"u16 compact", kCompact, [](ZrLCByteStream& s) { unsigned short v = 0x0102; s.transfer(v); }, "01 02"},
-        {"u32 fixed", kFixed, [](ZrLCByteStream& s) { unsigned int v = 0x01020304; s.transfer(v); }, "01 02 03 04"},
-        {"u32 0", kCompact, [](ZrLCByteStream& s) { unsigned int v = 0; s.transfer(v); }, "00"},
-        {"u32 127", kCompact, [](ZrLCByteStream& s) { unsigned int v = 127; s.transfer(v); }, "7F"},
-        {"u32 128", kCompact, [](ZrLCByteStream& s) { unsigned int v = 128; s.transfer(v); }, "80 01"},
-        {"u32 300", kCompact, [](ZrLCByteStream& s) { unsigned int v = 300; s.transfer(v); }, "AC 02"},
-        {"u32 2^14", kCompact, [](ZrLCByteStream& s) { unsigned int v = 1u << 14; s.transfer(v); }, "80 80 01"},
-        {"u32 2^28-1", kCompact, [](ZrLCByteStream& s) { unsigned int v = (1u << 28) - 1; s.transfer(v); },
+        {"u8 0xAB", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned char v = 0xAB;
+             s.transfer(v);
+         },
+         "AB"},
+        {"u16 fixed", kFixed,
+         [](ZrLCByteStream& s) {
+             unsigned short v = 0x0102;
+             s.transfer(v);
+         },
+         "01 02"},
+        {"u16 compact", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned short v = 0x0102;
+             s.transfer(v);
+         },
+         "01 02"},
+        {"u32 fixed", kFixed,
+         [](ZrLCByteStream& s) {
+             unsigned int v = 0x01020304;
+             s.transfer(v);
+         },
+         "01 02 03 04"},
+        {"u32 0", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned int v = 0;
+             s.transfer(v);
+         },
+         "00"},
+        {"u32 127", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned int v = 127;
+             s.transfer(v);
+         },
+         "7F"},
+        {"u32 128", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned int v = 128;
+             s.transfer(v);
+         },
+         "80 01"},
+        {"u32 300", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned int v = 300;
+             s.transfer(v);
+         },
+         "AC 02"},
+        {"u32 2^14", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned int v = 1u << 14;
+             s.transfer(v);
+         },
+         "80 80 01"},
+        {"u32 2^28-1", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned int v = (1u << 28) - 1;
+             s.transfer(v);
+         },
          "FF FF FF 7F"},
-        {"u32 max", kCompact, [](ZrLCByteStream& s) { unsigned int v = 0xFFFFFFFF; s.transfer(v); },
+        {"u32 max", kCompact,
+         [](ZrLCByteStream& s) {
+             unsigned int v = 0xFFFFFFFF;
+             s.transfer(v);
+         },
          "FF FF FF FF 0F"},
-        {"i32 -1 compact", kCompact, [](ZrLCByteStream& s) { int v = -1; s.transfer(v); }, "FF FF FF FF 0F"},
-        {"i32 -1 fixed", kFixed, [](ZrLCByteStream& s) { int v = -1; s.transfer(v); }, "FF FF FF FF"},
-        {"u64 fixed", kFixed, [](ZrLCByteStream& s) { std::uint64_t v = 0x0102030405060708ull; s.transfer(v); },
+        {"i32 -1 compact", kCompact,
+         [](ZrLCByteStream& s) {
+             int v = -1;
+             s.transfer(v);
+         },
+         "FF FF FF FF 0F"},
+        {"i32 -1 fixed", kFixed,
+         [](ZrLCByteStream& s) {
+             int v = -1;
+             s.transfer(v);
+         },
+         "FF FF FF FF"},
+        {"u64 fixed", kFixed,
+         [](ZrLCByteStream& s) {
+             std::uint64_t v = 0x0102030405060708ull;
+             s.transfer(v);
+         },
          "01 02 03 04 05 06 07 08"},
         {"u64 compact", kCompact,
-         [](ZrLCByteStream& s) { std::uint64_t v = 0x0102030405060708ull; s.transfer(v); },
+         [](ZrLCByteStream& s) {
+             std::uint64_t v = 0x0102030405060708ull;
+             s.transfer(v);
+         },
          "01 02 03 04 05 06 07 08"},
-        {"i64 -1", kCompact, [](ZrLCByteStream& s) { std::int64_t v = -1; s.transfer(v); },
+        {"i64 -1", kCompact,
+         [](ZrLCByteStream& s) {
+             std::int64_t v = -1;
+             s.transfer(v);
+         },
          "FF FF FF FF FF FF FF FF"},
-        {"string compact", kCompact, [](ZrLCByteStream& s) { std::string v = "abc"; s.transfer(v); },
+        {"string compact", kCompact,
+         [](ZrLCByteStream& s) {
+             std::string v = "abc";
+             s.transfer(v);
+         },
          "03 61 62 63"},
-        {"string fixed", kFixed, [](ZrLCByteStream& s) { std::string v = "abc"; s.transfer(v); },
+        {"string fixed", kFixed,
+         [](ZrLCByteStream& s) {
+             std::string v = "abc";
+             s.transfer(v);
+         },
          "00 00 00 03 61 62 63"},
-        {"empty string compact", kCompact, [](ZrLCByteStream& s) { std::string v; s.transfer(v); }, "00"},
-        {"empty string fixed", kFixed, [](ZrLCByteStream& s) { std::string v; s.transfer(v); }, "00 00 00 00"},
+        {"empty string compact", kCompact,
+         [](ZrLCByteStream& s) {
+             std::string v;
+             s.transfer(v);
+         },
+         "00"},
+        {"empty string fixed", kFixed,
+         [](ZrLCByteStream& s) {
+             std::string v;
+             s.transfer(v);
+         },
+         "00 00 00 00"},
         {"string with NUL", kCompact,
-         [](ZrLCByteStream& s) { std::string v("a\0b", 3); s.transfer(v); }, "03 61 00 62"},
+         [](ZrLCByteStream& s) {
+             std::string v("a\0b", 3);
+             s.transfer(v);
+         },
+         "03 61 00 62"},
         {"putByte", kCompact, [](ZrLCByteStream& s) { s.putByte(0x03); }, "03"},
         {"chain", kCompact,
          [](ZrLCByteStream& s) {
@@ -214,7 +310,7 @@ TEST(ByteStream, UnwritableStreamOnlyCounts) {
     ZrLCByteStream stream;
     stream.attachForReading(bytes.data(), 2);
     stream.setCompact(true);
-    unsigned int value = 1;  // counted at a varint's longest, 5 bytes
+    unsigned int value = 1;    // counted at a varint's longest, 5 bytes
     std::string text = "abc";  // 5 + 3
     stream.transfer(value).transfer(text);
     EXPECT_EQ(stream.usedLength(), 13u);
@@ -229,13 +325,13 @@ TEST(ByteStream, CompactReaderStaysInsideItsRoom) {
         std::uint32_t roomLeft;
     };
     const std::vector<Case> cases = {
-        {"80 80", false, 0, 2},                    // ends while the top bit is set
-        {"FF", false, 0x7F, 1},                    // keeps the bits gathered so far
+        {"80 80", false, 0, 2},  // ends while the top bit is set
+        {"FF", false, 0x7F, 1},  // keeps the bits gathered so far
         {"FF FF FF FF", false, 0x0FFFFFFF, 4},
         {"", false, 0, 0},
-        {"80 80 80 80 80 01", true, 0, 0},         // over-long: extra groups are dropped
+        {"80 80 80 80 80 01", true, 0, 0},  // over-long: extra groups are dropped
         {"FF FF FF FF FF 7F 05", true, 0xFFFFFFFF, 1},
-        {"81 80 80 80 70", true, 1, 0},            // bits above 32 of the fifth group dropped
+        {"81 80 80 80 70", true, 1, 0},  // bits above 32 of the fifth group dropped
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -258,12 +354,12 @@ TEST(ByteStream, StringReadChecksItsLength) {
     };
     const std::vector<Case> cases = {
         {"03 61 62 63", kCompact, true, "abc"},
-        {"04 61 62 63", kCompact, false, ""},                   // claims one byte more than is left
-        {"FF FF FF FF 0F 61", kCompact, false, ""},             // negative as a signed length
-        {"80 80 80 80 08 61", kCompact, false, ""},             // 2^31
+        {"04 61 62 63", kCompact, false, ""},        // claims one byte more than is left
+        {"FF FF FF FF 0F 61", kCompact, false, ""},  // negative as a signed length
+        {"80 80 80 80 08 61", kCompact, false, ""},  // 2^31
         {"00 00 00 03 61 62 63", kFixed, true, "abc"},
         {"00 00 00 04 61 62 63", kFixed, false, ""},
-        {"00 00 00", kFixed, false, ""},                        // the length itself is cut
+        {"00 00 00", kFixed, false, ""},  // the length itself is cut
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);

@@ -28,12 +28,12 @@ struct Field {
 };
 
 #define ZR_FIELD(name, example, ones, offset, width, value)                                                \
-    Field {                                                                                                 \
-        #name, [](const char* b, unsigned int n) -> unsigned int { return ZrCPacketHead::fastGet##name(b, n); }, \
+    Field {                                                                                                \
+#name, [](const char* b, unsigned int n) -> unsigned int { return ZrCPacketHead::fastGet##name(b, n); }, \
             [](char* b, unsigned int n, unsigned int v) {                                                   \
                 return ZrCPacketHead::fastSet##name(b, n, static_cast<decltype(ZrCPacketHead::fastGet##name(b, n))>(v)); \
             },                                                                                              \
-            example, ones, offset, width, value                                                             \
+            example, ones, offset, width, value \
     }
 
 const std::vector<Field>& fields() {

@@ -98,38 +98,76 @@ std::vector<Golden> goldenPackets() {
     const std::string fixed258AndMinus1 = "00 00 00 00 00 00 01 02 00 00 00 00 FF FF FF FF 00 00 00 00";
     return {
         golden<ZrHttpMsgPacket>(
-            "http, default command", [](auto& p) { p.setRequest("ab"); p.setStateCode(200); }, false,
-            "02 61 62 00 C8 01 00 00", 43),
+            "http, default command",
+            [](auto& p) {
+                p.setRequest("ab");
+                p.setStateCode(200);
+            },
+            false, "02 61 62 00 C8 01 00 00", 43),
         golden<ZrHttpMsgPacket>(
             "http, state code -1", [](auto& p) { p.setStateCode(-1); }, false, "00 00 FF FF FF FF 0F 00 00", 44),
         golden<ZrPortalMsgPacket>(
-            "portal, default command", [](auto& p) { p.setRequest({"ab"}); p.setStateCode(200); }, true,
-            "01 02 61 62 00 C8 01 00 00", 44),
+            "portal, default command",
+            [](auto& p) {
+                p.setRequest({"ab"});
+                p.setStateCode(200);
+            },
+            true, "01 02 61 62 00 C8 01 00 00", 44),
         golden<ZrLoginMsgPacket>(
-            "login, one record", [](auto& p) { p.setACCONTINFO({NETPACCONTINFO{"a", 1, 2, "", 3, "b", 4, 5}}); }, true,
-            "00 00 01 01 02 00 00 00 00 00 00 00 03 04 05 01 61 00 01 62 00 00 00", 58),
+            "login, one record",
+            [](auto& p) {
+                p.setACCONTINFO({NETPACCONTINFO{"a", 1, 2, "", 3, "b", 4, 5}});
+            },
+            true, "00 00 01 01 02 00 00 00 00 00 00 00 03 04 05 01 61 00 01 62 00 00 00", 58),
         golden<ZrLoginMsgPacket>(
             "login, all-zero record", [](auto& p) { p.setACCONTINFO({NETPACCONTINFO{}}); }, true,
             "00 00 01 " + repeat("00", 15) + " 00 00 00", 56),
         golden<ZrDbrWriteMsgPacket>(
-            "dbr write, 128 and -1", [](auto& p) { p.setPkgID(128); p.setSQL("ab"); p.setResultFlag(-1); }, true,
-            "80 01 02 61 62 FF FF FF FF 0F 00", 46),
-        golden<ZrBillMsgPacket>("bill, all zero", [](auto&) {}, true, repeat("00", 8), 43),
+            "dbr write, 128 and -1",
+            [](auto& p) {
+                p.setPkgID(128);
+                p.setSQL("ab");
+                p.setResultFlag(-1);
+            },
+            true, "80 01 02 61 62 FF FF FF FF 0F 00", 46),
         golden<ZrBillMsgPacket>(
-            "bill, 258 and -1 compact", [](auto& p) { p.setDA(258); p.setMoneyValue(-1); }, true,
-            "82 02 00 00 00 FF FF FF FF 0F 00 00 00", 48),
-        golden<ZrBillServerIdentifyPacket>("server identify, all zero", [](auto&) {}, true, repeat("00", 20), 55),
+            "bill, all zero", [](auto&) {}, true, repeat("00", 8), 43),
+        golden<ZrBillMsgPacket>(
+            "bill, 258 and -1 compact",
+            [](auto& p) {
+                p.setDA(258);
+                p.setMoneyValue(-1);
+            },
+            true, "82 02 00 00 00 FF FF FF FF 0F 00 00 00", 48),
         golden<ZrBillServerIdentifyPacket>(
-            "server identify, 258 and -1 fixed", [](auto& p) { p.setserver_type(258); p.setret_status(-1); }, true,
-            fixed258AndMinus1, 55),
+            "server identify, all zero", [](auto&) {}, true, repeat("00", 20), 55),
+        golden<ZrBillServerIdentifyPacket>(
+            "server identify, 258 and -1 fixed",
+            [](auto& p) {
+                p.setserver_type(258);
+                p.setret_status(-1);
+            },
+            true, fixed258AndMinus1, 55),
         golden<ZrBillServerLoginPacket>(
-            "server login, default command", [](auto& p) { p.setserver_name("ab"); p.setserver_type(7); }, false,
-            serverLoginAb7, 57),
+            "server login, default command",
+            [](auto& p) {
+                p.setserver_name("ab");
+                p.setserver_type(7);
+            },
+            false, serverLoginAb7, 57),
         golden<ZrBillServerLoginPacket>(
-            "server login, enciphered stays fixed", [](auto& p) { p.setserver_name("ab"); p.setserver_type(7); },
+            "server login, enciphered stays fixed",
+            [](auto& p) {
+                p.setserver_name("ab");
+                p.setserver_type(7);
+            },
             true, serverLoginAb7, 57, ZrBillServerLoginPacket(0, 0, kCipherCmd, 0, 0, 0, 0)),
         golden<ZrBillServerLoginPacket>(
-            "server login, 258 and -1 fixed", [](auto& p) { p.setserver_type(258); p.setret_login_status(-1); },
+            "server login, 258 and -1 fixed",
+            [](auto& p) {
+                p.setserver_type(258);
+                p.setret_login_status(-1);
+            },
             false, fixed258AndMinus1, 55),
     };
 }
@@ -305,12 +343,14 @@ struct HttpCase {
     static constexpr const char* kName = "ZrHttpMsgPacket";
     static constexpr unsigned int kDefaultCmd = 9;
     static void fill(Packet& p, const Values& v) {
-        p.setRequest(v.s); p.setResponse(tag(v.s, 1)); p.setStateCode(v.i); p.setResultFlag(v.i ^ 1);
+        p.setRequest(v.s);
+        p.setResponse(tag(v.s, 1));
+        p.setStateCode(v.i);
+        p.setResultFlag(v.i ^ 1);
         p.setErrorDesc(tag(v.s, 2));
     }
     static std::string dump(const Packet& p) {
-        return join({p.getRequest(), p.getResponse(), num(p.getStateCode()), num(p.getResultFlag()),
-                     p.getErrorDesc()});
+        return join({p.getRequest(), p.getResponse(), num(p.getStateCode()), num(p.getResultFlag()), p.getErrorDesc()});
     }
 };
 
@@ -324,12 +364,15 @@ struct PortalCase {
         return out;
     }
     static void fill(Packet& p, const Values& v) {
-        p.setRequest(list(v, 0)); p.setResponse(list(v, 4)); p.setStateCode(v.i); p.setResultFlag(v.i ^ 1);
+        p.setRequest(list(v, 0));
+        p.setResponse(list(v, 4));
+        p.setStateCode(v.i);
+        p.setResultFlag(v.i ^ 1);
         p.setErrorDesc(tag(v.s, 9));
     }
     static std::string dump(const Packet& p) {
-        return join({joinList(p.getRequest()), joinList(p.getResponse()), num(p.getStateCode()),
-                     num(p.getResultFlag()), p.getErrorDesc()});
+        return join({joinList(p.getRequest()), joinList(p.getResponse()), num(p.getStateCode()), num(p.getResultFlag()),
+                     p.getErrorDesc()});
     }
 };
 
@@ -353,8 +396,12 @@ struct LoginCase {
             copyText(r.szField6, sizeof r.szField6, v.s);
             records.push_back(r);
         }
-        p.setAccountName(v.s); p.setAccountType(v.i); p.setACCONTINFO(records);
-        p.setAdditionalInfo(tag(v.s, 1)); p.setResultFlag(v.i ^ 1); p.setErrorDesc(tag(v.s, 2));
+        p.setAccountName(v.s);
+        p.setAccountType(v.i);
+        p.setACCONTINFO(records);
+        p.setAdditionalInfo(tag(v.s, 1));
+        p.setResultFlag(v.i ^ 1);
+        p.setErrorDesc(tag(v.s, 2));
     }
     static std::string dump(const Packet& p) {
         std::string records;
@@ -372,8 +419,15 @@ struct DbrWriteCase {
     static constexpr const char* kName = "ZrDbrWriteMsgPacket";
     static constexpr unsigned int kDefaultCmd = 6;
     static void fill(Packet& p, const Values& v) {
-        p.setPkgID(v.u ^ 3); p.setSQL(v.s); p.setResultFlag(v.i ^ 2); p.setErrorDesc(tag(v.s, 1));
-        p.setAckFlag(v.i); p.setIDType(v.i ^ 1); p.setID1(v.u); p.setID2(v.u ^ 1); p.setDBRRecvSockObjID(v.u ^ 2);
+        p.setPkgID(v.u ^ 3);
+        p.setSQL(v.s);
+        p.setResultFlag(v.i ^ 2);
+        p.setErrorDesc(tag(v.s, 1));
+        p.setAckFlag(v.i);
+        p.setIDType(v.i ^ 1);
+        p.setID1(v.u);
+        p.setID2(v.u ^ 1);
+        p.setDBRRecvSockObjID(v.u ^ 2);
     }
     static std::string dump(const Packet& p) {
         return join({num(p.getPkgID()), p.getSQL(), num(p.getResultFlag()), p.getErrorDesc(), num(p.getAckFlag()),
@@ -386,8 +440,14 @@ struct BillCase {
     static constexpr const char* kName = "ZrBillMsgPacket";
     static constexpr unsigned int kDefaultCmd = 5;
     static void fill(Packet& p, const Values& v) {
-        p.setDA(v.u); p.setAccountName(v.s); p.setAccountType(v.i); p.setBillType(v.i ^ 1);
-        p.setMoneyValue(v.i ^ 2); p.setMoneyType(v.i ^ 3); p.setDescribe(tag(v.s, 1)); p.setErrorDesc(tag(v.s, 2));
+        p.setDA(v.u);
+        p.setAccountName(v.s);
+        p.setAccountType(v.i);
+        p.setBillType(v.i ^ 1);
+        p.setMoneyValue(v.i ^ 2);
+        p.setMoneyType(v.i ^ 3);
+        p.setDescribe(tag(v.s, 1));
+        p.setErrorDesc(tag(v.s, 2));
     }
     static std::string dump(const Packet& p) {
         return join({num(p.getDA()), p.getAccountName(), num(p.getAccountType()), num(p.getBillType()),
@@ -400,7 +460,10 @@ struct IdentifyCase {
     static constexpr const char* kName = "ZrBillServerIdentifyPacket";
     static constexpr unsigned int kDefaultCmd = 1010;
     static void fill(Packet& p, const Values& v) {
-        p.setserver_name(v.s); p.setserver_type(v.u); p.setserver_key(tag(v.s, 1)); p.setret_status(v.i);
+        p.setserver_name(v.s);
+        p.setserver_type(v.u);
+        p.setserver_key(tag(v.s, 1));
+        p.setret_status(v.i);
         p.setret_message(tag(v.s, 2));
     }
     static std::string dump(const Packet& p) {
@@ -414,7 +477,10 @@ struct ServerLoginCase {
     static constexpr const char* kName = "ZrBillServerLoginPacket";
     static constexpr unsigned int kDefaultCmd = 1001;
     static void fill(Packet& p, const Values& v) {
-        p.setserver_name(v.s); p.setserver_type(v.u); p.setserver_key(tag(v.s, 1)); p.setret_login_status(v.i);
+        p.setserver_name(v.s);
+        p.setserver_type(v.u);
+        p.setserver_key(tag(v.s, 1));
+        p.setret_login_status(v.i);
         p.setret_login_message(tag(v.s, 2));
     }
     static std::string dump(const Packet& p) {
@@ -432,8 +498,7 @@ struct CaseNames {
         return Case::kName;
     }
 };
-using Cases = ::testing::Types<HttpCase, PortalCase, LoginCase, DbrWriteCase, BillCase, IdentifyCase,
-                               ServerLoginCase>;
+using Cases = ::testing::Types<HttpCase, PortalCase, LoginCase, DbrWriteCase, BillCase, IdentifyCase, ServerLoginCase>;
 TYPED_TEST_SUITE(SessionPacket, Cases, CaseNames);
 
 TYPED_TEST(SessionPacket, DefaultCommandDecidesEnciphering) {
@@ -502,7 +567,11 @@ TYPED_TEST(SessionPacket, EncipheredBodyMustFitTheScratchArea) {
 
 TEST(SessionDbrWrite, HeadHeldValuesAreHeadFields) {
     ZrDbrWriteMsgPacket p;
-    p.setAckFlag(5); p.setIDType(-2); p.setID1(0x11223344); p.setID2(0xFFFFFFFF); p.setDBRRecvSockObjID(0x80000000);
+    p.setAckFlag(5);
+    p.setIDType(-2);
+    p.setID1(0x11223344);
+    p.setID2(0xFFFFFFFF);
+    p.setDBRRecvSockObjID(0x80000000);
     EXPECT_EQ(5u, p.getUserID());
     EXPECT_EQ(0x80000000u, p.getContext3());
     const std::vector<char> wire = encode(p);
@@ -559,8 +628,15 @@ TEST(SessionDbrWrite, RawSetThenGetTouchesOnlyItsFourBytes) {
 
 TEST(SessionDbrWrite, PatchingAnEncipheredPacketKeepsItsBody) {
     ZrDbrWriteMsgPacket p;
-    p.setPkgID(300); p.setSQL("update t set x = 1"); p.setResultFlag(-1); p.setErrorDesc("none");
-    p.setAckFlag(1); p.setIDType(2); p.setID1(3); p.setID2(4); p.setDBRRecvSockObjID(5);
+    p.setPkgID(300);
+    p.setSQL("update t set x = 1");
+    p.setResultFlag(-1);
+    p.setErrorDesc("none");
+    p.setAckFlag(1);
+    p.setIDType(2);
+    p.setID1(3);
+    p.setID2(4);
+    p.setDBRRecvSockObjID(5);
     std::vector<char> wire = encode(p);
     const unsigned char encryptType = encryptTypeOf(wire);
     ASSERT_NE(0, encryptType);

@@ -19,9 +19,8 @@ struct Variant {
 
 constexpr int kVariantCount = 8;
 constexpr Variant kVariants[kVariantCount] = {
-    {13, 17, 5, 1, 0x9E3779B1u}, {1, 3, 10, 3, 0x85EBCA77u}, {1, 5, 16, 5, 0xC2B2AE3Du},
-    {2, 5, 15, 7, 0x27D4EB2Fu},  {3, 5, 4, 2, 0x165667B1u},  {5, 9, 7, 4, 0xD3A2646Du},
-    {6, 13, 11, 6, 0xFD7046C5u}, {7, 1, 9, 1, 0xB55A4F09u},
+    {13, 17, 5, 1, 0x9E3779B1u}, {1, 3, 10, 3, 0x85EBCA77u}, {1, 5, 16, 5, 0xC2B2AE3Du},  {2, 5, 15, 7, 0x27D4EB2Fu},
+    {3, 5, 4, 2, 0x165667B1u},   {5, 9, 7, 4, 0xD3A2646Du},  {6, 13, 11, 6, 0xFD7046C5u}, {7, 1, 9, 1, 0xB55A4F09u},
 };
 
 bool acceptable(const void* src, int srcLen, const void* dest, unsigned char type) {

@@ -52,8 +52,8 @@ bool ZrCPacketHead::decipherBody(const char* pRecvBuf, unsigned int nBufLen, con
     plainLen = 0;
     if (cipherLen > PKT_SCRATCH_HALF_LEN ||
         ZRIEncrypt::decryptProtocolEx(pRecvBuf + PKT_OFFSET_BODY, cipherLen,
-                                      reinterpret_cast<char*>(m_scratch + PKT_SCRATCH_HALF_LEN), plainLen,
-                                      m_keyByte, static_cast<char>(m_encryptType)) < 0 ||
+                                      reinterpret_cast<char*>(m_scratch + PKT_SCRATCH_HALF_LEN), plainLen, m_keyByte,
+                                      static_cast<char>(m_encryptType)) < 0 ||
         plainLen > PKT_SCRATCH_HALF_LEN) {
         setLastError(style.className, Joint::Blank, "deCode", decipherFailure(style));
         return false;

@@ -20,8 +20,8 @@ int ZRIEncrypt::encryptProtocolEx(const char* src, unsigned int srcLen, char* de
                                   unsigned char& key, char type) {
     if (srcLen > PKT_SCRATCH_HALF_LEN) return -1;
     int written = 0;
-    if (!ZreSecIO::netPackEncode(key, src, static_cast<int>(srcLen), dest, written,
-                                 static_cast<unsigned char>(type), nullptr) ||
+    if (!ZreSecIO::netPackEncode(key, src, static_cast<int>(srcLen), dest, written, static_cast<unsigned char>(type),
+                                 nullptr) ||
         written < 0) {
         return -1;
     }
@@ -35,8 +35,8 @@ int ZRIEncrypt::decryptProtocolEx(const char* src, unsigned int srcLen, char* de
     if (variant < ZR_ENCRYPT_TYPE_MIN || variant > ZR_ENCRYPT_TYPE_MAX) return -1;
     if (srcLen > PKT_SCRATCH_HALF_LEN) return -1;  // never hand the codec a body the destination cannot hold
     int written = 0;
-    if (!ZreSecIO::netPackDecode(key, src, static_cast<int>(srcLen), dest, written,
-                                 static_cast<unsigned char>(type), nullptr) ||
+    if (!ZreSecIO::netPackDecode(key, src, static_cast<int>(srcLen), dest, written, static_cast<unsigned char>(type),
+                                 nullptr) ||
         written < 0) {
         return -1;
     }

@@ -134,31 +134,84 @@ public:
     // bytes; the STX is not checked. On an unusable buffer a getter returns
     // its all-ones value and a setter returns -1 and writes nothing. Only the
     // field's own bytes are touched; no alignment is needed.
-    static unsigned short fastGetVersion(const char* pBuf, unsigned int nBufLen);
-    static unsigned char fastGetVersionHigh(const char* pBuf, unsigned int nBufLen);
-    static unsigned char fastGetVersionLow(const char* pBuf, unsigned int nBufLen);
-    static unsigned int fastGetCmdID(const char* pBuf, unsigned int nBufLen);
-    static unsigned char fastGetSubcmdID(const char* pBuf, unsigned int nBufLen);
-    static unsigned int fastGetUserID(const char* pBuf, unsigned int nBufLen);
-    static unsigned int fastGetSN(const char* pBuf, unsigned int nBufLen);
-    static unsigned char fastGetEncryptType(const char* pBuf, unsigned int nBufLen);
-    static unsigned int fastGetContext1(const char* pBuf, unsigned int nBufLen);
-    static unsigned int fastGetContext2(const char* pBuf, unsigned int nBufLen);
-    static unsigned int fastGetContext3(const char* pBuf, unsigned int nBufLen);
-    static unsigned int fastGetContext4(const char* pBuf, unsigned int nBufLen);
+    // Defined here so that a relay's get or patch costs about one load or
+    // store.
+    static unsigned short fastGetVersion(const char* pBuf, unsigned int nBufLen) {
+        return rawGet16(pBuf, nBufLen, PKT_OFFSET_VERSION);
+    }
+    static unsigned char fastGetVersionHigh(const char* pBuf, unsigned int nBufLen) {
+        return static_cast<unsigned char>(fastGetVersion(pBuf, nBufLen) >> 8);
+    }
+    static unsigned char fastGetVersionLow(const char* pBuf, unsigned int nBufLen) {
+        return static_cast<unsigned char>(fastGetVersion(pBuf, nBufLen) & 0xFF);
+    }
+    static unsigned int fastGetCmdID(const char* pBuf, unsigned int nBufLen) {
+        return rawGet32(pBuf, nBufLen, PKT_OFFSET_CMDID);
+    }
+    static unsigned char fastGetSubcmdID(const char* pBuf, unsigned int nBufLen) {
+        return rawGet8(pBuf, nBufLen, PKT_OFFSET_SUBCMDID);
+    }
+    static unsigned int fastGetUserID(const char* pBuf, unsigned int nBufLen) {
+        return rawGet32(pBuf, nBufLen, PKT_OFFSET_USERID);
+    }
+    static unsigned int fastGetSN(const char* pBuf, unsigned int nBufLen) {
+        return rawGet32(pBuf, nBufLen, PKT_OFFSET_SN);
+    }
+    static unsigned char fastGetEncryptType(const char* pBuf, unsigned int nBufLen) {
+        return rawGet8(pBuf, nBufLen, PKT_OFFSET_ENCRYPT_TYPE);
+    }
+    static unsigned int fastGetContext1(const char* pBuf, unsigned int nBufLen) {
+        return rawGet32(pBuf, nBufLen, PKT_OFFSET_CONTEXT1);
+    }
+    static unsigned int fastGetContext2(const char* pBuf, unsigned int nBufLen) {
+        return rawGet32(pBuf, nBufLen, PKT_OFFSET_CONTEXT2);
+    }
+    static unsigned int fastGetContext3(const char* pBuf, unsigned int nBufLen) {
+        return rawGet32(pBuf, nBufLen, PKT_OFFSET_CONTEXT3);
+    }
+    static unsigned int fastGetContext4(const char* pBuf, unsigned int nBufLen) {
+        return rawGet32(pBuf, nBufLen, PKT_OFFSET_CONTEXT4);
+    }
 
-    static int fastSetVersion(char* pBuf, unsigned int nBufLen, unsigned short version);
-    static int fastSetVersionHigh(char* pBuf, unsigned int nBufLen, unsigned char high);
-    static int fastSetVersionLow(char* pBuf, unsigned int nBufLen, unsigned char low);
-    static int fastSetCmdID(char* pBuf, unsigned int nBufLen, unsigned int cmdID);
-    static int fastSetSubcmdID(char* pBuf, unsigned int nBufLen, unsigned char subcmdID);
-    static int fastSetUserID(char* pBuf, unsigned int nBufLen, unsigned int userID);
-    static int fastSetSN(char* pBuf, unsigned int nBufLen, unsigned int SN);
-    static int fastSetEncryptType(char* pBuf, unsigned int nBufLen, unsigned char encryptType);
-    static int fastSetContext1(char* pBuf, unsigned int nBufLen, unsigned int value);
-    static int fastSetContext2(char* pBuf, unsigned int nBufLen, unsigned int value);
-    static int fastSetContext3(char* pBuf, unsigned int nBufLen, unsigned int value);
-    static int fastSetContext4(char* pBuf, unsigned int nBufLen, unsigned int value);
+    static int fastSetVersion(char* pBuf, unsigned int nBufLen, unsigned short version) {
+        return rawSet16(pBuf, nBufLen, PKT_OFFSET_VERSION, version);
+    }
+    // The other version byte keeps its value.
+    static int fastSetVersionHigh(char* pBuf, unsigned int nBufLen, unsigned char high) {
+        const unsigned short version = fastGetVersion(pBuf, nBufLen);
+        return fastSetVersion(pBuf, nBufLen, static_cast<unsigned short>((high << 8) | (version & 0xFF)));
+    }
+    static int fastSetVersionLow(char* pBuf, unsigned int nBufLen, unsigned char low) {
+        const unsigned short version = fastGetVersion(pBuf, nBufLen);
+        return fastSetVersion(pBuf, nBufLen, static_cast<unsigned short>((version & 0xFF00) | low));
+    }
+    static int fastSetCmdID(char* pBuf, unsigned int nBufLen, unsigned int cmdID) {
+        return rawSet32(pBuf, nBufLen, PKT_OFFSET_CMDID, cmdID);
+    }
+    static int fastSetSubcmdID(char* pBuf, unsigned int nBufLen, unsigned char subcmdID) {
+        return rawSet8(pBuf, nBufLen, PKT_OFFSET_SUBCMDID, subcmdID);
+    }
+    static int fastSetUserID(char* pBuf, unsigned int nBufLen, unsigned int userID) {
+        return rawSet32(pBuf, nBufLen, PKT_OFFSET_USERID, userID);
+    }
+    static int fastSetSN(char* pBuf, unsigned int nBufLen, unsigned int SN) {
+        return rawSet32(pBuf, nBufLen, PKT_OFFSET_SN, SN);
+    }
+    static int fastSetEncryptType(char* pBuf, unsigned int nBufLen, unsigned char encryptType) {
+        return rawSet8(pBuf, nBufLen, PKT_OFFSET_ENCRYPT_TYPE, encryptType);
+    }
+    static int fastSetContext1(char* pBuf, unsigned int nBufLen, unsigned int value) {
+        return rawSet32(pBuf, nBufLen, PKT_OFFSET_CONTEXT1, value);
+    }
+    static int fastSetContext2(char* pBuf, unsigned int nBufLen, unsigned int value) {
+        return rawSet32(pBuf, nBufLen, PKT_OFFSET_CONTEXT2, value);
+    }
+    static int fastSetContext3(char* pBuf, unsigned int nBufLen, unsigned int value) {
+        return rawSet32(pBuf, nBufLen, PKT_OFFSET_CONTEXT3, value);
+    }
+    static int fastSetContext4(char* pBuf, unsigned int nBufLen, unsigned int value) {
+        return rawSet32(pBuf, nBufLen, PKT_OFFSET_CONTEXT4, value);
+    }
 
     // Context i (1 to 4) in host order; -1 and value untouched on a short
     // buffer. A null buffer or an i outside 1 to 4 is a contract breach:
@@ -230,6 +283,44 @@ protected:
     std::string m_errMsg;
 
 private:
+    // The field at `offset` of a raw head, in network order; all ones, or -1
+    // and nothing written, when the buffer is null or shorter than the head.
+    static bool isUsableHead(const char* pBuf, unsigned int nBufLen) {
+        return pBuf != nullptr && nBufLen >= PKT_HEAD_FIXED_LEN;
+    }
+    static const unsigned char* rawField(const char* pBuf, unsigned int offset) {
+        return reinterpret_cast<const unsigned char*>(pBuf) + offset;
+    }
+    static unsigned char* rawField(char* pBuf, unsigned int offset) {
+        return reinterpret_cast<unsigned char*>(pBuf) + offset;
+    }
+    static unsigned char rawGet8(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
+        return isUsableHead(pBuf, nBufLen) ? *rawField(pBuf, offset) : 0xFF;
+    }
+    static unsigned short rawGet16(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
+        return isUsableHead(pBuf, nBufLen) ? CHostNetworkConvertorNormal::loadBigEndian16(rawField(pBuf, offset))
+                                           : 0xFFFF;
+    }
+    static unsigned int rawGet32(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
+        return isUsableHead(pBuf, nBufLen) ? CHostNetworkConvertorNormal::loadBigEndian32(rawField(pBuf, offset))
+                                           : 0xFFFFFFFFu;
+    }
+    static int rawSet8(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned char value) {
+        if (!isUsableHead(pBuf, nBufLen)) return -1;
+        *rawField(pBuf, offset) = value;
+        return 0;
+    }
+    static int rawSet16(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned short value) {
+        if (!isUsableHead(pBuf, nBufLen)) return -1;
+        CHostNetworkConvertorNormal::storeBigEndian16(rawField(pBuf, offset), value);
+        return 0;
+    }
+    static int rawSet32(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned int value) {
+        if (!isUsableHead(pBuf, nBufLen)) return -1;
+        CHostNetworkConvertorNormal::storeBigEndian32(rawField(pBuf, offset), value);
+        return 0;
+    }
+
     // The envelope's out-of-line steps. sendEnciphered enciphers the body
     // that m_bodyStream holds and writes key byte, cipher and ETX.
     int sendEnciphered();

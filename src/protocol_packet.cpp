@@ -1,6 +1,8 @@
-// The packet head, its raw-buffer accessors, and the two packets without a
-// body. Null buffers are contract breaches: debug builds assert here; other
-// builds return -1 (getters their all-ones value) and touch nothing.
+// The packet head, its raw-buffer operations that check a caller's contract
+// (context by index, dispatch; the single-field accessors are inline in the
+// header), and the two packets without a body. Null buffers are contract
+// breaches: debug builds assert here; other builds return -1 and touch
+// nothing.
 #include <cassert>
 #include <cstddef>
 #include <cstdlib>
@@ -18,38 +20,6 @@ using Convertor = CHostNetworkConvertorNormal;
 constexpr unsigned int kContextOffsets[] = {PKT_OFFSET_CONTEXT1, PKT_OFFSET_CONTEXT2, PKT_OFFSET_CONTEXT3,
                                             PKT_OFFSET_CONTEXT4};
 constexpr int kContextCount = 4;
-
-bool usable(const char* pBuf, unsigned int nBufLen) { return pBuf != nullptr && nBufLen >= PKT_HEAD_FIXED_LEN; }
-
-const unsigned char* fieldAt(const char* pBuf, unsigned int offset) {
-    return reinterpret_cast<const unsigned char*>(pBuf) + offset;
-}
-unsigned char* fieldAt(char* pBuf, unsigned int offset) { return reinterpret_cast<unsigned char*>(pBuf) + offset; }
-
-unsigned char get8(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
-    return usable(pBuf, nBufLen) ? *fieldAt(pBuf, offset) : 0xFF;
-}
-unsigned short get16(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
-    return usable(pBuf, nBufLen) ? Convertor::loadBigEndian16(fieldAt(pBuf, offset)) : 0xFFFF;
-}
-unsigned int get32(const char* pBuf, unsigned int nBufLen, unsigned int offset) {
-    return usable(pBuf, nBufLen) ? Convertor::loadBigEndian32(fieldAt(pBuf, offset)) : 0xFFFFFFFFu;
-}
-int set8(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned char value) {
-    if (!usable(pBuf, nBufLen)) return -1;
-    *fieldAt(pBuf, offset) = value;
-    return 0;
-}
-int set16(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned short value) {
-    if (!usable(pBuf, nBufLen)) return -1;
-    Convertor::storeBigEndian16(fieldAt(pBuf, offset), value);
-    return 0;
-}
-int set32(char* pBuf, unsigned int nBufLen, unsigned int offset, unsigned int value) {
-    if (!usable(pBuf, nBufLen)) return -1;
-    Convertor::storeBigEndian32(fieldAt(pBuf, offset), value);
-    return 0;
-}
 
 }  // namespace
 
@@ -150,109 +120,33 @@ int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
 
 // --- raw-buffer accessors ----------------------------------------------------------
 
-unsigned short ZrCPacketHead::fastGetVersion(const char* pBuf, unsigned int nBufLen) {
-    return get16(pBuf, nBufLen, PKT_OFFSET_VERSION);
-}
-unsigned char ZrCPacketHead::fastGetVersionHigh(const char* pBuf, unsigned int nBufLen) {
-    return static_cast<unsigned char>(fastGetVersion(pBuf, nBufLen) >> 8);
-}
-unsigned char ZrCPacketHead::fastGetVersionLow(const char* pBuf, unsigned int nBufLen) {
-    return static_cast<unsigned char>(fastGetVersion(pBuf, nBufLen) & 0xFF);
-}
-unsigned int ZrCPacketHead::fastGetCmdID(const char* pBuf, unsigned int nBufLen) {
-    return get32(pBuf, nBufLen, PKT_OFFSET_CMDID);
-}
-unsigned char ZrCPacketHead::fastGetSubcmdID(const char* pBuf, unsigned int nBufLen) {
-    return get8(pBuf, nBufLen, PKT_OFFSET_SUBCMDID);
-}
-unsigned int ZrCPacketHead::fastGetUserID(const char* pBuf, unsigned int nBufLen) {
-    return get32(pBuf, nBufLen, PKT_OFFSET_USERID);
-}
-unsigned int ZrCPacketHead::fastGetSN(const char* pBuf, unsigned int nBufLen) {
-    return get32(pBuf, nBufLen, PKT_OFFSET_SN);
-}
-unsigned char ZrCPacketHead::fastGetEncryptType(const char* pBuf, unsigned int nBufLen) {
-    return get8(pBuf, nBufLen, PKT_OFFSET_ENCRYPT_TYPE);
-}
-unsigned int ZrCPacketHead::fastGetContext1(const char* pBuf, unsigned int nBufLen) {
-    return get32(pBuf, nBufLen, PKT_OFFSET_CONTEXT1);
-}
-unsigned int ZrCPacketHead::fastGetContext2(const char* pBuf, unsigned int nBufLen) {
-    return get32(pBuf, nBufLen, PKT_OFFSET_CONTEXT2);
-}
-unsigned int ZrCPacketHead::fastGetContext3(const char* pBuf, unsigned int nBufLen) {
-    return get32(pBuf, nBufLen, PKT_OFFSET_CONTEXT3);
-}
-unsigned int ZrCPacketHead::fastGetContext4(const char* pBuf, unsigned int nBufLen) {
-    return get32(pBuf, nBufLen, PKT_OFFSET_CONTEXT4);
-}
-
-int ZrCPacketHead::fastSetVersion(char* pBuf, unsigned int nBufLen, unsigned short version) {
-    return set16(pBuf, nBufLen, PKT_OFFSET_VERSION, version);
-}
-int ZrCPacketHead::fastSetVersionHigh(char* pBuf, unsigned int nBufLen, unsigned char high) {
-    const unsigned short version = fastGetVersion(pBuf, nBufLen);
-    return fastSetVersion(pBuf, nBufLen, static_cast<unsigned short>((high << 8) | (version & 0xFF)));
-}
-int ZrCPacketHead::fastSetVersionLow(char* pBuf, unsigned int nBufLen, unsigned char low) {
-    const unsigned short version = fastGetVersion(pBuf, nBufLen);
-    return fastSetVersion(pBuf, nBufLen, static_cast<unsigned short>((version & 0xFF00) | low));
-}
-int ZrCPacketHead::fastSetCmdID(char* pBuf, unsigned int nBufLen, unsigned int cmdID) {
-    return set32(pBuf, nBufLen, PKT_OFFSET_CMDID, cmdID);
-}
-int ZrCPacketHead::fastSetSubcmdID(char* pBuf, unsigned int nBufLen, unsigned char subcmdID) {
-    return set8(pBuf, nBufLen, PKT_OFFSET_SUBCMDID, subcmdID);
-}
-int ZrCPacketHead::fastSetUserID(char* pBuf, unsigned int nBufLen, unsigned int userID) {
-    return set32(pBuf, nBufLen, PKT_OFFSET_USERID, userID);
-}
-int ZrCPacketHead::fastSetSN(char* pBuf, unsigned int nBufLen, unsigned int SN) {
-    return set32(pBuf, nBufLen, PKT_OFFSET_SN, SN);
-}
-int ZrCPacketHead::fastSetEncryptType(char* pBuf, unsigned int nBufLen, unsigned char encryptType) {
-    return set8(pBuf, nBufLen, PKT_OFFSET_ENCRYPT_TYPE, encryptType);
-}
-int ZrCPacketHead::fastSetContext1(char* pBuf, unsigned int nBufLen, unsigned int value) {
-    return set32(pBuf, nBufLen, PKT_OFFSET_CONTEXT1, value);
-}
-int ZrCPacketHead::fastSetContext2(char* pBuf, unsigned int nBufLen, unsigned int value) {
-    return set32(pBuf, nBufLen, PKT_OFFSET_CONTEXT2, value);
-}
-int ZrCPacketHead::fastSetContext3(char* pBuf, unsigned int nBufLen, unsigned int value) {
-    return set32(pBuf, nBufLen, PKT_OFFSET_CONTEXT3, value);
-}
-int ZrCPacketHead::fastSetContext4(char* pBuf, unsigned int nBufLen, unsigned int value) {
-    return set32(pBuf, nBufLen, PKT_OFFSET_CONTEXT4, value);
-}
-
 int ZrCPacketHead::dispatchPacketContext_i(const char* pBuf, unsigned int nBufLen, int i, unsigned int& value) {
     assert(pBuf != NULL);
-    if (!usable(pBuf, nBufLen)) return -1;
+    if (!isUsableHead(pBuf, nBufLen)) return -1;
     if (i < 1 || i > kContextCount) {
         assert(0);
         return -1;
     }
-    value = Convertor::loadBigEndian32(fieldAt(pBuf, kContextOffsets[i - 1]));
+    value = Convertor::loadBigEndian32(rawField(pBuf, kContextOffsets[i - 1]));
     return 0;
 }
 
 int ZrCPacketHead::modifyPacketNetwork_Context_i(char* pBuf, unsigned int nBufLen, int i, unsigned int value) {
     assert(pBuf != NULL);
     assert(i <= 4);
-    if (!usable(pBuf, nBufLen)) return -1;
+    if (!isUsableHead(pBuf, nBufLen)) return -1;
     if (i < 1 || i > kContextCount) {
         assert(0);
         return -1;
     }
-    Convertor::storeBigEndian32(fieldAt(pBuf, kContextOffsets[i - 1]), value);
+    Convertor::storeBigEndian32(rawField(pBuf, kContextOffsets[i - 1]), value);
     return 0;
 }
 
 int ZrCPacketHead::dispatchPacket(const char* pRecvBuf, unsigned int nBufLen, unsigned short& version,
                                   unsigned int& cmdID, unsigned char& subcmdID, unsigned int& userID) {
     assert(pRecvBuf != NULL);
-    if (!usable(pRecvBuf, nBufLen)) return -1;
+    if (!isUsableHead(pRecvBuf, nBufLen)) return -1;
     ZrLCByteStream stream;
     stream.attachForReading(pRecvBuf, nBufLen);
     stream.setSerializing(false);

@@ -6,7 +6,6 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "zr_basic_packets.h"

@@ -181,22 +181,16 @@ public:
         return *this;
     }
 
-    // u64: eight bytes in either mode.
-    Self& transfer(std::uint64_t& v) {
+    // u64: eight bytes in either mode, for every 64-bit integer type; a
+    // signed field travels as the u64 of the same bits.
+    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
+    Self& transfer(T& v) {
         if (m_serializing) {
-            if (unsigned char* p = claimWrite(8)) Convertor::storeBigEndian64(p, v);
+            if (unsigned char* p = claimWrite(8)) Convertor::storeBigEndian64(p, static_cast<std::uint64_t>(v));
         } else {
             const unsigned char* p = claimRead(8);
-            v = p ? Convertor::loadBigEndian64(p) : 0;
+            v = p ? static_cast<T>(Convertor::loadBigEndian64(p)) : T{0};
         }
-        return *this;
-    }
-
-    // A signed 64-bit field travels as the u64 of the same bits.
-    Self& transfer(std::int64_t& v) {
-        std::uint64_t bits = static_cast<std::uint64_t>(v);
-        transfer(bits);
-        if (!m_serializing) v = static_cast<std::int64_t>(bits);
         return *this;
     }
 
@@ -206,11 +200,9 @@ public:
         if (!m_compact) return transferString(s);
         if (m_serializing) {
             const std::size_t n = s.size();
-            if (n < 0x80 && m_writable && m_writeGood && m_writeRoom >= ZR_VARINT32_MAX_LEN && n < m_writeRoom) {
-                *m_cursor = static_cast<unsigned char>(n);
-                std::memcpy(m_cursor + 1, s.data(), n);
-                m_cursor += n + 1;
-                m_writeRoom -= static_cast<std::uint32_t>(n + 1);
+            if (n < 0x80) {  // one length byte; both writes take the usual room checks
+                writeVarint32(static_cast<std::uint32_t>(n));
+                if (n > 0) writeBytes(s.data(), static_cast<std::uint32_t>(n));
                 return *this;
             }
         } else if (m_readGood && m_readRoom > 0 && *m_cursor < 0x80 && *m_cursor < m_readRoom) {
@@ -285,9 +277,8 @@ public:
 
     // A record: its own routine, a free function
     // `transferRecord(ZrLCByteStreamT&, Record&)` declared beside the record.
-    template <class Record>
+    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
     Self& transfer(Record& record) {
-        static_assert(std::is_class<Record>::value, "no wire type for this field type");
         transferRecord(*this, record);
         return *this;
     }

@@ -23,8 +23,13 @@ public:
     // themselves never use the instance.
     static ZRIEncrypt* creaseInstanece(unsigned char type);
 
-    // Enciphers srcLen bytes from src into dest (which must hold srcLen
-    // bytes), sets destLen and the key byte the receiver will need.
+    // Enciphers srcLen bytes from src into dest, sets destLen and the key
+    // byte the receiver will need. The codec takes no capacity: dest must
+    // hold whatever it writes for srcLen bytes, which for the packets is the
+    // whole cipher half (PKT_SCRATCH_HALF_LEN bytes; the stand-in writes
+    // exactly srcLen). A result longer than the cipher half is refused by the
+    // envelope after the codec has run, so a codec that writes more than its
+    // destination holds has already overrun it by then.
     // 0 on success, -1 when the codec refuses (type outside 1 to 8, a body
     // over the codec's limit).
     static int encryptProtocolEx(const char* src, unsigned int srcLen, char* dest, unsigned int& destLen,

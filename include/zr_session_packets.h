@@ -123,18 +123,19 @@ private:
     std::string m_errorDesc;
 };
 
-// One account record of a login answer. A value-initialised record
-// (NETPACCONTINFO{}) is all zero: empty texts, zero numbers. Each text
+// One account record of a login answer. Every new record is all zero (empty
+// texts, zero numbers), however it is made, so a sender that fills only
+// some fields sends zeros, never leftover memory. Each text
 // holds at most its size - 1 characters and a NUL.
 struct NETPACCONTINFO {
-    char szField1[20];
-    unsigned int uField2;
-    unsigned int uField3;
-    char szField4[33];
-    std::int64_t llField5;
-    char szField6[20];
-    int nField7;
-    int nField8;
+    char szField1[20] = {};
+    unsigned int uField2 = 0;
+    unsigned int uField3 = 0;
+    char szField4[33] = {};
+    long long llField5 = 0;
+    char szField6[20] = {};
+    int nField7 = 0;
+    int nField8 = 0;
 };
 
 // The record on the wire: the five numbers first (uField2, uField3, llField5

@@ -92,6 +92,9 @@ int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
         setLastError("ZrCPacketHead", Joint::Scope, "deCode", " pRecvBuf == NULL");
         return -1;
     }
+    // Attached before any check: from here on, failed or not, the object
+    // reports the 33 of a decoded packet, never the length of an earlier enCode.
+    m_mainStream.attachForReading(pRecvBuf, nBufLen);
     if (nBufLen < PKT_HEAD_FIXED_LEN) {
         setLastError("ZrCPacketHead", Joint::Scope, "deCode",
                      " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ", std::to_string(nBufLen));

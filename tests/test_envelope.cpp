@@ -208,9 +208,15 @@ TEST(Envelope, HeadFailuresPassThrough) {
     EXPECT_EQ(packet.enCode(buffer.data(), 20), -1);
     EXPECT_STREQ(packet.getLastErrMsg(), "[ZrCPacketHead::enCode], nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20");
     ASSERT_EQ(packet.enCode(buffer.data(), 64), 0);
+    ASSERT_EQ(packet.getPacketLength(), 38u);
     buffer[0] = 'A';
     EXPECT_EQ(packet.deCode(buffer.data(), 64), -1);
     EXPECT_STREQ(packet.getLastErrMsg(), "[ZrCPacketHead::deCode], Check _STX_ failed, STX  =  A");
+    EXPECT_EQ(packet.getPacketLength(), 33u);  // a failed decode leaves no stale length to send
+
+    ASSERT_EQ(packet.enCode(buffer.data(), 64), 0);
+    EXPECT_EQ(packet.deCode(buffer.data(), 32), -1);
+    EXPECT_EQ(packet.getPacketLength(), 33u);
 }
 
 // The plain path sends the key byte the object holds: the one its last

@@ -175,10 +175,10 @@ TEST(RawAccessDeathTest, ContractBreachesAssert) {
     unsigned int value = 0;
     unsigned short version = 0;
     unsigned char subcmdID = 0;
-    EXPECT_DEATH(ZrCPacketHead::dispatchPacketContext_i(bytes.data(), 33, 5, value), "protocol_packet.*0");
+    EXPECT_DEATH(ZrCPacketHead::dispatchPacketContext_i(bytes.data(), 33, 5, value), "protocol_packet.*Assertion `0' failed");
     EXPECT_DEATH(ZrCPacketHead::dispatchPacketContext_i(nullptr, 33, 1, value), "pBuf != NULL");
     EXPECT_DEATH(ZrCPacketHead::modifyPacketNetwork_Context_i(bytes.data(), 33, 5, 1), "i <= 4");
-    EXPECT_DEATH(ZrCPacketHead::modifyPacketNetwork_Context_i(bytes.data(), 33, 0, 1), "protocol_packet.*0");
+    EXPECT_DEATH(ZrCPacketHead::modifyPacketNetwork_Context_i(bytes.data(), 33, 0, 1), "protocol_packet.*Assertion `0' failed");
     EXPECT_DEATH(ZrCPacketHead::dispatchPacket(nullptr, 33, version, value, subcmdID, value), "pRecvBuf != NULL");
 }
 #endif

@@ -204,14 +204,19 @@ TEST(SessionPacketBytes, FixedBodyNeedsOnlyItsOwnRoom) {
     ASSERT_EQ(0, p.enCode(wire, 57));
     EXPECT_EQ(57u, p.getPacketLength());
 
-    // Enciphered, the body (20 bytes besides the name) must fit the scratch half exactly.
-    ZrBillServerLoginPacket enciphered(0, 0, kCipherCmd, 0, 0, 0, 0);
+    // Enciphered, the body (20 bytes besides the name) must fit the scratch
+    // half: 30720 body bytes go out and come back, one more is refused.
+    ZrBillServerIdentifyPacket enciphered;
     std::vector<char> big(64 * 1024);
-    for (std::size_t nameLength : {std::size_t{PKT_SCRATCH_HALF_LEN - 20}, std::size_t{PKT_SCRATCH_HALF_LEN - 19}}) {
-        enciphered.setserver_name(std::string(nameLength, 'n'));
-        EXPECT_EQ(nameLength + 20 <= PKT_SCRATCH_HALF_LEN ? 0 : -1,
-                  enciphered.enCode(big.data(), static_cast<unsigned int>(big.size())));
-    }
+    enciphered.setserver_name(std::string(PKT_SCRATCH_HALF_LEN - 20, 'n'));
+    ASSERT_EQ(0, enciphered.enCode(big.data(), static_cast<unsigned int>(big.size())));
+    ASSERT_EQ(PKT_ENVELOPE_MIN_LEN + PKT_SCRATCH_HALF_LEN, enciphered.getPacketLength());
+    ZrBillServerIdentifyPacket received;
+    ASSERT_EQ(0, received.deCode(big.data(), enciphered.getPacketLength())) << received.getLastErrMsg();
+    EXPECT_EQ(enciphered.getserver_name(), received.getserver_name());
+
+    enciphered.setserver_name(std::string(PKT_SCRATCH_HALF_LEN - 19, 'n'));
+    EXPECT_EQ(-1, enciphered.enCode(big.data(), static_cast<unsigned int>(big.size())));
 }
 
 // --- receiving limits --------------------------------------------------------------
@@ -336,6 +341,19 @@ std::string joinList(const std::vector<std::string>& list) {
 std::string headOf(const ZrCPacketHead& p) {
     return join({num(p.getCmdID()), num(p.getSubcmdID()), num(p.getUserID()), num(p.getSN()), num(p.getContext1()),
                  num(p.getContext2()), num(p.getContext3()), num(p.getContext4())});
+}
+
+// Records are zero however they are made, so no leftover memory reaches the wire.
+TEST(SessionPacketLimits, NewRecordsAreAllZero) {
+    alignas(NETPACCONTINFO) unsigned char memory[sizeof(NETPACCONTINFO)];
+    std::memset(memory, 0xAB, sizeof memory);
+    const NETPACCONTINFO* r = new (memory) NETPACCONTINFO;
+    EXPECT_EQ(join({r->szField1, num(r->uField2), num(r->uField3), r->szField4, num(r->llField5), r->szField6,
+                    num(r->nField7), num(r->nField8)}),
+              join({"", "0", "0", "", "0", "", "0", "0"}));
+    EXPECT_EQ(std::string(20, '\0'), std::string(r->szField1, 20));
+    EXPECT_EQ(std::string(33, '\0'), std::string(r->szField4, 33));
+    EXPECT_EQ(std::string(20, '\0'), std::string(r->szField6, 20));
 }
 
 struct HttpCase {
@@ -553,6 +571,36 @@ TYPED_TEST(SessionPacket, ErrorTexts) {
     wire[16] = 9;
     EXPECT_EQ(-1, decode(enciphered, wire));
     EXPECT_EQ("[" + name + " deCode],decryptProtocol failed", enciphered.getLastErrMsg());
+}
+
+// Exact-size heap buffers of every length around the packet's own, so that
+// any write past the buffer is caught by the sanitizer build. Below its
+// length a packet never fits; from four bytes over it always does (the
+// compact writer's five-byte rule), with the same bytes.
+TYPED_TEST(SessionPacket, EncodesIntoBuffersOfEveryLength) {
+    for (unsigned int cmd : {kPlainCmd, kCipherCmd}) {
+        typename TypeParam::Packet p(0, 0, cmd, 0, 0, 0, 0);
+        TypeParam::fill(p, kValues[2]);
+        const std::vector<char> reference = encode(p);
+        const auto length = static_cast<unsigned int>(reference.size());
+        for (unsigned int room = PKT_HEAD_FIXED_LEN; room <= length + 5; ++room) {
+            SCOPED_TRACE("cmd " + num(cmd) + ", room " + num(room));
+            std::unique_ptr<char[]> exact(new char[room]);
+            const int result = p.enCode(exact.get(), room);
+            if (room < length) {
+                EXPECT_EQ(-1, result);
+                EXPECT_LE(p.getPacketLength(), room);
+            } else if (room >= length + 4) {
+                EXPECT_EQ(0, result);
+            }
+            if (result == 0) {
+                ASSERT_EQ(length, p.getPacketLength());
+                if (cmd == kPlainCmd) {
+                    EXPECT_EQ(hex(reference), hex(exact.get(), length));
+                }
+            }
+        }
+    }
 }
 
 TYPED_TEST(SessionPacket, EncipheredBodyMustFitTheScratchArea) {

@@ -10,6 +10,8 @@
 class ZrCkeepAlivePacket : public ZrCPacketHead {
 public:
     static constexpr unsigned int PACKET_LEN = PKT_HEAD_FIXED_LEN + 1;
+    static constexpr unsigned int DEFAULT_CMDID = 1;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrCkeepAlivePacket", ZrBodyMode::None};
 
     ZrCkeepAlivePacket();
     // Version 0x0001, the given cmdID and SN, every other head field 0.
@@ -23,12 +25,18 @@ public:
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() const { return PACKET_LEN; }
+
+    void visitFields(ZrFieldVisitor&) {}  // no body
 };
 
 // The head (default cmdID 2, plain), the key byte, serverType as a u16, ETX:
 // 37 bytes when plain. The body is a fixed-mode body.
 class ZrCServerIdentifyPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 2;
+    // Its two texts put a blank after the comma.
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrCServerIdentifyPacket", ZrBodyMode::Fixed, true};
+
     ZrCServerIdentifyPacket();
     // Version 0, the given cmdID, SN and encryptType, every other head field 0.
     ZrCServerIdentifyPacket(unsigned int cmdID, unsigned int SN, unsigned char encryptType);
@@ -39,11 +47,16 @@ public:
     void setServerType(unsigned short serverType) { m_serverType = serverType; }
     unsigned short getServerType() const { return m_serverType; }
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned short m_serverType = 0;

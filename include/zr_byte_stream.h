@@ -80,6 +80,15 @@ struct CHostNetworkConvertorNormal {
     }
 };
 
+// A text that the wire carries again, in the char[size] form, after its own
+// field: written as the text cut to size - 1 characters; on reading, checked
+// by the char[size] rules (a length of size or more fails the stream) and
+// dropped, so the field keeps the value its own transfer gave it.
+struct ZrTextEcho {
+    char* text;
+    std::uint32_t size;
+};
+
 template <class Convertor>
 class ZrLCByteStreamT {
 public:
@@ -225,6 +234,7 @@ public:
         return transferText(text, static_cast<std::uint32_t>(N));
     }
     Self& transferText(char* text, std::uint32_t size);
+    Self& transfer(ZrTextEcho echo);
 
     // vector<T>: count, then each element. A received count above
     // ZR_MAX_CONTAINER_COUNT fails the stream and leaves the vector as it

@@ -32,6 +32,7 @@
 #include <string>
 
 #include "zr_byte_stream.h"
+#include "zr_named_fields.h"
 
 constexpr unsigned int PKT_HEAD_FIXED_LEN = 33;
 // A body packet's shortest form: head, key byte and ETX around an empty body.
@@ -56,8 +57,9 @@ constexpr unsigned int PKT_OFFSET_CONTEXT4 = 29;
 constexpr unsigned int PKT_OFFSET_KEY = PKT_HEAD_FIXED_LEN;
 constexpr unsigned int PKT_OFFSET_BODY = PKT_HEAD_FIXED_LEN + 1;
 
-// How a class's body integers go: varints (most bodies) or fixed four bytes.
-enum class ZrBodyMode : unsigned char { Compact, Fixed };
+// How a class's body integers go: varints (most bodies) or fixed four bytes;
+// None for the keep-alive, which has no body.
+enum class ZrBodyMode : unsigned char { Compact, Fixed, None };
 
 // What sets one class's envelope apart: its name in the error texts, the
 // integer mode of its body, and whether its texts put a blank after the
@@ -108,8 +110,9 @@ public:
     void setContext4(unsigned int value) { m_context4 = value; }
 
     // False for the plain commands 1, 2, 3, 9, 1001, 1002 and 1009.
-    bool isNeedEncrypt() {
-        switch (m_cmdID) {
+    bool isNeedEncrypt() { return isEncipheredCommand(m_cmdID); }
+    static bool isEncipheredCommand(unsigned int cmdID) {
+        switch (cmdID) {
             case 1:
             case 2:
             case 3:
@@ -127,6 +130,16 @@ public:
     const char* getLastErrMsg() const { return m_errMsg.c_str(); }
 
     unsigned int getPacketLength() { return PKT_HEAD_FIXED_LEN; }
+
+    // The byte after the head: the codec's key on an enciphered body; on a
+    // plain one, whatever the object's last enCode or deCode left.
+    unsigned char getKeyByte() const { return m_keyByte; }
+    void setKeyByte(unsigned char keyByte) { m_keyByte = keyByte; }
+
+    // The ten head fields after the STX, named as their accessors spell them
+    // (version, cmdID, subcmdID, userID, SN, encryptType, context1 .. context4),
+    // in wire order.
+    void visitHeadFields(ZrFieldVisitor& visitor);
 
     // --- raw-buffer accessors ------------------------------------------------
     // They work on the bytes of an encoded packet without an object. A buffer
@@ -249,6 +262,10 @@ protected:
     // end-byte text, or -1 without a text when the body fields cannot be read.
     template <class Body>
     int decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body);
+    // The head's own field list, shared by its wire code and visitHeadFields.
+    template <class Fields>
+    void headFieldList(Fields&& field);
+
     // Attaches a stream for one direction (a reading stream is not writable).
     static void prepareStream(ZrLCByteStream& stream, void* buffer, unsigned int length, bool serializing,
                               ZrBodyMode mode) {

@@ -16,6 +16,9 @@
 // Example: key "", flag 1, description "ok" -> 00 01 02 6F 6B.
 class ZrAuthSockMsgPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 3;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrAuthSockMsgPacket", ZrBodyMode::Compact};
+
     ZrAuthSockMsgPacket();
     ZrAuthSockMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
                         unsigned int userID, unsigned int SN, unsigned char encryptType);
@@ -32,11 +35,16 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_key;
@@ -49,6 +57,9 @@ private:
 // result flag (i32), error description (string).
 class ZrHttpMsgPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 9;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrHttpMsgPacket", ZrBodyMode::Compact};
+
     ZrHttpMsgPacket();
     ZrHttpMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
                     unsigned int userID, unsigned int SN, unsigned char encryptType);
@@ -69,11 +80,16 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_request;
@@ -89,6 +105,9 @@ private:
 // with a list of texts wherever that one has a text; accessor names stay singular.
 class ZrPortalMsgPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 10;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrPortalMsgPacket", ZrBodyMode::Compact};
+
     ZrPortalMsgPacket();
     ZrPortalMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
                       unsigned int userID, unsigned int SN, unsigned char encryptType);
@@ -109,11 +128,16 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::vector<std::string> m_request;
@@ -143,6 +167,7 @@ struct NETPACCONTINFO {
 // char[N]. Compact: 1, 2, 3, 4, 5, "a", "", "b" ->
 // 01 02 00 00 00 00 00 00 00 03 04 05 01 61 00 01 62.
 void transferRecord(ZrLCByteStream& stream, NETPACCONTINFO& record);
+void zrVisitRecord(ZrFieldVisitor& visitor, NETPACCONTINFO& record);
 
 // Account login. Default cmdID 4 (enciphered).
 // Body: account name (string), account type (i32), account records
@@ -150,6 +175,9 @@ void transferRecord(ZrLCByteStream& stream, NETPACCONTINFO& record);
 // (i32), error description (string).
 class ZrLoginMsgPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 4;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrLoginMsgPacket", ZrBodyMode::Compact};
+
     ZrLoginMsgPacket();
     ZrLoginMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
                      unsigned int userID, unsigned int SN, unsigned char encryptType);
@@ -172,11 +200,16 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_accountName;
@@ -193,6 +226,9 @@ private:
 // read and patch them in the raw bytes with the static accessors below.
 class ZrDbrWriteMsgPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 6;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrDbrWriteMsgPacket", ZrBodyMode::Compact};
+
     ZrDbrWriteMsgPacket();
     ZrDbrWriteMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
                         unsigned int userID, unsigned int SN, unsigned char encryptType);
@@ -240,11 +276,16 @@ public:
     static unsigned int fastGetDBRRecvSockObjID(const char* pBuf, unsigned int nBufLen);
     static void fastSetDBRRecvSockObjID(char* pBuf, unsigned int nBufLen, unsigned int value);
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_pkgID = 0;
@@ -258,6 +299,9 @@ private:
 // value, money type (four i32), description (string), error description (string).
 class ZrBillMsgPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 5;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillMsgPacket", ZrBodyMode::Compact};
+
     ZrBillMsgPacket();
     ZrBillMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
                     unsigned int userID, unsigned int SN, unsigned char encryptType);
@@ -284,11 +328,16 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_da = 0;
@@ -307,6 +356,9 @@ private:
 // lengths, also when enciphered.
 class ZrBillServerIdentifyPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 1010;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillServerIdentifyPacket", ZrBodyMode::Fixed};
+
     ZrBillServerIdentifyPacket();
     ZrBillServerIdentifyPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
                                unsigned int userID, unsigned int SN, unsigned char encryptType);
@@ -327,11 +379,16 @@ public:
     void setret_message(const std::string& message) { m_retMessage = message; }
     const std::string& getret_message() const { return m_retMessage; }
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_serverName;
@@ -347,6 +404,9 @@ private:
 // packet: "ab", 7, "", 0, "" -> 00 00 00 02 61 62 00 00 00 07 and 12 zero bytes.
 class ZrBillServerLoginPacket : public ZrCPacketHead {
 public:
+    static constexpr unsigned int DEFAULT_CMDID = 1001;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillServerLoginPacket", ZrBodyMode::Fixed};
+
     ZrBillServerLoginPacket();
     ZrBillServerLoginPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
                             unsigned int userID, unsigned int SN, unsigned char encryptType);
@@ -367,11 +427,16 @@ public:
     void setret_login_message(const std::string& loginMessage) { m_retLoginMessage = loginMessage; }
     const std::string& getret_login_message() const { return m_retLoginMessage; }
 
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_serverName;

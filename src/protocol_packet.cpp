@@ -20,6 +20,33 @@ constexpr unsigned int kContextOffsets[] = {PKT_OFFSET_CONTEXT1, PKT_OFFSET_CONT
                                             PKT_OFFSET_CONTEXT4};
 constexpr int kContextCount = 4;
 
+// The head's fields at consecutive offsets of a buffer already known to hold
+// the 33 bytes, so no field needs a check of its own: stored when `store`,
+// loaded otherwise.
+struct HeadBytes {
+    unsigned char* at;
+    bool store;
+
+    template <class T>
+    HeadBytes& operator()(const char* /*name*/, T& value) {
+        if (store) {
+            put(value);
+        } else {
+            get(value);
+        }
+        at += sizeof(T);
+        return *this;
+    }
+    void put(unsigned char v) { *at = v; }
+    void put(unsigned short v) { Convertor::storeBigEndian16(at, v); }
+    void put(unsigned int v) { Convertor::storeBigEndian32(at, v); }
+    void get(unsigned char& v) { v = *at; }
+    void get(unsigned short& v) { v = Convertor::loadBigEndian16(at); }
+    void get(unsigned int& v) { v = Convertor::loadBigEndian32(at); }
+};
+static_assert(1 + sizeof(unsigned short) + 7 * sizeof(unsigned int) + 2 * sizeof(unsigned char) == PKT_HEAD_FIXED_LEN,
+              "STX, version, seven u32 and two u8 fields fill the head");
+
 }  // namespace
 
 // --- construction and plain accessors ------------------------------------------
@@ -58,6 +85,22 @@ void ZrCPacketHead::setLastError(const char* className, Joint joint, const char*
 
 // --- the head on the wire --------------------------------------------------------
 
+template <class Fields>
+void ZrCPacketHead::headFieldList(Fields&& field) {
+    field("version", m_version);
+    field("cmdID", m_cmdID);
+    field("subcmdID", m_subcmdID);
+    field("userID", m_userID);
+    field("SN", m_SN);
+    field("encryptType", m_encryptType);
+    field("context1", m_context1);
+    field("context2", m_context2);
+    field("context3", m_context3);
+    field("context4", m_context4);
+}
+
+void ZrCPacketHead::visitHeadFields(ZrFieldVisitor& visitor) { headFieldList(ZrNamedFields(visitor)); }
+
 int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
     assert(pSendBuf != NULL);
     if (pSendBuf == nullptr) {
@@ -70,19 +113,9 @@ int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
         return -1;
     }
     m_encryptType = isNeedEncrypt() ? static_cast<unsigned char>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1) : 0;
-    // The length is checked, so each field goes straight to its offset.
     auto* head = reinterpret_cast<unsigned char*>(pSendBuf);
     head[0] = _STX_;
-    Convertor::storeBigEndian16(head + PKT_OFFSET_VERSION, m_version);
-    Convertor::storeBigEndian32(head + PKT_OFFSET_CMDID, m_cmdID);
-    head[PKT_OFFSET_SUBCMDID] = m_subcmdID;
-    Convertor::storeBigEndian32(head + PKT_OFFSET_USERID, m_userID);
-    Convertor::storeBigEndian32(head + PKT_OFFSET_SN, m_SN);
-    head[PKT_OFFSET_ENCRYPT_TYPE] = m_encryptType;
-    Convertor::storeBigEndian32(head + PKT_OFFSET_CONTEXT1, m_context1);
-    Convertor::storeBigEndian32(head + PKT_OFFSET_CONTEXT2, m_context2);
-    Convertor::storeBigEndian32(head + PKT_OFFSET_CONTEXT3, m_context3);
-    Convertor::storeBigEndian32(head + PKT_OFFSET_CONTEXT4, m_context4);
+    headFieldList(HeadBytes{head + 1, true});
     return 0;
 }
 
@@ -107,16 +140,7 @@ int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
                      " Check _STX_ failed, STX  =  ", std::string(1, static_cast<char>(head[0])));
         return -1;
     }
-    m_version = Convertor::loadBigEndian16(head + PKT_OFFSET_VERSION);
-    m_cmdID = Convertor::loadBigEndian32(head + PKT_OFFSET_CMDID);
-    m_subcmdID = head[PKT_OFFSET_SUBCMDID];
-    m_userID = Convertor::loadBigEndian32(head + PKT_OFFSET_USERID);
-    m_SN = Convertor::loadBigEndian32(head + PKT_OFFSET_SN);
-    m_encryptType = head[PKT_OFFSET_ENCRYPT_TYPE];  // taken as received, whatever its value
-    m_context1 = Convertor::loadBigEndian32(head + PKT_OFFSET_CONTEXT1);
-    m_context2 = Convertor::loadBigEndian32(head + PKT_OFFSET_CONTEXT2);
-    m_context3 = Convertor::loadBigEndian32(head + PKT_OFFSET_CONTEXT3);
-    m_context4 = Convertor::loadBigEndian32(head + PKT_OFFSET_CONTEXT4);
+    headFieldList(HeadBytes{reinterpret_cast<unsigned char*>(pRecvBuf) + 1, false});  // encryptType as received
     return 0;
 }
 
@@ -170,7 +194,7 @@ int ZrCPacketHead::dispatchPacket(const char* pRecvBuf, unsigned int nBufLen, un
 
 // --- keep-alive: head and ETX ----------------------------------------------------------
 
-ZrCkeepAlivePacket::ZrCkeepAlivePacket() : ZrCPacketHead(1) {}
+ZrCkeepAlivePacket::ZrCkeepAlivePacket() : ZrCPacketHead(DEFAULT_CMDID) {}
 
 ZrCkeepAlivePacket::ZrCkeepAlivePacket(unsigned int cmdID, unsigned int SN) : ZrCPacketHead(0, 1, cmdID, 0, 0, SN, 0) {}
 
@@ -206,23 +230,23 @@ int ZrCkeepAlivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
 
 // --- server identification: a one-field, fixed-mode body ----------------------------------
 
-namespace {
-const ZrEnvelopeStyle kServerIdentifyEnvelope{"ZrCServerIdentifyPacket", ZrBodyMode::Fixed, true};
-}
-
-ZrCServerIdentifyPacket::ZrCServerIdentifyPacket() : ZrCPacketHead(2) {}
+ZrCServerIdentifyPacket::ZrCServerIdentifyPacket() : ZrCPacketHead(DEFAULT_CMDID) {}
 
 ZrCServerIdentifyPacket::ZrCServerIdentifyPacket(unsigned int cmdID, unsigned int SN, unsigned char encryptType)
     : ZrCPacketHead(0, 0, cmdID, 0, 0, SN, encryptType) {}
 
 int ZrCServerIdentifyPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, kServerIdentifyEnvelope,
-                          [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
 
 int ZrCServerIdentifyPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, kServerIdentifyEnvelope,
-                          [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
 
-void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { stream.transfer(m_serverType); }
+template <class Fields>
+void ZrCServerIdentifyPacket::fieldList(Fields&& field) {
+    field("ServerType", m_serverType);
+}
+
+void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrCServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }

@@ -573,36 +573,6 @@ TYPED_TEST(SessionPacket, ErrorTexts) {
     EXPECT_EQ("[" + name + " deCode],decryptProtocol failed", enciphered.getLastErrMsg());
 }
 
-// Exact-size heap buffers of every length around the packet's own, so that
-// any write past the buffer is caught by the sanitizer build. Below its
-// length a packet never fits; from four bytes over it always does (the
-// compact writer's five-byte rule), with the same bytes.
-TYPED_TEST(SessionPacket, EncodesIntoBuffersOfEveryLength) {
-    for (unsigned int cmd : {kPlainCmd, kCipherCmd}) {
-        typename TypeParam::Packet p(0, 0, cmd, 0, 0, 0, 0);
-        TypeParam::fill(p, kValues[2]);
-        const std::vector<char> reference = encode(p);
-        const auto length = static_cast<unsigned int>(reference.size());
-        for (unsigned int room = PKT_HEAD_FIXED_LEN; room <= length + 5; ++room) {
-            SCOPED_TRACE("cmd " + num(cmd) + ", room " + num(room));
-            std::unique_ptr<char[]> exact(new char[room]);
-            const int result = p.enCode(exact.get(), room);
-            if (room < length) {
-                EXPECT_EQ(-1, result);
-                EXPECT_LE(p.getPacketLength(), room);
-            } else if (room >= length + 4) {
-                EXPECT_EQ(0, result);
-            }
-            if (result == 0) {
-                ASSERT_EQ(length, p.getPacketLength());
-                if (cmd == kPlainCmd) {
-                    EXPECT_EQ(hex(reference), hex(exact.get(), length));
-                }
-            }
-        }
-    }
-}
-
 TYPED_TEST(SessionPacket, EncipheredBodyMustFitTheScratchArea) {
     const Values big{1, 1, std::string(PKT_SCRATCH_HALF_LEN, 'x'), 1};
     typename TypeParam::Packet enciphered(0, 0, kCipherCmd, 0, 0, 0, 0);

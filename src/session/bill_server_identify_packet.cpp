@@ -1,28 +1,28 @@
 #include "zr_session_packets.h"
 
-namespace {
-const ZrEnvelopeStyle kEnvelope{"ZrBillServerIdentifyPacket", ZrBodyMode::Fixed};
-}
-
-ZrBillServerIdentifyPacket::ZrBillServerIdentifyPacket() : ZrCPacketHead(1010) { initliaze(); }
+ZrBillServerIdentifyPacket::ZrBillServerIdentifyPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
 
 ZrBillServerIdentifyPacket::ZrBillServerIdentifyPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
                                                        unsigned char subcmdID, unsigned int userID, unsigned int SN,
                                                        unsigned char encryptType)
     : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
 
+template <class Fields>
+void ZrBillServerIdentifyPacket::fieldList(Fields&& field) {
+    field("server_name", m_serverName);
+    field("server_type", m_serverType);
+    field("server_key", m_serverKey);
+    field("ret_status", m_retStatus);
+    field("ret_message", m_retMessage);
+}
+
+void ZrBillServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrBillServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
 int ZrBillServerIdentifyPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, kEnvelope, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
 
 int ZrBillServerIdentifyPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, kEnvelope, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
-}
-
-void ZrBillServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    stream.transfer(m_serverName)
-        .transfer(m_serverType)
-        .transfer(m_serverKey)
-        .transfer(m_retStatus)
-        .transfer(m_retMessage);
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }

@@ -1,28 +1,28 @@
 #include "zr_session_packets.h"
 
-namespace {
-const ZrEnvelopeStyle kEnvelope{"ZrBillServerLoginPacket", ZrBodyMode::Fixed};
-}
-
-ZrBillServerLoginPacket::ZrBillServerLoginPacket() : ZrCPacketHead(1001) { initliaze(); }
+ZrBillServerLoginPacket::ZrBillServerLoginPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
 
 ZrBillServerLoginPacket::ZrBillServerLoginPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
                                                  unsigned char subcmdID, unsigned int userID, unsigned int SN,
                                                  unsigned char encryptType)
     : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
 
+template <class Fields>
+void ZrBillServerLoginPacket::fieldList(Fields&& field) {
+    field("server_name", m_serverName);
+    field("server_type", m_serverType);
+    field("server_key", m_serverKey);
+    field("ret_login_status", m_retLoginStatus);
+    field("ret_login_message", m_retLoginMessage);
+}
+
+void ZrBillServerLoginPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrBillServerLoginPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
 int ZrBillServerLoginPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, kEnvelope, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
 
 int ZrBillServerLoginPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, kEnvelope, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
-}
-
-void ZrBillServerLoginPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    stream.transfer(m_serverName)
-        .transfer(m_serverType)
-        .transfer(m_serverKey)
-        .transfer(m_retLoginStatus)
-        .transfer(m_retLoginMessage);
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }

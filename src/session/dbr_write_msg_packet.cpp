@@ -1,26 +1,29 @@
 #include "zr_session_packets.h"
 
-namespace {
-const ZrEnvelopeStyle kEnvelope{"ZrDbrWriteMsgPacket", ZrBodyMode::Compact};
-}
-
-ZrDbrWriteMsgPacket::ZrDbrWriteMsgPacket() : ZrCPacketHead(6) { initliaze(); }
+ZrDbrWriteMsgPacket::ZrDbrWriteMsgPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
 
 ZrDbrWriteMsgPacket::ZrDbrWriteMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
                                          unsigned char subcmdID, unsigned int userID, unsigned int SN,
                                          unsigned char encryptType)
     : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
 
+template <class Fields>
+void ZrDbrWriteMsgPacket::fieldList(Fields&& field) {
+    field("PkgID", m_pkgID);
+    field("SQL", m_sql);
+    field("ResultFlag", m_resultFlag);
+    field("ErrorDesc", m_errorDesc);
+}
+
+void ZrDbrWriteMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrDbrWriteMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
 int ZrDbrWriteMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, kEnvelope, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
 
 int ZrDbrWriteMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, kEnvelope, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
-}
-
-void ZrDbrWriteMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    stream.transfer(m_pkgID).transfer(m_sql).transfer(m_resultFlag).transfer(m_errorDesc);
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
 
 // The head's own raw accessors under this class's names; a failed head

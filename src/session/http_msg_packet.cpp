@@ -1,24 +1,28 @@
 #include "zr_session_packets.h"
 
-namespace {
-const ZrEnvelopeStyle kEnvelope{"ZrHttpMsgPacket", ZrBodyMode::Compact};
-}
-
-ZrHttpMsgPacket::ZrHttpMsgPacket() : ZrCPacketHead(9) { initliaze(); }
+ZrHttpMsgPacket::ZrHttpMsgPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
 
 ZrHttpMsgPacket::ZrHttpMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
                                  unsigned char subcmdID, unsigned int userID, unsigned int SN,
                                  unsigned char encryptType)
     : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
 
+template <class Fields>
+void ZrHttpMsgPacket::fieldList(Fields&& field) {
+    field("Request", m_request);
+    field("Response", m_response);
+    field("StateCode", m_stateCode);
+    field("ResultFlag", m_resultFlag);
+    field("ErrorDesc", m_errorDesc);
+}
+
+void ZrHttpMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrHttpMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
 int ZrHttpMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, kEnvelope, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
 
 int ZrHttpMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, kEnvelope, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
-}
-
-void ZrHttpMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    stream.transfer(m_request).transfer(m_response).transfer(m_stateCode).transfer(m_resultFlag).transfer(m_errorDesc);
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }

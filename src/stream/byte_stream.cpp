@@ -100,4 +100,18 @@ ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transferText(char* text, std::uint32_t s
     return *this;
 }
 
+template <class C>
+ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transfer(ZrTextEcho echo) {
+    if (m_serializing) return transferText(echo.text, echo.size);
+    unsigned int length = 0;
+    transfer(length);
+    if (static_cast<std::int32_t>(length) <= 0) return *this;  // empty, as for char[N]
+    if (length >= echo.size) {
+        m_readGood = false;
+    } else {
+        claimRead(length);
+    }
+    return *this;
+}
+
 template class ZrLCByteStreamT<CHostNetworkConvertorNormal>;

@@ -1,0 +1,155 @@
+// Named field lists: every packet class and record lists its body fields
+// once, in wire order, each with the name its accessors spell after get/set
+// ("key", "ResultFlag", "ret_recharge_status"). The list is a member template
+// that hands each field to a visitor:
+//
+//   field("key", m_key)("ResultFlag", m_resultFlag)("ErrorDesc", m_errorDesc);
+//
+// Two visitors read that one list:
+//   ZrWireFields   the wire: each field to the byte stream, names ignored, all
+//                  inline, so the list costs the wire nothing;
+//   ZrNamedFields  tools: each field, with its name, to a ZrFieldVisitor
+//                  (JSON, the inspector, the dissector, tests), which does
+//                  not need to know the packet's class.
+// The wire order, the JSON names and the dissector's tree therefore cannot
+// drift apart.
+#ifndef ZRPACKET_ZR_NAMED_FIELDS_H
+#define ZRPACKET_ZR_NAMED_FIELDS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "zr_byte_stream.h"
+
+// Receives the named fields of a packet or record, one call per field in
+// wire order. A visitor that shows fields leaves them as they are; one that
+// fills them (from JSON, say) assigns.
+class ZrFieldVisitor {
+public:
+    virtual void field(const char* name, unsigned char& value) = 0;   // u8
+    virtual void field(const char* name, unsigned short& value) = 0;  // u16
+    virtual void field(const char* name, unsigned int& value) = 0;    // u32
+    virtual void field(const char* name, int& value) = 0;             // i32
+    virtual void field(const char* name, std::uint64_t& value) = 0;   // u64
+    virtual void field(const char* name, std::int64_t& value) = 0;    // u64 carrying a signed value
+    virtual void field(const char* name, std::string& value) = 0;     // string: any bytes, NUL included
+    // char[size]: a NUL-terminated text of at most size - 1 characters.
+    virtual void text(const char* name, char* text, std::size_t size) = 0;
+
+    // A list or a map: begin returns how many elements the container is to
+    // hold (a showing visitor returns `count`, a filling one its own count);
+    // the container takes that size and each element is visited between
+    // beginElement and endElement. A list element is visited under a null
+    // name; a map entry as its key ("key", i32) and its value ("value").
+    virtual std::size_t beginList(const char* name, std::size_t count) = 0;
+    virtual void endList() = 0;
+    virtual std::size_t beginMap(const char* name, std::size_t count) = 0;
+    virtual void endMap() = 0;
+    virtual void beginElement(std::size_t index) = 0;
+    virtual void endElement() = 0;
+    // A record's fields are visited between these two.
+    virtual void beginRecord(const char* name) = 0;
+    virtual void endRecord() = 0;
+
+    // A text the wire carries again in the char[size] form after its own
+    // field; its value is the field's, so only a visitor that draws the wire
+    // (the dissector) wants it.
+    virtual void echo(const char* /*name*/, const char* /*text*/, std::size_t /*size*/) {}
+
+protected:
+    ~ZrFieldVisitor() = default;
+};
+
+// Visits the named fields of each record type; declared beside the record,
+// defined with its field list.
+//   void zrVisitRecord(ZrFieldVisitor& visitor, RECORD& record);
+
+// The wire visitor: each field goes to the stream's transfer for its type.
+class ZrWireFields {
+public:
+    explicit ZrWireFields(ZrLCByteStream& stream) : m_stream(stream) {}
+    template <class T>
+    ZrWireFields& operator()(const char* /*name*/, T&& field) {
+        m_stream.transfer(std::forward<T>(field));
+        return *this;
+    }
+
+private:
+    ZrLCByteStream& m_stream;
+};
+
+// The tools' visitor: each field, with its name, to a ZrFieldVisitor.
+class ZrNamedFields {
+public:
+    explicit ZrNamedFields(ZrFieldVisitor& visitor) : m_visitor(visitor) {}
+    template <class T>
+    ZrNamedFields& operator()(const char* name, T&& field) {
+        visit(name, field);
+        return *this;
+    }
+
+private:
+    void visit(const char* name, unsigned char& v) { m_visitor.field(name, v); }
+    void visit(const char* name, unsigned short& v) { m_visitor.field(name, v); }
+    void visit(const char* name, unsigned int& v) { m_visitor.field(name, v); }
+    void visit(const char* name, int& v) { m_visitor.field(name, v); }
+    void visit(const char* name, std::string& v) { m_visitor.field(name, v); }
+    void visit(const char* name, ZrTextEcho& echo) { m_visitor.echo(name, echo.text, echo.size); }
+
+    // Every 64-bit integer type, whatever the platform spells it.
+    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
+    void visit(const char* name, T& v) {
+        std::conditional_t<std::is_signed<T>::value, std::int64_t, std::uint64_t> wide = v;
+        m_visitor.field(name, wide);
+        v = static_cast<T>(wide);
+    }
+
+    template <std::size_t N>
+    void visit(const char* name, char (&text)[N]) {
+        m_visitor.text(name, text, N);
+    }
+
+    template <class T>
+    void visit(const char* name, std::vector<T>& items) {
+        items.resize(m_visitor.beginList(name, items.size()));
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            m_visitor.beginElement(i);
+            visit(nullptr, items[i]);
+            m_visitor.endElement();
+        }
+        m_visitor.endList();
+    }
+
+    // Entries are visited as copies and stored back, so that a filling
+    // visitor can make new ones; a key given twice keeps its later value.
+    template <class K, class V, class Less, class Alloc>
+    void visit(const char* name, std::map<K, V, Less, Alloc>& table) {
+        std::vector<std::pair<K, V>> entries(table.begin(), table.end());
+        entries.resize(m_visitor.beginMap(name, entries.size()));
+        table.clear();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            m_visitor.beginElement(i);
+            visit("key", entries[i].first);
+            visit("value", entries[i].second);
+            m_visitor.endElement();
+            table[entries[i].first] = entries[i].second;
+        }
+        m_visitor.endMap();
+    }
+
+    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
+    void visit(const char* name, Record& record) {
+        m_visitor.beginRecord(name);
+        zrVisitRecord(m_visitor, record);
+        m_visitor.endRecord();
+    }
+
+    ZrFieldVisitor& m_visitor;
+};
+
+#endif  // ZRPACKET_ZR_NAMED_FIELDS_H

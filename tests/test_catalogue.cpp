@@ -1,0 +1,244 @@
+// Every class of the catalogue, through its named fields: the rows match
+// their classes, every field of every class round-trips on both envelope
+// paths with every value set, exact-size buffers and cut packets are
+// handled, and decoding by command or by a forced class reports failures.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "field_tools.h"
+#include "zr_catalogue.h"
+
+using zrtest::dumpBody;
+using zrtest::dumpHead;
+using zrtest::FieldDump;
+using zrtest::FieldFiller;
+using zrtest::Fill;
+
+namespace {
+
+constexpr unsigned int kPlainCmd = 9;   // a command whose body travels plain
+constexpr unsigned int kCipherCmd = 5;  // a command whose body is enciphered
+
+std::unique_ptr<ZrAnyPacket> filled(const ZrPacketClass& row, Fill fill, unsigned int cmdID) {
+    std::unique_ptr<ZrAnyPacket> p = row.create();
+    FieldFiller filler(fill);
+    p->visitFields(filler);
+    ZrCPacketHead& h = p->head();
+    h.setCmdID(cmdID);
+    h.setVersion(0x0102);
+    h.setSubcmdID(3);
+    h.setUserID(0xFFFFFFFF);
+    h.setSN(5);
+    h.setContext1(6), h.setContext2(7), h.setContext3(0x80000000), h.setContext4(9);
+    return p;
+}
+
+// getPacketLength() of a new or decoded packet: the head's 33, but the
+// keep-alive is always 34.
+unsigned int fresh(const ZrPacketClass& row) { return row.mode == ZrBodyMode::None ? 34u : 33u; }
+
+std::vector<char> encode(ZrAnyPacket& p) {
+    std::vector<char> wire(256 * 1024);
+    EXPECT_EQ(0, p.enCode(wire.data(), static_cast<unsigned int>(wire.size()))) << p.head().getLastErrMsg();
+    wire.resize(p.getPacketLength());
+    return wire;
+}
+
+// Parameterised by the catalogue's own rows (by address, since a row's
+// identity is part of what is tested).
+std::vector<const ZrPacketClass*> rows() {
+    std::vector<const ZrPacketClass*> out;
+    for (const ZrPacketClass& row : ZrCatalogue::classes()) out.push_back(&row);
+    return out;
+}
+
+class EveryClass : public ::testing::TestWithParam<const ZrPacketClass*> {
+protected:
+    static const ZrPacketClass& GetParam() { return *TestWithParam::GetParam(); }
+};
+
+std::string rowName(const ::testing::TestParamInfo<const ZrPacketClass*>& info) { return info.param->className; }
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, EveryClass, ::testing::ValuesIn(rows()), rowName);
+
+TEST_P(EveryClass, RowMatchesItsClass) {
+    const ZrPacketClass& row = GetParam();
+    std::unique_ptr<ZrAnyPacket> p = row.create();
+    EXPECT_EQ(row.cmdID, p->head().getCmdID());
+    EXPECT_EQ(&row, &p->packetClass());
+    EXPECT_EQ(row.enciphered, p->head().isNeedEncrypt());
+    EXPECT_EQ(&row, ZrCatalogue::find(row.cmdID));
+    EXPECT_EQ(&row, ZrCatalogue::find(std::string(row.className)));
+    EXPECT_EQ(fresh(row), p->getPacketLength());
+}
+
+TEST_P(EveryClass, FieldNamesAreNonEmptyAndUniqueInTheirScope) {
+    zrtest::FieldNames names;
+    GetParam().create()->visitFields(names);
+    for (const std::string& n : names.names) EXPECT_FALSE(n.empty());
+    EXPECT_TRUE(names.repeated.empty()) << names.repeated.front();
+    EXPECT_EQ(GetParam().mode == ZrBodyMode::None, names.names.empty());
+}
+
+TEST_P(EveryClass, RoundTripsEveryFieldPlainAndEnciphered) {
+    const ZrPacketClass& row = GetParam();
+    for (unsigned int cmd : {kPlainCmd, kCipherCmd, row.cmdID}) {
+        for (Fill fill : zrtest::kAllFills) {
+            SCOPED_TRACE(std::string(zrtest::fillName(fill)) + ", cmd " + std::to_string(cmd));
+            std::unique_ptr<ZrAnyPacket> out = filled(row, fill, cmd);
+            std::vector<char> wire = encode(*out);
+            EXPECT_EQ(ZrCPacketHead::isEncipheredCommand(cmd), wire[16] != 0);
+            std::string error;
+            std::unique_ptr<ZrAnyPacket> in =
+                ZrCatalogue::decode(wire.data(), static_cast<unsigned int>(wire.size()), error, &row);
+            ASSERT_TRUE(in) << error;
+            EXPECT_EQ(dumpBody(*out), dumpBody(*in));
+            EXPECT_EQ(dumpHead(out->head()), dumpHead(in->head()));
+            EXPECT_EQ(fresh(row), in->getPacketLength());
+        }
+    }
+}
+
+// Decoding fills every field afresh: nothing of what the object held before
+// survives, lists and maps included.
+TEST_P(EveryClass, DecodingReplacesWhatTheObjectHeld) {
+    const ZrPacketClass& row = GetParam();
+    for (auto [sent, held] : {std::pair{Fill::Boundary, Fill::Extremes}, std::pair{Fill::Zero, Fill::Large},
+                              std::pair{Fill::Extremes, Fill::Boundary}}) {
+        SCOPED_TRACE(std::string(zrtest::fillName(sent)) + " over " + zrtest::fillName(held));
+        std::unique_ptr<ZrAnyPacket> out = filled(row, sent, kPlainCmd);
+        std::vector<char> wire = encode(*out);
+        std::unique_ptr<ZrAnyPacket> in = filled(row, held, kCipherCmd);
+        ASSERT_EQ(0, in->deCode(wire.data(), static_cast<unsigned int>(wire.size())));
+        EXPECT_EQ(dumpBody(*out), dumpBody(*in));
+    }
+}
+
+TEST_P(EveryClass, DecodesThroughTheCatalogueByItsDefaultCommand) {
+    const ZrPacketClass& row = GetParam();
+    std::unique_ptr<ZrAnyPacket> out = filled(row, Fill::Boundary, row.cmdID);
+    std::vector<char> wire = encode(*out);
+    std::string error;
+    std::unique_ptr<ZrAnyPacket> in = ZrCatalogue::decode(wire.data(), static_cast<unsigned int>(wire.size()), error);
+    ASSERT_TRUE(in) << error;
+    EXPECT_EQ(&row, &in->packetClass());
+    EXPECT_EQ(dumpBody(*out), dumpBody(*in));
+}
+
+// Exact-size heap buffers of every length around the packet's own, so that
+// any write past the buffer is caught by the sanitizer build. Below its
+// length a packet never fits; from four bytes over it always does (the
+// compact writer's five-byte rule), with the same bytes.
+TEST_P(EveryClass, EncodesIntoBuffersOfEveryLength) {
+    const ZrPacketClass& row = GetParam();
+    if (row.mode == ZrBodyMode::None) GTEST_SKIP() << "a buffer below its 34 bytes is a contract breach";
+    for (unsigned int cmd : {kPlainCmd, kCipherCmd}) {
+        std::unique_ptr<ZrAnyPacket> p = filled(row, Fill::Boundary, cmd);
+        const std::vector<char> reference = encode(*p);
+        const auto length = static_cast<unsigned int>(reference.size());
+        for (unsigned int room = PKT_HEAD_FIXED_LEN; room <= length + 5; ++room) {
+            SCOPED_TRACE("cmd " + std::to_string(cmd) + ", room " + std::to_string(room));
+            std::unique_ptr<char[]> exact(new char[room]);
+            const int result = p->enCode(exact.get(), room);
+            if (room < length) {
+                EXPECT_EQ(-1, result);
+                EXPECT_LE(p->getPacketLength(), room);
+            } else if (room >= length + 4) {
+                EXPECT_EQ(0, result);
+            }
+            if (result == 0) {
+                ASSERT_EQ(length, p->getPacketLength());
+                if (cmd == kPlainCmd) {
+                    EXPECT_EQ(zrtest::hex(reference), zrtest::hex(exact.get(), length));
+                }
+            }
+        }
+    }
+}
+
+// Every cut of a packet, in an exact-size buffer: a plain packet needs every
+// byte up to its end byte; an enciphered one must at least not crash.
+TEST_P(EveryClass, CutPacketsFail) {
+    const ZrPacketClass& row = GetParam();
+    for (unsigned int cmd : {kPlainCmd, kCipherCmd}) {
+        std::unique_ptr<ZrAnyPacket> out = filled(row, Fill::Boundary, cmd);
+        const std::vector<char> wire = encode(*out);
+        std::unique_ptr<ZrAnyPacket> in = row.create();
+        for (std::size_t length = 0; length < wire.size(); ++length) {
+            std::unique_ptr<char[]> cut(new char[length + (length == 0)]);
+            std::memcpy(cut.get(), wire.data(), length);
+            const int result = in->deCode(cut.get(), static_cast<unsigned int>(length));
+            if (wire[16] == 0) {
+                EXPECT_EQ(-1, result) << "cmd " << cmd << ", length " << length;
+            }
+        }
+        std::vector<char> whole = wire;
+        EXPECT_EQ(0, in->deCode(whole.data(), static_cast<unsigned int>(whole.size())));  // still usable
+    }
+}
+
+// A class that exists in a public header has its row.
+TEST(Catalogue, EveryPacketClassOfTheHeadersHasARow) {
+    std::set<std::string> declared;
+    const std::regex classDecl(R"(class\s+(Zr\w+)\s*:\s*public\s+ZrCPacketHead)");
+    for (const char* header :
+         {"zr_basic_packets.h", "zr_session_packets.h", "zr_billing_packets.h", "zr_account_packets.h"}) {
+        std::ifstream in(std::string(ZRPACKET_INCLUDE_DIR) + "/" + header);
+        ASSERT_TRUE(in) << header;
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::string s = text.str();
+        for (std::sregex_iterator it(s.begin(), s.end(), classDecl), end; it != end; ++it) declared.insert((*it)[1]);
+    }
+    std::set<std::string> rows;
+    for (const ZrPacketClass& row : ZrCatalogue::classes()) rows.insert(row.className);
+    EXPECT_EQ(declared, rows);
+    EXPECT_EQ(rows.size(), ZrCatalogue::classes().size());  // names unique
+}
+
+TEST(Catalogue, DecodeFailuresSayWhy) {
+    std::unique_ptr<ZrAnyPacket> sender = ZrCatalogue::find(3)->create();
+    std::vector<char> wire = encode(*sender);
+    auto decodeWith = [](std::vector<char> bytes, const ZrPacketClass* forced = nullptr) {
+        std::string error;
+        EXPECT_FALSE(ZrCatalogue::decode(bytes.data(), static_cast<unsigned int>(bytes.size()), error, forced));
+        return error;
+    };
+    struct Row {
+        const char* name;
+        std::vector<char> bytes;
+        const ZrPacketClass* forced;
+        std::string error;
+    };
+    std::unique_ptr<ZrAnyPacket> http = ZrCatalogue::find(9)->create();
+    const std::vector<char> httpWire = encode(*http);  // five empty fields: 00 00 00 00 00
+    std::vector<char> unknown = wire, badEnd = wire, badBody = wire, badStart = wire;
+    ZrCPacketHead::fastSetCmdID(unknown.data(), 33, 77);
+    badEnd.back() = 0x04;
+    badBody.resize(36);
+    badStart[0] = 'X';
+    const Row rows[] = {
+        {"unknown command", unknown, nullptr, "no packet class has the command 77"},
+        {"short", std::vector<char>(wire.begin(), wire.begin() + 20), nullptr,
+         "[ZrCPacketHead::deCode], nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20"},
+        {"start byte", badStart, nullptr, "[ZrCPacketHead::deCode], Check _STX_ failed, STX  =  X"},
+        {"end byte", badEnd, nullptr, "[ZrAuthSockMsgPacket::deCode],l_cETX != _ETX_"},
+        {"body", badBody, nullptr,
+         "ZrAuthSockMsgPacket: the body's fields cannot be read (36 bytes, truncated or malformed)"},
+        {"forced class reads the body as its own", httpWire, ZrCatalogue::find(3),
+         "[ZrAuthSockMsgPacket::deCode],l_cETX != _ETX_"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.error, decodeWith(row.bytes, row.forced));
+    }
+}
+
+}  // namespace

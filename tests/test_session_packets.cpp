@@ -17,6 +17,7 @@
 #include "zr_encrypt.h"
 #include "zr_session_packets.h"
 
+using zrtest::bodyHex;
 using zrtest::hex;
 using zrtest::unhex;
 
@@ -39,19 +40,6 @@ std::vector<char> encode(P& packet) {
 template <class P>
 int decode(P& packet, std::vector<char>& wire) {
     return packet.deCode(wire.data(), static_cast<unsigned int>(wire.size()));
-}
-
-// The plain body of an encoded packet, deciphered when the head says so.
-std::string bodyHex(const std::vector<char>& wire) {
-    const char* body = wire.data() + PKT_OFFSET_BODY;
-    const auto length = static_cast<unsigned int>(wire.size() - PKT_ENVELOPE_MIN_LEN);
-    if (encryptTypeOf(wire) == 0) return hex(body, length);
-    std::vector<char> plain(PKT_SCRATCH_HALF_LEN);
-    unsigned int plainLength = 0;
-    EXPECT_EQ(0, ZRIEncrypt::decryptProtocolEx(body, length, plain.data(), plainLength,
-                                               static_cast<unsigned char>(wire[PKT_OFFSET_KEY]),
-                                               static_cast<char>(encryptTypeOf(wire))));
-    return hex(plain.data(), plainLength);
 }
 
 // "78 78 78" for repeat("78", 3).

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "zr_encrypt.h"
+#include "zr_packet_head.h"
+
 namespace zrtest {
 
 // "AC 02" style: upper-case bytes separated by single blanks.
@@ -42,6 +45,23 @@ inline std::string headHex(unsigned int cmdID, unsigned char encryptType = 0) {
     head[6] = static_cast<unsigned char>(cmdID);
     head[16] = encryptType;
     return hex(head.data(), head.size());
+}
+
+// The plain body of an encoded packet (head, key byte, body, ETX), deciphered
+// when its head says it is enciphered.
+inline std::string bodyHex(const std::vector<char>& wire) {
+    const char* body = wire.data() + PKT_OFFSET_BODY;
+    const auto length = static_cast<unsigned int>(wire.size() - PKT_ENVELOPE_MIN_LEN);
+    const auto encryptType = static_cast<unsigned char>(wire[PKT_OFFSET_ENCRYPT_TYPE]);
+    if (encryptType == 0) return hex(body, length);
+    std::vector<char> plain(PKT_SCRATCH_HALF_LEN);
+    unsigned int plainLength = 0;
+    if (ZRIEncrypt::decryptProtocolEx(body, length, plain.data(), plainLength,
+                                      static_cast<unsigned char>(wire[PKT_OFFSET_KEY]),
+                                      static_cast<char>(encryptType)) != 0) {
+        return "(does not decipher)";
+    }
+    return hex(plain.data(), plainLength);
 }
 
 }  // namespace zrtest

@@ -21,28 +21,45 @@ constexpr unsigned int kContextOffsets[] = {PKT_OFFSET_CONTEXT1, PKT_OFFSET_CONT
 constexpr int kContextCount = 4;
 
 // The head's fields at consecutive offsets of a buffer already known to hold
-// the 33 bytes, so no field needs a check of its own: stored when `store`,
-// loaded otherwise.
-struct HeadBytes {
+// the 33 bytes, so no field needs a check of its own. Storing and loading
+// are separate types so that neither tests a direction per field.
+struct HeadStore {
     unsigned char* at;
-    bool store;
-
-    template <class T>
-    HeadBytes& operator()(const char* /*name*/, T& value) {
-        if (store) {
-            put(value);
-        } else {
-            get(value);
-        }
-        at += sizeof(T);
+    HeadStore& operator()(const char*, unsigned char v) {
+        *at = v;
+        return advance(1);
+    }
+    HeadStore& operator()(const char*, unsigned short v) {
+        Convertor::storeBigEndian16(at, v);
+        return advance(2);
+    }
+    HeadStore& operator()(const char*, unsigned int v) {
+        Convertor::storeBigEndian32(at, v);
+        return advance(4);
+    }
+    HeadStore& advance(unsigned int n) {
+        at += n;
         return *this;
     }
-    void put(unsigned char v) { *at = v; }
-    void put(unsigned short v) { Convertor::storeBigEndian16(at, v); }
-    void put(unsigned int v) { Convertor::storeBigEndian32(at, v); }
-    void get(unsigned char& v) { v = *at; }
-    void get(unsigned short& v) { v = Convertor::loadBigEndian16(at); }
-    void get(unsigned int& v) { v = Convertor::loadBigEndian32(at); }
+};
+struct HeadLoad {
+    const unsigned char* at;
+    HeadLoad& operator()(const char*, unsigned char& v) {
+        v = *at;
+        return advance(1);
+    }
+    HeadLoad& operator()(const char*, unsigned short& v) {
+        v = Convertor::loadBigEndian16(at);
+        return advance(2);
+    }
+    HeadLoad& operator()(const char*, unsigned int& v) {
+        v = Convertor::loadBigEndian32(at);
+        return advance(4);
+    }
+    HeadLoad& advance(unsigned int n) {
+        at += n;
+        return *this;
+    }
 };
 static_assert(1 + sizeof(unsigned short) + 7 * sizeof(unsigned int) + 2 * sizeof(unsigned char) == PKT_HEAD_FIXED_LEN,
               "STX, version, seven u32 and two u8 fields fill the head");
@@ -115,7 +132,7 @@ int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
     m_encryptType = isNeedEncrypt() ? static_cast<unsigned char>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1) : 0;
     auto* head = reinterpret_cast<unsigned char*>(pSendBuf);
     head[0] = _STX_;
-    headFieldList(HeadBytes{head + 1, true});
+    headFieldList(HeadStore{head + 1});
     return 0;
 }
 
@@ -140,7 +157,7 @@ int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
                      " Check _STX_ failed, STX  =  ", std::string(1, static_cast<char>(head[0])));
         return -1;
     }
-    headFieldList(HeadBytes{reinterpret_cast<unsigned char*>(pRecvBuf) + 1, false});  // encryptType as received
+    headFieldList(HeadLoad{head + 1});  // encryptType as received
     return 0;
 }
 

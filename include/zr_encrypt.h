@@ -19,7 +19,8 @@ public:
 
     // The process-wide instance, made on first use with a non-zero type and
     // never freed; later calls only change its type. Type 0 returns null and
-    // changes nothing. Not thread-safe: call it during start-up. The packets
+    // changes nothing. Safe to call from several threads (the calls take a
+    // lock); the instance's own accessors are not synchronised. The packets
     // themselves never use the instance.
     static ZRIEncrypt* creaseInstanece(unsigned char type);
 

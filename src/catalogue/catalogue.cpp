@@ -75,6 +75,10 @@ const ZrPacketClass* ZrCatalogue::find(const std::string& className) {
 
 std::unique_ptr<ZrAnyPacket> ZrCatalogue::decode(const char* buf, unsigned int len, std::string& error,
                                                  const ZrPacketClass* forced) {
+    if (buf == nullptr) {
+        error = "no buffer to decode";
+        return nullptr;
+    }
     // deCode takes a char* but never writes through it.
     char* bytes = const_cast<char*>(buf);
     const ZrPacketClass* cls = forced;
@@ -83,10 +87,10 @@ std::unique_ptr<ZrAnyPacket> ZrCatalogue::decode(const char* buf, unsigned int l
         unsigned int cmdID = 0;
         unsigned char subcmdID = 0;
         unsigned int userID = 0;
-        if (buf == nullptr || ZrCPacketHead::dispatchPacket(buf, len, version, cmdID, subcmdID, userID) != 0) {
+        if (ZrCPacketHead::dispatchPacket(buf, len, version, cmdID, subcmdID, userID) != 0) {
             // No command to go by: the head's own decode says what is wrong.
             ZrCkeepAlivePacket bareHead;
-            bareHead.deCode(bytes, buf == nullptr ? 0 : len);
+            bareHead.deCode(bytes, len);
             error = bareHead.getLastErrMsg();
             return nullptr;
         }
@@ -97,7 +101,7 @@ std::unique_ptr<ZrAnyPacket> ZrCatalogue::decode(const char* buf, unsigned int l
         }
     }
     std::unique_ptr<ZrAnyPacket> packet = cls->create();
-    if (packet->deCode(bytes, buf == nullptr ? 0 : len) != 0) {
+    if (packet->deCode(bytes, len) != 0) {
         const char* text = packet->head().getLastErrMsg();
         error = *text != '\0' ? std::string(text)
                               : std::string(cls->className) + ": the body's fields cannot be read (" +

@@ -1,13 +1,20 @@
 // The codec wrapper: argument checks and type conversions around ZreSecIO.
 #include "zr_encrypt.h"
 
+#include <mutex>
+
 #include "zr_packet_head.h"
 #include "zre_sec_io.h"
 
 ZRIEncrypt* ZRIEncrypt::m_pEncryptInstance = nullptr;
 
+// Callers on several threads at once would otherwise race to make the
+// instance (making two, leaking one) and to set its type.
+static std::mutex instanceMutex;
+
 ZRIEncrypt* ZRIEncrypt::creaseInstanece(unsigned char type) {
     if (type == 0) return nullptr;
+    const std::lock_guard<std::mutex> lock(instanceMutex);
     if (m_pEncryptInstance == nullptr) {
         m_pEncryptInstance = new ZRIEncrypt(type);
     } else {

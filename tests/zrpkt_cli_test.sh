@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# zrpkt as an engineer runs it. Each case gives the arguments and standard
+# input and expects an exit status and a fragment of standard output (status
+# 0) or of the single line on standard error (any other status).
+set -u
+zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+
+fail() {
+    echo "FAIL $1"
+    head -c 2000 "$work/out" "$work/err"
+    failed=1
+}
+
+# check NAME STATUS FRAGMENT STDIN ARGS... (STDIN as printf %b takes it)
+check() {
+    local name=$1 want=$2 fragment=$3 input=$4
+    shift 4
+    printf '%b' "$input" | timeout 60 "$zrpkt" "$@" >"$work/out" 2>"$work/err"
+    local got=$? where=$work/out
+    [ "$want" -ne 0 ] && where=$work/err
+    if [ "$got" -ne "$want" ] || ! grep -qF -- "$fragment" "$where"; then
+        fail "$name: status $got, wanted $want and '$fragment'"
+    elif [ "$want" -ne 0 ] && [ "$(wc -l <"$work/err")" -ne 1 ]; then
+        fail "$name: not one line on standard error"
+    fi
+}
+
+# The demo's plain socket authentication packet, as it prints it, and cut.
+demo='02 01 02 00 00 00 03 00 00 00 00 2A 00 00 00 01
+\t00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
+  00 00 0A 73 33 63 72 33 74 2D 6B 65 79 00 02 6F
+6B 03\n'
+flat=$(printf '%b' "$demo" | tr -s ' \t\n' ' ')
+flat=${flat% }
+raw=$(echo "$flat" | sed 's/ *\([0-9A-F][0-9A-F]\)/\\x\1/g')
+cmd77=${flat/00 00 00 03/00 00 00 4D}
+auth='{"class": "ZrAuthSockMsgPacket", "body": {"key": "k"}}'
+
+check "hex with blanks and newlines" 0 '"key": "s3cr3t-key"' "$demo" decode
+check "raw bytes" 0 '"ErrorDesc": "ok"' "$raw" decode
+check "compact" 0 '{"class":"ZrAuthSockMsgPacket","head":{"version":258,' "$demo" decode --compact
+check "forced class" 0 '"cmdID": 77' "$cmd77" decode --class ZrAuthSockMsgPacket
+check "encode to hex" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex
+check "list" 0 '      4  ZrLoginMsgPacket' '' list
+check "template by command" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3
+check "template of a list" 0 '"ACCONTINFO": []' '' template ZrLoginMsgPacket
+for sub in decode encode list template; do
+    check "$sub --help" 0 'Example' '' "$sub" --help
+done
+
+check "not hex" 1 "stdin: neither hex ('z' at offset 0)" 'zz 02' decode
+check "odd hex" 1 'an odd number of hex digits' '02 0' decode
+check "empty" 1 'stdin: empty' ' \n' decode
+check "truncated head" 1 'nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20' "${flat:0:60}" decode
+check "truncated body" 1 "the body's fields cannot be read (36 bytes" "${flat:0:108}" decode
+check "unknown command" 1 'no packet class has the command 77' "$cmd77" decode
+check "unknown forced class" 1 'no packet class is named "Nope"' "$demo" decode --class Nope
+check "missing file" 1 "$work/none: cannot open" '' decode "$work/none"
+check "endless input" 1 'too large for a packet' '' decode /dev/zero
+check "bad JSON" 1 'stdin: bad JSON: parse error' '{"class":' encode
+check "unknown field" 1 'stdin: body.nope: unknown field' '{"class": "ZrAuthSockMsgPacket", "body": {"nope": 1}}' encode
+check "out of range" 1 'head.subcmdID: 300 is out of range for u8' '{"class": "ZrAuthSockMsgPacket", "head": {"subcmdID": 300}}' encode
+check "enciphered body too large" 1 'ZrLoginMsgPacket cannot be encoded: an enciphered body holds at most 30720 bytes' \
+    "{\"class\": \"ZrLoginMsgPacket\", \"body\": {\"AccountName\": \"$(head -c 40000 /dev/zero | tr '\0' x)\"}}" encode
+check "no subcommand" 2 'A subcommand is required' ''
+check "unknown option" 2 'not expected: --bogus' '' decode --bogus
+check "template without class" 2 'CLASS is required' '' template
+
+# Round trips through pipes: raw bytes out of encode, and a template that
+# encodes to the packet it shows.
+echo "$auth" | "$zrpkt" encode | "$zrpkt" decode >"$work/out" 2>"$work/err"
+grep -qF '"key": "k"' "$work/out" || fail "encode | decode"
+"$zrpkt" template 3 >"$work/t.json" && "$zrpkt" encode "$work/t.json" | "$zrpkt" decode >"$work/out" 2>"$work/err"
+cmp -s "$work/t.json" "$work/out" || fail "template | encode | decode"
+printf '%b' "$demo" | "$zrpkt" decode --compact - "$work/t.json" >"$work/out" 2>"$work/err"
+[ $? -eq 1 ] && [ "$(wc -l <"$work/out")" -eq 1 ] && grep -qF "$work/t.json: neither hex" "$work/err" ||
+    fail "decode goes on past a bad file"
+
+# An output file appears whole or not at all, and nothing is left beside it.
+mkdir "$work/o"
+echo '{"class":' | "$zrpkt" encode -o "$work/o/p.bin" 2>/dev/null
+printf '%b' "$demo" | "$zrpkt" decode -o "$work/o/p.json" - "$work/none" 2>/dev/null
+[ -z "$(ls -A "$work/o")" ] || { ls -A "$work/o"; fail "failed runs left files"; }
+echo "$auth" | "$zrpkt" encode --hex -o "$work/o/p.hex" && "$zrpkt" decode -o "$work/o/p.json" "$work/o/p.hex"
+[ "$(ls -A "$work/o" | tr '\n' ' ')" = "p.hex p.json " ] && grep -qF '"key": "k"' "$work/o/p.json" ||
+    { ls -A "$work/o"; fail "output files"; }
+
+[ "$failed" -eq 0 ] && echo "zrpkt: all cases passed"
+exit "$failed"

@@ -1,0 +1,138 @@
+#include "commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "packet_io.h"
+#include "zr_catalogue.h"
+#include "zr_json.h"
+
+namespace zrpkt {
+
+namespace {
+
+// A plain body is written straight into the caller's buffer, so the buffer
+// grows until the packet fits, up to this; an enciphered body is bounded by
+// the scratch area and fits the first one.
+constexpr std::size_t kFirstBufferBytes = 64 * 1024;
+constexpr std::size_t kMaxPacketBytes = 64u << 20;
+
+const ZrPacketClass& findClass(const std::string& classOrCommand) {
+    const bool isCommand = !classOrCommand.empty() && classOrCommand.size() <= 10 &&
+                           classOrCommand.find_first_not_of("0123456789") == std::string::npos;
+    if (isCommand) {
+        const unsigned long cmdID = std::stoul(classOrCommand);
+        if (const ZrPacketClass* row =
+                cmdID <= 0xFFFFFFFFul ? ZrCatalogue::find(static_cast<unsigned int>(cmdID)) : nullptr) {
+            return *row;
+        }
+        throw BadInput("no packet class has the command " + classOrCommand + " (zrpkt list shows them)");
+    }
+    if (const ZrPacketClass* row = ZrCatalogue::find(classOrCommand)) return *row;
+    throw BadInput("no packet class is named \"" + classOrCommand + "\" (zrpkt list shows them)");
+}
+
+std::string show(const ZrJson& json, bool compact) { return (compact ? json.dump() : json.dump(2)) + "\n"; }
+
+ZrJson decodeOne(const std::string& file, const ZrPacketClass* forced) {
+    const Input input = readInput(file);
+    const std::string bytes = packetBytes(input);
+    std::string error;
+    std::unique_ptr<ZrAnyPacket> packet =
+        ZrCatalogue::decode(bytes.data(), static_cast<unsigned int>(bytes.size()), error, forced);
+    if (!packet) throw BadInput(input.name + ": " + error);
+    return zrPacketToJson(*packet);
+}
+
+// nlohmann's texts start with an identifier ("[json.exception.parse_error.101] ").
+std::string withoutIdentifier(const std::string& text) {
+    const std::size_t end = text.find("] ");
+    return text.rfind('[', 0) == 0 && end != std::string::npos ? text.substr(end + 2) : text;
+}
+
+std::string encodeOne(ZrAnyPacket& packet, const std::string& name) {
+    for (std::size_t room = kFirstBufferBytes;; room *= 4) {
+        std::string wire(room, '\0');
+        if (packet.enCode(wire.data(), static_cast<unsigned int>(room)) == 0) {
+            wire.resize(packet.getPacketLength());
+            return wire;
+        }
+        if (packet.head().isNeedEncrypt() || room >= kMaxPacketBytes) break;
+    }
+    const std::string text = packet.head().getLastErrMsg();
+    const std::string why = !text.empty() ? text
+                            : packet.head().isNeedEncrypt()
+                                ? "an enciphered body holds at most " + std::to_string(PKT_SCRATCH_HALF_LEN) + " bytes"
+                                : "more than " + std::to_string(kMaxPacketBytes) + " bytes";
+    throw BadInput(name + ": " + packet.packetClass().className + " cannot be encoded: " + why);
+}
+
+}  // namespace
+
+int runDecode(const DecodeOptions& options) {
+    const ZrPacketClass* forced = options.forcedClass.empty() ? nullptr : &findClass(options.forcedClass);
+    std::vector<std::string> files = options.files;
+    if (files.empty()) files.emplace_back();  // standard input
+    std::string collected;
+    int status = 0;
+    for (const std::string& file : files) {
+        try {
+            const std::string text = show(decodeOne(file, forced), options.compact);
+            if (options.output.empty()) {
+                writeOutput("", text);
+            } else {
+                collected += text;
+            }
+        } catch (const BadInput& e) {
+            std::cerr << "zrpkt: " << e.what() << '\n';
+            status = 1;
+        }
+    }
+    if (!options.output.empty() && status == 0) writeOutput(options.output, collected);
+    return status;
+}
+
+int runEncode(const EncodeOptions& options) {
+    const Input input = readInput(options.file);
+    ZrJson json;
+    try {
+        json = ZrJson::parse(input.bytes);
+    } catch (const ZrJson::exception& e) {
+        throw BadInput(input.name + ": bad JSON: " + withoutIdentifier(e.what()));
+    }
+    std::unique_ptr<ZrAnyPacket> packet;
+    try {
+        packet = zrPacketFromJson(json);
+    } catch (const ZrJsonError& e) {
+        throw BadInput(input.name + ": " + e.what());
+    }
+    const std::string wire = encodeOne(*packet, input.name);
+    const bool hex = options.hex || (options.output.empty() && stdoutIsTerminal());
+    writeOutput(options.output, hex ? zrToHex(wire.data(), wire.size(), 16) + "\n" : wire);
+    return 0;
+}
+
+int runList() {
+    std::size_t width = 5;
+    for (const ZrPacketClass& row : ZrCatalogue::classes()) width = std::max(width, std::strlen(row.className));
+    std::printf("%7s  %-*s  %-10s  %s\n", "command", static_cast<int>(width), "class", "body", "mode");
+    for (const ZrPacketClass& row : ZrCatalogue::classes()) {
+        const char* mode = row.mode == ZrBodyMode::Compact ? "compact"
+                           : row.mode == ZrBodyMode::Fixed ? "fixed"
+                                                           : "none";
+        std::printf("%7u  %-*s  %-10s  %s\n", row.cmdID, static_cast<int>(width), row.className,
+                    row.enciphered ? "enciphered" : "plain", mode);
+    }
+    return 0;
+}
+
+int runTemplate(const std::string& classOrCommand) {
+    writeOutput("", show(zrPacketTemplate(findClass(classOrCommand)), false));
+    return 0;
+}
+
+}  // namespace zrpkt

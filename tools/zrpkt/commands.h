@@ -1,0 +1,33 @@
+// The inspector's subcommands. Each returns the exit status, or throws
+// BadInput or UsageError (packet_io.h) for main to report.
+#ifndef ZRPACKET_TOOLS_ZRPKT_COMMANDS_H
+#define ZRPACKET_TOOLS_ZRPKT_COMMANDS_H
+
+#include <string>
+#include <vector>
+
+namespace zrpkt {
+
+struct DecodeOptions {
+    std::vector<std::string> files;  // none: standard input
+    std::string forcedClass;         // a class name or command; empty: the head's command decides
+    bool compact = false;            // one line per packet
+    std::string output;              // empty: standard output
+};
+// Each file's packet as JSON. A bad file is reported and the others still
+// decoded (status 1); an output file is written only when all decode.
+int runDecode(const DecodeOptions& options);
+
+struct EncodeOptions {
+    std::string file;  // empty: standard input
+    bool hex = false;  // hex text even when not writing to a terminal
+    std::string output;
+};
+int runEncode(const EncodeOptions& options);
+
+int runList();
+int runTemplate(const std::string& classOrCommand);
+
+}  // namespace zrpkt
+
+#endif  // ZRPACKET_TOOLS_ZRPKT_COMMANDS_H

@@ -1,0 +1,49 @@
+// Input and output of the inspector: whole files or standard input, packet
+// bytes given raw or as hex text, and output files written whole or not at all.
+#ifndef ZRPACKET_TOOLS_ZRPKT_PACKET_IO_H
+#define ZRPACKET_TOOLS_ZRPKT_PACKET_IO_H
+
+#include <stdexcept>
+#include <string>
+
+namespace zrpkt {
+
+// Input the command cannot use: reported as one line, exit status 1.
+class BadInput : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A command line the tool cannot act on: exit status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Input {
+    std::string name;   // the file's path, or "stdin"
+    std::string bytes;  // all of it
+};
+
+// The whole of the file at `path`, or of standard input when path is empty
+// or "-". Refuses a terminal as standard input (the tool would only wait)
+// and anything over kMaxInputBytes.
+constexpr std::size_t kMaxInputBytes = 64u << 20;
+Input readInput(const std::string& path);
+
+// The packet an input holds. Text of only hex digits and whitespace is hex,
+// two digits a byte, as copied from a capture or a log; anything else must be
+// the raw bytes, which start with the packet's STX.
+std::string packetBytes(const Input& input);
+
+// `data` to standard output when path is empty, otherwise to a temporary
+// file beside `path` that is renamed over it once complete, so that a
+// failure never leaves a partial file.
+void writeOutput(const std::string& path, const std::string& data);
+
+// Whether standard output is a terminal.
+bool stdoutIsTerminal();
+
+}  // namespace zrpkt
+
+#endif  // ZRPACKET_TOOLS_ZRPKT_PACKET_IO_H

@@ -1,0 +1,100 @@
+// zrpkt: packets of the library as JSON, for an engineer at a terminal.
+//   zrpkt decode [FILE...]       packets (raw bytes or hex text) to JSON
+//   zrpkt encode [FILE]          JSON to the packet's bytes
+//   zrpkt list                   the command table
+//   zrpkt template CLASS|CMD     a JSON packet with every field at its default
+// Exit status: 0 done, 1 bad input (one line on standard error), 2 a wrong
+// command line.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <string>
+
+#include "commands.h"
+#include "packet_io.h"
+
+namespace {
+
+constexpr int kBadInput = 1;
+constexpr int kUsage = 2;
+
+const char* const kDecodeHelp = R"(A file holds one packet: its raw bytes, or hex text (only hex digits and
+whitespace, two digits a byte, as copied from a capture or a log). Texts
+that are not UTF-8 show as {"hex": "FF 00"}.
+
+Examples:
+  zrpkt decode packet.bin
+  xxd -p packet.bin | zrpkt decode --compact
+  zrpkt decode --class ZrAuthSockMsgPacket -o packet.json capture.hex
+)";
+
+const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID.
+Writes raw bytes, or hex when --hex is given or standard output is a terminal.
+
+Examples:
+  zrpkt template ZrAuthSockMsgPacket > p.json   # edit p.json, then
+  zrpkt encode --hex p.json
+  zrpkt encode p.json -o p.bin
+)";
+
+const char* const kListHelp = R"(Example:
+  zrpkt list
+)";
+
+const char* const kTemplateHelp = R"(Example:
+  zrpkt template 3 > p.json    # or: zrpkt template ZrAuthSockMsgPacket
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Packets of the zrpacket library as JSON: decode, encode, list, template.", "zrpkt"};
+    app.require_subcommand(1);
+
+    zrpkt::DecodeOptions decode;
+    CLI::App* decodeCmd = app.add_subcommand("decode", "Packets (raw bytes or hex text) to JSON");
+    decodeCmd->add_option("FILE", decode.files, "Files of one packet each; standard input when none")
+        ->type_name("FILE");
+    decodeCmd->add_option("--class", decode.forcedClass, "Decode as this class (name or command)")->type_name("NAME");
+    decodeCmd->add_flag("--compact", decode.compact, "One line of JSON per packet");
+    decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every packet decodes")
+        ->type_name("FILE");
+    decodeCmd->footer(kDecodeHelp);
+
+    zrpkt::EncodeOptions encode;
+    CLI::App* encodeCmd = app.add_subcommand("encode", "A JSON packet to its bytes");
+    encodeCmd->add_option("FILE", encode.file, "The JSON packet; standard input when none")->type_name("FILE");
+    encodeCmd->add_flag("--hex", encode.hex, "Write hex text, 16 bytes a line");
+    encodeCmd->add_option("-o,--output", encode.output, "Write to FILE, only if the packet encodes")->type_name("FILE");
+    encodeCmd->footer(kEncodeHelp);
+
+    CLI::App* listCmd = app.add_subcommand("list", "The command table: command, class, plain or enciphered, mode");
+    listCmd->footer(kListHelp);
+
+    std::string templateClass;
+    CLI::App* templateCmd = app.add_subcommand("template", "A JSON packet with every field at its default");
+    templateCmd->add_option("CLASS", templateClass, "Class name or command")->required();
+    templateCmd->footer(kTemplateHelp);
+
+    app.footer("Run zrpkt SUBCOMMAND --help for its options and an example.\n");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help
+        std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
+        return kUsage;
+    }
+
+    try {
+        if (*decodeCmd) return zrpkt::runDecode(decode);
+        if (*encodeCmd) return zrpkt::runEncode(encode);
+        if (*listCmd) return zrpkt::runList();
+        return zrpkt::runTemplate(templateClass);
+    } catch (const zrpkt::UsageError& e) {
+        std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
+        return kUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "zrpkt: " << e.what() << '\n';
+        return kBadInput;
+    }
+}

@@ -532,4 +532,184 @@ private:
     int m_accountType = 0;
 };
 
+// Request and answer of the core user service: a digital account, a
+// destination account and a set-top box (CA, set-top box, MAC, IP).
+// Default cmdID 8 (enciphered).
+class ZrOvsCoreMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 8;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrOvsCoreMsgPacket", ZrBodyMode::Compact};
+
+    ZrOvsCoreMsgPacket();
+    ZrOvsCoreMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                       unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrOvsCoreMsgPacket(const ZrOvsCoreMsgPacket&) = default;
+    ZrOvsCoreMsgPacket& operator=(const ZrOvsCoreMsgPacket&) = default;
+    ~ZrOvsCoreMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setDigitalAccount(unsigned int digitalAccount) { m_digitalAccount = digitalAccount; }
+    unsigned int getDigitalAccount() const { return m_digitalAccount; }
+    void setDigitalAccountDst(unsigned int digitalAccountDst) { m_digitalAccountDst = digitalAccountDst; }
+    unsigned int getDigitalAccountDst() const { return m_digitalAccountDst; }
+    void setCAID(const std::string& caId) { m_caId = caId; }
+    const std::string& getCAID() const { return m_caId; }
+    void setSTBID(const std::string& stbId) { m_stbId = stbId; }
+    const std::string& getSTBID() const { return m_stbId; }
+    void setMAC(const std::string& mac) { m_mac = mac; }
+    const std::string& getMAC() const { return m_mac; }
+    void setIP(const std::string& ip) { m_ip = ip; }
+    const std::string& getIP() const { return m_ip; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned int m_digitalAccount = 0;
+    unsigned int m_digitalAccountDst = 0;
+    std::string m_caId;
+    std::string m_stbId;
+    std::string m_mac;
+    std::string m_ip;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// One set-top box of the lexicon service's table: four texts of at most 32
+// characters and their NUL. Every new record is all zero, however it is made.
+struct NETPSTBINFO {
+    char szInfo1[33] = {};
+    char szInfo2[33] = {};
+    char szInfo3[33] = {};
+    char szInfo4[33] = {};
+};
+
+// The record on the wire: the four texts as char[33], then szInfo2, szInfo3
+// and szInfo4 once more in the char[32] form (cut to 31 characters). A reader
+// checks those three by the char[32] rules and drops them, so each text keeps
+// the up to 32 characters of its first transfer.
+// "a", "bc", "", "" -> 01 61 02 62 63 00 00 02 62 63 00 00.
+void transferRecord(ZrLCByteStream& stream, NETPSTBINFO& record);
+void zrVisitRecord(ZrFieldVisitor& visitor, NETPSTBINFO& record);
+
+// The lexicon service's set-top box table: a count and NETPSTBINFO records by
+// key. Default cmdID 104 (enciphered).
+// StbCount is carried as given; the map sends its own count, so StbCount 5
+// with an empty map -> 05 00, then the answer fields.
+class ZrLexsGetStbInfoMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 104;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrLexsGetStbInfoMsgPacket", ZrBodyMode::Compact};
+
+    ZrLexsGetStbInfoMsgPacket();
+    ZrLexsGetStbInfoMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                              unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrLexsGetStbInfoMsgPacket(const ZrLexsGetStbInfoMsgPacket&) = default;
+    ZrLexsGetStbInfoMsgPacket& operator=(const ZrLexsGetStbInfoMsgPacket&) = default;
+    ~ZrLexsGetStbInfoMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setStbCount(int stbCount) { m_stbCount = stbCount; }
+    int getStbCount() const { return m_stbCount; }
+    void setStbInfo(const std::map<int, NETPSTBINFO>& stbInfo) { m_stbInfo = stbInfo; }
+    const std::map<int, NETPSTBINFO>& getStbInfo() const { return m_stbInfo; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    int m_stbCount = 0;
+    std::map<int, NETPSTBINFO> m_stbInfo;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// A lexicon entry (lemma) chosen by gender, age segment, address and product.
+// Default cmdID 7 (enciphered).
+// Gender, AgeSegment, Movedecorate and LemmaSize are one byte each whatever
+// their value; LemmaSize is carried as given, never computed from LemmaData.
+// Example body: 1, 3, 1000, 0, 0, "abc", 3, 0, "" ->
+// 01 03 E8 07 00 00 03 61 62 63 03 00 00.
+class ZrLexsLemmaMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 7;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrLexsLemmaMsgPacket", ZrBodyMode::Compact};
+
+    ZrLexsLemmaMsgPacket();
+    ZrLexsLemmaMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                         unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrLexsLemmaMsgPacket(const ZrLexsLemmaMsgPacket&) = default;
+    ZrLexsLemmaMsgPacket& operator=(const ZrLexsLemmaMsgPacket&) = default;
+    ~ZrLexsLemmaMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setGender(unsigned char gender) { m_gender = gender; }
+    unsigned char getGender() const { return m_gender; }
+    void setAgeSegment(unsigned char ageSegment) { m_ageSegment = ageSegment; }
+    unsigned char getAgeSegment() const { return m_ageSegment; }
+    void setAddressId(unsigned int addressId) { m_addressId = addressId; }
+    unsigned int getAddressId() const { return m_addressId; }
+    void setProductId(unsigned int productId) { m_productId = productId; }
+    unsigned int getProductId() const { return m_productId; }
+    void setMovedecorate(unsigned char movedecorate) { m_movedecorate = movedecorate; }
+    unsigned char getMovedecorate() const { return m_movedecorate; }
+    void setLemmaData(const std::string& lemmaData) { m_lemmaData = lemmaData; }
+    const std::string& getLemmaData() const { return m_lemmaData; }
+    void setLemmaSize(unsigned char lemmaSize) { m_lemmaSize = lemmaSize; }
+    unsigned char getLemmaSize() const { return m_lemmaSize; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned char m_gender = 0;
+    unsigned char m_ageSegment = 0;
+    unsigned int m_addressId = 0;
+    unsigned int m_productId = 0;
+    unsigned char m_movedecorate = 0;
+    std::string m_lemmaData;
+    unsigned char m_lemmaSize = 0;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
 #endif  // ZRPACKET_ZR_ACCOUNT_PACKETS_H

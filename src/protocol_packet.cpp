@@ -21,15 +21,16 @@ constexpr unsigned int kContextOffsets[] = {PKT_OFFSET_CONTEXT1, PKT_OFFSET_CONT
 constexpr int kContextCount = 4;
 
 // The head's fields at consecutive offsets of a buffer already known to hold
-// the 33 bytes, so no field needs a check of its own: stored when `store`,
-// loaded otherwise.
+// the 33 bytes, so no field needs a check of its own: stored when `Store`,
+// loaded otherwise. The direction is a template argument, so that each of
+// enCode and deCode gets its own straight run of stores or loads, inlined.
+template <bool Store>
 struct HeadBytes {
     unsigned char* at;
-    bool store;
 
     template <class T>
     HeadBytes& operator()(const char* /*name*/, T& value) {
-        if (store) {
+        if constexpr (Store) {
             put(value);
         } else {
             get(value);
@@ -115,7 +116,7 @@ int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
     m_encryptType = isNeedEncrypt() ? static_cast<unsigned char>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1) : 0;
     auto* head = reinterpret_cast<unsigned char*>(pSendBuf);
     head[0] = _STX_;
-    headFieldList(HeadBytes{head + 1, true});
+    headFieldList(HeadBytes<true>{head + 1});
     return 0;
 }
 
@@ -140,7 +141,7 @@ int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
                      " Check _STX_ failed, STX  =  ", std::string(1, static_cast<char>(head[0])));
         return -1;
     }
-    headFieldList(HeadBytes{reinterpret_cast<unsigned char*>(pRecvBuf) + 1, false});  // encryptType as received
+    headFieldList(HeadBytes<false>{reinterpret_cast<unsigned char*>(pRecvBuf) + 1});  // encryptType as received
     return 0;
 }
 

@@ -10,4 +10,706 @@
 
 #include "zr_packet_head.h"
 
+// A user logs in to the account service; the answer comes back in the same
+// class. Default cmdID 101 (enciphered).
+// Example body: UserId 300, AccountType 1, CaId "abc", ResultFlag -1, the
+// other texts empty -> AC 02 00 01 03 61 62 63 00 FF FF FF FF 0F 00.
+class ZrUserLoginMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 101;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserLoginMsgPacket", ZrBodyMode::Compact};
+
+    ZrUserLoginMsgPacket();
+    ZrUserLoginMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                         unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrUserLoginMsgPacket(const ZrUserLoginMsgPacket&) = default;
+    ZrUserLoginMsgPacket& operator=(const ZrUserLoginMsgPacket&) = default;
+    ~ZrUserLoginMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setUserId(int userId) { m_userId = userId; }
+    int getUserId() const { return m_userId; }
+    void setUserPwd(const std::string& userPwd) { m_userPwd = userPwd; }
+    const std::string& getUserPwd() const { return m_userPwd; }
+    void setAccountType(int accountType) { m_accountType = accountType; }
+    int getAccountType() const { return m_accountType; }
+    void setCaId(const std::string& caId) { m_caId = caId; }
+    const std::string& getCaId() const { return m_caId; }
+    void setCertificate(const std::string& certificate) { m_certificate = certificate; }
+    const std::string& getCertificate() const { return m_certificate; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    int m_userId = 0;
+    std::string m_userPwd;
+    int m_accountType = 0;
+    std::string m_caId;
+    std::string m_certificate;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// Registers a new user account. Default cmdID 102 (enciphered).
+// AccountType is the last field, after ErrorDesc (the login packet sends it
+// third).
+class ZrUserRegisterMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 102;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserRegisterMsgPacket", ZrBodyMode::Compact};
+
+    ZrUserRegisterMsgPacket();
+    ZrUserRegisterMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                            unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrUserRegisterMsgPacket(const ZrUserRegisterMsgPacket&) = default;
+    ZrUserRegisterMsgPacket& operator=(const ZrUserRegisterMsgPacket&) = default;
+    ~ZrUserRegisterMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setUserId(int userId) { m_userId = userId; }
+    int getUserId() const { return m_userId; }
+    void setUserName(const std::string& userName) { m_userName = userName; }
+    const std::string& getUserName() const { return m_userName; }
+    void setUserPwd(const std::string& userPwd) { m_userPwd = userPwd; }
+    const std::string& getUserPwd() const { return m_userPwd; }
+    void setStbId(const std::string& stbId) { m_stbId = stbId; }
+    const std::string& getStbId() const { return m_stbId; }
+    void setCaId(const std::string& caId) { m_caId = caId; }
+    const std::string& getCaId() const { return m_caId; }
+    void setIp(const std::string& ip) { m_ip = ip; }
+    const std::string& getIp() const { return m_ip; }
+    void setMac(const std::string& mac) { m_mac = mac; }
+    const std::string& getMac() const { return m_mac; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+    void setAccountType(int accountType) { m_accountType = accountType; }
+    int getAccountType() const { return m_accountType; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    int m_userId = 0;
+    std::string m_userName;
+    std::string m_userPwd;
+    std::string m_stbId;
+    std::string m_caId;
+    std::string m_ip;
+    std::string m_mac;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+    int m_accountType = 0;
+};
+
+// Changes the data of an existing account. Default cmdID 103 (enciphered).
+// The registration body's first nine fields, then LoginToken (a text) where
+// registration sends AccountType.
+class ZrModifyUserAccountMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 103;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrModifyUserAccountMsgPacket", ZrBodyMode::Compact};
+
+    ZrModifyUserAccountMsgPacket();
+    ZrModifyUserAccountMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                 unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                 unsigned char encryptType);
+    ZrModifyUserAccountMsgPacket(const ZrModifyUserAccountMsgPacket&) = default;
+    ZrModifyUserAccountMsgPacket& operator=(const ZrModifyUserAccountMsgPacket&) = default;
+    ~ZrModifyUserAccountMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setUserId(int userId) { m_userId = userId; }
+    int getUserId() const { return m_userId; }
+    void setUserName(const std::string& userName) { m_userName = userName; }
+    const std::string& getUserName() const { return m_userName; }
+    void setUserPwd(const std::string& userPwd) { m_userPwd = userPwd; }
+    const std::string& getUserPwd() const { return m_userPwd; }
+    void setStbId(const std::string& stbId) { m_stbId = stbId; }
+    const std::string& getStbId() const { return m_stbId; }
+    void setCaId(const std::string& caId) { m_caId = caId; }
+    const std::string& getCaId() const { return m_caId; }
+    void setIp(const std::string& ip) { m_ip = ip; }
+    const std::string& getIp() const { return m_ip; }
+    void setMac(const std::string& mac) { m_mac = mac; }
+    const std::string& getMac() const { return m_mac; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+    void setLoginToken(const std::string& loginToken) { m_loginToken = loginToken; }
+    const std::string& getLoginToken() const { return m_loginToken; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    int m_userId = 0;
+    std::string m_userName;
+    std::string m_userPwd;
+    std::string m_stbId;
+    std::string m_caId;
+    std::string m_ip;
+    std::string m_mac;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+    std::string m_loginToken;
+};
+
+// Authorizes an application for a logged-in user; the answer adds an access
+// token and its validity after ErrorDesc. Default cmdID 106 (enciphered).
+// UserID is a body field of its own: setUserID/getUserID read and write it and
+// hide the head's accessors, whose user identifier stays reachable as
+// ZrCPacketHead::getUserID() and ZrCPacketHead::setUserID().
+// Example body: UserID 5, AppID 128, ExpiresIn 3600, the rest empty or 0 ->
+// 05 00 80 01 00 00 00 00 90 1C.
+class ZrUserAuthorizeMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 106;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserAuthorizeMsgPacket", ZrBodyMode::Compact};
+
+    ZrUserAuthorizeMsgPacket();
+    ZrUserAuthorizeMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                             unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrUserAuthorizeMsgPacket(const ZrUserAuthorizeMsgPacket&) = default;
+    ZrUserAuthorizeMsgPacket& operator=(const ZrUserAuthorizeMsgPacket&) = default;
+    ~ZrUserAuthorizeMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setUserID(unsigned int userID) { m_bodyUserID = userID; }
+    unsigned int getUserID() const { return m_bodyUserID; }
+    void setLoginToken(const std::string& loginToken) { m_loginToken = loginToken; }
+    const std::string& getLoginToken() const { return m_loginToken; }
+    void setAppID(unsigned int appID) { m_appID = appID; }
+    unsigned int getAppID() const { return m_appID; }
+    void setRedirectURI(const std::string& redirectURI) { m_redirectURI = redirectURI; }
+    const std::string& getRedirectURI() const { return m_redirectURI; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+    void setAccessToken(const std::string& accessToken) { m_accessToken = accessToken; }
+    const std::string& getAccessToken() const { return m_accessToken; }
+    void setExpiresIn(unsigned int expiresIn) { m_expiresIn = expiresIn; }
+    unsigned int getExpiresIn() const { return m_expiresIn; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned int m_bodyUserID = 0;
+    std::string m_loginToken;
+    unsigned int m_appID = 0;
+    std::string m_redirectURI;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+    std::string m_accessToken;
+    unsigned int m_expiresIn = 0;
+};
+
+// Presents an application's authority token for checking, with free-form
+// additional information. Default cmdID 108 (enciphered).
+// UserID is a body field of its own: setUserID/getUserID read and write it and
+// hide the head's accessors, whose user identifier stays reachable as
+// ZrCPacketHead::getUserID() and ZrCPacketHead::setUserID().
+class ZrUserAuthorityAuthenticationMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 108;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserAuthorityAuthenticationMsgPacket", ZrBodyMode::Compact};
+
+    ZrUserAuthorityAuthenticationMsgPacket();
+    ZrUserAuthorityAuthenticationMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                           unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                           unsigned char encryptType);
+    ZrUserAuthorityAuthenticationMsgPacket(const ZrUserAuthorityAuthenticationMsgPacket&) = default;
+    ZrUserAuthorityAuthenticationMsgPacket& operator=(const ZrUserAuthorityAuthenticationMsgPacket&) = default;
+    ~ZrUserAuthorityAuthenticationMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setUserID(unsigned int userID) { m_bodyUserID = userID; }
+    unsigned int getUserID() const { return m_bodyUserID; }
+    void setAppID(unsigned int appID) { m_appID = appID; }
+    unsigned int getAppID() const { return m_appID; }
+    void setAppAuthorityToken(const std::string& appAuthorityToken) { m_appAuthorityToken = appAuthorityToken; }
+    const std::string& getAppAuthorityToken() const { return m_appAuthorityToken; }
+    void setAdditionalInfo(const std::string& additionalInfo) { m_additionalInfo = additionalInfo; }
+    const std::string& getAdditionalInfo() const { return m_additionalInfo; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned int m_bodyUserID = 0;
+    unsigned int m_appID = 0;
+    std::string m_appAuthorityToken;
+    std::string m_additionalInfo;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// Binds a user account to a set-top box named by CA identifier, set-top box
+// identifier, MAC and IP, in that order. Default cmdID 107 (enciphered).
+// UserID is a body field of its own: setUserID/getUserID read and write it and
+// hide the head's accessors, whose user identifier stays reachable as
+// ZrCPacketHead::getUserID() and ZrCPacketHead::setUserID().
+class ZrUserBindMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 107;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserBindMsgPacket", ZrBodyMode::Compact};
+
+    ZrUserBindMsgPacket();
+    ZrUserBindMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                        unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrUserBindMsgPacket(const ZrUserBindMsgPacket&) = default;
+    ZrUserBindMsgPacket& operator=(const ZrUserBindMsgPacket&) = default;
+    ~ZrUserBindMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setUserID(unsigned int userID) { m_bodyUserID = userID; }
+    unsigned int getUserID() const { return m_bodyUserID; }
+    void setCAID(const std::string& caId) { m_caId = caId; }
+    const std::string& getCAID() const { return m_caId; }
+    void setSTBID(const std::string& stbId) { m_stbId = stbId; }
+    const std::string& getSTBID() const { return m_stbId; }
+    void setMAC(const std::string& mac) { m_mac = mac; }
+    const std::string& getMAC() const { return m_mac; }
+    void setIP(const std::string& ip) { m_ip = ip; }
+    const std::string& getIP() const { return m_ip; }
+    void setPassword(const std::string& password) { m_password = password; }
+    const std::string& getPassword() const { return m_password; }
+    void setLoginToken(const std::string& loginToken) { m_loginToken = loginToken; }
+    const std::string& getLoginToken() const { return m_loginToken; }
+    void setAccountType(int accountType) { m_accountType = accountType; }
+    int getAccountType() const { return m_accountType; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned int m_bodyUserID = 0;
+    std::string m_caId;
+    std::string m_stbId;
+    std::string m_mac;
+    std::string m_ip;
+    std::string m_password;
+    std::string m_loginToken;
+    int m_accountType = 0;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// Cancels the binding of a digital account. Default cmdID 109 (enciphered).
+// LoginToken comes before Password here; the binding classes send Password first.
+// Example body: DigitalAccount 1000, the rest empty or 0 -> E8 07 00 00 00 00.
+class ZrUserCancelBindMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 109;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserCancelBindMsgPacket", ZrBodyMode::Compact};
+
+    ZrUserCancelBindMsgPacket();
+    ZrUserCancelBindMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                              unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrUserCancelBindMsgPacket(const ZrUserCancelBindMsgPacket&) = default;
+    ZrUserCancelBindMsgPacket& operator=(const ZrUserCancelBindMsgPacket&) = default;
+    ~ZrUserCancelBindMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setDigitalAccount(unsigned int digitalAccount) { m_digitalAccount = digitalAccount; }
+    unsigned int getDigitalAccount() const { return m_digitalAccount; }
+    void setLoginToken(const std::string& loginToken) { m_loginToken = loginToken; }
+    const std::string& getLoginToken() const { return m_loginToken; }
+    void setPassword(const std::string& password) { m_password = password; }
+    const std::string& getPassword() const { return m_password; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned int m_digitalAccount = 0;
+    std::string m_loginToken;
+    std::string m_password;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// Binds a digital account to a destination account from a set-top box (CA,
+// set-top box, MAC, IP). Default cmdID 110 (enciphered).
+class ZrUserStbBindAccountMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 110;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserStbBindAccountMsgPacket", ZrBodyMode::Compact};
+
+    ZrUserStbBindAccountMsgPacket();
+    ZrUserStbBindAccountMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                  unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                  unsigned char encryptType);
+    ZrUserStbBindAccountMsgPacket(const ZrUserStbBindAccountMsgPacket&) = default;
+    ZrUserStbBindAccountMsgPacket& operator=(const ZrUserStbBindAccountMsgPacket&) = default;
+    ~ZrUserStbBindAccountMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setDigitalAccount(unsigned int digitalAccount) { m_digitalAccount = digitalAccount; }
+    unsigned int getDigitalAccount() const { return m_digitalAccount; }
+    void setDigitalAccountDst(unsigned int digitalAccountDst) { m_digitalAccountDst = digitalAccountDst; }
+    unsigned int getDigitalAccountDst() const { return m_digitalAccountDst; }
+    void setPassword(const std::string& password) { m_password = password; }
+    const std::string& getPassword() const { return m_password; }
+    void setLoginToken(const std::string& loginToken) { m_loginToken = loginToken; }
+    const std::string& getLoginToken() const { return m_loginToken; }
+    void setCAID(const std::string& caId) { m_caId = caId; }
+    const std::string& getCAID() const { return m_caId; }
+    void setSTBID(const std::string& stbId) { m_stbId = stbId; }
+    const std::string& getSTBID() const { return m_stbId; }
+    void setMAC(const std::string& mac) { m_mac = mac; }
+    const std::string& getMAC() const { return m_mac; }
+    void setIP(const std::string& ip) { m_ip = ip; }
+    const std::string& getIP() const { return m_ip; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned int m_digitalAccount = 0;
+    unsigned int m_digitalAccountDst = 0;
+    std::string m_password;
+    std::string m_loginToken;
+    std::string m_caId;
+    std::string m_stbId;
+    std::string m_mac;
+    std::string m_ip;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// Asks which user a set-top box belongs to; the answer carries UserId and
+// AccountType. Default cmdID 105 (enciphered).
+// The box goes as set-top box, CA, IP, MAC (the binding classes: CA,
+// set-top box, MAC, IP); AccountType is last, after ErrorDesc.
+class ZrStbGetUseridMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 105;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrStbGetUseridMsgPacket", ZrBodyMode::Compact};
+
+    ZrStbGetUseridMsgPacket();
+    ZrStbGetUseridMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                            unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrStbGetUseridMsgPacket(const ZrStbGetUseridMsgPacket&) = default;
+    ZrStbGetUseridMsgPacket& operator=(const ZrStbGetUseridMsgPacket&) = default;
+    ~ZrStbGetUseridMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setUserId(int userId) { m_userId = userId; }
+    int getUserId() const { return m_userId; }
+    void setStbId(const std::string& stbId) { m_stbId = stbId; }
+    const std::string& getStbId() const { return m_stbId; }
+    void setCaId(const std::string& caId) { m_caId = caId; }
+    const std::string& getCaId() const { return m_caId; }
+    void setIp(const std::string& ip) { m_ip = ip; }
+    const std::string& getIp() const { return m_ip; }
+    void setMac(const std::string& mac) { m_mac = mac; }
+    const std::string& getMac() const { return m_mac; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+    void setAccountType(int accountType) { m_accountType = accountType; }
+    int getAccountType() const { return m_accountType; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    int m_userId = 0;
+    std::string m_stbId;
+    std::string m_caId;
+    std::string m_ip;
+    std::string m_mac;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+    int m_accountType = 0;
+};
+
+// Request and answer of the core user service: a digital account, a
+// destination account and a set-top box (CA, set-top box, MAC, IP).
+// Default cmdID 8 (enciphered).
+class ZrOvsCoreMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 8;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrOvsCoreMsgPacket", ZrBodyMode::Compact};
+
+    ZrOvsCoreMsgPacket();
+    ZrOvsCoreMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                       unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrOvsCoreMsgPacket(const ZrOvsCoreMsgPacket&) = default;
+    ZrOvsCoreMsgPacket& operator=(const ZrOvsCoreMsgPacket&) = default;
+    ~ZrOvsCoreMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setDigitalAccount(unsigned int digitalAccount) { m_digitalAccount = digitalAccount; }
+    unsigned int getDigitalAccount() const { return m_digitalAccount; }
+    void setDigitalAccountDst(unsigned int digitalAccountDst) { m_digitalAccountDst = digitalAccountDst; }
+    unsigned int getDigitalAccountDst() const { return m_digitalAccountDst; }
+    void setCAID(const std::string& caId) { m_caId = caId; }
+    const std::string& getCAID() const { return m_caId; }
+    void setSTBID(const std::string& stbId) { m_stbId = stbId; }
+    const std::string& getSTBID() const { return m_stbId; }
+    void setMAC(const std::string& mac) { m_mac = mac; }
+    const std::string& getMAC() const { return m_mac; }
+    void setIP(const std::string& ip) { m_ip = ip; }
+    const std::string& getIP() const { return m_ip; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned int m_digitalAccount = 0;
+    unsigned int m_digitalAccountDst = 0;
+    std::string m_caId;
+    std::string m_stbId;
+    std::string m_mac;
+    std::string m_ip;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// One set-top box of the lexicon service's table: four texts of at most 32
+// characters and their NUL. Every new record is all zero, however it is made.
+struct NETPSTBINFO {
+    char szInfo1[33] = {};
+    char szInfo2[33] = {};
+    char szInfo3[33] = {};
+    char szInfo4[33] = {};
+};
+
+// The record on the wire: the four texts as char[33], then szInfo2, szInfo3
+// and szInfo4 once more in the char[32] form (cut to 31 characters). A reader
+// checks those three by the char[32] rules and drops them, so each text keeps
+// the up to 32 characters of its first transfer.
+// "a", "bc", "", "" -> 01 61 02 62 63 00 00 02 62 63 00 00.
+void transferRecord(ZrLCByteStream& stream, NETPSTBINFO& record);
+void zrVisitRecord(ZrFieldVisitor& visitor, NETPSTBINFO& record);
+
+// The lexicon service's set-top box table: a count and NETPSTBINFO records by
+// key. Default cmdID 104 (enciphered).
+// StbCount is carried as given; the map sends its own count, so StbCount 5
+// with an empty map -> 05 00, then the answer fields.
+class ZrLexsGetStbInfoMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 104;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrLexsGetStbInfoMsgPacket", ZrBodyMode::Compact};
+
+    ZrLexsGetStbInfoMsgPacket();
+    ZrLexsGetStbInfoMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                              unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrLexsGetStbInfoMsgPacket(const ZrLexsGetStbInfoMsgPacket&) = default;
+    ZrLexsGetStbInfoMsgPacket& operator=(const ZrLexsGetStbInfoMsgPacket&) = default;
+    ~ZrLexsGetStbInfoMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setStbCount(int stbCount) { m_stbCount = stbCount; }
+    int getStbCount() const { return m_stbCount; }
+    void setStbInfo(const std::map<int, NETPSTBINFO>& stbInfo) { m_stbInfo = stbInfo; }
+    const std::map<int, NETPSTBINFO>& getStbInfo() const { return m_stbInfo; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    int m_stbCount = 0;
+    std::map<int, NETPSTBINFO> m_stbInfo;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
+// A lexicon entry (lemma) chosen by gender, age segment, address and product.
+// Default cmdID 7 (enciphered).
+// Gender, AgeSegment, Movedecorate and LemmaSize are one byte each whatever
+// their value; LemmaSize is carried as given, never computed from LemmaData.
+// Example body: 1, 3, 1000, 0, 0, "abc", 3, 0, "" ->
+// 01 03 E8 07 00 00 03 61 62 63 03 00 00.
+class ZrLexsLemmaMsgPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 7;
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrLexsLemmaMsgPacket", ZrBodyMode::Compact};
+
+    ZrLexsLemmaMsgPacket();
+    ZrLexsLemmaMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
+                         unsigned int userID, unsigned int SN, unsigned char encryptType);
+    ZrLexsLemmaMsgPacket(const ZrLexsLemmaMsgPacket&) = default;
+    ZrLexsLemmaMsgPacket& operator=(const ZrLexsLemmaMsgPacket&) = default;
+    ~ZrLexsLemmaMsgPacket() = default;
+
+    void initliaze() {}
+
+    void setGender(unsigned char gender) { m_gender = gender; }
+    unsigned char getGender() const { return m_gender; }
+    void setAgeSegment(unsigned char ageSegment) { m_ageSegment = ageSegment; }
+    unsigned char getAgeSegment() const { return m_ageSegment; }
+    void setAddressId(unsigned int addressId) { m_addressId = addressId; }
+    unsigned int getAddressId() const { return m_addressId; }
+    void setProductId(unsigned int productId) { m_productId = productId; }
+    unsigned int getProductId() const { return m_productId; }
+    void setMovedecorate(unsigned char movedecorate) { m_movedecorate = movedecorate; }
+    unsigned char getMovedecorate() const { return m_movedecorate; }
+    void setLemmaData(const std::string& lemmaData) { m_lemmaData = lemmaData; }
+    const std::string& getLemmaData() const { return m_lemmaData; }
+    void setLemmaSize(unsigned char lemmaSize) { m_lemmaSize = lemmaSize; }
+    unsigned char getLemmaSize() const { return m_lemmaSize; }
+    void setResultFlag(int resultFlag) { m_resultFlag = resultFlag; }
+    int getResultFlag() const { return m_resultFlag; }
+    void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
+    const std::string& getErrorDesc() const { return m_errorDesc; }
+
+    // The body's named fields in wire order, for tools.
+    void visitFields(ZrFieldVisitor& visitor);
+
+    int enCode(char* pSendBuf, unsigned int nBufLen);
+    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    unsigned int getPacketLength() { return envelopeLength(); }
+
+private:
+    template <class Fields>
+    void fieldList(Fields&& field);  // the body, once, in wire order
+    void serializeOrUnSerialize(ZrLCByteStream& stream);
+
+    unsigned char m_gender = 0;
+    unsigned char m_ageSegment = 0;
+    unsigned int m_addressId = 0;
+    unsigned int m_productId = 0;
+    unsigned char m_movedecorate = 0;
+    std::string m_lemmaData;
+    unsigned char m_lemmaSize = 0;
+    int m_resultFlag = 0;
+    std::string m_errorDesc;
+};
+
 #endif  // ZRPACKET_ZR_ACCOUNT_PACKETS_H

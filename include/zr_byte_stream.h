@@ -210,6 +210,15 @@ public:
         if (m_serializing) {
             const std::size_t n = s.size();
             if (n < 0x80) {  // one length byte; both writes take the usual room checks
+                if (m_writable && m_writeGood && m_writeRoom >= ZR_VARINT32_MAX_LEN && m_writeRoom - 1 >= n) {
+                    // Both fit: the room checks of the two writes below, made once.
+                    unsigned char* p = m_cursor;
+                    m_cursor = p + n + 1;
+                    m_writeRoom -= static_cast<std::uint32_t>(n + 1);
+                    *p = static_cast<unsigned char>(n);
+                    std::memcpy(p + 1, s.data(), n);
+                    return *this;
+                }
                 writeVarint32(static_cast<std::uint32_t>(n));
                 if (n > 0) writeBytes(s.data(), static_cast<std::uint32_t>(n));
                 return *this;
@@ -331,7 +340,9 @@ private:
         return p ? Convertor::loadBigEndian32(p) : 0;
     }
 
-    // One-byte values inline; everything else out of line.
+    // One-byte writes inline, longer ones out of line. Reads inline while
+    // five bytes are left and the value ends within them (a received value
+    // is often longer than one byte); the rest out of line.
     void writeVarint32(std::uint32_t v) {
         if (v < 0x80 && m_writable && m_writeGood && m_writeRoom >= ZR_VARINT32_MAX_LEN) {
             *m_cursor++ = static_cast<unsigned char>(v);
@@ -344,6 +355,18 @@ private:
         if (m_readGood && m_readRoom > 0 && *m_cursor < 0x80) {
             --m_readRoom;
             return *m_cursor++;
+        }
+        if (m_readGood && m_readRoom >= ZR_VARINT32_MAX_LEN) {
+            std::uint32_t value = 0;
+            for (std::uint32_t i = 0; i < ZR_VARINT32_MAX_LEN; ++i) {
+                const unsigned char byte = m_cursor[i];
+                value |= std::uint32_t{byte & 0x7Fu} << (7 * i);
+                if (byte < 0x80) {
+                    m_cursor += i + 1;
+                    m_readRoom -= i + 1;
+                    return value;
+                }
+            }
         }
         return readVarint32Slow();
     }

@@ -331,7 +331,8 @@ TEST(ByteStream, CompactReaderStaysInsideItsRoom) {
         {"", false, 0, 0},
         {"80 80 80 80 80 01", true, 0, 0},  // over-long: extra groups are dropped
         {"FF FF FF FF FF 7F 05", true, 0xFFFFFFFF, 1},
-        {"81 80 80 80 70", true, 1, 0},  // bits above 32 of the fifth group dropped
+        {"81 80 80 80 70", true, 1, 0},    // bits above 32 of the fifth group dropped
+        {"AC 02 01 02 03", true, 300, 3},  // a two-byte value with more data behind it
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -385,6 +386,33 @@ TEST(ByteStream, EveryTruncationFails) {
         std::uint64_t d = 0;
         stream.transfer(a).transfer(b).transfer(c).transfer(d);
         EXPECT_FALSE(stream.good());
+    }
+}
+
+// A short string whose length fits but whose text does not leaves the length
+// byte written and the stream failed, as two separate writes would; when both
+// fit they go together.
+TEST(ByteStream, ShortStringWriteLeavesWhatItsTwoWritesWould) {
+    struct Case {
+        std::uint32_t room;
+        bool good;
+        const char* written;  // the buffer after the write, 'z' where untouched
+    };
+    const Case cases[] = {
+        {4, false, "7A 7A 7A 7A"},
+        {5, false, "0A 7A 7A 7A 7A"},
+        {10, false, "0A 7A 7A 7A 7A 7A 7A 7A 7A 7A"},
+        {11, true, "0A 61 62 63 64 65 66 67 68 69 6A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.room);
+        std::vector<char> buffer(c.room, 'z');
+        ZrLCByteStream stream = writer(buffer, kCompact);
+        std::string text = "abcdefghij";
+        stream.transfer(text);
+        EXPECT_EQ(stream.good(), c.good);
+        EXPECT_EQ(stream.usedLength(), c.good ? 11u : c.room >= 5 ? 1u : 0u);
+        EXPECT_EQ(hex(buffer), c.written);
     }
 }
 

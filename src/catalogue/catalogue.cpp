@@ -46,7 +46,10 @@ std::vector<ZrPacketClass> makeTable() {
         row<ZrBillServerIdentifyPacket>(),
         // billing packets
         // user account and set-top box packets
-    };
+        row<ZrUserLoginMsgPacket>(), row<ZrUserRegisterMsgPacket>(), row<ZrModifyUserAccountMsgPacket>(),
+        row<ZrUserAuthorizeMsgPacket>(), row<ZrUserAuthorityAuthenticationMsgPacket>(), row<ZrUserBindMsgPacket>(),
+        row<ZrUserCancelBindMsgPacket>(), row<ZrUserStbBindAccountMsgPacket>(), row<ZrStbGetUseridMsgPacket>(),
+        row<ZrOvsCoreMsgPacket>(), row<ZrLexsGetStbInfoMsgPacket>(), row<ZrLexsLemmaMsgPacket>()};
     std::sort(table.begin(), table.end(),
               [](const ZrPacketClass& a, const ZrPacketClass& b) { return a.cmdID < b.cmdID; });
     return table;

@@ -1,0 +1,35 @@
+#include "zr_account_packets.h"
+
+ZrUserAuthorityAuthenticationMsgPacket::ZrUserAuthorityAuthenticationMsgPacket() : ZrCPacketHead(DEFAULT_CMDID) {
+    initliaze();
+}
+
+ZrUserAuthorityAuthenticationMsgPacket::ZrUserAuthorityAuthenticationMsgPacket(unsigned char verHigh,
+                                                                               unsigned char verLow, unsigned int cmdID,
+                                                                               unsigned char subcmdID,
+                                                                               unsigned int userID, unsigned int SN,
+                                                                               unsigned char encryptType)
+    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
+
+template <class Fields>
+void ZrUserAuthorityAuthenticationMsgPacket::fieldList(Fields&& field) {
+    field("UserID", m_bodyUserID);
+    field("AppID", m_appID);
+    field("AppAuthorityToken", m_appAuthorityToken);
+    field("AdditionalInfo", m_additionalInfo);
+    field("ResultFlag", m_resultFlag);
+    field("ErrorDesc", m_errorDesc);
+}
+
+void ZrUserAuthorityAuthenticationMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(ZrWireFields(stream));
+}
+void ZrUserAuthorityAuthenticationMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
+int ZrUserAuthorityAuthenticationMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrUserAuthorityAuthenticationMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}

@@ -1,0 +1,28 @@
+#include "zr_account_packets.h"
+
+ZrUserCancelBindMsgPacket::ZrUserCancelBindMsgPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
+
+ZrUserCancelBindMsgPacket::ZrUserCancelBindMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                                     unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                                     unsigned char encryptType)
+    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
+
+template <class Fields>
+void ZrUserCancelBindMsgPacket::fieldList(Fields&& field) {
+    field("DigitalAccount", m_digitalAccount);
+    field("LoginToken", m_loginToken);
+    field("Password", m_password);
+    field("ResultFlag", m_resultFlag);
+    field("ErrorDesc", m_errorDesc);
+}
+
+void ZrUserCancelBindMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrUserCancelBindMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
+int ZrUserCancelBindMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrUserCancelBindMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}

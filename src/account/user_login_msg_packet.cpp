@@ -1,0 +1,30 @@
+#include "zr_account_packets.h"
+
+ZrUserLoginMsgPacket::ZrUserLoginMsgPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
+
+ZrUserLoginMsgPacket::ZrUserLoginMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                           unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                           unsigned char encryptType)
+    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
+
+template <class Fields>
+void ZrUserLoginMsgPacket::fieldList(Fields&& field) {
+    field("UserId", m_userId);
+    field("UserPwd", m_userPwd);
+    field("AccountType", m_accountType);
+    field("CaId", m_caId);
+    field("Certificate", m_certificate);
+    field("ResultFlag", m_resultFlag);
+    field("ErrorDesc", m_errorDesc);
+}
+
+void ZrUserLoginMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrUserLoginMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
+int ZrUserLoginMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrUserLoginMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}

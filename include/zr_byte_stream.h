@@ -139,6 +139,9 @@ public:
     void writeBytes(const void* source, std::uint32_t n) {
         if (unsigned char* p = claimWrite(n)) std::memcpy(p, source, n);
     }
+    // Counts the next n bytes as written: the caller has already filled
+    // them in place. Fails, like writeBytes, when fewer than n fit.
+    void claimWrittenInPlace(std::uint32_t n) { claimWrite(n); }
 
     // Reads n bytes. On failure nothing is consumed and, for n > 0, the first
     // byte of the target becomes 0.

@@ -139,6 +139,9 @@ public:
     void writeBytes(const void* source, std::uint32_t n) {
         if (unsigned char* p = claimWrite(n)) std::memcpy(p, source, n);
     }
+    // Counts the next n bytes as written: the caller has already filled
+    // them in place. Fails, like writeBytes, when fewer than n fit.
+    void claimWrittenInPlace(std::uint32_t n) { claimWrite(n); }
 
     // Reads n bytes. On failure nothing is consumed and, for n > 0, the first
     // byte of the target becomes 0.
@@ -340,31 +343,44 @@ private:
         return p ? Convertor::loadBigEndian32(p) : 0;
     }
 
-    // One-byte writes inline, longer ones out of line. Reads inline while
-    // five bytes are left and the value ends within them (a received value
-    // is often longer than one byte); the rest out of line.
+    // Inline whenever the room for the longest varint is there, the usual
+    // case: amounts and counts often need two to five bytes, and a call per
+    // field cost more than the bytes themselves. Counting-only streams,
+    // failures and the last bytes of a buffer go out of line.
     void writeVarint32(std::uint32_t v) {
-        if (v < 0x80 && m_writable && m_writeGood && m_writeRoom >= ZR_VARINT32_MAX_LEN) {
-            *m_cursor++ = static_cast<unsigned char>(v);
-            --m_writeRoom;
+        if (m_writable && m_writeGood && m_writeRoom >= ZR_VARINT32_MAX_LEN) {
+            unsigned char* const start = m_cursor;
+            unsigned char* p = start;
+            while (v >= 0x80) {
+                *p++ = static_cast<unsigned char>(v | 0x80);
+                v >>= 7;
+            }
+            *p++ = static_cast<unsigned char>(v);
+            m_writeRoom -= static_cast<std::uint32_t>(p - start);
+            m_cursor = p;
             return;
         }
         writeVarint32Slow(v);
     }
+    // One byte whenever it is there; up to five inline when five are left
+    // to read. A varint still going after five bytes, or one that may run
+    // past the data, goes out of line.
     std::uint32_t readVarint32() {
-        if (m_readGood && m_readRoom > 0 && *m_cursor < 0x80) {
+        if (!m_readGood || m_readRoom == 0) return readVarint32Slow();
+        const unsigned char* const p = m_cursor;
+        if (p[0] < 0x80) {
+            ++m_cursor;
             --m_readRoom;
-            return *m_cursor++;
+            return p[0];
         }
-        if (m_readGood && m_readRoom >= ZR_VARINT32_MAX_LEN) {
-            std::uint32_t value = 0;
-            for (std::uint32_t i = 0; i < ZR_VARINT32_MAX_LEN; ++i) {
-                const unsigned char byte = m_cursor[i];
-                value |= std::uint32_t{byte & 0x7Fu} << (7 * i);
-                if (byte < 0x80) {
+        if (m_readRoom >= ZR_VARINT32_MAX_LEN) {
+            std::uint32_t v = p[0] & 0x7Fu;
+            for (std::uint32_t i = 1; i < ZR_VARINT32_MAX_LEN; ++i) {
+                v |= std::uint32_t{p[i] & 0x7Fu} << (7 * i);  // the fifth group's top bits fall off, as out of line
+                if (p[i] < 0x80) {
                     m_cursor += i + 1;
                     m_readRoom -= i + 1;
-                    return value;
+                    return v;
                 }
             }
         }

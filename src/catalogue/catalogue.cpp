@@ -45,6 +45,11 @@ std::vector<ZrPacketClass> makeTable() {
         row<ZrHttpMsgPacket>(), row<ZrPortalMsgPacket>(), row<ZrBillServerLoginPacket>(),
         row<ZrBillServerIdentifyPacket>(),
         // billing packets
+        row<ZrBillCardPutinPacket>(), row<ZrBillCardActivePacket>(), row<ZrBillCardDeactivePacket>(),
+        row<ZrBillCardProcPacket>(), row<ZrBillUserBalancePacket>(), row<ZrBillUserRemainPacket>(),
+        row<ZrBillUserRechargePacket>(), row<ZrBillUserCardRechargePacket>(), row<ZrBillUserDepositPacket>(),
+        row<ZrBillUserCardDepositPacket>(), row<ZrBillUserConsumePacket>(), row<ZrBillUserTradePacket>(),
+        row<ZrBillUserChangePacket>(),
         // user account and set-top box packets
         row<ZrUserLoginMsgPacket>(), row<ZrUserRegisterMsgPacket>(), row<ZrModifyUserAccountMsgPacket>(),
         row<ZrUserAuthorizeMsgPacket>(), row<ZrUserAuthorityAuthenticationMsgPacket>(), row<ZrUserBindMsgPacket>(),

@@ -4,10 +4,11 @@
 //
 //   head (33) | key byte | body, plain or enciphered | ETX 0x03
 //
-// Enciphered bodies are streamed into the plain half of the scratch area,
-// enciphered into the cipher half, and copied out once; on the way in they
-// are deciphered into the cipher half. Every length handed to the codec is
-// checked against the buffer and the scratch half first.
+// Enciphered bodies are streamed into the plain half of the scratch area and
+// enciphered into the caller's buffer when it has room for the codec's
+// longest output, else into the cipher half and copied out once; on the way
+// in they are deciphered into the cipher half. Every length handed to the
+// codec is checked against the buffer and the scratch half first.
 #include "zr_encrypt.h"
 #include "zr_packet_head.h"
 
@@ -23,9 +24,16 @@ const char* endByteFailure(const ZrEnvelopeStyle& style) {
 }  // namespace
 
 // The plain body is in the plain half, m_bodyStream.usedLength() bytes.
-int ZrCPacketHead::sendEnciphered() {
-    unsigned char* plain = m_scratch;
-    unsigned char* cipher = m_scratch + PKT_SCRATCH_HALF_LEN;
+// The codec may write as much as a whole cipher half. When the caller's
+// buffer has that much room after the key byte, the codec writes straight
+// into it, at the body's place; otherwise into the cipher half, which is
+// copied out once its length is known to fit. The bytes are the same
+// either way; the first saves a copy of the body.
+int ZrCPacketHead::sendEnciphered(char* pSendBuf, unsigned int nBufLen) {
+    const unsigned char* plain = m_scratch;
+    const bool inPlace = nBufLen >= PKT_OFFSET_BODY + PKT_SCRATCH_HALF_LEN;
+    unsigned char* cipher =
+        inPlace ? reinterpret_cast<unsigned char*>(pSendBuf) + PKT_OFFSET_BODY : m_scratch + PKT_SCRATCH_HALF_LEN;
     unsigned int cipherLen = 0;
     if (ZRIEncrypt::encryptProtocolEx(reinterpret_cast<const char*>(plain), m_bodyStream.usedLength(),
                                       reinterpret_cast<char*>(cipher), cipherLen, m_keyByte,
@@ -34,7 +42,11 @@ int ZrCPacketHead::sendEnciphered() {
         return -1;  // never send what the codec refused, nor read past the cipher half
     }
     m_mainStream.transfer(m_keyByte);
-    m_mainStream.writeBytes(cipher, cipherLen);
+    if (inPlace) {
+        m_mainStream.claimWrittenInPlace(cipherLen);
+    } else {
+        m_mainStream.writeBytes(cipher, cipherLen);
+    }
     m_mainStream.putByte(_ETX_);
     return m_mainStream.good() ? 0 : -1;
 }

@@ -1,6 +1,7 @@
-// Out-of-line members of the byte stream: multi-byte varints, strings and
-// character arrays. The one-byte and fixed-width paths stay inline in the
-// header.
+// Out-of-line members of the byte stream: strings, character arrays, and
+// the varints the inline paths in the header leave over (counting-only
+// streams, failed streams, the last four bytes of a buffer, varints longer
+// than five bytes).
 #include "zr_byte_stream.h"
 
 template <class C>

@@ -1,0 +1,27 @@
+#include "zr_billing_packets.h"
+
+ZrBillCardActivePacket::ZrBillCardActivePacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
+
+ZrBillCardActivePacket::ZrBillCardActivePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                               unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                               unsigned char encryptType)
+    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
+
+template <class Fields>
+void ZrBillCardActivePacket::fieldList(Fields&& field) {
+    field("start_card_id", m_startCardId);
+    field("end_card_id", m_endCardId);
+    field("ret_active_status", m_retActiveStatus);
+    field("ret_active_message", m_retActiveMessage);
+}
+
+void ZrBillCardActivePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrBillCardActivePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
+int ZrBillCardActivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrBillCardActivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}

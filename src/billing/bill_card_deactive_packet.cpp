@@ -1,0 +1,27 @@
+#include "zr_billing_packets.h"
+
+ZrBillCardDeactivePacket::ZrBillCardDeactivePacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
+
+ZrBillCardDeactivePacket::ZrBillCardDeactivePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                                   unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                                   unsigned char encryptType)
+    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
+
+template <class Fields>
+void ZrBillCardDeactivePacket::fieldList(Fields&& field) {
+    field("start_card_id", m_startCardId);
+    field("end_card_id", m_endCardId);
+    field("ret_deactive_status", m_retDeactiveStatus);
+    field("ret_deactive_message", m_retDeactiveMessage);
+}
+
+void ZrBillCardDeactivePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrBillCardDeactivePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
+int ZrBillCardDeactivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrBillCardDeactivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}

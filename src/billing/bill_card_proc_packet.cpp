@@ -1,0 +1,29 @@
+#include "zr_billing_packets.h"
+
+ZrBillCardProcPacket::ZrBillCardProcPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
+
+ZrBillCardProcPacket::ZrBillCardProcPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                           unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                           unsigned char encryptType)
+    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
+
+template <class Fields>
+void ZrBillCardProcPacket::fieldList(Fields&& field) {
+    field("start_card_id", m_startCardId);
+    field("end_card_id", m_endCardId);
+    field("db_ip", m_dbIp);
+    field("db_name", m_dbName);
+    field("ret_status", m_retStatus);
+    field("ret_message", m_retMessage);
+}
+
+void ZrBillCardProcPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrBillCardProcPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
+int ZrBillCardProcPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrBillCardProcPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}

@@ -1,0 +1,29 @@
+#include "zr_billing_packets.h"
+
+ZrBillCardPutinPacket::ZrBillCardPutinPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
+
+ZrBillCardPutinPacket::ZrBillCardPutinPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                             unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                             unsigned char encryptType)
+    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
+
+template <class Fields>
+void ZrBillCardPutinPacket::fieldList(Fields&& field) {
+    field("start_card_id", m_startCardId);
+    field("end_card_id", m_endCardId);
+    field("db_ip", m_dbIp);
+    field("db_name", m_dbName);
+    field("ret_putin_status", m_retPutinStatus);
+    field("ret_putin_message", m_retPutinMessage);
+}
+
+void ZrBillCardPutinPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrBillCardPutinPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
+int ZrBillCardPutinPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrBillCardPutinPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}

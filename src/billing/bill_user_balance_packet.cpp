@@ -1,0 +1,48 @@
+#include "zr_billing_packets.h"
+
+ZrBillUserBalancePacket::ZrBillUserBalancePacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
+
+ZrBillUserBalancePacket::ZrBillUserBalancePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
+                                                 unsigned char subcmdID, unsigned int userID, unsigned int SN,
+                                                 unsigned char encryptType)
+    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
+
+template <class Fields>
+void ZrBillUserBalancePacket::fieldList(Fields&& field) {
+    field("user_id", m_userId);
+    field("currency_type", m_currencyType);
+    field("identifying_code", m_identifyingCode);
+    field("token", m_token);
+    field("check_code", m_checkCode);
+    field("add_info", m_addInfo);
+    field("ret_status", m_retStatus);
+    field("ret_message", m_retMessage);
+    field("ret_BALANCEINFO", m_retBalanceInfo);
+}
+
+void ZrBillUserBalancePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
+void ZrBillUserBalancePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+
+int ZrBillUserBalancePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
+    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+int ZrBillUserBalancePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
+    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+}
+
+// The record's field list, in declaration order.
+namespace {
+template <class Fields>
+void recordFieldList(NETPBILLUSERBALANCEINFO& r, Fields&& field) {
+    field("balance_unit", r.balance_unit);
+    field("balance_money", r.balance_money);
+}
+}  // namespace
+
+void transferRecord(ZrLCByteStream& stream, NETPBILLUSERBALANCEINFO& record) {
+    recordFieldList(record, ZrWireFields(stream));
+}
+void zrVisitRecord(ZrFieldVisitor& visitor, NETPBILLUSERBALANCEINFO& record) {
+    recordFieldList(record, ZrNamedFields(visitor));
+}

@@ -7,6 +7,7 @@
 #include "dissector.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -603,7 +604,7 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
     // The head, from its own field list: offsets follow from the wire sizes.
     std::vector<Node> head;
     SchemaVisitor schema(head);
-    if (!classes.empty()) classes.front().create()->head().visitHeadFields(schema);
+    ZrCatalogue::classes().front().create()->head().visitHeadFields(schema);
     std::ostringstream layout;
     std::size_t offset = 1;  // after the STX
     for (const Node& node : head) {

@@ -71,6 +71,7 @@ std::string shellQuote(const std::string& text) {
 }  // namespace
 
 void PcapWriter::segment(std::uint16_t clientPort, std::uint16_t serverPort, const std::string& payload) {
+    if (payload.size() > 65535 - 40) throw std::length_error("a TCP segment in IPv4 holds at most 65495 bytes");
     std::uint32_t& seq = m_next.try_emplace({clientPort, serverPort}, 1000u).first->second;
     std::string tcp;
     put16(tcp, clientPort);

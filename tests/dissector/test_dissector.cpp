@@ -325,13 +325,16 @@ TEST_F(DissectorTest, PortPreferenceMovesTheDissector) {
     }
 }
 
-// Field names that Wireshark would refuse only show when the file is
-// loaded, so the generator refuses them itself.
-TEST(DissectorGenerator, RefusesFieldNamesWiresharkCannotTake) {
+// Names or commands that Wireshark would refuse, or silently merge, only
+// show when the file is loaded, so the generator refuses them itself.
+TEST(DissectorGenerator, RefusesNamesAndCommandsWiresharkCannotTake) {
     std::vector<ZrPacketClass> classes = probeClasses();
     EXPECT_NO_THROW(zrpkt::dissectorLua(classes));
     std::vector<ZrPacketClass> twice = {classes[0], classes[0]};
     EXPECT_THROW(zrpkt::dissectorLua(twice), std::runtime_error);
+    std::vector<ZrPacketClass> oneCommand = classes;
+    oneCommand[1].cmdID = oneCommand[0].cmdID;
+    EXPECT_THROW(zrpkt::dissectorLua(oneCommand), std::runtime_error);
     classes[1].className = "ZrProbe Packet";
     EXPECT_THROW(zrpkt::dissectorLua(classes), std::runtime_error);
 }

@@ -70,9 +70,15 @@ private:
     std::vector<std::vector<Node>*> m_open;
 };
 
+// A Lua string literal of any bytes.
 std::string quote(const std::string& text) {
     std::string out = "\"";
     for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\" + std::to_string(byte + 1000).substr(1);  // \ddd
+            continue;
+        }
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
@@ -575,10 +581,14 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
     lua << kLuaReaders;
 
     FieldNames names;
-    Generator generator(names);
+    std::set<unsigned int> seen;
     std::ostringstream commands;
     std::ostringstream table;
     for (const ZrPacketClass& row : classes) {
+        names.claim(row.className);  // a name Wireshark takes, and one class of each name
+        if (!seen.insert(row.cmdID).second) {
+            throw std::runtime_error("two classes have the command " + std::to_string(row.cmdID));
+        }
         commands << "    [" << row.cmdID << "] = " << quote(row.className) << ",\n";
         table << "    -- " << row.className << ": command " << row.cmdID << ", "
               << (row.mode == ZrBodyMode::Fixed  ? "fixed-mode body"
@@ -605,19 +615,20 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
     std::vector<Node> head;
     SchemaVisitor schema(head);
     ZrCatalogue::classes().front().create()->head().visitHeadFields(schema);
+    Generator headFields(names);
     std::ostringstream layout;
     std::size_t offset = 1;  // after the STX
     for (const Node& node : head) {
         const char* values = offset == PKT_OFFSET_CMDID          ? ", base.DEC, COMMANDS"
                              : offset == PKT_OFFSET_ENCRYPT_TYPE ? ", base.DEC, VARIANTS"
                                                                  : ", base.DEC";
-        generator.declare("head." + node.name, luaType(node.wire), node.name, values);
+        headFields.declare("head." + node.name, luaType(node.wire), node.name, values);
         layout << "    {hf[" << quote("head." + node.name) << "], " << offset << ", " << wireSize(node.wire) << "},\n";
         offset += wireSize(node.wire);
     }
     if (offset != PKT_HEAD_FIXED_LEN) throw std::runtime_error("the head's field list does not fill its 33 bytes");
 
-    lua << "\nlocal COMMANDS = {\n" << commands.str() << "}\n" << generator.fields();
+    lua << "\nlocal COMMANDS = {\n" << commands.str() << "}\n" << headFields.fields();
     lua << "\n-- The head after its STX: field, offset, size.\nlocal HEAD = {\n" << layout.str() << "}\n";
     lua << "\n-- Each class by its command, with its body's parse function.\nlocal classes = {\n"
         << table.str() << "}\n";

@@ -18,8 +18,8 @@ namespace zrpkt {
 constexpr unsigned int kDissectorPort = 7633;
 
 // The dissector for these classes (the catalogue's, or a test's). Throws
-// std::runtime_error when a name cannot be a Wireshark field name or two
-// fields would share one.
+// std::runtime_error when a name cannot be a Wireshark field name, two
+// fields would share one, or two classes a command.
 std::string dissectorLua(const std::vector<ZrPacketClass>& classes);
 
 }  // namespace zrpkt

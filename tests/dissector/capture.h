@@ -35,6 +35,8 @@ struct PdmlNode {
 // The zrpacket layers of each frame, in frame order.
 std::vector<std::vector<PdmlNode>> zrpacketLayers(const std::string& pdml);
 
+std::string readFile(const std::string& path);
+
 // Runs tshark with the dissector `lua` over `capture` and returns its PDML;
 // `options` go on the command line as they are. tshark runs with a HOME of
 // its own, so no personal preference or plugin of the user's takes part.

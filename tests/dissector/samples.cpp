@@ -3,23 +3,15 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 
+#include "capture.h"
 #include "zr_byte_stream.h"
 #include "zr_named_fields.h"
 #include "zr_packet_head.h"
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class Filler final : public ZrFieldVisitor {
 public:
@@ -188,7 +180,8 @@ std::vector<Case> corpusCases(const std::string& dir) {
         if (entry.path().extension() != ".bin") continue;
         std::filesystem::path json = entry.path();
         json.replace_extension(".json");
-        cases.push_back({entry.path().stem().string(), readFile(entry.path()), ZrJson::parse(readFile(json))});
+        cases.push_back(
+            {entry.path().stem().string(), readFile(entry.path().string()), ZrJson::parse(readFile(json.string()))});
     }
     std::sort(cases.begin(), cases.end(), [](const Case& a, const Case& b) { return a.name < b.name; });
     return cases;

@@ -58,10 +58,11 @@ std::string decimal(const std::string& show) {
     return show.rfind("0x", 0) == 0 ? std::to_string(std::stoull(show, nullptr, 16)) : show;
 }
 
+// Bytes as PDML gives a field's value: lower-case hex digits, no blanks.
 std::string lowerHex(const std::string& bytes) {
-    std::string hex = zrToHex(bytes.data(), bytes.size());
-    hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
-    for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) hex += {kDigits[(c >> 4) & 0xF], kDigits[c & 0xF]};
     return hex;
 }
 

@@ -180,8 +180,14 @@ std::vector<Case> corpusCases(const std::string& dir) {
         if (entry.path().extension() != ".bin") continue;
         std::filesystem::path json = entry.path();
         json.replace_extension(".json");
-        cases.push_back(
-            {entry.path().stem().string(), readFile(entry.path().string()), ZrJson::parse(readFile(json.string()))});
+        Case c{entry.path().stem().string(), readFile(entry.path().string()), ZrJson::parse(readFile(json.string()))};
+        // The class is in the name; the wire names it only by its command.
+        const std::string className = c.name.substr(0, c.name.find('.'));
+        const ZrPacketClass* row = ZrCatalogue::find(className);
+        if (row == nullptr) throw std::runtime_error(c.name + ": no class " + className + " in the catalogue");
+        ZrCPacketHead::fastSetCmdID(c.bytes.data(), static_cast<unsigned int>(c.bytes.size()), row->cmdID);
+        c.json["head"]["cmdID"] = row->cmdID;
+        cases.push_back(std::move(c));
     }
     std::sort(cases.begin(), cases.end(), [](const Case& a, const Case& b) { return a.name < b.name; });
     return cases;

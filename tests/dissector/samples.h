@@ -16,8 +16,10 @@ struct Case {
     ZrJson json;
 };
 
-// Every <name>.bin of the directory with its <name>.json, in name order;
-// none when the directory does not exist.
+// Every <class>.<variant>.bin of the directory with its .json, in name
+// order; none when the directory does not exist. A packet sent under a
+// command other than its class's (the corpus uses one that names no class)
+// is put under its class's command, which is all a dissector goes by.
 std::vector<Case> corpusCases(const std::string& dir);
 
 // For each class: its default packet, one with every field filled with

@@ -47,7 +47,8 @@ check "encode to hex" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex
 check "list" 0 '      4  ZrLoginMsgPacket' '' list
 check "template by command" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3
 check "template of a list" 0 '"ACCONTINFO": []' '' template ZrLoginMsgPacket
-for sub in decode encode list template; do
+check "dissector" 0 'local zr = Proto("zrpacket"' '' dissector
+for sub in decode encode list template dissector; do
     check "$sub --help" 0 'Example' '' "$sub" --help
 done
 
@@ -59,6 +60,7 @@ check "truncated body" 1 "the body's fields cannot be read (36 bytes" "${flat:0:
 check "unknown command" 1 'no packet class has the command 77' "$cmd77" decode
 check "unknown forced class" 1 'no packet class is named "Nope"' "$demo" decode --class Nope
 check "missing file" 1 "$work/none: cannot open" '' decode "$work/none"
+check "dissector to a missing directory" 1 "$work/none/z.lua: cannot create" '' dissector -o "$work/none/z.lua"
 check "endless input" 1 'too large for a packet' '' decode /dev/zero
 check "bad JSON" 1 'stdin: bad JSON: parse error' '{"class":' encode
 check "unknown field" 1 'stdin: body.nope: unknown field' '{"class": "ZrAuthSockMsgPacket", "body": {"nope": 1}}' encode

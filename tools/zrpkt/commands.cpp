@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "dissector.h"
 #include "packet_io.h"
 #include "zr_catalogue.h"
 #include "zr_json.h"
@@ -132,6 +133,11 @@ int runList() {
 
 int runTemplate(const std::string& classOrCommand) {
     writeOutput("", show(zrPacketTemplate(findClass(classOrCommand)), false));
+    return 0;
+}
+
+int runDissector(const std::string& output) {
+    writeOutput(output, dissectorLua(ZrCatalogue::classes()));
     return 0;
 }
 

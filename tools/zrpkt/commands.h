@@ -27,6 +27,8 @@ int runEncode(const EncodeOptions& options);
 
 int runList();
 int runTemplate(const std::string& classOrCommand);
+// The Wireshark dissector of the catalogue, to `output` (empty: standard output).
+int runDissector(const std::string& output);
 
 }  // namespace zrpkt
 

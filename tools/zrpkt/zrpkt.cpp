@@ -3,6 +3,7 @@
 //   zrpkt encode [FILE]          JSON to the packet's bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
+//   zrpkt dissector [-o FILE]    the Wireshark dissector of the catalogue (Lua)
 // Exit status: 0 done, 1 bad input (one line on standard error), 2 a wrong
 // command line.
 #include <CLI/CLI.hpp>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "commands.h"
+#include "dissector.h"
 #include "packet_io.h"
 
 namespace {
@@ -44,10 +46,21 @@ const char* const kTemplateHelp = R"(Example:
   zrpkt template 3 > p.json    # or: zrpkt template ZrAuthSockMsgPacket
 )";
 
+// After "The dissector claims TCP port N".
+const char* const kDissectorHelp = R"( (preference zrpacket.tcp_port) and finds
+packets on other TCP ports by their start byte and command.
+
+Examples:
+  zrpkt dissector -o ~/.local/lib/wireshark/plugins/zrpacket.lua
+  zrpkt dissector -o zrpacket.lua && tshark -X lua_script:zrpacket.lua -r capture.pcap -V
+)";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Packets of the zrpacket library as JSON: decode, encode, list, template.", "zrpkt"};
+    CLI::App app{
+        "Packets of the zrpacket library as JSON: decode, encode, list, template; and their Wireshark dissector.",
+        "zrpkt"};
     app.require_subcommand(1);
 
     zrpkt::DecodeOptions decode;
@@ -75,6 +88,12 @@ int main(int argc, char** argv) {
     templateCmd->add_option("CLASS", templateClass, "Class name or command")->required();
     templateCmd->footer(kTemplateHelp);
 
+    std::string dissectorFile;
+    CLI::App* dissectorCmd = app.add_subcommand("dissector", "The Wireshark dissector (Lua) of the catalogue");
+    dissectorCmd->add_option("-o,--output", dissectorFile, "Write to FILE instead of standard output")
+        ->type_name("FILE");
+    dissectorCmd->footer("The dissector claims TCP port " + std::to_string(zrpkt::kDissectorPort) + kDissectorHelp);
+
     app.footer("Run zrpkt SUBCOMMAND --help for its options and an example.\n");
 
     try {
@@ -89,6 +108,7 @@ int main(int argc, char** argv) {
         if (*decodeCmd) return zrpkt::runDecode(decode);
         if (*encodeCmd) return zrpkt::runEncode(encode);
         if (*listCmd) return zrpkt::runList();
+        if (*dissectorCmd) return zrpkt::runDissector(dissectorFile);
         return zrpkt::runTemplate(templateClass);
     } catch (const zrpkt::UsageError& e) {
         std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";

@@ -1,0 +1,145 @@
+#include "capture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef ZRPACKET_TSHARK
+#define ZRPACKET_TSHARK "tshark"
+#endif
+
+namespace {
+
+void put16(std::string& out, std::uint16_t v) { out += {static_cast<char>(v >> 8), static_cast<char>(v)}; }
+void put32(std::string& out, std::uint32_t v) {
+    put16(out, static_cast<std::uint16_t>(v >> 16));
+    put16(out, static_cast<std::uint16_t>(v));
+}
+// pcap's own headers are in the writer's byte order; this one is little-endian.
+void putLe32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
+}
+
+// The attributes the test reads (names, numbers, hex) hold no XML entities.
+std::string attribute(const std::string& tag, const char* name) {
+    const std::string key = std::string(" ") + name + "=\"";
+    const std::size_t start = tag.find(key);
+    if (start == std::string::npos) return "";
+    const std::size_t from = start + key.size();
+    return tag.substr(from, tag.find('"', from) - from);
+}
+
+std::string shellQuote(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+}  // namespace
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void PcapWriter::segment(std::uint16_t clientPort, std::uint16_t serverPort, const std::string& payload) {
+    if (payload.size() > 65535 - 40) throw std::length_error("a TCP segment in IPv4 holds at most 65495 bytes");
+    std::uint32_t& seq = m_next.try_emplace({clientPort, serverPort}, 1000u).first->second;
+    std::string tcp;
+    put16(tcp, clientPort);
+    put16(tcp, serverPort);
+    put32(tcp, seq);
+    put32(tcp, 1);       // acknowledgement
+    put16(tcp, 0x5018);  // 20-byte header; PSH and ACK
+    put16(tcp, 65535);   // window
+    put32(tcp, 0);       // checksum (tshark does not check it) and urgent pointer
+    seq += static_cast<std::uint32_t>(payload.size());
+
+    std::string ip;
+    put16(ip, 0x4500);
+    put16(ip, static_cast<std::uint16_t>(20 + tcp.size() + payload.size()));
+    put16(ip, static_cast<std::uint16_t>(m_frames));
+    put16(ip, 0x4000);      // don't fragment
+    put16(ip, 0x4006);      // TTL 64, TCP
+    put16(ip, 0);           // checksum, which tshark does not check either
+    put32(ip, 0x7F000001);  // 127.0.0.1 to 127.0.0.2
+    put32(ip, 0x7F000002);
+
+    const std::string frame = std::string("\0\0\0\0\0\2\0\0\0\0\0\1\x08\x00", 14) + ip + tcp + payload;
+    putLe32(m_bytes, static_cast<std::uint32_t>(1700000000 + m_frames));
+    putLe32(m_bytes, 0);
+    putLe32(m_bytes, static_cast<std::uint32_t>(frame.size()));
+    putLe32(m_bytes, static_cast<std::uint32_t>(frame.size()));
+    m_bytes += frame;
+    ++m_frames;
+}
+
+void PcapWriter::save(const std::string& path) const {
+    std::string header;
+    for (const std::uint32_t v : {0xA1B2C3D4u, 0x00040002u, 0u, 0u, 262144u, 1u}) putLe32(header, v);
+    std::ofstream(path, std::ios::binary) << header << m_bytes;
+}
+
+std::vector<std::vector<PdmlNode>> zrpacketLayers(const std::string& pdml) {
+    PdmlNode root;
+    std::vector<PdmlNode*> open{&root};
+    for (std::size_t pos = pdml.find('<'); pos != std::string::npos; pos = pdml.find('<', pos)) {
+        const std::size_t end = pdml.find('>', pos);  // PDML escapes '>' inside attributes
+        const std::string tag = pdml.substr(pos + 1, end - pos - 1);
+        pos = end;
+        if (tag.empty() || tag[0] == '?' || tag[0] == '!') continue;
+        if (tag[0] == '/') {
+            if (open.size() > 1) open.pop_back();
+            continue;
+        }
+        PdmlNode node;
+        node.tag = tag.substr(0, tag.find_first_of(" /"));
+        node.name = attribute(tag, "name");
+        node.show = attribute(tag, "show");
+        node.value = attribute(tag, "value");
+        const std::string size = attribute(tag, "size");
+        node.size = size.empty() ? 0 : std::stoul(size);
+        open.back()->children.push_back(std::move(node));
+        if (tag.back() != '/') open.push_back(&open.back()->children.back());
+    }
+    std::vector<std::vector<PdmlNode>> frames;
+    for (const PdmlNode& top : root.children) {
+        for (const PdmlNode& packet : top.children) {
+            if (packet.tag != "packet") continue;
+            frames.emplace_back();
+            for (const PdmlNode& layer : packet.children) {
+                if (layer.tag == "proto" && layer.name == "zrpacket") frames.back().push_back(layer);
+            }
+        }
+    }
+    return frames;
+}
+
+std::string runTshark(const std::string& lua, const std::string& capture, const std::string& options,
+                      const std::string& workDir) {
+    const std::string home = workDir + "/home";
+    std::filesystem::create_directories(home);
+    const std::string out = workDir + "/tshark.pdml";
+    const std::string err = workDir + "/tshark.err";
+    const std::string command = "HOME=" + shellQuote(home) + " XDG_CONFIG_HOME= " + ZRPACKET_TSHARK +
+                                " -n -X lua_script:" + shellQuote(lua) + " " + options + " -r " + shellQuote(capture) +
+                                " -T pdml >" + shellQuote(out) + " 2>" + shellQuote(err);
+    const int status = std::system(command.c_str());
+    const std::string errors = readFile(err);
+    // tshark reports a script that fails to load and goes on without it.
+    if (status != 0 || errors.find("Lua") != std::string::npos || errors.find("rror") != std::string::npos) {
+        throw std::runtime_error("tshark failed (status " + std::to_string(status) + "): " + command + "\n" + errors);
+    }
+    std::string pdml = readFile(out);
+    // A Lua error inside the dissector shows in the tree, not as a failure.
+    const std::size_t luaError = pdml.find("Lua Error");
+    if (luaError != std::string::npos) {
+        const std::size_t line = pdml.rfind('\n', luaError) + 1;
+        throw std::runtime_error("the dissector failed: " + pdml.substr(line, pdml.find('\n', luaError) - line));
+    }
+    return pdml;
+}

@@ -1,0 +1,47 @@
+// Captures for the dissector test: TCP segments written as a libpcap file,
+// tshark run over it with the dissector, and its PDML output read back.
+#ifndef ZRPACKET_TESTS_DISSECTOR_CAPTURE_H
+#define ZRPACKET_TESTS_DISSECTOR_CAPTURE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Ethernet/IPv4/TCP frames, one segment each. Each client port is its own
+// connection to the server port, its sequence numbers running on.
+class PcapWriter {
+public:
+    void segment(std::uint16_t clientPort, std::uint16_t serverPort, const std::string& payload);
+    std::size_t frames() const { return m_frames; }
+    void save(const std::string& path) const;
+
+private:
+    std::string m_bytes;
+    std::map<std::pair<std::uint16_t, std::uint16_t>, std::uint32_t> m_next;
+    std::size_t m_frames = 0;
+};
+
+// An element of PDML: a packet, a protocol layer or a field, with the
+// attributes the test reads. `value` is the field's bytes in lower-case hex.
+struct PdmlNode {
+    std::string tag, name, show, value;
+    std::size_t size = 0;
+    std::vector<PdmlNode> children;
+};
+
+// The zrpacket layers of each frame, in frame order.
+std::vector<std::vector<PdmlNode>> zrpacketLayers(const std::string& pdml);
+
+std::string readFile(const std::string& path);
+
+// Runs tshark with the dissector `lua` over `capture` and returns its PDML;
+// `options` go on the command line as they are. tshark runs with a HOME of
+// its own, so no personal preference or plugin of the user's takes part.
+// Throws std::runtime_error when tshark fails or reports a Lua error.
+std::string runTshark(const std::string& lua, const std::string& capture, const std::string& options,
+                      const std::string& workDir);
+
+#endif  // ZRPACKET_TESTS_DISSECTOR_CAPTURE_H

@@ -1,0 +1,639 @@
+// Generates the dissector. Each class's body schema is read by visiting a
+// default packet with a visitor that notes each field's wire type and name
+// (opening every container with one element, so its element is seen too);
+// the schema then becomes one Lua parse function per class. The Lua that
+// does not depend on the classes (wire readers, packet framing, registration)
+// is fixed text below.
+#include "dissector.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "packet_io.h"
+#include "zr_byte_stream.h"
+#include "zr_encrypt.h"
+#include "zr_packet_head.h"
+
+namespace zrpkt {
+
+namespace {
+
+enum class Wire { U8, U16, U32, I32, U64, I64, String, Text, Echo, List, Map, Record };
+
+struct Node {
+    Wire wire;
+    std::string name;            // empty for a list element
+    std::size_t size = 0;        // the N of a char[N] text or its echo
+    std::vector<Node> children;  // a record's fields, a list's element, a map entry's key and value
+};
+
+// Notes the wire type and name of each field it is shown, in wire order.
+class SchemaVisitor final : public ZrFieldVisitor {
+public:
+    explicit SchemaVisitor(std::vector<Node>& top) { m_open.push_back(&top); }
+
+    void field(const char* name, unsigned char&) override { add(Wire::U8, name); }
+    void field(const char* name, unsigned short&) override { add(Wire::U16, name); }
+    void field(const char* name, unsigned int&) override { add(Wire::U32, name); }
+    void field(const char* name, int&) override { add(Wire::I32, name); }
+    void field(const char* name, std::uint64_t&) override { add(Wire::U64, name); }
+    void field(const char* name, std::int64_t&) override { add(Wire::I64, name); }
+    void field(const char* name, std::string&) override { add(Wire::String, name); }
+    void text(const char* name, char*, std::size_t size) override { add(Wire::Text, name, size); }
+    void echo(const char* name, const char*, std::size_t size) override { add(Wire::Echo, name, size); }
+
+    std::size_t beginList(const char* name, std::size_t) override { return open(Wire::List, name); }
+    void endList() override { m_open.pop_back(); }
+    std::size_t beginMap(const char* name, std::size_t) override { return open(Wire::Map, name); }
+    void endMap() override { m_open.pop_back(); }
+    void beginElement(std::size_t) override {}
+    void endElement() override {}
+    void beginRecord(const char* name) override { open(Wire::Record, name); }
+    void endRecord() override { m_open.pop_back(); }
+
+private:
+    // Only the innermost open list grows, so the pointers below it stay valid.
+    Node& add(Wire wire, const char* name, std::size_t size = 0) {
+        m_open.back()->push_back({wire, name != nullptr ? name : "", size, {}});
+        return m_open.back()->back();
+    }
+    std::size_t open(Wire wire, const char* name) {
+        m_open.push_back(&add(wire, name).children);
+        return 1;  // one element, to learn its fields
+    }
+
+    std::vector<std::vector<Node>*> m_open;
+};
+
+// A Lua string literal of any bytes.
+std::string quote(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\" + std::to_string(byte + 1000).substr(1);  // \ddd
+            continue;
+        }
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Every filter field name the dissector declares, each once. Names come from
+// C++ identifiers, but a schema that broke Wireshark's rules would only
+// show as a Lua error when the file is loaded, so they are checked here.
+class FieldNames {
+public:
+    FieldNames() {
+        for (const char* fixed :
+             {"stx", "head", "class", "keyByte", "body", "cipher", "etx", "echo", "data", "expert"}) {
+            m_taken.insert(fixed);
+        }
+    }
+    void claim(const std::string& key) {
+        for (const char c : key) {
+            const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                            c == '-' || c == '.';
+            if (!ok) throw std::runtime_error("zrpacket." + key + " cannot be a Wireshark field name");
+        }
+        if (!m_taken.insert(key).second) {
+            throw std::runtime_error("two fields would both be zrpacket." + key + " in the dissector");
+        }
+    }
+
+private:
+    std::set<std::string> m_taken;
+};
+
+class Generator {
+public:
+    explicit Generator(FieldNames& names) : m_names(names) {}
+
+    // Declares a field: hf["key"] = ProtoField.<type>("zrpacket.key", label, ...).
+    void declare(const std::string& key, const char* type, const std::string& label, const char* display = "") {
+        m_names.claim(key);
+        m_fields << "hf[" << quote(key) << "] = ProtoField." << type << "(" << quote("zrpacket." + key) << ", "
+                 << quote(label) << display << ")\n";
+    }
+
+    // The Lua statement that reads `node`, whose filter name is `key` and
+    // whose tree label is `label`, at `indent`; `index` is the Lua expression
+    // of its place in a container, or nil.
+    void read(const Node& node, const std::string& key, const std::string& label, int indent,
+              const std::string& index) {
+        const std::string pad(static_cast<std::size_t>(indent) * 4, ' ');
+        const std::string hf = "hf[" + quote(key) + "]";
+        auto fixed = [&](const char* type, int bytes) {
+            declare(key, type, label, ", base.DEC");
+            m_code << pad << "r:fixed(t, " << hf << ", " << bytes << ", " << index << ")\n";
+        };
+        switch (node.wire) {
+            case Wire::U8:
+                return fixed("uint8", 1);
+            case Wire::U16:
+                return fixed("uint16", 2);
+            case Wire::U64:
+                return fixed("uint64", 8);
+            case Wire::I64:
+                return fixed("int64", 8);
+            case Wire::U32:
+            case Wire::I32:
+                declare(key, node.wire == Wire::U32 ? "uint32" : "int32", label, ", base.DEC");
+                m_code << pad << (node.wire == Wire::U32 ? "r:u32(t, " : "r:i32(t, ") << hf << ", " << index << ")\n";
+                return;
+            case Wire::String:
+                declare(key, "string", label, ", base.UNICODE");
+                m_code << pad << "r:string(t, " << hf << ", " << index << ")\n";
+                return;
+            case Wire::Text:
+                declare(key, "string", label, ", base.UNICODE");
+                m_code << pad << "r:text(t, " << hf << ", " << node.size << ", " << index << ")\n";
+                return;
+            case Wire::Echo:
+                m_code << pad << "r:echo(t, " << quote(node.name) << ", " << node.size << ")\n";
+                return;
+            case Wire::Record:
+                declare(key, "none", label);
+                m_code << pad << "r:record(t, " << hf << ", " << index << ", function(t)\n";
+                // A record in a list names its fields after the list, not after ".item".
+                for (const Node& field : node.children) {
+                    read(field, childKey(node, key) + "." + field.name, field.name, indent + 1, "nil");
+                }
+                m_code << pad << "end)\n";
+                return;
+            case Wire::List:
+            case Wire::Map:
+                return container(node, key, label, indent, index);
+        }
+    }
+
+    std::string fields() const { return m_fields.str(); }
+    std::string code() const { return m_code.str(); }
+
+private:
+    static std::string childKey(const Node& record, const std::string& key) {
+        return record.name.empty() ? key.substr(0, key.rfind('.')) : key;
+    }
+
+    // Count, then each element: a list's element is "<list>.item"; a map's
+    // entry is a record "<map>.entry" of its "<map>.key" and "<map>.value".
+    void container(const Node& node, const std::string& key, const std::string& label, int indent,
+                   const std::string& index) {
+        const std::string pad(static_cast<std::size_t>(indent) * 4, ' ');
+        const std::string element = "i" + std::to_string(indent);
+        declare(key, "uint32", label, ", base.DEC");
+        m_code << pad << "r:list(t, hf[" << quote(key) << "], " << index << ", function(t, " << element << ")\n";
+        if (node.wire == Wire::List) {
+            read(node.children.at(0), key + ".item", label, indent + 1, element);
+        } else {
+            declare(key + ".entry", "none", label);
+            m_code << pad << "    r:record(t, hf[" << quote(key + ".entry") << "], " << element << ", function(t)\n";
+            for (const Node& part : node.children) read(part, key + "." + part.name, part.name, indent + 2, "nil");
+            m_code << pad << "    end)\n";
+        }
+        m_code << pad << "end)\n";
+    }
+
+    FieldNames& m_names;
+    std::ostringstream m_fields;
+    std::ostringstream m_code;
+};
+
+// The class-independent Lua before the generated fields: the fixed fields,
+// expert infos and the wire readers.
+const char* const kLuaReaders = R"lua(
+local zr = Proto("zrpacket", "zrpacket")
+
+local hf = {
+    stx = ProtoField.uint8("zrpacket.stx", "STX", base.HEX),
+    head = ProtoField.none("zrpacket.head", "Head"),
+    class = ProtoField.string("zrpacket.class", "Class"),
+    keyByte = ProtoField.uint8("zrpacket.keyByte", "keyByte", base.HEX),
+    body = ProtoField.none("zrpacket.body", "Body"),
+    cipher = ProtoField.bytes("zrpacket.cipher", "Enciphered body"),
+    etx = ProtoField.uint8("zrpacket.etx", "ETX", base.HEX),
+    echo = ProtoField.string("zrpacket.echo", "again", base.UNICODE),
+    data = ProtoField.bytes("zrpacket.data", "Undissected bytes"),
+}
+
+local ef = {
+    end_byte = ProtoExpert.new("zrpacket.expert.end_byte", "Wrong end byte", expert.group.MALFORMED,
+        expert.severity.ERROR),
+    truncated = ProtoExpert.new("zrpacket.expert.truncated", "Truncated packet", expert.group.MALFORMED,
+        expert.severity.ERROR),
+    malformed = ProtoExpert.new("zrpacket.expert.malformed", "Malformed packet", expert.group.MALFORMED,
+        expert.severity.ERROR),
+    unknown = ProtoExpert.new("zrpacket.expert.unknown_command", "Unknown command", expert.group.UNDECODED,
+        expert.severity.WARN),
+    stray = ProtoExpert.new("zrpacket.expert.stray", "Bytes that start no packet", expert.group.MALFORMED,
+        expert.severity.ERROR),
+}
+zr.experts = {ef.end_byte, ef.truncated, ef.malformed, ef.unknown, ef.stray}
+
+local VARIANTS = {[0] = "plain"}
+for v = 1, MAX_VARIANT do VARIANTS[v] = "codec variant " .. v end
+
+-- Reads one plain body over [pos, stop) of a tvb, adding an item for each
+-- field. Bytes that run out raise {need = n}, n the bytes still missing;
+-- bytes no receiver accepts raise {bad = text}. A measuring reader only
+-- walks the bytes and is handed NO_TREE, on which every item call does
+-- nothing.
+local NO_TREE = setmetatable({}, {__index = function(t) return function() return t end end})
+local Reader = {}
+Reader.__index = Reader
+
+function Reader.new(tvb, pos, stop, compact, measuring)
+    return setmetatable({tvb = tvb, pos = pos, stop = stop, compact = compact, measuring = measuring}, Reader)
+end
+
+function Reader:bad(text) error({bad = text}, 0) end
+
+-- The next n bytes: their start, and their range unless measuring.
+function Reader:take(n)
+    local start = self.pos
+    if start + n > self.stop then error({need = start + n - self.stop}, 0) end
+    self.pos = start + n
+    if self.measuring then return start, nil end
+    return start, self.tvb(start, n)
+end
+
+function Reader:span(start)
+    if self.measuring then return nil end
+    return self.tvb(start, self.pos - start)
+end
+
+-- "[i] " before an element of a list.
+local function placed(item, index)
+    if index ~= nil then item:prepend_text("[" .. index .. "] ") end
+    return item
+end
+
+-- A u32 in the body's mode: four bytes, or a varint of 7 bits a byte, least
+-- significant group first, groups past the fifth dropped as the library does.
+function Reader:rawU32()
+    local start = self.pos
+    if not self.compact then
+        self:take(4)
+        return self.tvb(start, 4):uint(), start
+    end
+    local value, scale, groups = 0, 1, 0
+    repeat
+        self:take(1)
+        local byte = self.tvb(self.pos - 1, 1):uint()
+        groups = groups + 1
+        if groups <= 5 then value = value + (byte % 128) * scale end
+        scale = scale * 128
+    until byte < 128
+    return value % 4294967296, start
+end
+
+-- u8, u16, u64 and i64: the same bytes in either mode, most significant first.
+function Reader:fixed(t, f, n, index)
+    local _, range = self:take(n)
+    return placed(t:add(f, range), index)
+end
+
+function Reader:u32(t, f, index)
+    local value, start = self:rawU32()
+    return placed(t:add(f, self:span(start), value), index)
+end
+
+-- An i32 travels as the u32 of the same bits.
+function Reader:i32(t, f, index)
+    local value, start = self:rawU32()
+    if value >= 2147483648 then value = value - 4294967296 end
+    return placed(t:add(f, self:span(start), value), index)
+end
+
+-- A text as Wireshark reads UTF-8, except that a NUL, which a text may hold,
+-- shows as \0 instead of ending it.
+local function textItem(t, f, range)
+    if range == nil then return t end
+    local raw = range:raw()
+    if not raw:find("\0", 1, true) then return t:add_packet_field(f, range, ENC_UTF_8) end
+    local parts, from = {}, 1
+    for i = 1, #raw + 1 do
+        if i > #raw or raw:byte(i) == 0 then
+            parts[#parts + 1] = i > from and range:range(from - 1, i - from):string(ENC_UTF_8) or ""
+            from = i + 1
+        end
+    end
+    return t:add(f, range, table.concat(parts, "\\0"))
+end
+
+-- A string: a u32 length, then that many bytes of any value. The item
+-- covers the bytes of the text, not its length.
+function Reader:string(t, f, index)
+    local length = self:rawU32()
+    if length >= 2147483648 then self:bad("a string length of " .. length) end
+    local _, range = self:take(length)
+    return placed(textItem(t, f, range), index)
+end
+
+-- A char[size] text: a string of at most size - 1 bytes; a length that is 0
+-- or negative as an i32 is the empty text and nothing follows it.
+function Reader:text(t, f, size, index)
+    local length = self:rawU32()
+    if length >= 2147483648 then length = 0 end
+    if length >= size then
+        self:bad(string.format("a text of %d bytes in a char[%d], which holds %d", length, size, size - 1))
+    end
+    local _, range = self:take(length)
+    return placed(textItem(t, f, range), index)
+end
+
+-- A text the wire carries a second time after its own field.
+function Reader:echo(t, name, size)
+    return self:text(t, hf.echo, size):prepend_text(name .. " ")
+end
+
+-- A list or a map: a u32 count of at most MAX_COUNT, then each element.
+function Reader:list(t, f, index, element)
+    local count, start = self:rawU32()
+    if count > MAX_COUNT then self:bad(string.format("a count of %d, above the %d a receiver accepts", count, MAX_COUNT)) end
+    local item = placed(t:add(f, self:span(start), count), index)
+    item:append_text(count == 1 and " element" or " elements")
+    for i = 0, count - 1 do element(item, i) end
+    item:set_len(self.pos - start)
+end
+
+function Reader:record(t, f, index, fields)
+    local start = self.pos
+    local item = placed(t:add(f, self:span(start)), index)
+    fields(item)
+    item:set_len(self.pos - start)
+end
+)lua";
+
+// The class-independent Lua after the generated classes: framing packets in
+// TCP data, drawing them, and registration.
+const char* const kLuaDissection = R"lua(
+local list = {}
+for _, f in pairs(hf) do list[#list + 1] = f end
+zr.fields = list
+
+local function reportFailure(item, failure, missing)
+    if type(failure) ~= "table" then error(failure, 0) end
+    if failure.need then
+        item:add_proto_expert_info(ef.truncated, string.format("Truncated: %s needs at least %d more %s", missing,
+            failure.need, failure.need == 1 and "byte" or "bytes"))
+    else
+        item:add_proto_expert_info(ef.malformed, "Malformed: " .. failure.bad)
+    end
+end
+
+-- The length of the packet at offset, or nil and how many more bytes it
+-- needs at least. A plain packet's length is known once its body is read;
+-- an enciphered packet, one of an unknown command and one whose body no
+-- receiver accepts take the rest of the data.
+local function measure(tvb, offset)
+    local avail = tvb:len() - offset
+    if avail < HEAD_LEN + 1 then return nil, HEAD_LEN + 1 - avail end
+    local class = classes[tvb(offset + OFFSET_CMDID, 4):uint()]
+    if class == nil then return avail end
+    if class.body == nil then return HEAD_LEN + 1 end
+    if avail < HEAD_LEN + 2 then return nil, HEAD_LEN + 2 - avail end
+    if tvb(offset + OFFSET_ENCRYPT_TYPE, 1):uint() ~= 0 then return avail end
+    local r = Reader.new(tvb, offset + HEAD_LEN + 1, tvb:len(), class.compact, true)
+    local ok, failure = pcall(class.body, r, NO_TREE)
+    if not ok then
+        if type(failure) ~= "table" then error(failure, 0) end
+        if failure.need then return nil, failure.need end
+        return avail
+    end
+    if r.pos >= tvb:len() then return nil, 1 end
+    return r.pos + 1 - offset
+end
+
+local function undissected(item, tvb, from, to)
+    if to > from then item:add(hf.data, tvb(from, to - from)) end
+end
+
+-- Draws the packet in [offset, offset + length); returns its summary.
+local function show(tvb, offset, length, tree)
+    local stop = offset + length
+    local item = tree:add(zr, tvb(offset, length))
+    if length < HEAD_LEN then
+        item:add_proto_expert_info(ef.truncated, string.format("Truncated: %d bytes of the %d-byte head", length, HEAD_LEN))
+        undissected(item, tvb, offset, stop)
+        return "truncated head"
+    end
+    local head = item:add(hf.head, tvb(offset, HEAD_LEN))
+    head:add(hf.stx, tvb(offset, 1))
+    for _, h in ipairs(HEAD) do head:add(h[1], tvb(offset + h[2], h[3])) end
+    local cmd = tvb(offset + OFFSET_CMDID, 4):uint()
+    local variant = tvb(offset + OFFSET_ENCRYPT_TYPE, 1):uint()
+    local class = classes[cmd]
+    if class == nil then
+        item:append_text(", command " .. cmd)
+        item:add_proto_expert_info(ef.unknown, "No class has the command " .. cmd)
+        undissected(item, tvb, offset + HEAD_LEN, stop)
+        return "command " .. cmd
+    end
+    local summary = class.name .. ", SN " .. tvb(offset + OFFSET_SN, 4):uint()
+    item:append_text(", " .. summary .. (variant == 0 and ", plain" or ", enciphered"))
+    item:add(hf.class, tvb(offset + OFFSET_CMDID, 4), class.name):set_generated()
+    local pos = offset + HEAD_LEN
+    if class.body ~= nil then
+        if pos + 1 >= stop then
+            item:add_proto_expert_info(ef.truncated, "Truncated: the packet ends before its key byte and end byte")
+            undissected(item, tvb, pos, stop)
+            return summary
+        end
+        item:add(hf.keyByte, tvb(pos, 1))
+        pos = pos + 1
+        if variant ~= 0 then
+            local cipher = item:add(hf.cipher, tvb(pos, stop - 1 - pos))
+            if variant > MAX_VARIANT then
+                cipher:add_proto_expert_info(ef.malformed,
+                    string.format("Malformed: encryptType %d, the codec has the variants 1 to %d", variant, MAX_VARIANT))
+            end
+            pos = stop - 1
+        else
+            local body = item:add(hf.body, tvb(pos, 0))
+            local r = Reader.new(tvb, pos, stop, class.compact, false)
+            local ok, failure = pcall(class.body, r, body)
+            body:set_len(r.pos - pos)
+            if not ok then
+                reportFailure(body, failure, "the body")
+                undissected(item, tvb, r.pos, stop)
+                return summary
+            end
+            pos = r.pos
+        end
+    end
+    if pos >= stop then
+        item:add_proto_expert_info(ef.truncated, "Truncated: the packet ends before its end byte")
+        return summary
+    end
+    local etx = item:add(hf.etx, tvb(pos, 1))
+    local byte = tvb(pos, 1):uint()
+    if byte ~= ETX then
+        etx:add_proto_expert_info(ef.end_byte, string.format("Wrong end byte: 0x%02X, not 0x%02X", byte, ETX))
+    end
+    undissected(item, tvb, pos + 1, stop)
+    return summary
+end
+
+-- Every packet of the data in turn. A packet that runs past the data asks
+-- TCP for more, where it can reassemble; otherwise it is drawn truncated.
+local function dissect(tvb, pinfo, tree)
+    local offset, total = 0, tvb:len()
+    local summaries = {}
+    while offset < total do
+        local length, missing
+        if tvb(offset, 1):uint() == STX then length, missing = measure(tvb, offset) end
+        if length == nil and missing == nil then
+            local item = tree:add(zr, tvb(offset, total - offset))
+            item:add_proto_expert_info(ef.stray, string.format("%d bytes that do not start with the start byte 0x%02X",
+                total - offset, STX))
+            undissected(item, tvb, offset, total)
+            summaries[#summaries + 1] = "bytes that start no packet"
+            break
+        end
+        if length == nil then
+            if pinfo.can_desegment > 0 and total - offset + missing <= MAX_PACKET then
+                pinfo.desegment_offset = offset
+                pinfo.desegment_len = missing
+                break
+            end
+            length = total - offset
+        end
+        summaries[#summaries + 1] = show(tvb, offset, length, tree)
+        offset = offset + length
+    end
+    if #summaries > 0 then
+        pinfo.cols.protocol = "zrpacket"
+        pinfo.cols.info = table.concat(summaries, "; ")
+    end
+    return total
+end
+zr.dissector = dissect
+
+-- On other ports: the start byte, a command of the table and an encryptType
+-- the codec knows. The conversation then stays with this dissector.
+local function heuristic(tvb, pinfo, tree)
+    if tvb:len() <= OFFSET_ENCRYPT_TYPE or tvb(0, 1):uint() ~= STX or classes[tvb(OFFSET_CMDID, 4):uint()] == nil
+        or tvb(OFFSET_ENCRYPT_TYPE, 1):uint() > MAX_VARIANT then
+        return false
+    end
+    pinfo.conversation = zr
+    dissect(tvb, pinfo, tree)
+    return true
+end
+zr:register_heuristic("tcp", heuristic)
+
+zr.prefs.tcp_port = Pref.uint("TCP port", DEFAULT_PORT,
+    "The TCP port of zrpacket traffic (0 for none); the heuristic finds it on other ports")
+local tcp_port = DEFAULT_PORT
+local tcp_table = DissectorTable.get("tcp.port")
+tcp_table:add(tcp_port, zr)
+function zr.prefs_changed()
+    if zr.prefs.tcp_port == tcp_port then return end
+    if tcp_port ~= 0 then tcp_table:remove(tcp_port, zr) end
+    tcp_port = zr.prefs.tcp_port
+    if tcp_port ~= 0 then tcp_table:add(tcp_port, zr) end
+end
+)lua";
+
+const char* luaType(Wire wire) {
+    switch (wire) {
+        case Wire::U8:
+            return "uint8";
+        case Wire::U16:
+            return "uint16";
+        default:
+            return "uint32";
+    }
+}
+std::size_t wireSize(Wire wire) { return wire == Wire::U8 ? 1 : wire == Wire::U16 ? 2 : 4; }
+
+}  // namespace
+
+std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
+    std::ostringstream lua;
+    lua << "-- zrpacket.lua: Wireshark dissector for the packets of the zrpacket library,\n"
+           "-- generated by `zrpkt dissector` from its catalogue of "
+        << classes.size()
+        << " classes; regenerate it\n"
+           "-- rather than edit it.\n"
+           "--\n"
+           "-- Load it with `tshark -X lua_script:zrpacket.lua`, or copy it into\n"
+           "-- ~/.local/lib/wireshark/plugins/. It claims TCP port "
+        << kDissectorPort
+        << " (preference zrpacket.tcp_port)\n"
+           "-- and recognises packets on other TCP ports by their start byte and command.\n\n";
+    lua << "local STX, ETX = " << static_cast<int>(_STX_) << ", " << static_cast<int>(_ETX_) << "\n"
+        << "local HEAD_LEN = " << PKT_HEAD_FIXED_LEN << "\n"
+        << "local OFFSET_CMDID, OFFSET_SN, OFFSET_ENCRYPT_TYPE = " << PKT_OFFSET_CMDID << ", " << PKT_OFFSET_SN << ", "
+        << PKT_OFFSET_ENCRYPT_TYPE << "\n"
+        << "local MAX_COUNT = " << ZR_MAX_CONTAINER_COUNT << "\n"
+        << "local MAX_VARIANT = " << ZR_ENCRYPT_TYPE_MAX << "\n"
+        << "-- A packet that claims more than this is taken for garbage, not reassembled.\n"
+        << "local MAX_PACKET = " << kMaxInputBytes << "\n"
+        << "local DEFAULT_PORT = " << kDissectorPort << "\n";
+    lua << kLuaReaders;
+
+    FieldNames names;
+    std::set<unsigned int> seen;
+    std::ostringstream commands;
+    std::ostringstream table;
+    for (const ZrPacketClass& row : classes) {
+        names.claim(row.className);  // a name Wireshark takes, and one class of each name
+        if (!seen.insert(row.cmdID).second) {
+            throw std::runtime_error("two classes have the command " + std::to_string(row.cmdID));
+        }
+        commands << "    [" << row.cmdID << "] = " << quote(row.className) << ",\n";
+        table << "    -- " << row.className << ": command " << row.cmdID << ", "
+              << (row.mode == ZrBodyMode::Fixed  ? "fixed-mode body"
+                  : row.mode == ZrBodyMode::None ? "no body"
+                                                 : "compact body")
+              << (row.enciphered ? ", enciphered by default" : "") << "\n"
+              << "    [" << row.cmdID << "] = {name = " << quote(row.className)
+              << ", compact = " << (row.mode == ZrBodyMode::Compact ? "true" : "false");
+        if (row.mode != ZrBodyMode::None) {
+            std::vector<Node> body;
+            SchemaVisitor schema(body);
+            row.create()->visitFields(schema);
+            Generator fields(names);
+            for (const Node& node : body) {
+                fields.read(node, std::string(row.className) + "." + node.name, node.name, 2, "nil");
+            }
+            table << ", body = function(r, t)\n" << fields.code() << "    end";
+            lua << fields.fields();
+        }
+        table << "},\n";
+    }
+
+    // The head, from its own field list: offsets follow from the wire sizes.
+    std::vector<Node> head;
+    SchemaVisitor schema(head);
+    ZrCatalogue::classes().front().create()->head().visitHeadFields(schema);
+    Generator headFields(names);
+    std::ostringstream layout;
+    std::size_t offset = 1;  // after the STX
+    for (const Node& node : head) {
+        const char* values = offset == PKT_OFFSET_CMDID          ? ", base.DEC, COMMANDS"
+                             : offset == PKT_OFFSET_ENCRYPT_TYPE ? ", base.DEC, VARIANTS"
+                                                                 : ", base.DEC";
+        headFields.declare("head." + node.name, luaType(node.wire), node.name, values);
+        layout << "    {hf[" << quote("head." + node.name) << "], " << offset << ", " << wireSize(node.wire) << "},\n";
+        offset += wireSize(node.wire);
+    }
+    if (offset != PKT_HEAD_FIXED_LEN) throw std::runtime_error("the head's field list does not fill its 33 bytes");
+
+    lua << "\nlocal COMMANDS = {\n" << commands.str() << "}\n" << headFields.fields();
+    lua << "\n-- The head after its STX: field, offset, size.\nlocal HEAD = {\n" << layout.str() << "}\n";
+    lua << "\n-- Each class by its command, with its body's parse function.\nlocal classes = {\n"
+        << table.str() << "}\n";
+    lua << kLuaDissection;
+    return lua.str();
+}
+
+}  // namespace zrpkt

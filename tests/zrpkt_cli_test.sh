@@ -3,7 +3,8 @@
 # input and expects an exit status and a fragment of standard output (status
 # 0) or of the single line on standard error (any other status).
 set -u
-zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT}
+zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR}
+corpus=${2:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -78,6 +79,18 @@ cmp -s "$work/t.json" "$work/out" || fail "template | encode | decode"
 printf '%b' "$demo" | "$zrpkt" decode --compact - "$work/t.json" >"$work/out" 2>"$work/err"
 [ $? -eq 1 ] && [ "$(wc -l <"$work/out")" -eq 1 ] && grep -qF "$work/t.json: neither hex" "$work/err" ||
     fail "decode goes on past a bad file"
+
+# Each golden packet's JSON is what decode prints for it, and a plain one's
+# JSON encodes to its bytes.
+for bin in "$corpus"/*.bin; do
+    name=$(basename "$bin" .bin)
+    "$zrpkt" decode --class "${name%%.*}" "$bin" >"$work/out" 2>"$work/err" &&
+        cmp -s "${bin%.bin}.json" "$work/out" || fail "decode $name"
+    if [ "$(od -An -tx1 -j16 -N1 "$bin")" = " 00" ]; then
+        "$zrpkt" encode "${bin%.bin}.json" >"$work/out" 2>"$work/err" && cmp -s "$bin" "$work/out" ||
+            fail "encode $name"
+    fi
+done
 
 # An output file appears whole or not at all, and nothing is left beside it.
 mkdir "$work/o"

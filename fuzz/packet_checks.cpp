@@ -78,8 +78,9 @@ std::string checkJsonRoundTrip(ZrAnyPacket& packet) {
         text = json.dump();
         std::unique_ptr<ZrAnyPacket> back = zrPacketFromJson(ZrJson::parse(text));
         const ZrJson again = zrPacketToJson(*back);
-        if (again != json)
+        if (again != json) {
             return "a decoded packet's JSON reads back as another packet:\n" + text + "\n" + again.dump();
+        }
     } catch (const std::exception& e) {
         return std::string("a decoded packet's JSON does not read back: ") + e.what() + "\n" + text;
     }
@@ -128,8 +129,9 @@ std::string checkJsonInput(const std::string& text) {
         ZrCatalogue::decode(wire.data(), static_cast<unsigned int>(wire.size()), error, &packet->packetClass());
     if (!decoded) return "a packet made from JSON does not decode: " + error;
     const ZrJson received = zrPacketToJson(*decoded);
-    if (received != sent)
+    if (received != sent) {
         return "a packet made from JSON decodes to other JSON:\n" + sent.dump() + "\n" + received.dump();
+    }
     return "";
 }
 

@@ -26,8 +26,14 @@ struct CorpusFile {
     std::string json;          // of the .json, as zrpkt decode prints it
 };
 
-// In test names and failure texts, by its name.
+// In test names (CLASS_VARIANT) and failure texts, by its name.
 inline void PrintTo(const CorpusFile& file, std::ostream* out) { *out << file.name; }
+inline std::string fileTestName(const ::testing::TestParamInfo<CorpusFile>& info) {
+    std::string name = info.param.name;
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
 
 inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -38,27 +44,18 @@ inline std::string readFile(const std::filesystem::path& path) {
 inline std::vector<CorpusFile> corpusFiles() {
     std::vector<CorpusFile> files;
     for (const auto& entry : std::filesystem::directory_iterator(ZRPACKET_CORPUS_DIR)) {
-        const std::filesystem::path& path = entry.path();
+        std::filesystem::path path = entry.path();
         if (path.extension() != ".bin") continue;
-        CorpusFile file;
-        file.name = path.stem().string();
-        file.className = file.name.substr(0, file.name.find('.'));
-        file.row = ZrCatalogue::find(file.className);
-        const std::string bytes = readFile(path);
-        file.bytes.assign(bytes.begin(), bytes.end());
-        file.json = readFile(std::filesystem::path(path).replace_extension(".json"));
-        files.push_back(std::move(file));
+        const std::string name = path.stem().string(), bytes = readFile(path);
+        const std::string className = name.substr(0, name.find('.'));
+        files.push_back({name,
+                         className,
+                         ZrCatalogue::find(className),
+                         {bytes.begin(), bytes.end()},
+                         readFile(path.replace_extension(".json"))});
     }
     std::sort(files.begin(), files.end(), [](const CorpusFile& a, const CorpusFile& b) { return a.name < b.name; });
     return files;
-}
-
-// A test parameterised by the files is named CLASS_VARIANT.
-inline std::string fileTestName(const ::testing::TestParamInfo<CorpusFile>& info) {
-    std::string name = info.param.name;
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-    return name;
 }
 
 }  // namespace zrtest

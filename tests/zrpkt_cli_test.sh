@@ -3,7 +3,8 @@
 # input and expects an exit status and a fragment of standard output (status
 # 0) or of the single line on standard error (any other status).
 set -u
-zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT}
+zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR}
+corpus=${2:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -80,6 +81,13 @@ cmp -s "$work/t.json" "$work/out" || fail "template | encode | decode"
 printf '%b' "$demo" | "$zrpkt" decode --compact - "$work/t.json" >"$work/out" 2>"$work/err"
 [ $? -eq 1 ] && [ "$(wc -l <"$work/out")" -eq 1 ] && grep -qF "$work/t.json: neither hex" "$work/err" ||
     fail "decode goes on past a bad file"
+
+# Each golden packet's JSON is what decode prints for it.
+for bin in "$corpus"/*.bin; do
+    name=$(basename "$bin" .bin)
+    "$zrpkt" decode --class "${name%%.*}" "$bin" >"$work/out" 2>"$work/err" &&
+        cmp -s "${bin%.bin}.json" "$work/out" || fail "decode $name"
+done
 
 # An output file appears whole or not at all, and nothing is left beside it.
 mkdir "$work/o"

@@ -1,0 +1,182 @@
+#include "packet_checks.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "field_tools.h"
+#include "zr_json.h"
+#include "zr_session_packets.h"
+
+namespace zrfuzz {
+
+namespace {
+
+// A plain body is written straight into the caller's buffer, which grows up
+// to this; an enciphered one is bounded by the scratch half.
+constexpr std::size_t kFirstRoom = 1 << 16;
+constexpr std::size_t kMaxRoom = 64u << 20;
+
+void exerciseRawAccessors(std::vector<char>& bytes) {
+    char* buf = bytes.data();
+    const auto len = static_cast<unsigned int>(bytes.size());
+    volatile unsigned int sink = ZrCPacketHead::fastGetVersion(buf, len) + ZrCPacketHead::fastGetVersionHigh(buf, len) +
+                                 ZrCPacketHead::fastGetVersionLow(buf, len) + ZrCPacketHead::fastGetCmdID(buf, len) +
+                                 ZrCPacketHead::fastGetSubcmdID(buf, len) + ZrCPacketHead::fastGetUserID(buf, len) +
+                                 ZrCPacketHead::fastGetSN(buf, len) + ZrCPacketHead::fastGetEncryptType(buf, len) +
+                                 ZrCPacketHead::fastGetContext1(buf, len) + ZrCPacketHead::fastGetContext4(buf, len) +
+                                 ZrDbrWriteMsgPacket::fastGetDBRRecvSockObjID(buf, len);
+    (void)sink;
+    unsigned short version = 0;
+    unsigned int cmdID = 0, userID = 0, context = 0;
+    unsigned char subcmdID = 0;
+    ZrCPacketHead::dispatchPacket(buf, len, version, cmdID, subcmdID, userID);
+    for (int i = 1; i <= 4; ++i) {
+        ZrCPacketHead::dispatchPacketContext_i(buf, len, i, context);
+        ZrCPacketHead::modifyPacketNetwork_Context_i(buf, len, i, context);
+    }
+    ZrCPacketHead::fastSetVersionHigh(buf, len, 1);
+    ZrCPacketHead::fastSetSN(buf, len, 7);
+    ZrDbrWriteMsgPacket::fastSetID2(buf, len, 9);
+}
+
+std::string fieldsOf(ZrAnyPacket& packet) { return zrtest::dumpHead(packet.head()) + "|" + zrtest::dumpBody(packet); }
+
+// The packet's bytes, in a buffer that grows for a plain body; empty when
+// it does not encode.
+std::vector<char> encode(ZrAnyPacket& packet) {
+    std::vector<char> wire;
+    for (std::size_t room = kFirstRoom; room <= kMaxRoom; room *= 4) {
+        wire.assign(room, 0);
+        if (packet.enCode(wire.data(), static_cast<unsigned int>(room)) == 0) {
+            wire.resize(packet.getPacketLength());
+            return wire;
+        }
+        if (packet.head().isNeedEncrypt()) break;
+    }
+    return {};
+}
+
+// Whether an enciphered packet may be refused: its body, as a plain command
+// would carry it, does not fit the scratch half by the writer's room rule.
+bool tooLargeToEncipher(ZrAnyPacket& packet) {
+    ZrCPacketHead& head = packet.head();
+    if (!head.isNeedEncrypt()) return false;
+    const unsigned int cmdID = head.getCmdID();
+    head.setCmdID(9);  // a plain command
+    const std::vector<char> plain = encode(packet);
+    head.setCmdID(cmdID);
+    const std::size_t spare = packet.packetClass().mode == ZrBodyMode::Compact ? ZR_VARINT32_MAX_LEN : 0;
+    return plain.empty() || plain.size() - PKT_ENVELOPE_MIN_LEN > PKT_SCRATCH_HALF_LEN - spare;
+}
+
+std::string checkJsonRoundTrip(ZrAnyPacket& packet) {
+    const ZrJson json = zrPacketToJson(packet);
+    std::string text;
+    try {
+        text = json.dump();
+        std::unique_ptr<ZrAnyPacket> back = zrPacketFromJson(ZrJson::parse(text));
+        const ZrJson again = zrPacketToJson(*back);
+        if (again != json) {
+            return "a decoded packet's JSON reads back as another packet:\n" + text + "\n" + again.dump();
+        }
+    } catch (const std::exception& e) {
+        return std::string("a decoded packet's JSON does not read back: ") + e.what() + "\n" + text;
+    }
+    return "";
+}
+
+// Decodes bytes as a receiver gets them: in an exact-size heap block, so
+// that a read past them is caught.
+std::string checkPacket(const char* bytes, std::size_t length, const ZrPacketClass* forced) {
+    std::unique_ptr<char[]> exact(new char[length]);
+    std::copy(bytes, bytes + length, exact.get());
+    std::string error;
+    std::unique_ptr<ZrAnyPacket> decoded =
+        ZrCatalogue::decode(exact.get(), static_cast<unsigned int>(length), error, forced);
+    std::string broken;
+    if (!decoded) {
+        if (error.empty()) broken = "a failed decode gives no reason";
+    } else {
+        broken = checkDecoded(*decoded);
+    }
+    std::vector<char> raw(bytes, bytes + length);
+    if (!raw.empty()) exerciseRawAccessors(raw);  // a null buffer breaks their contract
+    return broken;
+}
+
+std::string checkJsonInput(const std::string& text) {
+    const ZrJson json = ZrJson::parse(text, nullptr, false);
+    if (json.is_discarded()) return "";
+    std::unique_ptr<ZrAnyPacket> packet;
+    try {
+        packet = zrPacketFromJson(json);
+    } catch (const ZrJsonError&) {
+        return "";
+    } catch (const std::exception& e) {
+        return std::string("reading a packet from JSON threw other than ZrJsonError: ") + e.what();
+    }
+    const std::vector<char> wire = encode(*packet);
+    if (wire.empty()) {
+        return tooLargeToEncipher(*packet)
+                   ? ""
+                   : std::string("a packet made from JSON does not encode: ") + packet->head().getLastErrMsg();
+    }
+    const ZrJson sent = zrPacketToJson(*packet);  // with the encrypt type and key byte just sent
+    std::string error;
+    std::unique_ptr<ZrAnyPacket> decoded =
+        ZrCatalogue::decode(wire.data(), static_cast<unsigned int>(wire.size()), error, &packet->packetClass());
+    if (!decoded) return "a packet made from JSON does not decode: " + error;
+    const ZrJson received = zrPacketToJson(*decoded);
+    if (received != sent) {
+        return "a packet made from JSON decodes to other JSON:\n" + sent.dump() + "\n" + received.dump();
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string checkReencodes(ZrAnyPacket& first) {
+    const std::vector<char> wire = encode(first);
+    if (wire.empty()) {
+        return tooLargeToEncipher(first)
+                   ? ""
+                   : std::string("a decoded packet does not re-encode: ") + first.packetClass().className;
+    }
+    std::string error;
+    std::unique_ptr<ZrAnyPacket> second =
+        ZrCatalogue::decode(wire.data(), static_cast<unsigned int>(wire.size()), error, &first.packetClass());
+    if (!second) return "a re-encoded packet does not decode: " + error;
+    if (fieldsOf(first) != fieldsOf(*second)) {
+        return "re-encoding changed the fields:\n" + fieldsOf(first) + "\n" + fieldsOf(*second);
+    }
+    return "";
+}
+
+std::string checkDecoded(ZrAnyPacket& packet) {
+    std::string broken = checkJsonRoundTrip(packet);
+    return broken.empty() ? checkReencodes(packet) : broken;
+}
+
+std::string checkInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return "";
+    const auto* text = reinterpret_cast<const char*>(data);
+    switch (data[0]) {
+        case _STX_:
+            return checkPacket(text, size, nullptr);
+        case kJsonMark:
+            return checkJsonInput(std::string(text, size));
+        case kHexMark: {
+            std::string bytes;
+            if (!zrFromHex(std::string(text + 1, size - 1), bytes)) return "";
+            return checkPacket(bytes.data(), bytes.size(), nullptr);
+        }
+        default: {
+            const std::vector<ZrPacketClass>& classes = ZrCatalogue::classes();
+            return checkPacket(text + 1, size - 1, &classes[data[0] % classes.size()]);
+        }
+    }
+}
+
+}  // namespace zrfuzz

@@ -602,8 +602,18 @@ struct NETPSTBINFO {
 // checks those three by the char[32] rules and drops them, so each text keeps
 // the up to 32 characters of its first transfer.
 // "a", "bc", "", "" -> 01 61 02 62 63 00 00 02 62 63 00 00.
-void transferRecord(ZrLCByteStream& stream, NETPSTBINFO& record);
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPSTBINFO& record);
+// The tail's texts travel as char[32]: at most 31 characters.
+constexpr std::uint32_t NETPSTBINFO_TAIL_TEXT_SIZE = 32;
+template <class Fields>
+void zrRecordFields(NETPSTBINFO& r, Fields&& field) {
+    field("szInfo1", r.szInfo1);
+    field("szInfo2", r.szInfo2);
+    field("szInfo3", r.szInfo3);
+    field("szInfo4", r.szInfo4);
+    field("szInfo2", ZrTextEcho{r.szInfo2, NETPSTBINFO_TAIL_TEXT_SIZE});
+    field("szInfo3", ZrTextEcho{r.szInfo3, NETPSTBINFO_TAIL_TEXT_SIZE});
+    field("szInfo4", ZrTextEcho{r.szInfo4, NETPSTBINFO_TAIL_TEXT_SIZE});
+}
 
 // The lexicon service's set-top box table: a count and NETPSTBINFO records by
 // key. Default cmdID 104 (enciphered).

@@ -212,8 +212,11 @@ struct NETPBILLUSERBALANCEINFO {
 
 // The record on the wire: balance_unit, balance_money. Compact:
 // (1, 250) -> 01 FA 01; (2, -5) -> 02 FB FF FF FF 0F.
-void transferRecord(ZrLCByteStream& stream, NETPBILLUSERBALANCEINFO& record);
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPBILLUSERBALANCEINFO& record);
+template <class Fields>
+void zrRecordFields(NETPBILLUSERBALANCEINFO& r, Fields&& field) {
+    field("balance_unit", r.balance_unit);
+    field("balance_money", r.balance_money);
+}
 
 // Asks for a user's balance; the answer carries a list of balance records.
 // Default cmdID 1014 (enciphered).
@@ -729,8 +732,18 @@ struct NETPBILLUSERTRADEINFO {
 
 // The record on the wire: its nine fields in declaration order. Compact,
 // units and user below 128 and every amount -1: 25 bytes.
-void transferRecord(ZrLCByteStream& stream, NETPBILLUSERTRADEINFO& record);
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPBILLUSERTRADEINFO& record);
+template <class Fields>
+void zrRecordFields(NETPBILLUSERTRADEINFO& r, Fields&& field) {
+    field("unit1", r.unit1);
+    field("money1", r.money1);
+    field("unit2", r.unit2);
+    field("money2", r.money2);
+    field("dst_user_id", r.dst_user_id);
+    field("unit3", r.unit3);
+    field("money3", r.money3);
+    field("unit4", r.unit4);
+    field("money4", r.money4);
+}
 
 // A trade from one user, src_user_id, for a merchant's application, with its
 // trade records. Default cmdID 1013 (enciphered).
@@ -813,8 +826,13 @@ struct NETPBILLUSERCHANGEINFO {
 
 // The record on the wire: its four fields in declaration order. Compact:
 // (1, -300, 2, 300) -> 01 D4 FD FF FF 0F 02 AC 02.
-void transferRecord(ZrLCByteStream& stream, NETPBILLUSERCHANGEINFO& record);
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPBILLUSERCHANGEINFO& record);
+template <class Fields>
+void zrRecordFields(NETPBILLUSERCHANGEINFO& r, Fields&& field) {
+    field("unit1", r.unit1);
+    field("money1", r.money1);
+    field("unit2", r.unit2);
+    field("money2", r.money2);
+}
 
 // A change of a user's account for a merchant's application, with its change
 // records. Default cmdID 1012 (enciphered).

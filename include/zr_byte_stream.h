@@ -51,6 +51,17 @@ constexpr std::uint32_t ZR_MAX_CONTAINER_COUNT = 1000;
 // room before every integer or length, whatever the value needs.
 constexpr std::uint32_t ZR_VARINT32_MAX_LEN = 5;
 
+// Stores v as a varint at p, which has room for ZR_VARINT32_MAX_LEN bytes;
+// returns the end of what it stored.
+inline unsigned char* zrPutVarint32(unsigned char* p, std::uint32_t v) {
+    while (v >= 0x80) {
+        *p++ = static_cast<unsigned char>(v | 0x80);
+        v >>= 7;
+    }
+    *p++ = static_cast<unsigned char>(v);
+    return p;
+}
+
 // Byte-order policy: host values to and from network order (most significant
 // byte first), stored at or loaded from unaligned byte pointers.
 struct CHostNetworkConvertorNormal {
@@ -142,6 +153,19 @@ public:
     // Counts the next n bytes as written: the caller has already filled
     // them in place. Fails, like writeBytes, when fewer than n fit.
     void claimWrittenInPlace(std::uint32_t n) { claimWrite(n); }
+
+    // A run of writes whose longest form is maxLength bytes, made with one
+    // room check: where the run may start when the stream is writing, has
+    // not failed and has that much room; otherwise null, and the caller
+    // writes field by field with the usual checks. endWrites takes where the
+    // run ended, at most maxLength bytes on.
+    unsigned char* beginWrites(std::uint32_t maxLength) const {
+        return m_serializing && m_writable && m_writeGood && m_writeRoom >= maxLength ? m_cursor : nullptr;
+    }
+    void endWrites(unsigned char* end) {
+        m_writeRoom -= static_cast<std::uint32_t>(end - m_cursor);
+        m_cursor = end;
+    }
 
     // Reads n bytes. On failure nothing is consumed and, for n > 0, the first
     // byte of the target becomes 0.
@@ -297,11 +321,11 @@ public:
         return *this;
     }
 
-    // A record: its own routine, a free function
-    // `transferRecord(ZrLCByteStreamT&, Record&)` declared beside the record.
+    // A record: its field list, `zrRecordFields(Record&, Fields&&)` beside
+    // the record, run by zrTransferRecord (zr_named_fields.h).
     template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
     Self& transfer(Record& record) {
-        transferRecord(*this, record);
+        zrTransferRecord(*this, record);
         return *this;
     }
 
@@ -350,17 +374,12 @@ private:
     void writeVarint32(std::uint32_t v) {
         if (m_writable && m_writeGood && m_writeRoom >= ZR_VARINT32_MAX_LEN) {
             unsigned char* const start = m_cursor;
-            unsigned char* p = start;
-            while (v >= 0x80) {
-                *p++ = static_cast<unsigned char>(v | 0x80);
-                v >>= 7;
-            }
-            *p++ = static_cast<unsigned char>(v);
-            m_writeRoom -= static_cast<std::uint32_t>(p - start);
-            m_cursor = p;
+            unsigned char* const end = zrPutVarint32(start, v);
+            m_writeRoom -= static_cast<std::uint32_t>(end - start);
+            m_cursor = end;
             return;
         }
-        writeVarint32Slow(v);
+        writeVarint32Slow();
     }
     // One byte whenever it is there; up to five inline when five are left
     // to read. A varint still going after five bytes, or one that may run
@@ -386,7 +405,7 @@ private:
         }
         return readVarint32Slow();
     }
-    void writeVarint32Slow(std::uint32_t v);
+    void writeVarint32Slow();
     std::uint32_t readVarint32Slow();
     Self& transferString(std::string& s);
 

@@ -166,8 +166,17 @@ struct NETPACCONTINFO {
 // as eight bytes in either mode, nField7, nField8), then the three texts as
 // char[N]. Compact: 1, 2, 3, 4, 5, "a", "", "b" ->
 // 01 02 00 00 00 00 00 00 00 03 04 05 01 61 00 01 62.
-void transferRecord(ZrLCByteStream& stream, NETPACCONTINFO& record);
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPACCONTINFO& record);
+template <class Fields>
+void zrRecordFields(NETPACCONTINFO& r, Fields&& field) {
+    field("uField2", r.uField2);
+    field("uField3", r.uField3);
+    field("llField5", r.llField5);
+    field("nField7", r.nField7);
+    field("nField8", r.nField8);
+    field("szField1", r.szField1);
+    field("szField4", r.szField4);
+    field("szField6", r.szField6);
+}
 
 // Account login. Default cmdID 4 (enciphered).
 // Body: account name (string), account type (i32), account records

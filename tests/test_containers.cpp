@@ -11,6 +11,7 @@
 
 #include "test_util.h"
 #include "zr_byte_stream.h"
+#include "zr_named_fields.h"
 
 using zrtest::hex;
 using zrtest::unhex;
@@ -22,8 +23,23 @@ struct TestRecord {
     char text[8];
 };
 
-void transferRecord(ZrLCByteStream& stream, TestRecord& record) {
-    stream.transfer(record.number).transfer(record.signedNumber).transfer(record.text);
+template <class Fields>
+void zrRecordFields(TestRecord& r, Fields&& field) {
+    field("number", r.number)("signedNumber", r.signedNumber)("text", r.text);
+}
+
+// Numbers only: written with one room check when it fits at its longest.
+struct NumbersRecord {
+    unsigned int unit = 0;
+    int money = 0;
+    unsigned long long time = 0;
+    unsigned char flag = 0;
+    unsigned short port = 0;
+};
+
+template <class Fields>
+void zrRecordFields(NumbersRecord& r, Fields&& field) {
+    field("unit", r.unit)("money", r.money)("time", r.time)("flag", r.flag)("port", r.port);
 }
 
 namespace {
@@ -196,6 +212,27 @@ TEST(Containers, CharArrayReadBounds) {
     EXPECT_EQ(std::string(text), std::string(19, 'y'));
     EXPECT_FALSE(decode(unhex("14 " + twenty), text));  // 20 characters do not fit a char[20]
     EXPECT_STREQ(text, "");
+}
+
+// A numbers-only record goes out with one room check when its longest form
+// fits; in every room, from none to more than enough, it leaves exactly what
+// writing it field by field leaves: the same bytes, count and failure.
+TEST(Containers, RecordOfNumbersWritesAsFieldByField) {
+    NumbersRecord r;
+    r.unit = 0xFFFFFFFF, r.money = -1, r.time = 0x0102030405060708u, r.flag = 0xFF, r.port = 0x1234;
+    for (bool compact : {true, false}) {
+        for (std::uint32_t room = 0; room <= 30; ++room) {
+            SCOPED_TRACE(std::string(compact ? "compact" : "fixed") + ", room " + std::to_string(room));
+            std::vector<char> once(room + 1), byField(room + 1);
+            ZrLCByteStream a(once.data(), room, true), b(byField.data(), room, true);
+            a.setCompact(compact), b.setCompact(compact);
+            a.transfer(r);
+            zrRecordFields(r, ZrWireFields(b));
+            EXPECT_EQ(b.good(), a.good());
+            ASSERT_EQ(b.usedLength(), a.usedLength());
+            EXPECT_EQ(hex(byField.data(), b.usedLength()), hex(once.data(), a.usedLength()));
+        }
+    }
 }
 
 }  // namespace

@@ -115,8 +115,9 @@ struct Cell {
     std::int64_t value = 0;
     unsigned short port = 0;
 };
-void zrVisitRecord(ZrFieldVisitor& visitor, Cell& cell) {
-    ZrNamedFields{visitor}("name", cell.name)("value", cell.value)("port", cell.port);
+template <class Fields>
+void zrRecordFields(Cell& cell, Fields&& field) {
+    field("name", cell.name)("value", cell.value)("port", cell.port);
 }
 
 struct Sample {

@@ -30,19 +30,3 @@ int ZrBillUserBalancePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
 int ZrBillUserBalancePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
     return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
-
-// The record's field list, in declaration order.
-namespace {
-template <class Fields>
-void recordFieldList(NETPBILLUSERBALANCEINFO& r, Fields&& field) {
-    field("balance_unit", r.balance_unit);
-    field("balance_money", r.balance_money);
-}
-}  // namespace
-
-void transferRecord(ZrLCByteStream& stream, NETPBILLUSERBALANCEINFO& record) {
-    recordFieldList(record, ZrWireFields(stream));
-}
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPBILLUSERBALANCEINFO& record) {
-    recordFieldList(record, ZrNamedFields(visitor));
-}

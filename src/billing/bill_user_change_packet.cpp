@@ -34,21 +34,3 @@ int ZrBillUserChangePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
 int ZrBillUserChangePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
     return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
-
-// The record's field list, in declaration order.
-namespace {
-template <class Fields>
-void recordFieldList(NETPBILLUSERCHANGEINFO& r, Fields&& field) {
-    field("unit1", r.unit1);
-    field("money1", r.money1);
-    field("unit2", r.unit2);
-    field("money2", r.money2);
-}
-}  // namespace
-
-void transferRecord(ZrLCByteStream& stream, NETPBILLUSERCHANGEINFO& record) {
-    recordFieldList(record, ZrWireFields(stream));
-}
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPBILLUSERCHANGEINFO& record) {
-    recordFieldList(record, ZrNamedFields(visitor));
-}

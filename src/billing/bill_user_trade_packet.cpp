@@ -34,26 +34,3 @@ int ZrBillUserTradePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
 int ZrBillUserTradePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
     return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
-
-// The record's field list, in declaration order.
-namespace {
-template <class Fields>
-void recordFieldList(NETPBILLUSERTRADEINFO& r, Fields&& field) {
-    field("unit1", r.unit1);
-    field("money1", r.money1);
-    field("unit2", r.unit2);
-    field("money2", r.money2);
-    field("dst_user_id", r.dst_user_id);
-    field("unit3", r.unit3);
-    field("money3", r.money3);
-    field("unit4", r.unit4);
-    field("money4", r.money4);
-}
-}  // namespace
-
-void transferRecord(ZrLCByteStream& stream, NETPBILLUSERTRADEINFO& record) {
-    recordFieldList(record, ZrWireFields(stream));
-}
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPBILLUSERTRADEINFO& record) {
-    recordFieldList(record, ZrNamedFields(visitor));
-}

@@ -27,23 +27,3 @@ int ZrLoginMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
 int ZrLoginMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
     return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
 }
-
-// The record's field list: the five numbers first, then the three texts,
-// each bounded by its array (at most N - 1 characters sent; a received text
-// of N or more fails the stream).
-namespace {
-template <class Fields>
-void recordFieldList(NETPACCONTINFO& r, Fields&& field) {
-    field("uField2", r.uField2);
-    field("uField3", r.uField3);
-    field("llField5", r.llField5);
-    field("nField7", r.nField7);
-    field("nField8", r.nField8);
-    field("szField1", r.szField1);
-    field("szField4", r.szField4);
-    field("szField6", r.szField6);
-}
-}  // namespace
-
-void transferRecord(ZrLCByteStream& stream, NETPACCONTINFO& record) { recordFieldList(record, ZrWireFields(stream)); }
-void zrVisitRecord(ZrFieldVisitor& visitor, NETPACCONTINFO& record) { recordFieldList(record, ZrNamedFields(visitor)); }

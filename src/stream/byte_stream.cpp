@@ -4,25 +4,15 @@
 // than five bytes).
 #include "zr_byte_stream.h"
 
+// The varint writes the inline path leaves: counting-only streams, earlier
+// failures, and less room than the longest varint.
 template <class C>
-void ZrLCByteStreamT<C>::writeVarint32Slow(std::uint32_t v) {
+void ZrLCByteStreamT<C>::writeVarint32Slow() {
     if (!m_writable) {
         m_writeRoom -= ZR_VARINT32_MAX_LEN;  // counted at its longest, whatever the value
-        return;
-    }
-    if (!m_writeGood) return;
-    if (m_writeRoom < ZR_VARINT32_MAX_LEN) {
+    } else {
         m_writeGood = false;  // fails even when the value itself would fit
-        return;
     }
-    unsigned char* p = m_cursor;
-    while (v >= 0x80) {
-        *p++ = static_cast<unsigned char>((v & 0x7F) | 0x80);
-        v >>= 7;
-    }
-    *p++ = static_cast<unsigned char>(v);
-    m_writeRoom -= static_cast<std::uint32_t>(p - m_cursor);
-    m_cursor = p;
 }
 
 // Reads only bytes in [cursor, cursor + readRoom). A varint longer than five

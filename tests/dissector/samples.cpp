@@ -99,11 +99,9 @@ struct PROBERECORD {
 };
 
 template <class Fields>
-void probeRecordFields(PROBERECORD& r, Fields&& field) {
+void zrRecordFields(PROBERECORD& r, Fields&& field) {
     field("tag", r.tag)("szName", r.szName)("szName", ZrTextEcho{r.szName, sizeof r.szName})("big", r.big);
 }
-void transferRecord(ZrLCByteStream& stream, PROBERECORD& r) { probeRecordFields(r, ZrWireFields(stream)); }
-void zrVisitRecord(ZrFieldVisitor& visitor, PROBERECORD& r) { probeRecordFields(r, ZrNamedFields(visitor)); }
 
 template <ZrBodyMode Mode>
 class ProbePacket : public ZrCPacketHead {

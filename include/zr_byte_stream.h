@@ -150,10 +150,6 @@ public:
     void writeBytes(const void* source, std::uint32_t n) {
         if (unsigned char* p = claimWrite(n)) std::memcpy(p, source, n);
     }
-    // Counts the next n bytes as written: the caller has already filled
-    // them in place. Fails, like writeBytes, when fewer than n fit.
-    void claimWrittenInPlace(std::uint32_t n) { claimWrite(n); }
-
     // A run of writes whose longest form is maxLength bytes, made with one
     // room check: where the run may start when the stream is writing, has
     // not failed and has that much room; otherwise null, and the caller
@@ -236,14 +232,15 @@ public:
         if (!m_compact) return transferString(s);
         if (m_serializing) {
             const std::size_t n = s.size();
-            if (n < 0x80) {  // one length byte; both writes take the usual room checks
-                if (m_writable && m_writeGood && m_writeRoom >= ZR_VARINT32_MAX_LEN && m_writeRoom - 1 >= n) {
-                    // Both fit: the room checks of the two writes below, made once.
-                    unsigned char* p = m_cursor;
-                    m_cursor = p + n + 1;
-                    m_writeRoom -= static_cast<std::uint32_t>(n + 1);
+            if (n < 0x80) {  // one length byte
+                // Room for the varint rule and the text: the checks of the two
+                // writes below, made once.
+                const auto longest =
+                    static_cast<std::uint32_t>(n + 1 > ZR_VARINT32_MAX_LEN ? n + 1 : ZR_VARINT32_MAX_LEN);
+                if (unsigned char* p = beginWrites(longest)) {
                     *p = static_cast<unsigned char>(n);
                     std::memcpy(p + 1, s.data(), n);
+                    endWrites(p + 1 + n);
                     return *this;
                 }
                 writeVarint32(static_cast<std::uint32_t>(n));
@@ -408,6 +405,7 @@ private:
     void writeVarint32Slow();
     std::uint32_t readVarint32Slow();
     Self& transferString(std::string& s);
+    const unsigned char* readBoundedText(std::uint32_t size, unsigned int& length);
 
     // A container count to send; a container too large to count in 32 bits
     // fails the stream instead of sending a wrapped count.

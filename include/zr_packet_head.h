@@ -341,7 +341,7 @@ private:
     // The envelope's out-of-line steps. sendEnciphered enciphers the body
     // that m_bodyStream holds and writes key byte, cipher and ETX into the
     // caller's buffer.
-    int sendEnciphered(char* pSendBuf, unsigned int nBufLen);
+    int sendEnciphered();
     bool decipherBody(const char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, unsigned int& plainLen);
     int checkEndByte(unsigned char etx, const ZrEnvelopeStyle& style);
 };
@@ -355,7 +355,7 @@ int ZrCPacketHead::encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const Zr
         prepareStream(m_bodyStream, m_scratch, PKT_SCRATCH_HALF_LEN, true, style.mode);
         body(m_bodyStream);
         if (!m_bodyStream.good()) return -1;  // the body does not fit the scratch half
-        return sendEnciphered(pSendBuf, nBufLen);
+        return sendEnciphered();
     }
     m_mainStream.transfer(m_keyByte);  // whatever the last enCode or deCode left
     body(m_mainStream);

@@ -105,7 +105,7 @@ std::vector<Golden> goldenPackets() {
     const std::string b32 = repeat("62", 32), c32 = repeat("63", 32), d32 = repeat("64", 32);
     return {
         golden<ZrUserLoginMsgPacket>(
-            "login, worked example",
+            "login: UserId 300, CaId abc, ResultFlag -1",
             [](auto& p) { p.setUserId(300), p.setAccountType(1), p.setCaId("abc"), p.setResultFlag(-1); },
             "AC 02 00 01 03 61 62 63 00 FF FF FF FF 0F 00"),
         golden<ZrUserRegisterMsgPacket>(
@@ -125,8 +125,8 @@ std::vector<Golden> goldenPackets() {
             },
             "01 01 6E 01 70 01 73 01 63 01 69 01 6D 02 01 65 01 74"),
         golden<ZrUserAuthorizeMsgPacket>(
-            "authorize, worked example", [](auto& p) { p.setUserID(5), p.setAppID(128), p.setExpiresIn(3600); },
-            "05 00 80 01 00 00 00 00 90 1C"),
+            "authorize: AppID 128, ExpiresIn 3600 last",
+            [](auto& p) { p.setUserID(5), p.setAppID(128), p.setExpiresIn(3600); }, "05 00 80 01 00 00 00 00 90 1C"),
         golden<ZrUserAuthorizeMsgPacket>(
             "authorize, unsigned values of 2^31 and above",
             [](auto& p) {
@@ -151,7 +151,7 @@ std::vector<Golden> goldenPackets() {
         golden<ZrStbGetUseridMsgPacket>(
             "get user, UserId -1", [](auto& p) { p.setUserId(-1); }, "FF FF FF FF 0F " + repeat("00", 7)),
         golden<ZrUserCancelBindMsgPacket>(
-            "cancel bind, worked example", [](auto& p) { p.setDigitalAccount(1000); }, "E8 07 00 00 00 00"),
+            "cancel bind: DigitalAccount 1000", [](auto& p) { p.setDigitalAccount(1000); }, "E8 07 00 00 00 00"),
         golden<ZrUserCancelBindMsgPacket>(
             "cancel bind: token before password",
             [](auto& p) { p.setDigitalAccount(1000), p.setLoginToken("t"), p.setPassword("p"); },
@@ -164,14 +164,14 @@ std::vector<Golden> goldenPackets() {
             },
             "01 02 01 70 01 74 01 43 01 53 01 4D 01 49 00 00"),
         golden<ZrOvsCoreMsgPacket>(
-            "core service, worked example", [](auto& p) { p.setDigitalAccount(1), p.setDigitalAccountDst(2); },
-            "01 02 00 00 00 00 00 00"),
+            "core service: two accounts, empty texts",
+            [](auto& p) { p.setDigitalAccount(1), p.setDigitalAccountDst(2); }, "01 02 00 00 00 00 00 00"),
         golden<ZrOvsCoreMsgPacket>(
             "core service: CA, box, MAC, IP",
             [](auto& p) { p.setDigitalAccount(1), p.setDigitalAccountDst(2), boxUpper(p); },
             "01 02 01 43 01 53 01 4D 01 49 00 00"),
         golden<ZrLexsGetStbInfoMsgPacket>(
-            "stb info, worked example", [](auto& p) { p.setStbCount(2); }, "02 00 00 00"),
+            "stb info: StbCount 2, empty map", [](auto& p) { p.setStbCount(2); }, "02 00 00 00"),
         golden<ZrLexsGetStbInfoMsgPacket>(
             "stb info, StbCount apart from the map", [](auto& p) { p.setStbCount(5); }, "05 00 00 00"),
         golden<ZrLexsGetStbInfoMsgPacket>(
@@ -197,7 +197,7 @@ std::vector<Golden> goldenPackets() {
             "03 03 FF FF FF FF 0F 00 01 79 00 00 01 79 00 00 05 " + repeat("00", 7) + " 09 01 78 00 00 01 7A 00 00 " +
                 "01 7A 00 00"),
         golden<ZrLexsLemmaMsgPacket>(
-            "lemma, worked example",
+            "lemma: one-byte fields around the data",
             [](auto& p) {
                 p.setGender(1), p.setAgeSegment(3), p.setAddressId(1000), p.setLemmaData("abc"), p.setLemmaSize(3);
             },

@@ -29,11 +29,11 @@ const char* endByteFailure(const ZrEnvelopeStyle& style) {
 // into it, at the body's place; otherwise into the cipher half, which is
 // copied out once its length is known to fit. The bytes are the same
 // either way; the first saves a copy of the body.
-int ZrCPacketHead::sendEnciphered(char* pSendBuf, unsigned int nBufLen) {
+int ZrCPacketHead::sendEnciphered() {
     const unsigned char* plain = m_scratch;
-    const bool inPlace = nBufLen >= PKT_OFFSET_BODY + PKT_SCRATCH_HALF_LEN;
-    unsigned char* cipher =
-        inPlace ? reinterpret_cast<unsigned char*>(pSendBuf) + PKT_OFFSET_BODY : m_scratch + PKT_SCRATCH_HALF_LEN;
+    // Key byte and the codec's longest output, straight in the caller's buffer.
+    unsigned char* direct = m_mainStream.beginWrites(1 + PKT_SCRATCH_HALF_LEN);
+    unsigned char* cipher = direct != nullptr ? direct + 1 : m_scratch + PKT_SCRATCH_HALF_LEN;
     unsigned int cipherLen = 0;
     if (ZRIEncrypt::encryptProtocolEx(reinterpret_cast<const char*>(plain), m_bodyStream.usedLength(),
                                       reinterpret_cast<char*>(cipher), cipherLen, m_keyByte,
@@ -41,10 +41,11 @@ int ZrCPacketHead::sendEnciphered(char* pSendBuf, unsigned int nBufLen) {
         cipherLen > PKT_SCRATCH_HALF_LEN) {
         return -1;  // never send what the codec refused, nor read past the cipher half
     }
-    m_mainStream.transfer(m_keyByte);
-    if (inPlace) {
-        m_mainStream.claimWrittenInPlace(cipherLen);
+    if (direct != nullptr) {
+        *direct = m_keyByte;
+        m_mainStream.endWrites(cipher + cipherLen);
     } else {
+        m_mainStream.transfer(m_keyByte);
         m_mainStream.writeBytes(cipher, cipherLen);
     }
     m_mainStream.putByte(_ETX_);

@@ -76,13 +76,7 @@ ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transferText(char* text, std::uint32_t s
         return *this;
     }
     unsigned int length = 0;
-    transfer(length);
-    if (static_cast<std::int32_t>(length) <= 0) {
-        text[0] = '\0';  // an empty or negative length: empty text, stream untouched
-    } else if (length >= size) {
-        m_readGood = false;
-        text[0] = '\0';
-    } else if (const unsigned char* p = claimRead(length)) {
+    if (const unsigned char* p = readBoundedText(size, length)) {
         std::memcpy(text, p, length);
         text[length] = '\0';
     } else {
@@ -91,17 +85,30 @@ ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transferText(char* text, std::uint32_t s
     return *this;
 }
 
+// The char[size] reading rules: the length as u32; 0 or negative as a
+// signed number is the empty text and consumes nothing more; size or more
+// fails the stream; otherwise the characters, which are returned with their
+// count. Null, and length 0, for an empty or failed text.
+template <class C>
+const unsigned char* ZrLCByteStreamT<C>::readBoundedText(std::uint32_t size, unsigned int& length) {
+    transfer(length);
+    const unsigned char* p = nullptr;
+    if (static_cast<std::int32_t>(length) <= 0) {
+        // empty: stream untouched
+    } else if (length >= size) {
+        m_readGood = false;
+    } else {
+        p = claimRead(length);
+    }
+    if (p == nullptr) length = 0;
+    return p;
+}
+
 template <class C>
 ZrLCByteStreamT<C>& ZrLCByteStreamT<C>::transfer(ZrTextEcho echo) {
     if (m_serializing) return transferText(echo.text, echo.size);
     unsigned int length = 0;
-    transfer(length);
-    if (static_cast<std::int32_t>(length) <= 0) return *this;  // empty, as for char[N]
-    if (length >= echo.size) {
-        m_readGood = false;
-    } else {
-        claimRead(length);
-    }
+    readBoundedText(echo.size, length);  // checked, then dropped
     return *this;
 }
 

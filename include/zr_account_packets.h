@@ -45,6 +45,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -52,7 +54,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     int m_userId = 0;
@@ -104,6 +106,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -111,7 +115,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     int m_userId = 0;
@@ -167,6 +171,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -174,7 +180,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     int m_userId = 0;
@@ -229,6 +235,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -236,7 +244,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_bodyUserID = 0;
@@ -284,6 +292,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -291,7 +301,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_bodyUserID = 0;
@@ -344,6 +354,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -351,7 +363,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_bodyUserID = 0;
@@ -396,6 +408,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -403,7 +417,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_digitalAccount = 0;
@@ -453,6 +467,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -460,7 +476,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_digitalAccount = 0;
@@ -512,6 +528,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -519,7 +537,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     int m_userId = 0;
@@ -568,6 +586,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -575,7 +595,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_digitalAccount = 0;
@@ -644,6 +664,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -651,7 +673,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     int m_stbCount = 0;
@@ -701,6 +723,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -708,7 +732,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned char m_gender = 0;

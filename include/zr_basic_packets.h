@@ -26,7 +26,8 @@ public:
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() const { return PACKET_LEN; }
 
-    void visitFields(ZrFieldVisitor&) {}  // no body
+    void visitFields(ZrFieldVisitor&) {}    // no body
+    static void walkBody(ZrBodyWalker&) {}  // no body
 };
 
 // The head (default cmdID 2, plain), the key byte, serverType as a u16, ETX:
@@ -49,6 +50,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -56,7 +59,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned short m_serverType = 0;

@@ -51,6 +51,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -58,7 +60,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned long long m_startCardId = 0;
@@ -95,6 +97,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -102,7 +106,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned long long m_startCardId = 0;
@@ -137,6 +141,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -144,7 +150,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned long long m_startCardId = 0;
@@ -183,6 +189,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -190,7 +198,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned long long m_startCardId = 0;
@@ -257,6 +265,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -264,7 +274,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_userId = 0;
@@ -316,6 +326,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -323,7 +335,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_userId = 0;
@@ -386,6 +398,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -393,7 +407,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_userId = 0;
@@ -462,6 +476,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -469,7 +485,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_userId = 0;
@@ -536,6 +552,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -543,7 +561,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_userId = 0;
@@ -613,6 +631,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -620,7 +640,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_userId = 0;
@@ -689,6 +709,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -696,7 +718,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_userId = 0;
@@ -790,6 +812,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -797,7 +821,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_srcUserId = 0;
@@ -879,6 +903,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -886,7 +912,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_userId = 0;

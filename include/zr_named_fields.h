@@ -1,18 +1,23 @@
 // Named field lists: every packet class and record lists its body fields
 // once, in wire order, each with the name its accessors spell after get/set
-// ("key", "ResultFlag", "ret_recharge_status"). The list is a member template
-// that hands each field to a visitor:
+// ("key", "ResultFlag", "ret_recharge_status"). A packet class's list is a
+// static member template that hands each field, by member pointer, to a
+// visitor:
 //
-//   field("key", m_key)("ResultFlag", m_resultFlag)("ErrorDesc", m_errorDesc);
+//   field("key", &ZrAuthSockMsgPacket::m_key);
+//   field("ResultFlag", &ZrAuthSockMsgPacket::m_resultFlag);
 //
-// Two visitors read that one list:
+// a record's list is a function beside the record that hands over the
+// record's own fields (zrRecordFields). Three visitors read those lists:
 //   ZrWireFields   the wire: each field to the byte stream, names ignored, all
 //                  inline, so the list costs the wire nothing;
 //   ZrNamedFields  tools: each field, with its name, to a ZrFieldVisitor
 //                  (JSON, the inspector, the dissector, tests), which does
-//                  not need to know the packet's class.
-// The wire order, the JSON names and the dissector's tree therefore cannot
-// drift apart.
+//                  not need to know the packet's class;
+//   ZrBodyWalker   framing (zr_body_walk.h): the wire bytes of a body walked
+//                  by the field types alone, with no object at all.
+// The wire order, the JSON names, the dissector's tree and the measure of a
+// packet in a stream therefore cannot drift apart.
 #ifndef ZRPACKET_ZR_NAMED_FIELDS_H
 #define ZRPACKET_ZR_NAMED_FIELDS_H
 
@@ -70,6 +75,31 @@ protected:
 //   void zrRecordFields(RECORD& r, Fields&& field) { field("unit1", r.unit1); ... }
 // The stream runs it through zrTransferRecord below, tools through
 // ZrNamedFields.
+
+// A packet class lists its body by member pointer,
+//   field("key", &ZrAuthSockMsgPacket::m_key);
+// so that the list needs no object: a walk over wire bytes reads the types
+// alone (ZrBodyWalker), and zrFieldsOf hands the fields of one object to the
+// visitors below, which take each field by reference as a record's list
+// hands them over.
+template <class Owner, class Visitor>
+class ZrFieldsOf {
+public:
+    ZrFieldsOf(Owner& owner, Visitor visitor) : m_owner(owner), m_visitor(std::move(visitor)) {}
+    template <class T>
+    ZrFieldsOf& operator()(const char* name, T Owner::*member) {
+        m_visitor(name, m_owner.*member);
+        return *this;
+    }
+
+private:
+    Owner& m_owner;
+    Visitor m_visitor;
+};
+template <class Owner, class Visitor>
+ZrFieldsOf<Owner, Visitor> zrFieldsOf(Owner& owner, Visitor visitor) {
+    return ZrFieldsOf<Owner, Visitor>(owner, std::move(visitor));
+}
 
 // The wire visitor: each field goes to the stream's transfer for its type.
 class ZrWireFields {

@@ -31,6 +31,7 @@
 
 #include <string>
 
+#include "zr_body_walk.h"
 #include "zr_byte_stream.h"
 #include "zr_named_fields.h"
 
@@ -128,6 +129,9 @@ public:
 
     // The text of the last failure; a success never clears it.
     const char* getLastErrMsg() const { return m_errMsg.c_str(); }
+    // Empties that text, for an object reused by a receiver that must tell
+    // this call's failure from an earlier one.
+    void clearLastErrMsg() { m_errMsg.clear(); }
 
     unsigned int getPacketLength() { return PKT_HEAD_FIXED_LEN; }
 

@@ -37,6 +37,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -44,7 +46,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_key;
@@ -82,6 +84,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -89,7 +93,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_request;
@@ -130,6 +134,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -137,7 +143,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::vector<std::string> m_request;
@@ -211,6 +217,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -218,7 +226,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_accountName;
@@ -287,6 +295,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -294,7 +304,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_pkgID = 0;
@@ -339,6 +349,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -346,7 +358,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     unsigned int m_da = 0;
@@ -390,6 +402,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -397,7 +411,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_serverName;
@@ -438,6 +452,8 @@ public:
 
     // The body's named fields in wire order, for tools.
     void visitFields(ZrFieldVisitor& visitor);
+    // The body's wire bytes walked by its field list, without an object.
+    static void walkBody(ZrBodyWalker& walker);
 
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
@@ -445,7 +461,7 @@ public:
 
 private:
     template <class Fields>
-    void fieldList(Fields&& field);  // the body, once, in wire order
+    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
 
     std::string m_serverName;

@@ -262,8 +262,9 @@ int ZrCServerIdentifyPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
 
 template <class Fields>
 void ZrCServerIdentifyPacket::fieldList(Fields&& field) {
-    field("ServerType", m_serverType);
+    field("ServerType", &ZrCServerIdentifyPacket::m_serverType);
 }
 
-void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrCServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(zrFieldsOf(*this, ZrWireFields(stream))); }
+void ZrCServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrCServerIdentifyPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

@@ -9,14 +9,19 @@ ZrLexsGetStbInfoMsgPacket::ZrLexsGetStbInfoMsgPacket(unsigned char verHigh, unsi
 
 template <class Fields>
 void ZrLexsGetStbInfoMsgPacket::fieldList(Fields&& field) {
-    field("StbCount", m_stbCount);
-    field("StbInfo", m_stbInfo);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("StbCount", &ZrLexsGetStbInfoMsgPacket::m_stbCount);
+    field("StbInfo", &ZrLexsGetStbInfoMsgPacket::m_stbInfo);
+    field("ResultFlag", &ZrLexsGetStbInfoMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrLexsGetStbInfoMsgPacket::m_errorDesc);
 }
 
-void ZrLexsGetStbInfoMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrLexsGetStbInfoMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrLexsGetStbInfoMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrLexsGetStbInfoMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrLexsGetStbInfoMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrLexsGetStbInfoMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

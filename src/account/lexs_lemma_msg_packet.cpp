@@ -9,19 +9,24 @@ ZrLexsLemmaMsgPacket::ZrLexsLemmaMsgPacket(unsigned char verHigh, unsigned char 
 
 template <class Fields>
 void ZrLexsLemmaMsgPacket::fieldList(Fields&& field) {
-    field("Gender", m_gender);
-    field("AgeSegment", m_ageSegment);
-    field("AddressId", m_addressId);
-    field("ProductId", m_productId);
-    field("Movedecorate", m_movedecorate);
-    field("LemmaData", m_lemmaData);
-    field("LemmaSize", m_lemmaSize);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("Gender", &ZrLexsLemmaMsgPacket::m_gender);
+    field("AgeSegment", &ZrLexsLemmaMsgPacket::m_ageSegment);
+    field("AddressId", &ZrLexsLemmaMsgPacket::m_addressId);
+    field("ProductId", &ZrLexsLemmaMsgPacket::m_productId);
+    field("Movedecorate", &ZrLexsLemmaMsgPacket::m_movedecorate);
+    field("LemmaData", &ZrLexsLemmaMsgPacket::m_lemmaData);
+    field("LemmaSize", &ZrLexsLemmaMsgPacket::m_lemmaSize);
+    field("ResultFlag", &ZrLexsLemmaMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrLexsLemmaMsgPacket::m_errorDesc);
 }
 
-void ZrLexsLemmaMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrLexsLemmaMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrLexsLemmaMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrLexsLemmaMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrLexsLemmaMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrLexsLemmaMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

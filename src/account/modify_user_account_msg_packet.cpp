@@ -10,20 +10,25 @@ ZrModifyUserAccountMsgPacket::ZrModifyUserAccountMsgPacket(unsigned char verHigh
 
 template <class Fields>
 void ZrModifyUserAccountMsgPacket::fieldList(Fields&& field) {
-    field("UserId", m_userId);
-    field("UserName", m_userName);
-    field("UserPwd", m_userPwd);
-    field("StbId", m_stbId);
-    field("CaId", m_caId);
-    field("Ip", m_ip);
-    field("Mac", m_mac);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
-    field("LoginToken", m_loginToken);
+    field("UserId", &ZrModifyUserAccountMsgPacket::m_userId);
+    field("UserName", &ZrModifyUserAccountMsgPacket::m_userName);
+    field("UserPwd", &ZrModifyUserAccountMsgPacket::m_userPwd);
+    field("StbId", &ZrModifyUserAccountMsgPacket::m_stbId);
+    field("CaId", &ZrModifyUserAccountMsgPacket::m_caId);
+    field("Ip", &ZrModifyUserAccountMsgPacket::m_ip);
+    field("Mac", &ZrModifyUserAccountMsgPacket::m_mac);
+    field("ResultFlag", &ZrModifyUserAccountMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrModifyUserAccountMsgPacket::m_errorDesc);
+    field("LoginToken", &ZrModifyUserAccountMsgPacket::m_loginToken);
 }
 
-void ZrModifyUserAccountMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrModifyUserAccountMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrModifyUserAccountMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrModifyUserAccountMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrModifyUserAccountMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrModifyUserAccountMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

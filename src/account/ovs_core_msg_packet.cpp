@@ -9,18 +9,21 @@ ZrOvsCoreMsgPacket::ZrOvsCoreMsgPacket(unsigned char verHigh, unsigned char verL
 
 template <class Fields>
 void ZrOvsCoreMsgPacket::fieldList(Fields&& field) {
-    field("DigitalAccount", m_digitalAccount);
-    field("DigitalAccountDst", m_digitalAccountDst);
-    field("CAID", m_caId);
-    field("STBID", m_stbId);
-    field("MAC", m_mac);
-    field("IP", m_ip);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("DigitalAccount", &ZrOvsCoreMsgPacket::m_digitalAccount);
+    field("DigitalAccountDst", &ZrOvsCoreMsgPacket::m_digitalAccountDst);
+    field("CAID", &ZrOvsCoreMsgPacket::m_caId);
+    field("STBID", &ZrOvsCoreMsgPacket::m_stbId);
+    field("MAC", &ZrOvsCoreMsgPacket::m_mac);
+    field("IP", &ZrOvsCoreMsgPacket::m_ip);
+    field("ResultFlag", &ZrOvsCoreMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrOvsCoreMsgPacket::m_errorDesc);
 }
 
-void ZrOvsCoreMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrOvsCoreMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrOvsCoreMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrOvsCoreMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrOvsCoreMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrOvsCoreMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

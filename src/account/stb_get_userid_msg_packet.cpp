@@ -9,18 +9,23 @@ ZrStbGetUseridMsgPacket::ZrStbGetUseridMsgPacket(unsigned char verHigh, unsigned
 
 template <class Fields>
 void ZrStbGetUseridMsgPacket::fieldList(Fields&& field) {
-    field("UserId", m_userId);
-    field("StbId", m_stbId);
-    field("CaId", m_caId);
-    field("Ip", m_ip);
-    field("Mac", m_mac);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
-    field("AccountType", m_accountType);
+    field("UserId", &ZrStbGetUseridMsgPacket::m_userId);
+    field("StbId", &ZrStbGetUseridMsgPacket::m_stbId);
+    field("CaId", &ZrStbGetUseridMsgPacket::m_caId);
+    field("Ip", &ZrStbGetUseridMsgPacket::m_ip);
+    field("Mac", &ZrStbGetUseridMsgPacket::m_mac);
+    field("ResultFlag", &ZrStbGetUseridMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrStbGetUseridMsgPacket::m_errorDesc);
+    field("AccountType", &ZrStbGetUseridMsgPacket::m_accountType);
 }
 
-void ZrStbGetUseridMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrStbGetUseridMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrStbGetUseridMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrStbGetUseridMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrStbGetUseridMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrStbGetUseridMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -13,18 +13,21 @@ ZrUserAuthorityAuthenticationMsgPacket::ZrUserAuthorityAuthenticationMsgPacket(u
 
 template <class Fields>
 void ZrUserAuthorityAuthenticationMsgPacket::fieldList(Fields&& field) {
-    field("UserID", m_bodyUserID);
-    field("AppID", m_appID);
-    field("AppAuthorityToken", m_appAuthorityToken);
-    field("AdditionalInfo", m_additionalInfo);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("UserID", &ZrUserAuthorityAuthenticationMsgPacket::m_bodyUserID);
+    field("AppID", &ZrUserAuthorityAuthenticationMsgPacket::m_appID);
+    field("AppAuthorityToken", &ZrUserAuthorityAuthenticationMsgPacket::m_appAuthorityToken);
+    field("AdditionalInfo", &ZrUserAuthorityAuthenticationMsgPacket::m_additionalInfo);
+    field("ResultFlag", &ZrUserAuthorityAuthenticationMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrUserAuthorityAuthenticationMsgPacket::m_errorDesc);
 }
 
 void ZrUserAuthorityAuthenticationMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(ZrWireFields(stream));
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
 }
-void ZrUserAuthorityAuthenticationMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrUserAuthorityAuthenticationMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrUserAuthorityAuthenticationMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserAuthorityAuthenticationMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

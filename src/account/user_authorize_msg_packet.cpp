@@ -9,18 +9,23 @@ ZrUserAuthorizeMsgPacket::ZrUserAuthorizeMsgPacket(unsigned char verHigh, unsign
 
 template <class Fields>
 void ZrUserAuthorizeMsgPacket::fieldList(Fields&& field) {
-    field("UserID", m_bodyUserID);
-    field("LoginToken", m_loginToken);
-    field("AppID", m_appID);
-    field("RedirectURI", m_redirectURI);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
-    field("AccessToken", m_accessToken);
-    field("ExpiresIn", m_expiresIn);
+    field("UserID", &ZrUserAuthorizeMsgPacket::m_bodyUserID);
+    field("LoginToken", &ZrUserAuthorizeMsgPacket::m_loginToken);
+    field("AppID", &ZrUserAuthorizeMsgPacket::m_appID);
+    field("RedirectURI", &ZrUserAuthorizeMsgPacket::m_redirectURI);
+    field("ResultFlag", &ZrUserAuthorizeMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrUserAuthorizeMsgPacket::m_errorDesc);
+    field("AccessToken", &ZrUserAuthorizeMsgPacket::m_accessToken);
+    field("ExpiresIn", &ZrUserAuthorizeMsgPacket::m_expiresIn);
 }
 
-void ZrUserAuthorizeMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrUserAuthorizeMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrUserAuthorizeMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrUserAuthorizeMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrUserAuthorizeMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserAuthorizeMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

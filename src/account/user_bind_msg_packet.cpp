@@ -9,20 +9,23 @@ ZrUserBindMsgPacket::ZrUserBindMsgPacket(unsigned char verHigh, unsigned char ve
 
 template <class Fields>
 void ZrUserBindMsgPacket::fieldList(Fields&& field) {
-    field("UserID", m_bodyUserID);
-    field("CAID", m_caId);
-    field("STBID", m_stbId);
-    field("MAC", m_mac);
-    field("IP", m_ip);
-    field("Password", m_password);
-    field("LoginToken", m_loginToken);
-    field("AccountType", m_accountType);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("UserID", &ZrUserBindMsgPacket::m_bodyUserID);
+    field("CAID", &ZrUserBindMsgPacket::m_caId);
+    field("STBID", &ZrUserBindMsgPacket::m_stbId);
+    field("MAC", &ZrUserBindMsgPacket::m_mac);
+    field("IP", &ZrUserBindMsgPacket::m_ip);
+    field("Password", &ZrUserBindMsgPacket::m_password);
+    field("LoginToken", &ZrUserBindMsgPacket::m_loginToken);
+    field("AccountType", &ZrUserBindMsgPacket::m_accountType);
+    field("ResultFlag", &ZrUserBindMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrUserBindMsgPacket::m_errorDesc);
 }
 
-void ZrUserBindMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrUserBindMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrUserBindMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrUserBindMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrUserBindMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserBindMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,15 +9,20 @@ ZrUserCancelBindMsgPacket::ZrUserCancelBindMsgPacket(unsigned char verHigh, unsi
 
 template <class Fields>
 void ZrUserCancelBindMsgPacket::fieldList(Fields&& field) {
-    field("DigitalAccount", m_digitalAccount);
-    field("LoginToken", m_loginToken);
-    field("Password", m_password);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("DigitalAccount", &ZrUserCancelBindMsgPacket::m_digitalAccount);
+    field("LoginToken", &ZrUserCancelBindMsgPacket::m_loginToken);
+    field("Password", &ZrUserCancelBindMsgPacket::m_password);
+    field("ResultFlag", &ZrUserCancelBindMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrUserCancelBindMsgPacket::m_errorDesc);
 }
 
-void ZrUserCancelBindMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrUserCancelBindMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrUserCancelBindMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrUserCancelBindMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrUserCancelBindMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserCancelBindMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

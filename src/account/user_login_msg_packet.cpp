@@ -9,17 +9,22 @@ ZrUserLoginMsgPacket::ZrUserLoginMsgPacket(unsigned char verHigh, unsigned char 
 
 template <class Fields>
 void ZrUserLoginMsgPacket::fieldList(Fields&& field) {
-    field("UserId", m_userId);
-    field("UserPwd", m_userPwd);
-    field("AccountType", m_accountType);
-    field("CaId", m_caId);
-    field("Certificate", m_certificate);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("UserId", &ZrUserLoginMsgPacket::m_userId);
+    field("UserPwd", &ZrUserLoginMsgPacket::m_userPwd);
+    field("AccountType", &ZrUserLoginMsgPacket::m_accountType);
+    field("CaId", &ZrUserLoginMsgPacket::m_caId);
+    field("Certificate", &ZrUserLoginMsgPacket::m_certificate);
+    field("ResultFlag", &ZrUserLoginMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrUserLoginMsgPacket::m_errorDesc);
 }
 
-void ZrUserLoginMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrUserLoginMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrUserLoginMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrUserLoginMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrUserLoginMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserLoginMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,20 +9,25 @@ ZrUserRegisterMsgPacket::ZrUserRegisterMsgPacket(unsigned char verHigh, unsigned
 
 template <class Fields>
 void ZrUserRegisterMsgPacket::fieldList(Fields&& field) {
-    field("UserId", m_userId);
-    field("UserName", m_userName);
-    field("UserPwd", m_userPwd);
-    field("StbId", m_stbId);
-    field("CaId", m_caId);
-    field("Ip", m_ip);
-    field("Mac", m_mac);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
-    field("AccountType", m_accountType);
+    field("UserId", &ZrUserRegisterMsgPacket::m_userId);
+    field("UserName", &ZrUserRegisterMsgPacket::m_userName);
+    field("UserPwd", &ZrUserRegisterMsgPacket::m_userPwd);
+    field("StbId", &ZrUserRegisterMsgPacket::m_stbId);
+    field("CaId", &ZrUserRegisterMsgPacket::m_caId);
+    field("Ip", &ZrUserRegisterMsgPacket::m_ip);
+    field("Mac", &ZrUserRegisterMsgPacket::m_mac);
+    field("ResultFlag", &ZrUserRegisterMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrUserRegisterMsgPacket::m_errorDesc);
+    field("AccountType", &ZrUserRegisterMsgPacket::m_accountType);
 }
 
-void ZrUserRegisterMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrUserRegisterMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrUserRegisterMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrUserRegisterMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrUserRegisterMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserRegisterMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -10,20 +10,25 @@ ZrUserStbBindAccountMsgPacket::ZrUserStbBindAccountMsgPacket(unsigned char verHi
 
 template <class Fields>
 void ZrUserStbBindAccountMsgPacket::fieldList(Fields&& field) {
-    field("DigitalAccount", m_digitalAccount);
-    field("DigitalAccountDst", m_digitalAccountDst);
-    field("Password", m_password);
-    field("LoginToken", m_loginToken);
-    field("CAID", m_caId);
-    field("STBID", m_stbId);
-    field("MAC", m_mac);
-    field("IP", m_ip);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("DigitalAccount", &ZrUserStbBindAccountMsgPacket::m_digitalAccount);
+    field("DigitalAccountDst", &ZrUserStbBindAccountMsgPacket::m_digitalAccountDst);
+    field("Password", &ZrUserStbBindAccountMsgPacket::m_password);
+    field("LoginToken", &ZrUserStbBindAccountMsgPacket::m_loginToken);
+    field("CAID", &ZrUserStbBindAccountMsgPacket::m_caId);
+    field("STBID", &ZrUserStbBindAccountMsgPacket::m_stbId);
+    field("MAC", &ZrUserStbBindAccountMsgPacket::m_mac);
+    field("IP", &ZrUserStbBindAccountMsgPacket::m_ip);
+    field("ResultFlag", &ZrUserStbBindAccountMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrUserStbBindAccountMsgPacket::m_errorDesc);
 }
 
-void ZrUserStbBindAccountMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrUserStbBindAccountMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrUserStbBindAccountMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrUserStbBindAccountMsgPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrUserStbBindAccountMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserStbBindAccountMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,14 +9,19 @@ ZrBillCardActivePacket::ZrBillCardActivePacket(unsigned char verHigh, unsigned c
 
 template <class Fields>
 void ZrBillCardActivePacket::fieldList(Fields&& field) {
-    field("start_card_id", m_startCardId);
-    field("end_card_id", m_endCardId);
-    field("ret_active_status", m_retActiveStatus);
-    field("ret_active_message", m_retActiveMessage);
+    field("start_card_id", &ZrBillCardActivePacket::m_startCardId);
+    field("end_card_id", &ZrBillCardActivePacket::m_endCardId);
+    field("ret_active_status", &ZrBillCardActivePacket::m_retActiveStatus);
+    field("ret_active_message", &ZrBillCardActivePacket::m_retActiveMessage);
 }
 
-void ZrBillCardActivePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillCardActivePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillCardActivePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillCardActivePacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillCardActivePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillCardActivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

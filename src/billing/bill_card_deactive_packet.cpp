@@ -9,14 +9,19 @@ ZrBillCardDeactivePacket::ZrBillCardDeactivePacket(unsigned char verHigh, unsign
 
 template <class Fields>
 void ZrBillCardDeactivePacket::fieldList(Fields&& field) {
-    field("start_card_id", m_startCardId);
-    field("end_card_id", m_endCardId);
-    field("ret_deactive_status", m_retDeactiveStatus);
-    field("ret_deactive_message", m_retDeactiveMessage);
+    field("start_card_id", &ZrBillCardDeactivePacket::m_startCardId);
+    field("end_card_id", &ZrBillCardDeactivePacket::m_endCardId);
+    field("ret_deactive_status", &ZrBillCardDeactivePacket::m_retDeactiveStatus);
+    field("ret_deactive_message", &ZrBillCardDeactivePacket::m_retDeactiveMessage);
 }
 
-void ZrBillCardDeactivePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillCardDeactivePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillCardDeactivePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillCardDeactivePacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillCardDeactivePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillCardDeactivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

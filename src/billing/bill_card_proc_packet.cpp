@@ -9,16 +9,21 @@ ZrBillCardProcPacket::ZrBillCardProcPacket(unsigned char verHigh, unsigned char 
 
 template <class Fields>
 void ZrBillCardProcPacket::fieldList(Fields&& field) {
-    field("start_card_id", m_startCardId);
-    field("end_card_id", m_endCardId);
-    field("db_ip", m_dbIp);
-    field("db_name", m_dbName);
-    field("ret_status", m_retStatus);
-    field("ret_message", m_retMessage);
+    field("start_card_id", &ZrBillCardProcPacket::m_startCardId);
+    field("end_card_id", &ZrBillCardProcPacket::m_endCardId);
+    field("db_ip", &ZrBillCardProcPacket::m_dbIp);
+    field("db_name", &ZrBillCardProcPacket::m_dbName);
+    field("ret_status", &ZrBillCardProcPacket::m_retStatus);
+    field("ret_message", &ZrBillCardProcPacket::m_retMessage);
 }
 
-void ZrBillCardProcPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillCardProcPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillCardProcPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillCardProcPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillCardProcPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillCardProcPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,16 +9,21 @@ ZrBillCardPutinPacket::ZrBillCardPutinPacket(unsigned char verHigh, unsigned cha
 
 template <class Fields>
 void ZrBillCardPutinPacket::fieldList(Fields&& field) {
-    field("start_card_id", m_startCardId);
-    field("end_card_id", m_endCardId);
-    field("db_ip", m_dbIp);
-    field("db_name", m_dbName);
-    field("ret_putin_status", m_retPutinStatus);
-    field("ret_putin_message", m_retPutinMessage);
+    field("start_card_id", &ZrBillCardPutinPacket::m_startCardId);
+    field("end_card_id", &ZrBillCardPutinPacket::m_endCardId);
+    field("db_ip", &ZrBillCardPutinPacket::m_dbIp);
+    field("db_name", &ZrBillCardPutinPacket::m_dbName);
+    field("ret_putin_status", &ZrBillCardPutinPacket::m_retPutinStatus);
+    field("ret_putin_message", &ZrBillCardPutinPacket::m_retPutinMessage);
 }
 
-void ZrBillCardPutinPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillCardPutinPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillCardPutinPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillCardPutinPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillCardPutinPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillCardPutinPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

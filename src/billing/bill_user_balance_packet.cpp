@@ -9,19 +9,24 @@ ZrBillUserBalancePacket::ZrBillUserBalancePacket(unsigned char verHigh, unsigned
 
 template <class Fields>
 void ZrBillUserBalancePacket::fieldList(Fields&& field) {
-    field("user_id", m_userId);
-    field("currency_type", m_currencyType);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("add_info", m_addInfo);
-    field("ret_status", m_retStatus);
-    field("ret_message", m_retMessage);
-    field("ret_BALANCEINFO", m_retBalanceInfo);
+    field("user_id", &ZrBillUserBalancePacket::m_userId);
+    field("currency_type", &ZrBillUserBalancePacket::m_currencyType);
+    field("identifying_code", &ZrBillUserBalancePacket::m_identifyingCode);
+    field("token", &ZrBillUserBalancePacket::m_token);
+    field("check_code", &ZrBillUserBalancePacket::m_checkCode);
+    field("add_info", &ZrBillUserBalancePacket::m_addInfo);
+    field("ret_status", &ZrBillUserBalancePacket::m_retStatus);
+    field("ret_message", &ZrBillUserBalancePacket::m_retMessage);
+    field("ret_BALANCEINFO", &ZrBillUserBalancePacket::m_retBalanceInfo);
 }
 
-void ZrBillUserBalancePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserBalancePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserBalancePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserBalancePacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserBalancePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserBalancePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

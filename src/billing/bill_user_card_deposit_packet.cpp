@@ -10,25 +10,30 @@ ZrBillUserCardDepositPacket::ZrBillUserCardDepositPacket(unsigned char verHigh, 
 
 template <class Fields>
 void ZrBillUserCardDepositPacket::fieldList(Fields&& field) {
-    field("user_id", m_userId);
-    field("merchant_id", m_merchantId);
-    field("app_id", m_appId);
-    field("order_id", m_orderId);
-    field("card_id", m_cardId);
-    field("card_password", m_cardPassword);
-    field("recharge_time", m_rechargeTime);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("add_info", m_addInfo);
-    field("ret_deposit_status", m_retDepositStatus);
-    field("ret_deposit_message", m_retDepositMessage);
-    field("ret_deposit_unit", m_retDepositUnit);
-    field("ret_deposit_money", m_retDepositMoney);
+    field("user_id", &ZrBillUserCardDepositPacket::m_userId);
+    field("merchant_id", &ZrBillUserCardDepositPacket::m_merchantId);
+    field("app_id", &ZrBillUserCardDepositPacket::m_appId);
+    field("order_id", &ZrBillUserCardDepositPacket::m_orderId);
+    field("card_id", &ZrBillUserCardDepositPacket::m_cardId);
+    field("card_password", &ZrBillUserCardDepositPacket::m_cardPassword);
+    field("recharge_time", &ZrBillUserCardDepositPacket::m_rechargeTime);
+    field("identifying_code", &ZrBillUserCardDepositPacket::m_identifyingCode);
+    field("token", &ZrBillUserCardDepositPacket::m_token);
+    field("check_code", &ZrBillUserCardDepositPacket::m_checkCode);
+    field("add_info", &ZrBillUserCardDepositPacket::m_addInfo);
+    field("ret_deposit_status", &ZrBillUserCardDepositPacket::m_retDepositStatus);
+    field("ret_deposit_message", &ZrBillUserCardDepositPacket::m_retDepositMessage);
+    field("ret_deposit_unit", &ZrBillUserCardDepositPacket::m_retDepositUnit);
+    field("ret_deposit_money", &ZrBillUserCardDepositPacket::m_retDepositMoney);
 }
 
-void ZrBillUserCardDepositPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserCardDepositPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserCardDepositPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserCardDepositPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserCardDepositPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserCardDepositPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

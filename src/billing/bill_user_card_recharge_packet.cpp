@@ -10,25 +10,30 @@ ZrBillUserCardRechargePacket::ZrBillUserCardRechargePacket(unsigned char verHigh
 
 template <class Fields>
 void ZrBillUserCardRechargePacket::fieldList(Fields&& field) {
-    field("user_id", m_userId);
-    field("merchant_type", m_merchantType);
-    field("merchant_name", m_merchantName);
-    field("order_id", m_orderId);
-    field("card_id", m_cardId);
-    field("card_password", m_cardPassword);
-    field("recharge_time", m_rechargeTime);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("add_info", m_addInfo);
-    field("ret_recharge_status", m_retRechargeStatus);
-    field("ret_recharge_message", m_retRechargeMessage);
-    field("ret_recharge_unit", m_retRechargeUnit);
-    field("ret_recharge_money", m_retRechargeMoney);
+    field("user_id", &ZrBillUserCardRechargePacket::m_userId);
+    field("merchant_type", &ZrBillUserCardRechargePacket::m_merchantType);
+    field("merchant_name", &ZrBillUserCardRechargePacket::m_merchantName);
+    field("order_id", &ZrBillUserCardRechargePacket::m_orderId);
+    field("card_id", &ZrBillUserCardRechargePacket::m_cardId);
+    field("card_password", &ZrBillUserCardRechargePacket::m_cardPassword);
+    field("recharge_time", &ZrBillUserCardRechargePacket::m_rechargeTime);
+    field("identifying_code", &ZrBillUserCardRechargePacket::m_identifyingCode);
+    field("token", &ZrBillUserCardRechargePacket::m_token);
+    field("check_code", &ZrBillUserCardRechargePacket::m_checkCode);
+    field("add_info", &ZrBillUserCardRechargePacket::m_addInfo);
+    field("ret_recharge_status", &ZrBillUserCardRechargePacket::m_retRechargeStatus);
+    field("ret_recharge_message", &ZrBillUserCardRechargePacket::m_retRechargeMessage);
+    field("ret_recharge_unit", &ZrBillUserCardRechargePacket::m_retRechargeUnit);
+    field("ret_recharge_money", &ZrBillUserCardRechargePacket::m_retRechargeMoney);
 }
 
-void ZrBillUserCardRechargePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserCardRechargePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserCardRechargePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserCardRechargePacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserCardRechargePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserCardRechargePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

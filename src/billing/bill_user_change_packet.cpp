@@ -9,23 +9,28 @@ ZrBillUserChangePacket::ZrBillUserChangePacket(unsigned char verHigh, unsigned c
 
 template <class Fields>
 void ZrBillUserChangePacket::fieldList(Fields&& field) {
-    field("user_id", m_userId);
-    field("merchant_id", m_merchantId);
-    field("app_id", m_appId);
-    field("order_id", m_orderId);
-    field("CHANGEINFO", m_changeInfo);
-    field("time", m_time);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("reason", m_reason);
-    field("add_info", m_addInfo);
-    field("ret_status", m_retStatus);
-    field("ret_message", m_retMessage);
+    field("user_id", &ZrBillUserChangePacket::m_userId);
+    field("merchant_id", &ZrBillUserChangePacket::m_merchantId);
+    field("app_id", &ZrBillUserChangePacket::m_appId);
+    field("order_id", &ZrBillUserChangePacket::m_orderId);
+    field("CHANGEINFO", &ZrBillUserChangePacket::m_changeInfo);
+    field("time", &ZrBillUserChangePacket::m_time);
+    field("identifying_code", &ZrBillUserChangePacket::m_identifyingCode);
+    field("token", &ZrBillUserChangePacket::m_token);
+    field("check_code", &ZrBillUserChangePacket::m_checkCode);
+    field("reason", &ZrBillUserChangePacket::m_reason);
+    field("add_info", &ZrBillUserChangePacket::m_addInfo);
+    field("ret_status", &ZrBillUserChangePacket::m_retStatus);
+    field("ret_message", &ZrBillUserChangePacket::m_retMessage);
 }
 
-void ZrBillUserChangePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserChangePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserChangePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserChangePacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserChangePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserChangePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

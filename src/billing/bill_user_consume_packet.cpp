@@ -9,24 +9,29 @@ ZrBillUserConsumePacket::ZrBillUserConsumePacket(unsigned char verHigh, unsigned
 
 template <class Fields>
 void ZrBillUserConsumePacket::fieldList(Fields&& field) {
-    field("user_id", m_userId);
-    field("app_type", m_appType);
-    field("app_id", m_appId);
-    field("order_id", m_orderId);
-    field("cost_time", m_costTime);
-    field("cost_unit", m_costUnit);
-    field("cost_money", m_costMoney);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("reason", m_reason);
-    field("add_info", m_addInfo);
-    field("ret_consume_status", m_retConsumeStatus);
-    field("ret_consume_message", m_retConsumeMessage);
+    field("user_id", &ZrBillUserConsumePacket::m_userId);
+    field("app_type", &ZrBillUserConsumePacket::m_appType);
+    field("app_id", &ZrBillUserConsumePacket::m_appId);
+    field("order_id", &ZrBillUserConsumePacket::m_orderId);
+    field("cost_time", &ZrBillUserConsumePacket::m_costTime);
+    field("cost_unit", &ZrBillUserConsumePacket::m_costUnit);
+    field("cost_money", &ZrBillUserConsumePacket::m_costMoney);
+    field("identifying_code", &ZrBillUserConsumePacket::m_identifyingCode);
+    field("token", &ZrBillUserConsumePacket::m_token);
+    field("check_code", &ZrBillUserConsumePacket::m_checkCode);
+    field("reason", &ZrBillUserConsumePacket::m_reason);
+    field("add_info", &ZrBillUserConsumePacket::m_addInfo);
+    field("ret_consume_status", &ZrBillUserConsumePacket::m_retConsumeStatus);
+    field("ret_consume_message", &ZrBillUserConsumePacket::m_retConsumeMessage);
 }
 
-void ZrBillUserConsumePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserConsumePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserConsumePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserConsumePacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserConsumePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserConsumePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

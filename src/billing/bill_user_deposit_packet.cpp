@@ -9,24 +9,29 @@ ZrBillUserDepositPacket::ZrBillUserDepositPacket(unsigned char verHigh, unsigned
 
 template <class Fields>
 void ZrBillUserDepositPacket::fieldList(Fields&& field) {
-    field("user_id", m_userId);
-    field("merchant_id", m_merchantId);
-    field("app_id", m_appId);
-    field("order_id", m_orderId);
-    field("currency_type", m_currencyType);
-    field("currency", m_currency);
-    field("time", m_time);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("reason", m_reason);
-    field("add_info", m_addInfo);
-    field("ret_deposit_status", m_retDepositStatus);
-    field("ret_deposit_message", m_retDepositMessage);
+    field("user_id", &ZrBillUserDepositPacket::m_userId);
+    field("merchant_id", &ZrBillUserDepositPacket::m_merchantId);
+    field("app_id", &ZrBillUserDepositPacket::m_appId);
+    field("order_id", &ZrBillUserDepositPacket::m_orderId);
+    field("currency_type", &ZrBillUserDepositPacket::m_currencyType);
+    field("currency", &ZrBillUserDepositPacket::m_currency);
+    field("time", &ZrBillUserDepositPacket::m_time);
+    field("identifying_code", &ZrBillUserDepositPacket::m_identifyingCode);
+    field("token", &ZrBillUserDepositPacket::m_token);
+    field("check_code", &ZrBillUserDepositPacket::m_checkCode);
+    field("reason", &ZrBillUserDepositPacket::m_reason);
+    field("add_info", &ZrBillUserDepositPacket::m_addInfo);
+    field("ret_deposit_status", &ZrBillUserDepositPacket::m_retDepositStatus);
+    field("ret_deposit_message", &ZrBillUserDepositPacket::m_retDepositMessage);
 }
 
-void ZrBillUserDepositPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserDepositPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserDepositPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserDepositPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserDepositPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserDepositPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

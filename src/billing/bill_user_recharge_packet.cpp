@@ -9,23 +9,28 @@ ZrBillUserRechargePacket::ZrBillUserRechargePacket(unsigned char verHigh, unsign
 
 template <class Fields>
 void ZrBillUserRechargePacket::fieldList(Fields&& field) {
-    field("user_id", m_userId);
-    field("merchant_type", m_merchantType);
-    field("merchant_name", m_merchantName);
-    field("order_id", m_orderId);
-    field("recharge_time", m_rechargeTime);
-    field("recharge_unit", m_rechargeUnit);
-    field("recharge_money", m_rechargeMoney);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("add_info", m_addInfo);
-    field("ret_recharge_status", m_retRechargeStatus);
-    field("ret_recharge_message", m_retRechargeMessage);
+    field("user_id", &ZrBillUserRechargePacket::m_userId);
+    field("merchant_type", &ZrBillUserRechargePacket::m_merchantType);
+    field("merchant_name", &ZrBillUserRechargePacket::m_merchantName);
+    field("order_id", &ZrBillUserRechargePacket::m_orderId);
+    field("recharge_time", &ZrBillUserRechargePacket::m_rechargeTime);
+    field("recharge_unit", &ZrBillUserRechargePacket::m_rechargeUnit);
+    field("recharge_money", &ZrBillUserRechargePacket::m_rechargeMoney);
+    field("identifying_code", &ZrBillUserRechargePacket::m_identifyingCode);
+    field("token", &ZrBillUserRechargePacket::m_token);
+    field("check_code", &ZrBillUserRechargePacket::m_checkCode);
+    field("add_info", &ZrBillUserRechargePacket::m_addInfo);
+    field("ret_recharge_status", &ZrBillUserRechargePacket::m_retRechargeStatus);
+    field("ret_recharge_message", &ZrBillUserRechargePacket::m_retRechargeMessage);
 }
 
-void ZrBillUserRechargePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserRechargePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserRechargePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserRechargePacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserRechargePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserRechargePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

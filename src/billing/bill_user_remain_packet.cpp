@@ -9,20 +9,25 @@ ZrBillUserRemainPacket::ZrBillUserRemainPacket(unsigned char verHigh, unsigned c
 
 template <class Fields>
 void ZrBillUserRemainPacket::fieldList(Fields&& field) {
-    field("user_id", m_userId);
-    field("balance_unit", m_balanceUnit);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("add_info", m_addInfo);
-    field("ret_remain_status", m_retRemainStatus);
-    field("ret_remain_message", m_retRemainMessage);
-    field("ret_remain_unit", m_retRemainUnit);
-    field("ret_remain_money", m_retRemainMoney);
+    field("user_id", &ZrBillUserRemainPacket::m_userId);
+    field("balance_unit", &ZrBillUserRemainPacket::m_balanceUnit);
+    field("identifying_code", &ZrBillUserRemainPacket::m_identifyingCode);
+    field("token", &ZrBillUserRemainPacket::m_token);
+    field("check_code", &ZrBillUserRemainPacket::m_checkCode);
+    field("add_info", &ZrBillUserRemainPacket::m_addInfo);
+    field("ret_remain_status", &ZrBillUserRemainPacket::m_retRemainStatus);
+    field("ret_remain_message", &ZrBillUserRemainPacket::m_retRemainMessage);
+    field("ret_remain_unit", &ZrBillUserRemainPacket::m_retRemainUnit);
+    field("ret_remain_money", &ZrBillUserRemainPacket::m_retRemainMoney);
 }
 
-void ZrBillUserRemainPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserRemainPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserRemainPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserRemainPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserRemainPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserRemainPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,23 +9,28 @@ ZrBillUserTradePacket::ZrBillUserTradePacket(unsigned char verHigh, unsigned cha
 
 template <class Fields>
 void ZrBillUserTradePacket::fieldList(Fields&& field) {
-    field("src_user_id", m_srcUserId);
-    field("merchant_id", m_merchantId);
-    field("app_id", m_appId);
-    field("order_id", m_orderId);
-    field("TRADEINFO", m_tradeInfo);
-    field("time", m_time);
-    field("identifying_code", m_identifyingCode);
-    field("token", m_token);
-    field("check_code", m_checkCode);
-    field("reason", m_reason);
-    field("add_info", m_addInfo);
-    field("ret_status", m_retStatus);
-    field("ret_message", m_retMessage);
+    field("src_user_id", &ZrBillUserTradePacket::m_srcUserId);
+    field("merchant_id", &ZrBillUserTradePacket::m_merchantId);
+    field("app_id", &ZrBillUserTradePacket::m_appId);
+    field("order_id", &ZrBillUserTradePacket::m_orderId);
+    field("TRADEINFO", &ZrBillUserTradePacket::m_tradeInfo);
+    field("time", &ZrBillUserTradePacket::m_time);
+    field("identifying_code", &ZrBillUserTradePacket::m_identifyingCode);
+    field("token", &ZrBillUserTradePacket::m_token);
+    field("check_code", &ZrBillUserTradePacket::m_checkCode);
+    field("reason", &ZrBillUserTradePacket::m_reason);
+    field("add_info", &ZrBillUserTradePacket::m_addInfo);
+    field("ret_status", &ZrBillUserTradePacket::m_retStatus);
+    field("ret_message", &ZrBillUserTradePacket::m_retMessage);
 }
 
-void ZrBillUserTradePacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillUserTradePacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillUserTradePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillUserTradePacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillUserTradePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserTradePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,13 +9,16 @@ ZrAuthSockMsgPacket::ZrAuthSockMsgPacket(unsigned char verHigh, unsigned char ve
 
 template <class Fields>
 void ZrAuthSockMsgPacket::fieldList(Fields&& field) {
-    field("key", m_key);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("key", &ZrAuthSockMsgPacket::m_key);
+    field("ResultFlag", &ZrAuthSockMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrAuthSockMsgPacket::m_errorDesc);
 }
 
-void ZrAuthSockMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrAuthSockMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrAuthSockMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrAuthSockMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrAuthSockMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrAuthSockMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,18 +9,21 @@ ZrBillMsgPacket::ZrBillMsgPacket(unsigned char verHigh, unsigned char verLow, un
 
 template <class Fields>
 void ZrBillMsgPacket::fieldList(Fields&& field) {
-    field("DA", m_da);
-    field("AccountName", m_accountName);
-    field("AccountType", m_accountType);
-    field("BillType", m_billType);
-    field("MoneyValue", m_moneyValue);
-    field("MoneyType", m_moneyType);
-    field("Describe", m_describe);
-    field("ErrorDesc", m_errorDesc);
+    field("DA", &ZrBillMsgPacket::m_da);
+    field("AccountName", &ZrBillMsgPacket::m_accountName);
+    field("AccountType", &ZrBillMsgPacket::m_accountType);
+    field("BillType", &ZrBillMsgPacket::m_billType);
+    field("MoneyValue", &ZrBillMsgPacket::m_moneyValue);
+    field("MoneyType", &ZrBillMsgPacket::m_moneyType);
+    field("Describe", &ZrBillMsgPacket::m_describe);
+    field("ErrorDesc", &ZrBillMsgPacket::m_errorDesc);
 }
 
-void ZrBillMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrBillMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,15 +9,20 @@ ZrBillServerIdentifyPacket::ZrBillServerIdentifyPacket(unsigned char verHigh, un
 
 template <class Fields>
 void ZrBillServerIdentifyPacket::fieldList(Fields&& field) {
-    field("server_name", m_serverName);
-    field("server_type", m_serverType);
-    field("server_key", m_serverKey);
-    field("ret_status", m_retStatus);
-    field("ret_message", m_retMessage);
+    field("server_name", &ZrBillServerIdentifyPacket::m_serverName);
+    field("server_type", &ZrBillServerIdentifyPacket::m_serverType);
+    field("server_key", &ZrBillServerIdentifyPacket::m_serverKey);
+    field("ret_status", &ZrBillServerIdentifyPacket::m_retStatus);
+    field("ret_message", &ZrBillServerIdentifyPacket::m_retMessage);
 }
 
-void ZrBillServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillServerIdentifyPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillServerIdentifyPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,15 +9,20 @@ ZrBillServerLoginPacket::ZrBillServerLoginPacket(unsigned char verHigh, unsigned
 
 template <class Fields>
 void ZrBillServerLoginPacket::fieldList(Fields&& field) {
-    field("server_name", m_serverName);
-    field("server_type", m_serverType);
-    field("server_key", m_serverKey);
-    field("ret_login_status", m_retLoginStatus);
-    field("ret_login_message", m_retLoginMessage);
+    field("server_name", &ZrBillServerLoginPacket::m_serverName);
+    field("server_type", &ZrBillServerLoginPacket::m_serverType);
+    field("server_key", &ZrBillServerLoginPacket::m_serverKey);
+    field("ret_login_status", &ZrBillServerLoginPacket::m_retLoginStatus);
+    field("ret_login_message", &ZrBillServerLoginPacket::m_retLoginMessage);
 }
 
-void ZrBillServerLoginPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrBillServerLoginPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrBillServerLoginPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrBillServerLoginPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
+void ZrBillServerLoginPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillServerLoginPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,14 +9,17 @@ ZrDbrWriteMsgPacket::ZrDbrWriteMsgPacket(unsigned char verHigh, unsigned char ve
 
 template <class Fields>
 void ZrDbrWriteMsgPacket::fieldList(Fields&& field) {
-    field("PkgID", m_pkgID);
-    field("SQL", m_sql);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("PkgID", &ZrDbrWriteMsgPacket::m_pkgID);
+    field("SQL", &ZrDbrWriteMsgPacket::m_sql);
+    field("ResultFlag", &ZrDbrWriteMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrDbrWriteMsgPacket::m_errorDesc);
 }
 
-void ZrDbrWriteMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrDbrWriteMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrDbrWriteMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrDbrWriteMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrDbrWriteMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrDbrWriteMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

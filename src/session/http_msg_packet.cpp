@@ -9,15 +9,18 @@ ZrHttpMsgPacket::ZrHttpMsgPacket(unsigned char verHigh, unsigned char verLow, un
 
 template <class Fields>
 void ZrHttpMsgPacket::fieldList(Fields&& field) {
-    field("Request", m_request);
-    field("Response", m_response);
-    field("StateCode", m_stateCode);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("Request", &ZrHttpMsgPacket::m_request);
+    field("Response", &ZrHttpMsgPacket::m_response);
+    field("StateCode", &ZrHttpMsgPacket::m_stateCode);
+    field("ResultFlag", &ZrHttpMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrHttpMsgPacket::m_errorDesc);
 }
 
-void ZrHttpMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrHttpMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrHttpMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrHttpMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrHttpMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrHttpMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

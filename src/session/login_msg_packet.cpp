@@ -9,16 +9,19 @@ ZrLoginMsgPacket::ZrLoginMsgPacket(unsigned char verHigh, unsigned char verLow, 
 
 template <class Fields>
 void ZrLoginMsgPacket::fieldList(Fields&& field) {
-    field("AccountName", m_accountName);
-    field("AccountType", m_accountType);
-    field("ACCONTINFO", m_accountInfo);
-    field("AdditionalInfo", m_additionalInfo);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("AccountName", &ZrLoginMsgPacket::m_accountName);
+    field("AccountType", &ZrLoginMsgPacket::m_accountType);
+    field("ACCONTINFO", &ZrLoginMsgPacket::m_accountInfo);
+    field("AdditionalInfo", &ZrLoginMsgPacket::m_additionalInfo);
+    field("ResultFlag", &ZrLoginMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrLoginMsgPacket::m_errorDesc);
 }
 
-void ZrLoginMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrLoginMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrLoginMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrLoginMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrLoginMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrLoginMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -9,15 +9,18 @@ ZrPortalMsgPacket::ZrPortalMsgPacket(unsigned char verHigh, unsigned char verLow
 
 template <class Fields>
 void ZrPortalMsgPacket::fieldList(Fields&& field) {
-    field("Request", m_request);
-    field("Response", m_response);
-    field("StateCode", m_stateCode);
-    field("ResultFlag", m_resultFlag);
-    field("ErrorDesc", m_errorDesc);
+    field("Request", &ZrPortalMsgPacket::m_request);
+    field("Response", &ZrPortalMsgPacket::m_response);
+    field("StateCode", &ZrPortalMsgPacket::m_stateCode);
+    field("ResultFlag", &ZrPortalMsgPacket::m_resultFlag);
+    field("ErrorDesc", &ZrPortalMsgPacket::m_errorDesc);
 }
 
-void ZrPortalMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(ZrWireFields(stream)); }
-void ZrPortalMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
+void ZrPortalMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+}
+void ZrPortalMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrPortalMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrPortalMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
     return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });

@@ -1,0 +1,272 @@
+// Walking a body's wire bytes by its field list, storing nothing: how many
+// bytes the body takes, or where and why it cannot be read. This is how a
+// packet is measured in a byte stream without a packet object
+// (zr_stream_splitter.h), and how a failed decode is explained.
+//
+// The walk applies the stream's reading rules (zr_byte_stream.h) exactly, so
+// a body it reads whole is one that deCode reads, and the bytes it counts are
+// the bytes deCode takes:
+//   u8, u16, u64   1, 2 and 8 bytes
+//   u32, i32       4 bytes, or in compact mode a varint of any length
+//   string         length (u32), then that many bytes; 2^31 or more never fits
+//   char[N]        length (u32): 0 or negative as a signed number is the empty
+//                  text and nothing follows; N or more fails; then the bytes
+//   vector, map    count (u32), at most ZR_MAX_CONTAINER_COUNT, then elements
+//   record         its own field list
+//
+// Two ends bound the walk: the end of the bytes at hand, past which a field
+// is truncated (more bytes may make it whole), and the longest body the
+// caller accepts, past which it is refused whatever follows. The walk reads
+// only bytes before both.
+#ifndef ZRPACKET_ZR_BODY_WALK_H
+#define ZRPACKET_ZR_BODY_WALK_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "zr_byte_stream.h"
+
+// Why a walk stopped before the end of its field list.
+enum class ZrWalkFault : unsigned char {
+    None,
+    // The bytes at hand end inside the field; more may make it whole.
+    Number,  // a varint whose last byte still has its top bit set
+    Fixed,   // a fixed-width number
+    Text,    // the bytes of a text
+    // No bytes that follow can make the field whole.
+    TextClaim,    // a text length of 2^31 or more
+    TextTooLong,  // a char[N] text of N or more bytes
+    Count,        // a list or map of more than ZR_MAX_CONTAINER_COUNT elements
+    Limit,        // the field runs past the longest body the caller accepts
+};
+
+// Where a walk stopped: the fault, the offset in the body, the field's path.
+struct ZrWalkStop {
+    // One level of the path: a list or map (with the element's index), or a
+    // record field.
+    struct Step {
+        const char* name;
+        std::uint32_t index;
+        bool indexed;
+    };
+    static constexpr unsigned kMaxDepth = 6;  // deeper levels are not kept
+
+    ZrWalkFault fault = ZrWalkFault::None;
+    std::size_t at = 0;           // body offset of what could not be read
+    std::uint64_t value = 0;      // the text length or count read; a fixed number's width
+    std::uint32_t limit = 0;      // the N of a char[N] text
+    std::size_t needed = 0;       // Number, Fixed, Text, Limit: the fewest body bytes that field needs
+    const char* field = nullptr;  // the field's own name; null for a list element
+    Step path[kMaxDepth] = {};
+    unsigned depth = 0;
+
+    bool stopped() const { return fault != ZrWalkFault::None; }
+    // The bytes at hand end inside the field: more bytes may make it whole.
+    bool truncated() const {
+        return fault == ZrWalkFault::Number || fault == ZrWalkFault::Fixed || fault == ZrWalkFault::Text;
+    }
+    // The field's path as the JSON form spells it: "body.ACCONTINFO[3].szField2"
+    // for the prefix "body".
+    std::string where(const std::string& prefix) const;
+    // What went wrong, offsets counted from `base` (the body's own first
+    // byte is base): "text of 40 bytes from offset 78 runs past the body's
+    // end at offset 118". `end` is the body offset where the bytes ended.
+    std::string why(std::size_t base, std::size_t end) const;
+};
+
+// The walking visitor. A packet's field list hands it member pointers, a
+// record's list the record's fields; either way only the types are used,
+// never a value.
+class ZrBodyWalker {
+public:
+    // Walks the `size` bytes at `body`. A body longer than `limit` bytes is
+    // refused (fault Limit) as soon as a field claims bytes past it, whether
+    // they are at hand or not.
+    ZrBodyWalker(const unsigned char* body, std::size_t size, std::size_t limit, bool compact)
+        : m_body(body), m_end(size < limit ? size : limit), m_limit(limit), m_compact(compact) {}
+
+    template <class Owner, class T>
+    ZrBodyWalker& operator()(const char* name, T Owner::*) {
+        step(name, Tag<T>{});
+        return *this;
+    }
+    template <class T>
+    ZrBodyWalker& operator()(const char* name, T&) {
+        step(name, Tag<T>{});
+        return *this;
+    }
+    ZrBodyWalker& operator()(const char* name, const ZrTextEcho& echo) {
+        text(name, echo.size);
+        return *this;
+    }
+
+    bool ok() const { return !m_stop.stopped(); }
+    // Bytes taken so far: the whole body once its list has been walked.
+    std::size_t consumed() const { return m_at; }
+    const ZrWalkStop& stop() const { return m_stop; }
+
+private:
+    template <class T>
+    struct Tag {};
+
+    // --- the wire types ----------------------------------------------------
+    void step(const char* name, Tag<unsigned char>) { take(name, ZrWalkFault::Fixed, 1); }
+    void step(const char* name, Tag<unsigned short>) { take(name, ZrWalkFault::Fixed, 2); }
+    void step(const char* name, Tag<unsigned int>) {
+        std::uint32_t ignored;
+        number(name, ignored);
+    }
+    void step(const char* name, Tag<int>) { step(name, Tag<unsigned int>{}); }
+    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
+    void step(const char* name, Tag<T>) {
+        take(name, ZrWalkFault::Fixed, 8);
+    }
+    void step(const char* name, Tag<std::string>) {
+        const std::size_t lengthAt = m_at;
+        std::uint32_t length = 0;
+        if (!number(name, length) || length == 0) return;
+        if (static_cast<std::int32_t>(length) < 0) {
+            fail(ZrWalkFault::TextClaim, name, lengthAt, length);
+            return;
+        }
+        take(name, ZrWalkFault::Text, length);
+    }
+    template <std::size_t N>
+    void step(const char* name, Tag<char[N]>) {
+        text(name, static_cast<std::uint32_t>(N));
+    }
+    template <class T>
+    void step(const char* name, Tag<std::vector<T>>) {
+        std::uint32_t count = 0;
+        if (!containerCount(name, count)) return;
+        Level level(*this, name, true);
+        for (std::uint32_t i = 0; i < count && ok(); ++i) {
+            level.setIndex(i);
+            step(nullptr, Tag<T>{});
+        }
+    }
+    template <class K, class V, class Less, class Alloc>
+    void step(const char* name, Tag<std::map<K, V, Less, Alloc>>) {
+        std::uint32_t count = 0;
+        if (!containerCount(name, count)) return;
+        Level level(*this, name, true);
+        for (std::uint32_t i = 0; i < count && ok(); ++i) {
+            level.setIndex(i);
+            step("key", Tag<K>{});
+            step("value", Tag<V>{});
+        }
+    }
+    // A record: its own list, run over a prototype that is never read or
+    // written (the list needs a record to name its fields).
+    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
+    void step(const char* name, Tag<Record>) {
+        if (!ok()) return;
+        static Record prototype{};
+        Level level(*this, name, false);
+        zrRecordFields(prototype, *this);
+    }
+
+    // --- reading rules -------------------------------------------------------
+    // n bytes at the cursor; a fault of kind `truncated` when they are not
+    // all at hand, Limit when they run past the longest body.
+    bool take(const char* name, ZrWalkFault truncated, std::uint64_t n) {
+        if (!ok()) return false;
+        if (n <= m_end - m_at) {
+            m_at += static_cast<std::size_t>(n);
+            return true;
+        }
+        fail(n > m_limit - m_at ? ZrWalkFault::Limit : truncated, name, m_at, n);
+        m_stop.needed = m_at + static_cast<std::size_t>(n);
+        return false;
+    }
+
+    // A u32 by mode. A varint is taken whole, however long, as the stream
+    // takes it; groups past the 32 bits are dropped.
+    bool number(const char* name, std::uint32_t& value) {
+        if (!ok()) return false;
+        if (!m_compact) {
+            const std::size_t at = m_at;
+            if (!take(name, ZrWalkFault::Fixed, 4)) return false;
+            value = CHostNetworkConvertorNormal::loadBigEndian32(m_body + at);
+            return true;
+        }
+        value = 0;
+        for (std::size_t p = m_at;; ++p) {
+            if (p == m_end) {
+                fail(p == m_limit ? ZrWalkFault::Limit : ZrWalkFault::Number, name, m_at, p - m_at);
+                m_stop.needed = p + 1;
+                return false;
+            }
+            const std::size_t shift = (p - m_at) * 7;
+            if (shift < 32) value |= std::uint32_t{m_body[p] & 0x7Fu} << shift;
+            if (m_body[p] < 0x80) {
+                m_at = p + 1;
+                return true;
+            }
+        }
+    }
+    // char[size]: a length of 0 or less as a signed number is the empty text.
+    void text(const char* name, std::uint32_t size) {
+        const std::size_t lengthAt = m_at;
+        std::uint32_t length = 0;
+        if (!number(name, length) || static_cast<std::int32_t>(length) <= 0) return;
+        if (length >= size) {
+            fail(ZrWalkFault::TextTooLong, name, lengthAt, length);
+            m_stop.limit = size;
+            return;
+        }
+        take(name, ZrWalkFault::Text, length);
+    }
+    bool containerCount(const char* name, std::uint32_t& count) {
+        const std::size_t countAt = m_at;
+        if (!number(name, count)) return false;
+        if (count <= ZR_MAX_CONTAINER_COUNT) return true;
+        fail(ZrWalkFault::Count, name, countAt, count);
+        return false;
+    }
+
+    void fail(ZrWalkFault fault, const char* name, std::size_t at, std::uint64_t value) {
+        m_stop.fault = fault;
+        m_stop.field = name;
+        m_stop.at = at;
+        m_stop.value = value;
+        m_stop.depth = m_depth;  // the levels stay as they are: nothing is opened after a fault
+    }
+
+    // A list, a map or a named record being walked: one level of the path.
+    class Level {
+    public:
+        Level(ZrBodyWalker& walker, const char* name, bool indexed)
+            : m_walker(walker), m_open(name != nullptr || indexed) {
+            if (!m_open) return;
+            if (walker.m_depth < ZrWalkStop::kMaxDepth) walker.m_stop.path[walker.m_depth] = {name, 0, indexed};
+            ++walker.m_depth;
+        }
+        ~Level() {
+            if (m_open) --m_walker.m_depth;
+        }
+        Level(const Level&) = delete;
+        Level& operator=(const Level&) = delete;
+        void setIndex(std::uint32_t i) {
+            if (m_walker.m_depth <= ZrWalkStop::kMaxDepth) m_walker.m_stop.path[m_walker.m_depth - 1].index = i;
+        }
+
+    private:
+        ZrBodyWalker& m_walker;
+        bool m_open;
+    };
+
+    const unsigned char* m_body;
+    std::size_t m_at = 0;
+    std::size_t m_end;    // the bytes at hand, cut at the limit
+    std::size_t m_limit;  // the longest body accepted
+    bool m_compact;
+    unsigned m_depth = 0;
+    ZrWalkStop m_stop;
+};
+
+#endif  // ZRPACKET_ZR_BODY_WALK_H

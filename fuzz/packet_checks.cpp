@@ -135,7 +135,71 @@ std::string checkJsonInput(const std::string& text) {
     return "";
 }
 
+std::string describe(const std::vector<SplitPiece>& pieces) {
+    std::string text;
+    for (const SplitPiece& p : pieces) {
+        text += (p.packet ? "packet " : "skipped ") + std::to_string(p.offset) + "+" + std::to_string(p.length) + " " +
+                p.what + "\n";
+    }
+    return text;
+}
+
 }  // namespace
+
+std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& chunks,
+                              const ZrPacketMeter::Options& options) {
+    ZrStreamSplitter splitter(options);
+    std::vector<SplitPiece> pieces;
+    auto takeOut = [&](bool finished) {
+        for (ZrSplitItem item; splitter.next(item);) {
+            const bool joins = !item.isPacket() && !pieces.empty() && !pieces.back().packet &&
+                               pieces.back().offset + pieces.back().length == item.offset;
+            if (joins) {
+                pieces.back().length += item.length;
+            } else {
+                pieces.push_back({item.isPacket(), item.offset, item.length,
+                                  item.isPacket() ? item.packetClass->className : item.why(), finished});
+            }
+        }
+    };
+    std::size_t at = 0;
+    for (std::size_t i = 0; at < size; ++i) {
+        const std::size_t chunk = chunks.empty() ? size : chunks[std::min(i, chunks.size() - 1)];
+        const std::size_t n = std::min(std::max<std::size_t>(chunk, 1), size - at);
+        splitter.feed(data + at, n);
+        at += n;
+        takeOut(false);
+    }
+    splitter.finish();
+    takeOut(true);
+    return pieces;
+}
+
+std::string checkSplitting(const std::uint8_t* data, std::size_t size) {
+    const std::vector<SplitPiece> whole = split(data, size, {});
+    std::uint64_t covered = 0;
+    for (const SplitPiece& piece : whole) {
+        if (piece.offset != covered || piece.length == 0)
+            return "split pieces do not tile the stream:\n" + describe(whole);
+        covered += piece.length;
+        if (!piece.packet) continue;
+        std::unique_ptr<char[]> exact(new char[piece.length]);
+        std::copy(data + piece.offset, data + piece.offset + piece.length, exact.get());
+        std::string error;
+        if (!ZrCatalogue::decode(exact.get(), static_cast<unsigned int>(piece.length), error)) {
+            return "a packet the splitter handed out does not decode: " + error;
+        }
+    }
+    if (covered != size) return "split pieces do not cover the stream:\n" + describe(whole);
+    // Chunk sizes drawn from the stream itself, and one byte at a time.
+    std::vector<std::size_t> drawn;
+    for (std::size_t i = 0; i < std::min<std::size_t>(size, 64); ++i) drawn.push_back(1 + data[i] % 97);
+    for (const std::vector<std::size_t>& chunks : {std::vector<std::size_t>{1}, drawn}) {
+        const std::vector<SplitPiece> again = split(data, size, chunks);
+        if (again != whole) return "chunks change what is split:\n" + describe(whole) + "against\n" + describe(again);
+    }
+    return "";
+}
 
 std::string checkReencodes(ZrAnyPacket& first) {
     const std::vector<char> wire = encode(first);
@@ -167,6 +231,8 @@ std::string checkInput(const std::uint8_t* data, std::size_t size) {
             return checkPacket(text, size, nullptr);
         case kJsonMark:
             return checkJsonInput(std::string(text, size));
+        case kStreamMark:
+            return checkSplitting(data + 1, size - 1);
         case kHexMark: {
             std::string bytes;
             if (!zrFromHex(std::string(text + 1, size - 1), bytes)) return "";

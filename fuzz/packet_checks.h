@@ -11,6 +11,10 @@
 //          is refused for a body too large to encipher) and its bytes
 //          decode to the same JSON (the corpus's .json files seed this);
 //   'h'    the rest is hex text, whose bytes are decoded as for 02;
+//   's'    the rest is a stream of packets: split whole, byte by byte and
+//          in chunks of sizes drawn from it, it gives the same packets and
+//          skipped runs each time, which tile the stream; every packet
+//          handed out decodes;
 //   other  the byte picks a catalogue class by index, and the rest is
 //          decoded as that class.
 // Every decoded input also goes through dispatchPacket and the raw head
@@ -21,13 +25,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "zr_catalogue.h"
+#include "zr_stream_splitter.h"
 
 namespace zrfuzz {
 
 constexpr std::uint8_t kJsonMark = '{';
 constexpr std::uint8_t kHexMark = 'h';
+constexpr std::uint8_t kStreamMark = 's';
 
 std::string checkInput(const std::uint8_t* data, std::size_t size);
 
@@ -40,6 +47,25 @@ std::string checkReencodes(ZrAnyPacket& packet);
 // checkReencodes, after this: the packet's JSON dumps, parses and reads
 // back to the same JSON.
 std::string checkDecoded(ZrAnyPacket& packet);
+
+// What a splitter took out of a stream: a packet, or a run of skipped bytes
+// (the adjacent pieces of one run joined), with its class or reason.
+struct SplitPiece {
+    bool packet;
+    std::uint64_t offset;
+    std::size_t length;
+    std::string what;  // the packet's class, or why the run is skipped
+    bool afterFinish;  // taken out only once the stream had ended
+    bool operator==(const SplitPiece& o) const {
+        return packet == o.packet && offset == o.offset && length == o.length && what == o.what;
+    }
+};
+// Splits a stream fed in chunks of the sizes `chunks` gives in turn (the
+// last one repeated; none: all at once), then ends it.
+std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& chunks,
+                              const ZrPacketMeter::Options& options = {});
+// The splitting property of the 's' input.
+std::string checkSplitting(const std::uint8_t* data, std::size_t size);
 
 }  // namespace zrfuzz
 

@@ -10,6 +10,9 @@
 //       log(error);                           // unknown command, or why it did not decode
 //   }
 //
+// A receiver of many packets keeps a ZrPacketReceiver instead, which decodes
+// each packet into one object per class, made once and reused.
+//
 // Packet classes stay plain value classes; ZrAnyPacket is the one
 // polymorphic handle, made by the catalogue around a packet object.
 #ifndef ZRPACKET_ZR_CATALOGUE_H
@@ -17,8 +20,10 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "zr_body_walk.h"
 #include "zr_named_fields.h"
 #include "zr_packet_head.h"
 
@@ -30,7 +35,12 @@ struct ZrPacketClass {
     const char* className;  // as in its error texts
     ZrBodyMode mode;        // Compact or Fixed body; None for the keep-alive
     bool enciphered;        // whether its body is enciphered under cmdID
+    // A new packet of this class. The rows of the catalogue make packets
+    // that report the catalogue's own row, whatever row they are given.
     std::unique_ptr<ZrAnyPacket> (*make)(const ZrPacketClass& row);
+    // Walks a body of this class over wire bytes (zr_body_walk.h); null for
+    // a class that cannot be measured without an object.
+    void (*walkBody)(ZrBodyWalker& walker) = nullptr;
 
     // A new, default-constructed packet of this class.
     std::unique_ptr<ZrAnyPacket> create() const { return make(*this); }
@@ -52,7 +62,7 @@ public:
 
 class ZrCatalogue {
 public:
-    // Every class, in the order of their default commands.
+    // Every class, in ascending order of their default commands.
     static const std::vector<ZrPacketClass>& classes();
     // The class with this default command, or this name; null if none.
     static const ZrPacketClass* find(unsigned int cmdID);
@@ -62,10 +72,38 @@ public:
     // command names, or with `forced` when one is given (for a packet sent
     // under a command other than its class's default). Returns null on
     // failure and says why in `error`: the head's or the class's own text
-    // where the library has one, otherwise an unknown command or a body
-    // whose fields cannot be read. The buffer is only read.
+    // where the library has one (an end byte that is not 0x03 adds the byte
+    // found and its offset), otherwise an unknown command, or which field of
+    // the body cannot be read and where:
+    //   ZrLoginMsgPacket: the body's fields cannot be read:
+    //     body.ACCONTINFO[3].szField2: text of 40 bytes from offset 90 runs past the body's end at offset 118
+    // The buffer is only read.
     static std::unique_ptr<ZrAnyPacket> decode(const char* buf, unsigned int len, std::string& error,
                                                const ZrPacketClass* forced = nullptr);
+};
+
+// Decodes packets of any class, each into the one object of its class that
+// the receiver keeps: made the first time the class comes, reused after. A
+// stream of mixed classes then costs no packet object (and no 60 KB scratch
+// area) per packet, only what the fields' texts and containers take.
+// Use one receiver from one thread at a time.
+class ZrPacketReceiver {
+public:
+    ZrPacketReceiver();
+    ~ZrPacketReceiver();
+    ZrPacketReceiver(const ZrPacketReceiver&) = delete;
+    ZrPacketReceiver& operator=(const ZrPacketReceiver&) = delete;
+
+    // As ZrCatalogue::decode. The packet stays the receiver's and holds the
+    // decoded fields until the next decode of its class; null on failure.
+    ZrAnyPacket* decode(const char* buf, unsigned int len, std::string& error, const ZrPacketClass* forced = nullptr);
+
+private:
+    ZrAnyPacket& packetOf(const ZrPacketClass& row);
+
+    std::vector<std::unique_ptr<ZrAnyPacket>> m_packets;  // by the row's place in the catalogue
+    // Forced classes that are not rows of the catalogue, by their make.
+    std::vector<std::pair<decltype(ZrPacketClass::make), std::unique_ptr<ZrAnyPacket>>> m_others;
 };
 
 #endif  // ZRPACKET_ZR_CATALOGUE_H

@@ -14,6 +14,7 @@
 
 #include "field_tools.h"
 #include "zr_catalogue.h"
+#include "zr_stream_splitter.h"
 
 using zrtest::dumpBody;
 using zrtest::dumpHead;
@@ -77,6 +78,8 @@ TEST_P(EveryClass, RowMatchesItsClass) {
     EXPECT_EQ(&row, ZrCatalogue::find(row.cmdID));
     EXPECT_EQ(&row, ZrCatalogue::find(std::string(row.className)));
     EXPECT_EQ(fresh(row), p->getPacketLength());
+    const ZrPacketClass copy = row;  // a packet made from a copy still reports the catalogue's own row
+    EXPECT_EQ(&row, &copy.create()->packetClass());
 }
 
 TEST_P(EveryClass, FieldNamesAreNonEmptyAndUniqueInTheirScope) {
@@ -184,6 +187,74 @@ TEST_P(EveryClass, CutPacketsFail) {
     }
 }
 
+// Measured without an object, a packet is exactly its length, whatever
+// follows it; every cut of it is incomplete, and the bytes it still claims
+// never exceed what it has.
+TEST_P(EveryClass, MeasuresItsPacketExactly) {
+    const ZrPacketClass& row = GetParam();
+    ZrPacketMeter meter;
+    for (unsigned int cmd : {kPlainCmd, kCipherCmd, row.cmdID}) {
+        for (Fill fill : zrtest::kAllFills) {
+            SCOPED_TRACE(std::string(zrtest::fillName(fill)) + ", cmd " + std::to_string(cmd));
+            std::unique_ptr<ZrAnyPacket> out = filled(row, fill, cmd);
+            std::vector<char> wire = encode(*out);
+            const ZrPacketClass* byCommand = ZrCatalogue::find(cmd);
+            ZrPacketMeter::Options options;
+            options.forcedClass = &row;
+            ZrPacketMeter forced(options);
+            for (const std::string& after : {std::string(), std::string("\x02\x03\x03", 3), std::string(40, '\x03')}) {
+                std::vector<char> bytes = wire;
+                bytes.insert(bytes.end(), after.begin(), after.end());
+                const ZrFrame frame = forced.measure(bytes.data(), bytes.size());
+                ASSERT_TRUE(frame.complete()) << frame.why();
+                EXPECT_EQ(wire.size(), frame.length);
+                EXPECT_EQ(&row, frame.packetClass);
+                if (byCommand == &row) {
+                    EXPECT_EQ(wire.size(), meter.measure(bytes.data(), bytes.size()).length);
+                }
+            }
+            ZrEndSearch search;
+            for (std::size_t cut = 0; cut < wire.size(); ++cut) {
+                const ZrFrame frame = forced.measure(wire.data(), cut, search);
+                ASSERT_TRUE(frame.incomplete()) << "cut to " << cut << ": " << frame.why();
+                ASSERT_GT(frame.length, cut);
+                ASSERT_LE(frame.length, wire.size()) << "cut to " << cut;
+            }
+        }
+    }
+}
+
+// Packets of every class decoded through one receiver: each class's object
+// is made once and reused, and holds what its latest packet says.
+TEST(Catalogue, ReceiverReusesOneObjectPerClass) {
+    ZrPacketReceiver receiver;
+    std::vector<const ZrAnyPacket*> objects;
+    for (Fill fill : {Fill::Boundary, Fill::Large, Fill::Zero}) {
+        for (std::size_t i = 0; i < ZrCatalogue::classes().size(); ++i) {
+            const ZrPacketClass& row = ZrCatalogue::classes()[i];
+            std::unique_ptr<ZrAnyPacket> out = filled(row, fill, row.cmdID);
+            std::vector<char> wire = encode(*out);
+            std::string error;
+            ZrAnyPacket* in = receiver.decode(wire.data(), static_cast<unsigned int>(wire.size()), error);
+            ASSERT_TRUE(in) << row.className << ": " << error;
+            EXPECT_EQ(&row, &in->packetClass());
+            EXPECT_EQ(dumpBody(*out), dumpBody(*in));
+            if (objects.size() <= i) objects.push_back(in);
+            EXPECT_EQ(objects[i], in) << row.className;
+        }
+    }
+    // A failure is this decode's own, not one the object met before.
+    std::vector<char> wire = encode(*filled(*ZrCatalogue::find(3), Fill::Zero, 3));
+    std::string error;
+    EXPECT_FALSE(receiver.decode(wire.data(), 36, error));
+    EXPECT_NE(std::string::npos, error.find("body's fields cannot be read")) << error;
+    wire.back() = 0x04;
+    EXPECT_FALSE(receiver.decode(wire.data(), static_cast<unsigned int>(wire.size()), error));
+    EXPECT_NE(std::string::npos, error.find("l_cETX != _ETX_")) << error;
+    EXPECT_FALSE(receiver.decode(wire.data(), 36, error));
+    EXPECT_NE(std::string::npos, error.find("body's fields cannot be read")) << error;
+}
+
 // A class that exists in a public header has its row.
 TEST(Catalogue, EveryPacketClassOfTheHeadersHasARow) {
     std::set<std::string> declared;
@@ -229,11 +300,12 @@ TEST(Catalogue, DecodeFailuresSayWhy) {
         {"short", std::vector<char>(wire.begin(), wire.begin() + 20), nullptr,
          "[ZrCPacketHead::deCode], nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20"},
         {"start byte", badStart, nullptr, "[ZrCPacketHead::deCode], Check _STX_ failed, STX  =  X"},
-        {"end byte", badEnd, nullptr, "[ZrAuthSockMsgPacket::deCode],l_cETX != _ETX_"},
+        {"end byte", badEnd, nullptr, "[ZrAuthSockMsgPacket::deCode],l_cETX != _ETX_ (found 0x04 at offset 37)"},
         {"body", badBody, nullptr,
-         "ZrAuthSockMsgPacket: the body's fields cannot be read (36 bytes, truncated or malformed)"},
+         "ZrAuthSockMsgPacket: the body's fields cannot be read: body.ErrorDesc: number from offset 36: the body "
+         "ends there"},
         {"forced class reads the body as its own", httpWire, ZrCatalogue::find(3),
-         "[ZrAuthSockMsgPacket::deCode],l_cETX != _ETX_"},
+         "[ZrAuthSockMsgPacket::deCode],l_cETX != _ETX_ (found 0x00 at offset 37)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -5,11 +5,15 @@
 // sanitizer builds catch any byte touched outside them): 0 or -1; a packet
 // that decodes re-encodes to the same fields; after a failure the same
 // object decodes the original packet again to the same fields.
+// Then the whole corpus as one stream, split in chunks of every size and
+// damaged at every byte.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -149,3 +153,102 @@ TEST_P(SweptPacket, EveryHeadFieldPatched) {
 }
 
 }  // namespace
+
+// --- the corpus as one stream ------------------------------------------------------
+
+// Every corpus packet under its class's own command (the boundary ones are
+// sent under 1002, which names no class), one after another.
+struct CorpusStream {
+    std::vector<std::uint8_t> bytes;
+    std::vector<zrfuzz::SplitPiece> packets;  // what splitting it must give
+};
+
+const CorpusStream& corpusStream() {
+    static const CorpusStream stream = [] {
+        CorpusStream s;
+        for (const CorpusFile& file : zrtest::corpusFiles()) {
+            std::vector<char> bytes = file.bytes;
+            ZrCPacketHead::fastSetCmdID(bytes.data(), static_cast<unsigned int>(bytes.size()), file.row->cmdID);
+            s.packets.push_back({true, s.bytes.size(), bytes.size(), file.className, false});
+            s.bytes.insert(s.bytes.end(), bytes.begin(), bytes.end());
+        }
+        return s;
+    }();
+    return stream;
+}
+
+std::size_t longestPacket() {
+    std::size_t longest = 0;
+    for (const zrfuzz::SplitPiece& p : corpusStream().packets) longest = std::max(longest, p.length);
+    return longest;
+}
+
+// In chunks of every size from one byte to the longest packet, and of
+// random sizes, the stream gives exactly its packets, plain and enciphered.
+TEST(CorpusStream, SplitsIntoItsPacketsInChunksOfAnySize) {
+    const CorpusStream& stream = corpusStream();
+    std::vector<std::vector<std::size_t>> chunkings;
+    for (std::size_t size = 1; size <= longestPacket(); ++size) chunkings.push_back({size});
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::size_t> sizes;
+        for (std::size_t fed = 0; fed < stream.bytes.size(); fed += sizes.back()) sizes.push_back(1 + rng() % 300);
+        chunkings.push_back(sizes);
+    }
+    for (const std::vector<std::size_t>& chunks : chunkings) {
+        const std::vector<zrfuzz::SplitPiece> pieces = zrfuzz::split(stream.bytes.data(), stream.bytes.size(), chunks);
+        ASSERT_EQ(stream.packets, pieces) << "first chunk " << chunks.front() << " bytes";
+        for (const zrfuzz::SplitPiece& p : pieces) ASSERT_FALSE(p.afterFinish) << p.offset;
+    }
+}
+
+// One byte changed or removed, at every position of the stream: the packet
+// it hits is lost (or comes out changed), the others come out whole, and
+// every byte lost is reported. Two things can cost more, and are counted:
+// a damaged length or a damaged cipher whose end is taken at a later 0x03
+// (the packet swallows what follows it), and a damaged length that claims
+// bytes the stream never sends (what follows waits until the stream ends
+// or the limit is reached, then splitting resumes inside it). The limit
+// here is that of a peer whose packets are no longer than the corpus's.
+TEST(CorpusStream, ADamagedByteCostsThePacketItHits) {
+    const CorpusStream& stream = corpusStream();
+    ZrPacketMeter::Options options;
+    options.maxPacketLength = 1024;
+    ASSERT_LE(longestPacket(), options.maxPacketLength);
+    std::size_t damaged = 0, swallowing = 0, waiting = 0;
+    for (std::size_t at = 0; at < stream.bytes.size(); ++at) {
+        for (const bool removed : {false, true}) {
+            std::vector<std::uint8_t> bytes = stream.bytes;
+            if (removed) {
+                bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at));
+            } else {
+                bytes[at] ^= 0x5A;
+            }
+            const std::vector<zrfuzz::SplitPiece> pieces = zrfuzz::split(bytes.data(), bytes.size(), {}, options);
+            // Where each undamaged packet must be found.
+            bool swallowed = false, waited = false;
+            std::size_t next = 0;
+            for (const zrfuzz::SplitPiece& want : stream.packets) {
+                if (want.offset <= at && at < want.offset + want.length) continue;  // the one hit
+                const std::uint64_t offset = want.offset > at && removed ? want.offset - 1 : want.offset;
+                while (next < pieces.size() && pieces[next].offset < offset) ++next;
+                const bool whole = next < pieces.size() && pieces[next].packet && pieces[next].offset == offset &&
+                                   pieces[next].length == want.length && pieces[next].what == want.what;
+                if (!whole) swallowed = true;
+                if (whole && pieces[next].afterFinish) waited = true;
+            }
+            std::uint64_t covered = 0;
+            for (const zrfuzz::SplitPiece& p : pieces) {
+                ASSERT_EQ(covered, p.offset) << "byte " << at << (removed ? " removed" : " changed");
+                covered += p.length;
+            }
+            ASSERT_EQ(bytes.size(), covered);
+            ++damaged;
+            swallowing += swallowed;
+            waiting += waited;
+        }
+    }
+    std::cout << damaged << " damaged streams: " << swallowing << " lost a packet besides the one hit, " << waiting
+              << " held packets after the one hit until the stream ended\n";
+    EXPECT_LE(swallowing * 100, damaged);  // under 1 in 100
+}

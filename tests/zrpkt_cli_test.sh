@@ -57,7 +57,7 @@ check "not hex" 1 "stdin: neither hex ('z' at offset 0)" 'zz 02' decode
 check "odd hex" 1 'an odd number of hex digits' '02 0' decode
 check "empty" 1 'stdin: empty' ' \n' decode
 check "truncated head" 1 'nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20' "${flat:0:60}" decode
-check "truncated body" 1 "the body's fields cannot be read (36 bytes" "${flat:0:108}" decode
+check "truncated body" 1 "cannot be read: body.key: text of 10 bytes from offset 35 runs past the body's end at offset 36" "${flat:0:108}" decode
 check "unknown command" 1 'no packet class has the command 77' "$cmd77" decode
 check "unknown forced class" 1 'no packet class is named "Nope"' "$demo" decode --class Nope
 check "missing file" 1 "$work/none: cannot open" '' decode "$work/none"

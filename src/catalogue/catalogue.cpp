@@ -1,6 +1,6 @@
 // The catalogue's one table: a row per packet class, each read off the class
-// itself (its default command, its name and body mode), so that adding a
-// class is adding its type here.
+// itself (its default command, its name, body mode and body walk), so that
+// adding a class is adding its type here.
 #include <algorithm>
 
 #include "zr_account_packets.h"
@@ -8,17 +8,20 @@
 #include "zr_billing_packets.h"
 #include "zr_catalogue.h"
 #include "zr_session_packets.h"
+#include "zr_stream_splitter.h"
 
 namespace {
 
 template <class Packet>
 class PacketOf final : public ZrAnyPacket {
 public:
-    explicit PacketOf(const ZrPacketClass& row) : m_row(row) {}
+    static std::unique_ptr<ZrAnyPacket> make(const ZrPacketClass&) { return std::make_unique<PacketOf>(); }
 
-    static std::unique_ptr<ZrAnyPacket> make(const ZrPacketClass& row) { return std::make_unique<PacketOf>(row); }
-
-    const ZrPacketClass& packetClass() const override { return m_row; }
+    // The catalogue's own row, whatever row (a copy, say) the packet was made from.
+    const ZrPacketClass& packetClass() const override {
+        static const ZrPacketClass& row = *ZrCatalogue::find(Packet::DEFAULT_CMDID);
+        return row;
+    }
     ZrCPacketHead& head() override { return m_packet; }
     void visitFields(ZrFieldVisitor& visitor) override { m_packet.visitFields(visitor); }
     int enCode(char* pSendBuf, unsigned int nBufLen) override { return m_packet.enCode(pSendBuf, nBufLen); }
@@ -26,14 +29,14 @@ public:
     unsigned int getPacketLength() override { return m_packet.getPacketLength(); }
 
 private:
-    const ZrPacketClass& m_row;
     Packet m_packet;
 };
 
 template <class Packet>
 ZrPacketClass row() {
-    return {Packet::DEFAULT_CMDID, Packet::ENVELOPE.className, Packet::ENVELOPE.mode,
-            ZrCPacketHead::isEncipheredCommand(Packet::DEFAULT_CMDID), &PacketOf<Packet>::make};
+    return {Packet::DEFAULT_CMDID,   Packet::ENVELOPE.className,
+            Packet::ENVELOPE.mode,   ZrCPacketHead::isEncipheredCommand(Packet::DEFAULT_CMDID),
+            &PacketOf<Packet>::make, &Packet::walkBody};
 }
 
 std::vector<ZrPacketClass> makeTable() {
@@ -60,6 +63,35 @@ std::vector<ZrPacketClass> makeTable() {
     return table;
 }
 
+// The class a packet is decoded with: `forced`, or the one its head's
+// command names. Null with `error` set when there is none.
+const ZrPacketClass* classFor(const char* buf, unsigned int len, const ZrPacketClass* forced, std::string& error) {
+    if (forced != nullptr) return forced;
+    unsigned short version = 0;
+    unsigned int cmdID = 0;
+    unsigned char subcmdID = 0;
+    unsigned int userID = 0;
+    if (ZrCPacketHead::dispatchPacket(buf, len, version, cmdID, subcmdID, userID) != 0) {
+        // No command to go by: the head's own decode says what is wrong.
+        ZrCkeepAlivePacket bareHead;
+        bareHead.deCode(const_cast<char*>(buf), len);
+        error = bareHead.getLastErrMsg();
+        return nullptr;
+    }
+    const ZrPacketClass* cls = ZrCatalogue::find(cmdID);
+    if (cls == nullptr) error = "no packet class has the command " + std::to_string(cmdID);
+    return cls;
+}
+
+// Decodes into `packet`; on failure says why, in the library's words where
+// it has them, and where in the body it stopped where it has none.
+bool decodeInto(ZrAnyPacket& packet, const ZrPacketClass& cls, const char* buf, unsigned int len, std::string& error) {
+    // deCode takes a char* but never writes through it.
+    if (packet.deCode(const_cast<char*>(buf), len) == 0) return true;
+    error = zrExplainDecodeFailure(cls, packet.head().getLastErrMsg(), buf, len);
+    return false;
+}
+
 }  // namespace
 
 const std::vector<ZrPacketClass>& ZrCatalogue::classes() {
@@ -68,10 +100,10 @@ const std::vector<ZrPacketClass>& ZrCatalogue::classes() {
 }
 
 const ZrPacketClass* ZrCatalogue::find(unsigned int cmdID) {
-    for (const ZrPacketClass& c : classes()) {
-        if (c.cmdID == cmdID) return &c;
-    }
-    return nullptr;
+    const std::vector<ZrPacketClass>& table = classes();
+    auto at = std::lower_bound(table.begin(), table.end(), cmdID,
+                               [](const ZrPacketClass& row, unsigned int cmd) { return row.cmdID < cmd; });
+    return at != table.end() && at->cmdID == cmdID ? &*at : nullptr;
 }
 
 const ZrPacketClass* ZrCatalogue::find(const std::string& className) {
@@ -87,34 +119,40 @@ std::unique_ptr<ZrAnyPacket> ZrCatalogue::decode(const char* buf, unsigned int l
         error = "no buffer to decode";
         return nullptr;
     }
-    // deCode takes a char* but never writes through it.
-    char* bytes = const_cast<char*>(buf);
-    const ZrPacketClass* cls = forced;
-    if (cls == nullptr) {
-        unsigned short version = 0;
-        unsigned int cmdID = 0;
-        unsigned char subcmdID = 0;
-        unsigned int userID = 0;
-        if (ZrCPacketHead::dispatchPacket(buf, len, version, cmdID, subcmdID, userID) != 0) {
-            // No command to go by: the head's own decode says what is wrong.
-            ZrCkeepAlivePacket bareHead;
-            bareHead.deCode(bytes, len);
-            error = bareHead.getLastErrMsg();
-            return nullptr;
-        }
-        cls = find(cmdID);
-        if (cls == nullptr) {
-            error = "no packet class has the command " + std::to_string(cmdID);
-            return nullptr;
-        }
-    }
+    const ZrPacketClass* cls = classFor(buf, len, forced, error);
+    if (cls == nullptr) return nullptr;
     std::unique_ptr<ZrAnyPacket> packet = cls->create();
-    if (packet->deCode(bytes, len) != 0) {
-        const char* text = packet->head().getLastErrMsg();
-        error = *text != '\0' ? std::string(text)
-                              : std::string(cls->className) + ": the body's fields cannot be read (" +
-                                    std::to_string(len) + " bytes, truncated or malformed)";
+    if (!decodeInto(*packet, *cls, buf, len, error)) return nullptr;
+    return packet;
+}
+
+ZrPacketReceiver::ZrPacketReceiver() : m_packets(ZrCatalogue::classes().size()) {}
+ZrPacketReceiver::~ZrPacketReceiver() = default;
+
+ZrAnyPacket& ZrPacketReceiver::packetOf(const ZrPacketClass& row) {
+    const std::vector<ZrPacketClass>& table = ZrCatalogue::classes();
+    const ZrPacketClass* own = ZrCatalogue::find(row.cmdID);
+    if (own != nullptr && own->make == row.make) {
+        std::unique_ptr<ZrAnyPacket>& packet = m_packets[static_cast<std::size_t>(own - table.data())];
+        if (!packet) packet = own->create();
+        return *packet;
+    }
+    for (auto& [make, packet] : m_others) {
+        if (make == row.make) return *packet;
+    }
+    m_others.emplace_back(row.make, row.create());
+    return *m_others.back().second;
+}
+
+ZrAnyPacket* ZrPacketReceiver::decode(const char* buf, unsigned int len, std::string& error,
+                                      const ZrPacketClass* forced) {
+    if (buf == nullptr) {
+        error = "no buffer to decode";
         return nullptr;
     }
-    return packet;
+    const ZrPacketClass* cls = classFor(buf, len, forced, error);
+    if (cls == nullptr) return nullptr;
+    ZrAnyPacket& packet = packetOf(*cls);
+    packet.head().clearLastErrMsg();  // a reused object reports only this decode's failure
+    return decodeInto(packet, *cls, buf, len, error) ? &packet : nullptr;
 }

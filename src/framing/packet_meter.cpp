@@ -1,0 +1,270 @@
+// Measuring the packet at the start of some bytes: the head's checks, the
+// plain body walked by its class's field list, the enciphered body's end
+// searched for; and the texts that say why bytes are not a packet.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "zr_encrypt.h"
+#include "zr_stream_splitter.h"
+
+namespace {
+
+constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
+
+std::string hexByte(std::uint64_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(byte & 0xFF));
+    return text;
+}
+
+ZrFrame incomplete(ZrFrame frame, std::size_t length) {
+    frame.status = ZrFrameStatus::Incomplete;
+    frame.length = length;
+    return frame;
+}
+
+ZrFrame notAPacket(ZrFrame frame, ZrFrameFault fault, std::size_t offset, std::uint64_t value) {
+    frame.status = ZrFrameStatus::NotAPacket;
+    frame.length = 0;
+    frame.fault = fault;
+    frame.faultOffset = offset;
+    frame.faultValue = value;
+    return frame;
+}
+
+// A body's fields walked over `size` bytes; the walker says how far it got.
+ZrBodyWalker walkBody(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit) {
+    ZrBodyWalker walker(body, size, limit, cls.mode == ZrBodyMode::Compact);
+    cls.walkBody(walker);
+    return walker;
+}
+
+// Deciphers `cipherLen` bytes at `cipher` into `plain` (a scratch half);
+// false when the codec refuses.
+bool decipher(const unsigned char* cipher, std::size_t cipherLen, unsigned char key, unsigned char type,
+              unsigned char* plain, unsigned int& plainLen) {
+    plainLen = 0;
+    return cipherLen <= PKT_SCRATCH_HALF_LEN &&
+           ZRIEncrypt::decryptProtocolEx(reinterpret_cast<const char*>(cipher), static_cast<unsigned int>(cipherLen),
+                                         reinterpret_cast<char*>(plain), plainLen, key, static_cast<char>(type)) == 0 &&
+           plainLen <= PKT_SCRATCH_HALF_LEN;
+}
+
+}  // namespace
+
+// --- measuring -------------------------------------------------------------------
+
+ZrPacketMeter::ZrPacketMeter(const Options& options) : m_options(options) {
+    m_options.maxPacketLength = std::max<std::size_t>(m_options.maxPacketLength, PKT_ENVELOPE_MIN_LEN);
+}
+
+ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size) {
+    ZrEndSearch search;
+    return measure(data, size, search);
+}
+
+// The head's checks run in the order of its bytes, so that a verdict on a
+// few bytes is the verdict on all of them, however the bytes arrive.
+ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrEndSearch& search) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    ZrFrame frame;
+    frame.limit = m_options.maxPacketLength;
+    if (size == 0) return incomplete(frame, 1);
+    if (p[0] != _STX_) return notAPacket(frame, ZrFrameFault::StartByte, 0, p[0]);
+    if (size < PKT_OFFSET_SUBCMDID) return incomplete(frame, PKT_HEAD_FIXED_LEN);
+    const unsigned int cmdID = CHostNetworkConvertorNormal::loadBigEndian32(p + PKT_OFFSET_CMDID);
+    frame.packetClass = m_options.forcedClass != nullptr ? m_options.forcedClass : ZrCatalogue::find(cmdID);
+    if (frame.packetClass == nullptr) return notAPacket(frame, ZrFrameFault::UnknownCommand, PKT_OFFSET_CMDID, cmdID);
+    if (size <= PKT_OFFSET_ENCRYPT_TYPE) return incomplete(frame, PKT_HEAD_FIXED_LEN);
+    const unsigned char encryptType = p[PKT_OFFSET_ENCRYPT_TYPE];
+    if (encryptType > ZR_ENCRYPT_TYPE_MAX) {
+        return notAPacket(frame, ZrFrameFault::EncryptType, PKT_OFFSET_ENCRYPT_TYPE, encryptType);
+    }
+    if (frame.packetClass->mode == ZrBodyMode::None) {  // the keep-alive: head and ETX
+        if (size <= PKT_HEAD_FIXED_LEN) return incomplete(frame, PKT_HEAD_FIXED_LEN + 1);
+        if (p[PKT_HEAD_FIXED_LEN] != _ETX_) {
+            return notAPacket(frame, ZrFrameFault::EndByte, PKT_HEAD_FIXED_LEN, p[PKT_HEAD_FIXED_LEN]);
+        }
+        frame.status = ZrFrameStatus::Complete;
+        frame.length = PKT_HEAD_FIXED_LEN + 1;
+        return frame;
+    }
+    frame.enciphered = encryptType != 0;
+    return frame.enciphered ? measureEnciphered(p, size, frame, search) : measurePlain(p, size, frame);
+}
+
+// The body from offset 34 is walked over what is at hand; its end must be
+// followed by the ETX. A body that claims more than the limit leaves room
+// for is refused at the claim, whether its bytes are at hand or not.
+ZrFrame ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFrame frame) const {
+    const std::size_t bodyLimit = m_options.maxPacketLength - PKT_ENVELOPE_MIN_LEN;
+    const std::size_t atHand = size > PKT_OFFSET_BODY ? size - PKT_OFFSET_BODY : 0;
+    const ZrBodyWalker walker = walkBody(*frame.packetClass, atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit);
+    if (!walker.ok()) {
+        if (walker.stop().truncated()) return incomplete(frame, PKT_ENVELOPE_MIN_LEN + walker.stop().needed);
+        frame.walk = walker.stop();
+        return notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + walker.stop().at, walker.stop().value);
+    }
+    const std::size_t end = PKT_OFFSET_BODY + walker.consumed();
+    if (size <= end) return incomplete(frame, end + 1);
+    if (p[end] != _ETX_) return notAPacket(frame, ZrFrameFault::EndByte, end, p[end]);
+    frame.status = ZrFrameStatus::Complete;
+    frame.length = end + 1;
+    return frame;
+}
+
+// Each 0x03 from offset 34 on is a candidate end: the cipher before it must
+// decipher, and the body's fields must read exactly to the deciphered end.
+ZrFrame ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame frame, ZrEndSearch& search) {
+    if (size < PKT_ENVELOPE_MIN_LEN) return incomplete(frame, PKT_ENVELOPE_MIN_LEN);
+    const std::size_t longest = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
+    const std::size_t upTo = std::min(size, longest);
+    const unsigned char key = p[PKT_OFFSET_KEY];
+    const unsigned char type = p[PKT_OFFSET_ENCRYPT_TYPE];
+    for (std::size_t at = std::max(search.tried, std::size_t{PKT_OFFSET_BODY}); at < upTo; ++at) {
+        const void* found = std::memchr(p + at, _ETX_, upTo - at);
+        if (found == nullptr) break;
+        at = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - p);
+        const std::size_t cipherLen = at - PKT_OFFSET_BODY;
+        if (search.work + cipherLen > ZR_END_SEARCH_WORK_LIMIT) {
+            search.tried = at;
+            return notAPacket(frame, ZrFrameFault::WorkLimit, at, search.work);
+        }
+        search.work += cipherLen;
+        unsigned int plainLen = 0;
+        if (!decipher(p + PKT_OFFSET_BODY, cipherLen, key, type, m_plain, plainLen)) continue;
+        const ZrBodyWalker walker = walkBody(*frame.packetClass, m_plain, plainLen, kNoLimit);
+        if (walker.ok() && walker.consumed() == plainLen) {
+            search.tried = at;
+            frame.status = ZrFrameStatus::Complete;
+            frame.length = at + 1;
+            return frame;
+        }
+    }
+    search.tried = std::max(search.tried, upTo);
+    if (upTo == longest) return notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
+    return incomplete(frame, std::max(size + 1, std::size_t{PKT_ENVELOPE_MIN_LEN}));
+}
+
+// --- the texts ----------------------------------------------------------------------
+
+std::string ZrWalkStop::where(const std::string& prefix) const {
+    std::string text = prefix;
+    for (unsigned i = 0; i < std::min(depth, kMaxDepth); ++i) {
+        if (path[i].name != nullptr) text.append(text.empty() ? "" : ".").append(path[i].name);
+        if (path[i].indexed) text.append("[").append(std::to_string(path[i].index)).append("]");
+    }
+    if (field != nullptr) text.append(text.empty() ? "" : ".").append(field);
+    return text;
+}
+
+std::string ZrWalkStop::why(std::size_t base, std::size_t end) const {
+    const std::string from = " from offset " + std::to_string(base + at);
+    const std::string pastEnd = at < end ? " runs past the body's end at offset " + std::to_string(base + end)
+                                         : ": the body ends there";
+    const std::string n = std::to_string(value);
+    switch (fault) {
+        case ZrWalkFault::None:
+            return "read whole";
+        case ZrWalkFault::Number:
+            return "number" + from + pastEnd;
+        case ZrWalkFault::Fixed:
+            return n + "-byte number" + from + pastEnd;
+        case ZrWalkFault::Text:
+            return "text of " + n + " bytes" + from + pastEnd;
+        case ZrWalkFault::TextClaim:
+            return "text length " + n + " at offset " + std::to_string(base + at) + ", 2^31 or more";
+        case ZrWalkFault::TextTooLong:
+            return "text of " + n + " bytes at offset " + std::to_string(base + at) + ", more than the " +
+                   std::to_string(limit - 1) + " a char[" + std::to_string(limit) + "] holds";
+        case ZrWalkFault::Count:
+            return "count " + n + " at offset " + std::to_string(base + at) + ", more than the " +
+                   std::to_string(ZR_MAX_CONTAINER_COUNT) + " a list or map holds";
+        case ZrWalkFault::Limit:
+            return n + " bytes" + from + " run past the longest body accepted";
+    }
+    return "unknown fault";
+}
+
+std::string ZrFrame::why() const {
+    const std::string cls = packetClass != nullptr ? std::string(packetClass->className) + ": " : std::string();
+    const std::string offset = std::to_string(faultOffset);
+    const std::string value = std::to_string(faultValue);
+    switch (fault) {
+        case ZrFrameFault::None:
+            return status == ZrFrameStatus::Complete ? "a whole packet" : "more bytes are needed";
+        case ZrFrameFault::StartByte:
+            return "byte " + hexByte(faultValue) + " at offset " + offset + " starts no packet (STX is 0x02)";
+        case ZrFrameFault::UnknownCommand:
+            return "no packet class has the command " + value;
+        case ZrFrameFault::EncryptType:
+            return "encryptType " + value + " at offset " + offset + " names no cipher variant (0 to " +
+                   std::to_string(ZR_ENCRYPT_TYPE_MAX) + ")";
+        case ZrFrameFault::Body:
+            return cls + walk.where("body") + ": " + walk.why(PKT_OFFSET_BODY, 0) +
+                   (walk.fault == ZrWalkFault::Limit ? " (packets of at most " + std::to_string(limit) + " bytes)"
+                                                     : std::string());
+        case ZrFrameFault::EndByte:
+            return cls + "end byte " + hexByte(faultValue) + " at offset " + offset + ", not 0x03";
+        case ZrFrameFault::NoEnd:
+            return cls + "no end byte in the " + value +
+                   " bytes an enciphered packet may take at which its body deciphers and reads to its end";
+        case ZrFrameFault::WorkLimit:
+            return cls + "no end byte found for an enciphered packet after deciphering " + value + " bytes";
+        case ZrFrameFault::StreamEnd:
+            return cls + "the stream ends " + value + " bytes into a packet";
+    }
+    return "unknown fault";
+}
+
+std::string zrExplainDecodeFailure(const ZrPacketClass& cls, const char* libraryText, const char* buf,
+                                   unsigned int len) {
+    const auto* p = reinterpret_cast<const unsigned char*>(buf);
+    const bool enciphered = len > PKT_OFFSET_ENCRYPT_TYPE && p[PKT_OFFSET_ENCRYPT_TYPE] != 0;
+    const bool compact = cls.mode == ZrBodyMode::Compact;
+    std::string text = libraryText != nullptr ? libraryText : "";
+    const std::string endByte = "l_cETX != _ETX_";
+    if (!text.empty()) {
+        if (text.size() < endByte.size() || text.compare(text.size() - endByte.size(), endByte.size(), endByte) != 0) {
+            return text;
+        }
+        // Which byte stood where the end byte should.
+        std::size_t at = len;
+        if (cls.mode == ZrBodyMode::None) {
+            at = PKT_HEAD_FIXED_LEN;
+        } else if (enciphered) {
+            at = len >= PKT_ENVELOPE_MIN_LEN ? len - 1 : len;
+        } else if (cls.walkBody != nullptr && len > PKT_OFFSET_BODY) {
+            at = PKT_OFFSET_BODY + walkBody(cls, p + PKT_OFFSET_BODY, len - PKT_OFFSET_BODY, kNoLimit).consumed();
+        }
+        if (at < len) text += " (found " + hexByte(p[at]) + " at offset " + std::to_string(at) + ")";
+        return text;
+    }
+    const std::string failed = std::string(cls.className) + ": the body's fields cannot be read";
+    if (cls.walkBody != nullptr && len > PKT_OFFSET_BODY) {
+        if (!enciphered) {
+            const ZrBodyWalker walker = walkBody(cls, p + PKT_OFFSET_BODY, len - PKT_OFFSET_BODY, kNoLimit);
+            if (!walker.ok()) {
+                return failed + ": " + walker.stop().where("body") + ": " +
+                       walker.stop().why(PKT_OFFSET_BODY, len - PKT_OFFSET_BODY);
+            }
+        } else {
+            std::vector<unsigned char> plain(PKT_SCRATCH_HALF_LEN);
+            unsigned int plainLen = 0;
+            if (len >= PKT_ENVELOPE_MIN_LEN &&
+                decipher(p + PKT_OFFSET_BODY, len - PKT_ENVELOPE_MIN_LEN, p[PKT_OFFSET_KEY], p[PKT_OFFSET_ENCRYPT_TYPE],
+                         plain.data(), plainLen)) {
+                ZrBodyWalker walker(plain.data(), plainLen, kNoLimit, compact);
+                cls.walkBody(walker);
+                if (!walker.ok()) {
+                    return failed + ": " + walker.stop().where("body") + ": " + walker.stop().why(0, plainLen) +
+                           " (offsets in the deciphered body)";
+                }
+            }
+        }
+    }
+    return failed + " (" + std::to_string(len) + " bytes, truncated or malformed)";
+}

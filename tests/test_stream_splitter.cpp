@@ -1,0 +1,163 @@
+// The stream splitter's rules, one row a stream: what is not a packet is
+// reported with its offset, count and reason, and splitting resumes at the
+// next start; limits are kept without waiting; the stream's end turns a
+// partial packet into skipped bytes. Each row is split whole, a byte at a
+// time and in chunks of seven, which must agree.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "packet_checks.h"
+#include "test_util.h"
+#include "zr_session_packets.h"
+
+namespace {
+
+std::string bytes(const std::string& hexText) {
+    const std::vector<char> b = zrtest::unhex(hexText);
+    return std::string(b.begin(), b.end());
+}
+
+// A plain socket authentication packet (50 bytes) and an enciphered
+// billing message (command 5).
+std::string plainPacket() {
+    ZrAuthSockMsgPacket p;
+    p.setkey("s3cr3t-key");
+    p.setErrorDesc("ok");
+    std::string wire(256, '\0');
+    EXPECT_EQ(0, p.enCode(wire.data(), static_cast<unsigned int>(wire.size())));
+    return wire.substr(0, p.getPacketLength());
+}
+std::string encipheredPacket() {
+    ZrBillMsgPacket p;
+    p.setAccountName("acct-7");
+    std::string wire(256, '\0');
+    EXPECT_EQ(0, p.enCode(wire.data(), static_cast<unsigned int>(wire.size())));
+    return wire.substr(0, p.getPacketLength());
+}
+
+struct Piece {
+    bool packet;
+    std::uint64_t offset;
+    std::size_t length;
+    std::string what;  // the class, or a fragment of the reason
+};
+
+std::vector<zrfuzz::SplitPiece> splitRow(const std::string& stream, const std::vector<std::size_t>& chunks,
+                                         std::size_t limit) {
+    ZrPacketMeter::Options options;
+    options.maxPacketLength = limit;
+    return zrfuzz::split(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size(), chunks, options);
+}
+
+TEST(StreamSplitter, ReportsWhatIsNotAPacketAndResumes) {
+    const std::string plain = plainPacket(), cipher = encipheredPacket();
+    const std::size_t p = plain.size(), c = cipher.size();
+    std::string badEnd = plain;
+    badEnd.back() = 0x04;
+    const std::string unknownCommand = bytes(zrtest::headHex(77)) + bytes("00 03");
+    const std::string encryptType9 = bytes(zrtest::headHex(3, 9)) + bytes("00 00 00 00 03");
+    // A socket authentication packet whose key claims 2^20 bytes.
+    const std::string claimsAMegabyte = bytes(zrtest::headHex(3)) + bytes("00 80 80 40") + "abc";
+    const struct {
+        const char* name;
+        std::string stream;
+        std::size_t limit;
+        std::vector<Piece> want;
+    } rows[] = {
+        {"packets back to back",
+         plain + cipher + plain,
+         ZR_DEFAULT_MAX_PACKET_LEN,
+         {{true, 0, p, "ZrAuthSockMsgPacket"},
+          {true, p, c, "ZrBillMsgPacket"},
+          {true, p + c, p, "ZrAuthSockMsgPacket"}}},
+        {"bytes before a packet",
+         "xyz" + plain,
+         ZR_DEFAULT_MAX_PACKET_LEN,
+         {{false, 0, 3, "byte 0x78 at offset 0 starts no packet"}, {true, 3, p, "ZrAuthSockMsgPacket"}}},
+        {"an unknown command",
+         unknownCommand + cipher,
+         ZR_DEFAULT_MAX_PACKET_LEN,
+         {{false, 0, 35, "no packet class has the command 77"}, {true, 35, c, "ZrBillMsgPacket"}}},
+        {"an encryptType past the variants",
+         encryptType9 + plain,
+         ZR_DEFAULT_MAX_PACKET_LEN,
+         {{false, 0, 38, "encryptType 9 at offset 16"}, {true, 38, p, "ZrAuthSockMsgPacket"}}},
+        {"a wrong end byte",
+         badEnd + plain,
+         ZR_DEFAULT_MAX_PACKET_LEN,
+         {{false, 0, p, "end byte 0x04 at offset 49, not 0x03"}, {true, p, p, "ZrAuthSockMsgPacket"}}},
+        {"a claim past the limit, refused without waiting",
+         claimsAMegabyte,
+         ZR_DEFAULT_MAX_PACKET_LEN,
+         {{false, 0, 40, "body.key: 1048576 bytes from offset 37 run past the longest body accepted"}}},
+        {"the stream ends inside a packet",
+         plain + plain.substr(0, 45),
+         ZR_DEFAULT_MAX_PACKET_LEN,
+         {{true, 0, p, "ZrAuthSockMsgPacket"}, {false, p, 45, "the stream ends 45 bytes into a packet"}}},
+        {"an enciphered packet without an end",
+         cipher.substr(0, c - 1) + std::string(70, 'x'),
+         100,
+         {{false, 0, c + 69, "no end byte in the 100 bytes an enciphered packet may take"}}},
+        {"packets found inside a partial one when the stream ends",
+         cipher.substr(0, 40) + plain + plain,
+         4096,
+         {{false, 0, 40, "the stream ends"},
+          {true, 40, p, "ZrAuthSockMsgPacket"},
+          {true, 40 + p, p, "ZrAuthSockMsgPacket"}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::vector<zrfuzz::SplitPiece> whole = splitRow(row.stream, {}, row.limit);
+        ASSERT_EQ(row.want.size(), whole.size());
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            EXPECT_EQ(row.want[i].packet, whole[i].packet) << i;
+            EXPECT_EQ(row.want[i].offset, whole[i].offset) << i;
+            EXPECT_EQ(row.want[i].length, whole[i].length) << i;
+            EXPECT_NE(std::string::npos, whole[i].what.find(row.want[i].what)) << whole[i].what;
+        }
+        EXPECT_EQ(whole, splitRow(row.stream, {1}, row.limit));
+        EXPECT_EQ(whole, splitRow(row.stream, {7}, row.limit));
+    }
+}
+
+// A receiver learns of bytes that are not packets as soon as they come, and
+// packets in the fed chunk are handed out in place.
+TEST(StreamSplitter, ReportsAtOnceAndHandsOutPacketsInPlace) {
+    const std::string plain = plainPacket();
+    const std::string chunk = plain + plain + "junk" + plain.substr(0, 10);
+    ZrStreamSplitter splitter;
+    splitter.feed(chunk.data(), chunk.size());
+    ZrSplitItem item;
+    for (std::size_t offset : {std::size_t{0}, plain.size()}) {
+        ASSERT_TRUE(splitter.next(item));
+        EXPECT_TRUE(item.isPacket());
+        EXPECT_EQ(offset, item.offset);
+        EXPECT_EQ(reinterpret_cast<const unsigned char*>(chunk.data()) + offset, item.data);
+    }
+    ASSERT_TRUE(splitter.next(item));
+    EXPECT_FALSE(item.isPacket());
+    EXPECT_EQ(4u, item.length);
+    EXPECT_TRUE(splitter.skipping());
+    EXPECT_FALSE(splitter.next(item));
+    EXPECT_EQ(10u, splitter.held());  // the start of the next packet, copied
+    const std::string rest = plain.substr(10);
+    splitter.feed(rest.data(), rest.size());
+    ASSERT_TRUE(splitter.next(item));
+    EXPECT_TRUE(item.isPacket());
+    EXPECT_EQ(plain, std::string(item.chars(), item.length));
+    EXPECT_FALSE(splitter.skipping());
+    EXPECT_FALSE(splitter.next(item));
+    EXPECT_EQ(0u, splitter.held());
+}
+
+// A stream of 0x03 bytes behind an enciphered head costs a bounded search.
+TEST(StreamSplitter, BoundsTheSearchForAnEnd) {
+    const std::string stream = bytes(zrtest::headHex(5, 1)) + std::string(ZR_MAX_ENCIPHERED_PACKET_LEN, '\x03');
+    const std::vector<zrfuzz::SplitPiece> pieces = splitRow(stream, {}, ZR_DEFAULT_MAX_PACKET_LEN);
+    ASSERT_FALSE(pieces.empty());
+    EXPECT_NE(std::string::npos, pieces.front().what.find("after deciphering")) << pieces.front().what;
+}
+
+}  // namespace

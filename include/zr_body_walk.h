@@ -104,10 +104,28 @@ public:
         return *this;
     }
 
-    bool ok() const { return !m_stop.stopped(); }
+    bool ok() const { return m_fault == ZrWalkFault::None; }
     // Bytes taken so far: the whole body once its list has been walked.
     std::size_t consumed() const { return m_at; }
-    const ZrWalkStop& stop() const { return m_stop; }
+    // Where and why the walk stopped (built on demand: a walk that reads
+    // whole never pays for the path).
+    ZrWalkStop stop() const {
+        ZrWalkStop s;
+        s.fault = m_fault;
+        s.at = m_faultAt;
+        s.value = m_value;
+        s.limit = m_textSize;
+        s.needed = m_needed;
+        s.field = m_field;
+        s.depth = m_faultDepth;
+        for (unsigned i = 0; i < m_faultDepth && i < ZrWalkStop::kMaxDepth; ++i) s.path[i] = m_path[i];
+        return s;
+    }
+    bool truncated() const {
+        return m_fault == ZrWalkFault::Number || m_fault == ZrWalkFault::Fixed || m_fault == ZrWalkFault::Text;
+    }
+    // Truncated: the fewest body bytes the field needs.
+    std::size_t needed() const { return m_needed; }
 
 private:
     template <class T>
@@ -180,7 +198,7 @@ private:
             return true;
         }
         fail(n > m_limit - m_at ? ZrWalkFault::Limit : truncated, name, m_at, n);
-        m_stop.needed = m_at + static_cast<std::size_t>(n);
+        m_needed = m_at + static_cast<std::size_t>(n);
         return false;
     }
 
@@ -198,7 +216,7 @@ private:
         for (std::size_t p = m_at;; ++p) {
             if (p == m_end) {
                 fail(p == m_limit ? ZrWalkFault::Limit : ZrWalkFault::Number, name, m_at, p - m_at);
-                m_stop.needed = p + 1;
+                m_needed = p + 1;
                 return false;
             }
             const std::size_t shift = (p - m_at) * 7;
@@ -216,7 +234,7 @@ private:
         if (!number(name, length) || static_cast<std::int32_t>(length) <= 0) return;
         if (length >= size) {
             fail(ZrWalkFault::TextTooLong, name, lengthAt, length);
-            m_stop.limit = size;
+            m_textSize = size;
             return;
         }
         take(name, ZrWalkFault::Text, length);
@@ -230,11 +248,11 @@ private:
     }
 
     void fail(ZrWalkFault fault, const char* name, std::size_t at, std::uint64_t value) {
-        m_stop.fault = fault;
-        m_stop.field = name;
-        m_stop.at = at;
-        m_stop.value = value;
-        m_stop.depth = m_depth;  // the levels stay as they are: nothing is opened after a fault
+        m_fault = fault;
+        m_field = name;
+        m_faultAt = at;
+        m_value = value;
+        m_faultDepth = m_depth;  // the levels stay as they are: nothing is opened after a fault
     }
 
     // A list, a map or a named record being walked: one level of the path.
@@ -243,7 +261,7 @@ private:
         Level(ZrBodyWalker& walker, const char* name, bool indexed)
             : m_walker(walker), m_open(name != nullptr || indexed) {
             if (!m_open) return;
-            if (walker.m_depth < ZrWalkStop::kMaxDepth) walker.m_stop.path[walker.m_depth] = {name, 0, indexed};
+            if (walker.m_depth < ZrWalkStop::kMaxDepth) walker.m_path[walker.m_depth] = {name, 0, indexed};
             ++walker.m_depth;
         }
         ~Level() {
@@ -252,7 +270,7 @@ private:
         Level(const Level&) = delete;
         Level& operator=(const Level&) = delete;
         void setIndex(std::uint32_t i) {
-            if (m_walker.m_depth <= ZrWalkStop::kMaxDepth) m_walker.m_stop.path[m_walker.m_depth - 1].index = i;
+            if (m_walker.m_depth <= ZrWalkStop::kMaxDepth) m_walker.m_path[m_walker.m_depth - 1].index = i;
         }
 
     private:
@@ -266,7 +284,15 @@ private:
     std::size_t m_limit;  // the longest body accepted
     bool m_compact;
     unsigned m_depth = 0;
-    ZrWalkStop m_stop;
+    ZrWalkStop::Step m_path[ZrWalkStop::kMaxDepth];  // levels open now; only the first m_depth are set
+    // Where the walk stopped.
+    ZrWalkFault m_fault = ZrWalkFault::None;
+    std::size_t m_faultAt = 0;
+    std::uint64_t m_value = 0;
+    std::uint32_t m_textSize = 0;
+    std::size_t m_needed = 0;
+    const char* m_field = nullptr;
+    unsigned m_faultDepth = 0;
 };
 
 #endif  // ZRPACKET_ZR_BODY_WALK_H

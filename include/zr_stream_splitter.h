@@ -139,8 +139,8 @@ public:
     ZrFrame measure(const void* data, std::size_t size, ZrEndSearch& search);
 
 private:
-    ZrFrame measurePlain(const unsigned char* p, std::size_t size, ZrFrame frame) const;
-    ZrFrame measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame frame, ZrEndSearch& search);
+    void measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame) const;
+    void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrEndSearch& search);
 
     Options m_options;
     unsigned char m_plain[PKT_SCRATCH_HALF_LEN];
@@ -155,14 +155,16 @@ struct ZrSplitItem {
     std::size_t length = 0;
     // Packet: its bytes; valid until the next feed() or next(). Null for skipped bytes.
     const unsigned char* data = nullptr;
-    // Packet: its class (by the head's command, or the forced one).
+    // Packet: its class (by the head's command, or the forced one); skipped:
+    // the class its first head named, if it named one.
     const ZrPacketClass* packetClass = nullptr;
-    // Skipped: why the run's first byte starts no packet.
-    ZrFrame reason;
+    // Skipped: why the run's first byte starts no packet; valid as long as
+    // `data` would be.
+    const ZrFrame* reason = nullptr;
 
     bool isPacket() const { return kind == Kind::Packet; }
     char* chars() const { return reinterpret_cast<char*>(const_cast<unsigned char*>(data)); }
-    std::string why() const { return reason.why(); }
+    std::string why() const { return reason != nullptr ? reason->why() : std::string(); }
 };
 
 // Takes whole packets out of a stream fed in chunks of any size, in order,

@@ -50,6 +50,9 @@ TEST(FuzzFindings, KeepEveryProperty) {
         {"enciphered body filling the scratch half, which the writer cannot reproduce", fullScratchPortal()},
         {"JSON of an enciphered body too large to encipher",
          R"({"class":"ZrLoginMsgPacket","body":{"AccountName":")" + std::string(PKT_SCRATCH_HALF_LEN, 'x') + "\"}}"},
+        {"a stream: packets, bytes that are not, an enciphered packet filling the scratch half, a cut end",
+         "s" + overlongVarint + "junk\x02\x03" + fullScratchPortal() + overlongVarint.substr(0, 40)},
+        {"a stream of end bytes behind an enciphered head", "s" + packet(5, 3, std::string(4000, '\x03'))},
         {"JSON of a plain body larger than the first buffer",
          R"({"class":"ZrLoginMsgPacket","head":{"cmdID":9},"body":{"AccountName":")" + std::string(70000, 'x') +
              "\"}}"},

@@ -2,6 +2,7 @@
 // itself (its default command, its name, body mode and body walk), so that
 // adding a class is adding its type here.
 #include <algorithm>
+#include <functional>
 
 #include "zr_account_packets.h"
 #include "zr_basic_packets.h"
@@ -67,17 +68,14 @@ std::vector<ZrPacketClass> makeTable() {
 // command names. Null with `error` set when there is none.
 const ZrPacketClass* classFor(const char* buf, unsigned int len, const ZrPacketClass* forced, std::string& error) {
     if (forced != nullptr) return forced;
-    unsigned short version = 0;
-    unsigned int cmdID = 0;
-    unsigned char subcmdID = 0;
-    unsigned int userID = 0;
-    if (ZrCPacketHead::dispatchPacket(buf, len, version, cmdID, subcmdID, userID) != 0) {
+    if (len < PKT_HEAD_FIXED_LEN || static_cast<unsigned char>(buf[0]) != _STX_) {
         // No command to go by: the head's own decode says what is wrong.
         ZrCkeepAlivePacket bareHead;
         bareHead.deCode(const_cast<char*>(buf), len);
         error = bareHead.getLastErrMsg();
         return nullptr;
     }
+    const unsigned int cmdID = ZrCPacketHead::fastGetCmdID(buf, len);
     const ZrPacketClass* cls = ZrCatalogue::find(cmdID);
     if (cls == nullptr) error = "no packet class has the command " + std::to_string(cmdID);
     return cls;
@@ -131,10 +129,10 @@ ZrPacketReceiver::~ZrPacketReceiver() = default;
 
 ZrAnyPacket& ZrPacketReceiver::packetOf(const ZrPacketClass& row) {
     const std::vector<ZrPacketClass>& table = ZrCatalogue::classes();
-    const ZrPacketClass* own = ZrCatalogue::find(row.cmdID);
-    if (own != nullptr && own->make == row.make) {
-        std::unique_ptr<ZrAnyPacket>& packet = m_packets[static_cast<std::size_t>(own - table.data())];
-        if (!packet) packet = own->create();
+    const std::less<const ZrPacketClass*> before;
+    if (!before(&row, table.data()) && before(&row, table.data() + table.size())) {  // a row of the catalogue
+        std::unique_ptr<ZrAnyPacket>& packet = m_packets[static_cast<std::size_t>(&row - table.data())];
+        if (!packet) packet = row.create();
         return *packet;
     }
     for (auto& [make, packet] : m_others) {

@@ -20,19 +20,22 @@ std::string hexByte(std::uint64_t byte) {
     return text;
 }
 
-ZrFrame incomplete(ZrFrame frame, std::size_t length) {
+void incomplete(ZrFrame& frame, std::size_t length) {
     frame.status = ZrFrameStatus::Incomplete;
     frame.length = length;
-    return frame;
 }
 
-ZrFrame notAPacket(ZrFrame frame, ZrFrameFault fault, std::size_t offset, std::uint64_t value) {
+void notAPacket(ZrFrame& frame, ZrFrameFault fault, std::size_t offset, std::uint64_t value) {
     frame.status = ZrFrameStatus::NotAPacket;
     frame.length = 0;
     frame.fault = fault;
     frame.faultOffset = offset;
     frame.faultValue = value;
-    return frame;
+}
+
+void complete(ZrFrame& frame, std::size_t length) {
+    frame.status = ZrFrameStatus::Complete;
+    frame.length = length;
 }
 
 // A body's fields walked over `size` bytes; the walker says how far it got.
@@ -72,54 +75,74 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrEndSearch& 
     const auto* p = static_cast<const unsigned char*>(data);
     ZrFrame frame;
     frame.limit = m_options.maxPacketLength;
-    if (size == 0) return incomplete(frame, 1);
-    if (p[0] != _STX_) return notAPacket(frame, ZrFrameFault::StartByte, 0, p[0]);
-    if (size < PKT_OFFSET_SUBCMDID) return incomplete(frame, PKT_HEAD_FIXED_LEN);
-    const unsigned int cmdID = CHostNetworkConvertorNormal::loadBigEndian32(p + PKT_OFFSET_CMDID);
-    frame.packetClass = m_options.forcedClass != nullptr ? m_options.forcedClass : ZrCatalogue::find(cmdID);
-    if (frame.packetClass == nullptr) return notAPacket(frame, ZrFrameFault::UnknownCommand, PKT_OFFSET_CMDID, cmdID);
-    if (size <= PKT_OFFSET_ENCRYPT_TYPE) return incomplete(frame, PKT_HEAD_FIXED_LEN);
-    const unsigned char encryptType = p[PKT_OFFSET_ENCRYPT_TYPE];
-    if (encryptType > ZR_ENCRYPT_TYPE_MAX) {
-        return notAPacket(frame, ZrFrameFault::EncryptType, PKT_OFFSET_ENCRYPT_TYPE, encryptType);
-    }
-    if (frame.packetClass->mode == ZrBodyMode::None) {  // the keep-alive: head and ETX
-        if (size <= PKT_HEAD_FIXED_LEN) return incomplete(frame, PKT_HEAD_FIXED_LEN + 1);
-        if (p[PKT_HEAD_FIXED_LEN] != _ETX_) {
-            return notAPacket(frame, ZrFrameFault::EndByte, PKT_HEAD_FIXED_LEN, p[PKT_HEAD_FIXED_LEN]);
+    if (size == 0) {
+        incomplete(frame, 1);
+    } else if (p[0] != _STX_) {
+        notAPacket(frame, ZrFrameFault::StartByte, 0, p[0]);
+    } else if (size < PKT_OFFSET_SUBCMDID) {
+        incomplete(frame, PKT_HEAD_FIXED_LEN);
+    } else {
+        const unsigned int cmdID = CHostNetworkConvertorNormal::loadBigEndian32(p + PKT_OFFSET_CMDID);
+        frame.packetClass = m_options.forcedClass != nullptr ? m_options.forcedClass : ZrCatalogue::find(cmdID);
+        if (frame.packetClass == nullptr) {
+            notAPacket(frame, ZrFrameFault::UnknownCommand, PKT_OFFSET_CMDID, cmdID);
+        } else if (size <= PKT_OFFSET_ENCRYPT_TYPE) {
+            incomplete(frame, PKT_HEAD_FIXED_LEN);
+        } else if (p[PKT_OFFSET_ENCRYPT_TYPE] > ZR_ENCRYPT_TYPE_MAX) {
+            notAPacket(frame, ZrFrameFault::EncryptType, PKT_OFFSET_ENCRYPT_TYPE, p[PKT_OFFSET_ENCRYPT_TYPE]);
+        } else if (frame.packetClass->mode == ZrBodyMode::None) {  // the keep-alive: head and ETX
+            if (size <= PKT_HEAD_FIXED_LEN) {
+                incomplete(frame, PKT_HEAD_FIXED_LEN + 1);
+            } else if (p[PKT_HEAD_FIXED_LEN] != _ETX_) {
+                notAPacket(frame, ZrFrameFault::EndByte, PKT_HEAD_FIXED_LEN, p[PKT_HEAD_FIXED_LEN]);
+            } else {
+                complete(frame, PKT_HEAD_FIXED_LEN + 1);
+            }
+        } else if (p[PKT_OFFSET_ENCRYPT_TYPE] != 0) {
+            frame.enciphered = true;
+            measureEnciphered(p, size, frame, search);
+        } else {
+            measurePlain(p, size, frame);
         }
-        frame.status = ZrFrameStatus::Complete;
-        frame.length = PKT_HEAD_FIXED_LEN + 1;
-        return frame;
     }
-    frame.enciphered = encryptType != 0;
-    return frame.enciphered ? measureEnciphered(p, size, frame, search) : measurePlain(p, size, frame);
+    return frame;
 }
 
 // The body from offset 34 is walked over what is at hand; its end must be
 // followed by the ETX. A body that claims more than the limit leaves room
 // for is refused at the claim, whether its bytes are at hand or not.
-ZrFrame ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFrame frame) const {
+void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame) const {
     const std::size_t bodyLimit = m_options.maxPacketLength - PKT_ENVELOPE_MIN_LEN;
     const std::size_t atHand = size > PKT_OFFSET_BODY ? size - PKT_OFFSET_BODY : 0;
-    const ZrBodyWalker walker = walkBody(*frame.packetClass, atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit);
+    ZrBodyWalker walker(atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit,
+                        frame.packetClass->mode == ZrBodyMode::Compact);
+    frame.packetClass->walkBody(walker);
     if (!walker.ok()) {
-        if (walker.stop().truncated()) return incomplete(frame, PKT_ENVELOPE_MIN_LEN + walker.stop().needed);
-        frame.walk = walker.stop();
-        return notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + walker.stop().at, walker.stop().value);
+        if (walker.truncated()) {
+            incomplete(frame, PKT_ENVELOPE_MIN_LEN + walker.needed());
+        } else {
+            frame.walk = walker.stop();
+            notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
+        }
+        return;
     }
     const std::size_t end = PKT_OFFSET_BODY + walker.consumed();
-    if (size <= end) return incomplete(frame, end + 1);
-    if (p[end] != _ETX_) return notAPacket(frame, ZrFrameFault::EndByte, end, p[end]);
-    frame.status = ZrFrameStatus::Complete;
-    frame.length = end + 1;
-    return frame;
+    if (size <= end) {
+        incomplete(frame, end + 1);
+    } else if (p[end] != _ETX_) {
+        notAPacket(frame, ZrFrameFault::EndByte, end, p[end]);
+    } else {
+        complete(frame, end + 1);
+    }
 }
 
 // Each 0x03 from offset 34 on is a candidate end: the cipher before it must
 // decipher, and the body's fields must read exactly to the deciphered end.
-ZrFrame ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame frame, ZrEndSearch& search) {
-    if (size < PKT_ENVELOPE_MIN_LEN) return incomplete(frame, PKT_ENVELOPE_MIN_LEN);
+void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrEndSearch& search) {
+    if (size < PKT_ENVELOPE_MIN_LEN) {
+        incomplete(frame, PKT_ENVELOPE_MIN_LEN);
+        return;
+    }
     const std::size_t longest = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
     const std::size_t upTo = std::min(size, longest);
     const unsigned char key = p[PKT_OFFSET_KEY];
@@ -131,22 +154,26 @@ ZrFrame ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t siz
         const std::size_t cipherLen = at - PKT_OFFSET_BODY;
         if (search.work + cipherLen > ZR_END_SEARCH_WORK_LIMIT) {
             search.tried = at;
-            return notAPacket(frame, ZrFrameFault::WorkLimit, at, search.work);
+            notAPacket(frame, ZrFrameFault::WorkLimit, at, search.work);
+            return;
         }
         search.work += cipherLen;
         unsigned int plainLen = 0;
         if (!decipher(p + PKT_OFFSET_BODY, cipherLen, key, type, m_plain, plainLen)) continue;
-        const ZrBodyWalker walker = walkBody(*frame.packetClass, m_plain, plainLen, kNoLimit);
+        ZrBodyWalker walker(m_plain, plainLen, kNoLimit, frame.packetClass->mode == ZrBodyMode::Compact);
+        frame.packetClass->walkBody(walker);
         if (walker.ok() && walker.consumed() == plainLen) {
             search.tried = at;
-            frame.status = ZrFrameStatus::Complete;
-            frame.length = at + 1;
-            return frame;
+            complete(frame, at + 1);
+            return;
         }
     }
     search.tried = std::max(search.tried, upTo);
-    if (upTo == longest) return notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
-    return incomplete(frame, std::max(size + 1, std::size_t{PKT_ENVELOPE_MIN_LEN}));
+    if (upTo == longest) {
+        notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
+    } else {
+        incomplete(frame, size + 1);
+    }
 }
 
 // --- the texts ----------------------------------------------------------------------
@@ -163,8 +190,8 @@ std::string ZrWalkStop::where(const std::string& prefix) const {
 
 std::string ZrWalkStop::why(std::size_t base, std::size_t end) const {
     const std::string from = " from offset " + std::to_string(base + at);
-    const std::string pastEnd = at < end ? " runs past the body's end at offset " + std::to_string(base + end)
-                                         : ": the body ends there";
+    const std::string pastEnd =
+        at < end ? " runs past the body's end at offset " + std::to_string(base + end) : ": the body ends there";
     const std::string n = std::to_string(value);
     switch (fault) {
         case ZrWalkFault::None:

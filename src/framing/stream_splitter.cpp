@@ -49,12 +49,12 @@ bool ZrStreamSplitter::next(ZrSplitItem& item) {
                 m_readyFrame = frame;
                 return true;
             }
-            item = ZrSplitItem();
             item.kind = ZrSplitItem::Kind::Packet;
             item.offset = m_offset;
             item.length = frame.length;
             item.data = start;
             item.packetClass = frame.packetClass;
+            item.reason = nullptr;
             m_runOpen = false;
             take(frame.length);
             return true;
@@ -72,11 +72,12 @@ bool ZrStreamSplitter::next(ZrSplitItem& item) {
 // Reports the skipped bytes not yet reported, if any.
 bool ZrStreamSplitter::emitRun(ZrSplitItem& item) {
     if (!m_runOpen || m_offset == m_pieceStart) return false;
-    item = ZrSplitItem();
     item.kind = ZrSplitItem::Kind::Skipped;
     item.offset = m_pieceStart;
     item.length = static_cast<std::size_t>(m_offset - m_pieceStart);
-    item.reason = m_runReason;
+    item.data = nullptr;
+    item.packetClass = m_runReason.packetClass;
+    item.reason = &m_runReason;
     m_pieceStart = m_offset;
     return true;
 }

@@ -1,0 +1,226 @@
+// Speed of taking packets out of a byte stream, against typed decodes of the
+// same packets in the same run:
+//
+//   BM_StreamTypedDecode     each packet decoded by an object of its class, known in advance
+//   BM_StreamMeasure         each packet measured (the field walk alone, no object)
+//   BM_StreamReceiverDecode  each packet decoded through ZrPacketReceiver (class by command)
+//   BM_StreamSplit           the splitter over the stream fed in 64 KB chunks
+//   BM_StreamSplitDecode     the splitter, then each packet through the receiver
+//   BM_MeasureEnciphered     an enciphered balance reply measured (its end searched for)
+//   BM_DecipherBody          one decipher of that reply's body by the codec
+//
+// The stream holds every class of the catalogue with filled fields, plain,
+// each under its own class's command; packets/s and bytes/s are reported.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zr_billing_packets.h"
+#include "zr_catalogue.h"
+#include "zr_encrypt.h"
+#include "zr_stream_splitter.h"
+
+namespace {
+
+constexpr unsigned int kPlainCmd = 9;
+constexpr int kRounds = 30;  // each class this many times in the stream
+
+// Every field something: texts of a dozen bytes, numbers of one to three
+// varint bytes, lists and maps of three elements.
+class Filler final : public ZrFieldVisitor {
+public:
+    void field(const char*, unsigned char& v) override { v = static_cast<unsigned char>(next()); }
+    void field(const char*, unsigned short& v) override { v = static_cast<unsigned short>(next() * 100); }
+    void field(const char*, unsigned int& v) override { v = next() * 997; }
+    void field(const char*, int& v) override { v = static_cast<int>(next() * 31) - 50; }
+    void field(const char*, std::uint64_t& v) override { v = next() * 1000003u; }
+    void field(const char*, std::int64_t& v) override { v = -static_cast<std::int64_t>(next()); }
+    void field(const char*, std::string& v) override { v = "value-" + std::to_string(next() % 1000000); }
+    void text(const char*, char* out, std::size_t size) override {
+        const std::string t = "text-" + std::to_string(next());
+        std::strncpy(out, t.c_str(), size - 1);
+        out[size - 1] = '\0';
+    }
+    std::size_t beginList(const char*, std::size_t) override { return 3; }
+    void endList() override {}
+    std::size_t beginMap(const char*, std::size_t) override { return 3; }
+    void endMap() override {}
+    void beginElement(std::size_t) override {}
+    void endElement() override {}
+    void beginRecord(const char*) override {}
+    void endRecord() override {}
+
+private:
+    unsigned int next() { return ++m_n; }
+    unsigned int m_n = 0;
+};
+
+struct Stream {
+    std::vector<char> bytes;
+    std::vector<std::size_t> offsets, lengths;
+    std::vector<std::size_t> classOf;  // the row's place in the catalogue
+};
+
+// A plain packet of the class under its own command: encoded under a plain
+// command, then the command patched (the body stays plain).
+std::vector<char> plainPacketOf(const ZrPacketClass& row) {
+    std::unique_ptr<ZrAnyPacket> packet = row.create();
+    Filler filler;
+    packet->visitFields(filler);
+    if (row.mode != ZrBodyMode::None) packet->head().setCmdID(kPlainCmd);
+    std::vector<char> wire(64 * 1024);
+    if (packet->enCode(wire.data(), static_cast<unsigned int>(wire.size())) != 0) std::abort();
+    wire.resize(packet->getPacketLength());
+    ZrCPacketHead::fastSetCmdID(wire.data(), static_cast<unsigned int>(wire.size()), row.cmdID);
+    return wire;
+}
+
+const Stream& mixedStream() {
+    static const Stream stream = [] {
+        Stream s;
+        const std::vector<ZrPacketClass>& rows = ZrCatalogue::classes();
+        for (int round = 0; round < kRounds; ++round) {
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                const std::vector<char> wire = plainPacketOf(rows[i]);
+                s.offsets.push_back(s.bytes.size());
+                s.lengths.push_back(wire.size());
+                s.classOf.push_back(i);
+                s.bytes.insert(s.bytes.end(), wire.begin(), wire.end());
+            }
+        }
+        // Every packet must split and decode as it was made.
+        ZrStreamSplitter splitter;
+        splitter.feed(s.bytes.data(), s.bytes.size());
+        std::size_t n = 0;
+        for (ZrSplitItem item; splitter.next(item); ++n) {
+            if (!item.isPacket() || item.offset != s.offsets[n] || item.length != s.lengths[n]) std::abort();
+        }
+        if (n != s.offsets.size()) std::abort();
+        return s;
+    }();
+    return stream;
+}
+
+void count(benchmark::State& state, const Stream& s) {
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(s.offsets.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(s.bytes.size()));
+}
+
+void BM_StreamTypedDecode(benchmark::State& state) {
+    const Stream& s = mixedStream();
+    std::vector<char> bytes = s.bytes;
+    std::vector<std::unique_ptr<ZrAnyPacket>> objects;
+    for (const ZrPacketClass& row : ZrCatalogue::classes()) objects.push_back(row.create());
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < s.offsets.size(); ++i) {
+            benchmark::DoNotOptimize(
+                objects[s.classOf[i]]->deCode(bytes.data() + s.offsets[i], static_cast<unsigned int>(s.lengths[i])));
+        }
+    }
+    count(state, s);
+}
+BENCHMARK(BM_StreamTypedDecode);
+
+void BM_StreamMeasure(benchmark::State& state) {
+    const Stream& s = mixedStream();
+    ZrPacketMeter meter;
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < s.offsets.size(); ++i) {
+            benchmark::DoNotOptimize(meter.measure(s.bytes.data() + s.offsets[i], s.lengths[i]).length);
+        }
+    }
+    count(state, s);
+}
+BENCHMARK(BM_StreamMeasure);
+
+void BM_StreamReceiverDecode(benchmark::State& state) {
+    const Stream& s = mixedStream();
+    std::vector<char> bytes = s.bytes;
+    ZrPacketReceiver receiver;
+    std::string error;
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < s.offsets.size(); ++i) {
+            benchmark::DoNotOptimize(
+                receiver.decode(bytes.data() + s.offsets[i], static_cast<unsigned int>(s.lengths[i]), error));
+        }
+    }
+    count(state, s);
+}
+BENCHMARK(BM_StreamReceiverDecode);
+
+constexpr std::size_t kChunk = 64 * 1024;
+
+void BM_StreamSplit(benchmark::State& state) {
+    const Stream& s = mixedStream();
+    for (auto _ : state) {
+        ZrStreamSplitter splitter;
+        for (std::size_t at = 0; at < s.bytes.size(); at += kChunk) {
+            splitter.feed(s.bytes.data() + at, std::min(kChunk, s.bytes.size() - at));
+            for (ZrSplitItem item; splitter.next(item);) benchmark::DoNotOptimize(item.length);
+        }
+    }
+    count(state, s);
+}
+BENCHMARK(BM_StreamSplit);
+
+void BM_StreamSplitDecode(benchmark::State& state) {
+    const Stream& s = mixedStream();
+    ZrPacketReceiver receiver;
+    std::string error;
+    for (auto _ : state) {
+        ZrStreamSplitter splitter;
+        for (std::size_t at = 0; at < s.bytes.size(); at += kChunk) {
+            splitter.feed(s.bytes.data() + at, std::min(kChunk, s.bytes.size() - at));
+            for (ZrSplitItem item; splitter.next(item);) {
+                benchmark::DoNotOptimize(receiver.decode(item.chars(), static_cast<unsigned int>(item.length), error));
+            }
+        }
+    }
+    count(state, s);
+}
+BENCHMARK(BM_StreamSplitDecode);
+
+// --- enciphered: the end searched for, against one decipher ---------------------
+
+std::vector<char> encipheredBalance() {
+    static const std::vector<char> wire = [] {
+        ZrBillUserBalancePacket packet;  // command 1014, enciphered
+        Filler filler;
+        packet.visitFields(filler);
+        std::vector<NETPBILLUSERBALANCEINFO> records(100);
+        for (unsigned int i = 0; i < records.size(); ++i) records[i] = {i % 4 + 1, static_cast<int>(i * 37) - 1000};
+        packet.setret_BALANCEINFO(records);
+        std::vector<char> out(64 * 1024);
+        if (packet.enCode(out.data(), static_cast<unsigned int>(out.size())) != 0) std::abort();
+        out.resize(packet.getPacketLength());
+        return out;
+    }();
+    return wire;
+}
+
+void BM_MeasureEnciphered(benchmark::State& state) {
+    const std::vector<char> wire = encipheredBalance();
+    ZrPacketMeter meter;
+    for (auto _ : state) benchmark::DoNotOptimize(meter.measure(wire.data(), wire.size()).length);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(wire.size()));
+}
+BENCHMARK(BM_MeasureEnciphered);
+
+void BM_DecipherBody(benchmark::State& state) {
+    const std::vector<char> wire = encipheredBalance();
+    std::vector<char> plain(PKT_SCRATCH_HALF_LEN);
+    for (auto _ : state) {
+        unsigned int plainLen = 0;
+        benchmark::DoNotOptimize(ZRIEncrypt::decryptProtocolEx(
+            wire.data() + PKT_OFFSET_BODY, static_cast<unsigned int>(wire.size() - PKT_ENVELOPE_MIN_LEN), plain.data(),
+            plainLen, static_cast<unsigned char>(wire[PKT_OFFSET_KEY]), wire[PKT_OFFSET_ENCRYPT_TYPE]));
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(wire.size()));
+}
+BENCHMARK(BM_DecipherBody);
+
+}  // namespace

@@ -1,30 +1,81 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix, then builds and runs a small
-# consumer against it twice: through find_package (with the JSON library too)
-# and through pkg-config. The installed zrpkt must run from the prefix, and
-# the installed dissector be the one it generates.
+# Installs a build into a temporary prefix, then builds and runs small
+# consumers against it through every route the README shows: find_package
+# without and with the component json, over the shared and over the static
+# library, and pkg-config (zrpacket and zrpacket_json) with the README's
+# line. No program gets LD_LIBRARY_PATH: each must find its libraries itself,
+# and one over the static library must not hold the shared one too. Asking
+# for json where it is not installed must fail and say so. The installed
+# zrpkt must run from the prefix, and the installed dissector be the one it
+# generates.
 # Usage: install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR
 set -euo pipefail
 build=$1
 consumer=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+unset LD_LIBRARY_PATH
 
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
+fail() {
+    echo "install test: $*" >&2
+    exit 1
+}
+# expect OUTPUT COMMAND...: COMMAND succeeds and prints OUTPUT.
+expect() {
+    local want=$1 out
+    shift
+    out=$("$@") || fail "$* failed: $out"
+    grep -qF -- "$want" <<<"$out" || fail "$* printed: $out"
+}
+# A program over the static library that also needs the shared one holds two
+# copies of the library's state.
+static_only() {
+    if readelf -d "$1" | grep -E 'NEEDED.*\[libzrpacket(_json)?\.so'; then
+        fail "$(basename "$1") links the static library and the shared one too"
+    fi
+}
 
-cmake -S "$consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+# find_package, with the component json.
+cmake -S "$consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null
-"$work/cmake/consumer_shared" | grep -q "ok ZrAuthSockMsgPacket"
-"$work/cmake/consumer_static" | grep -q "ok ZrAuthSockMsgPacket"
-"$work/cmake/consumer_json" | grep -q '"key":"installed"'
+for prog in consumer_shared consumer_static; do
+    expect "ok ZrAuthSockMsgPacket" "$work/cmake/$prog"
+done
+for prog in consumer_json consumer_json_static; do
+    expect '"key":"installed"' "$work/cmake/$prog"
+done
+static_only "$work/cmake/consumer_static"
+static_only "$work/cmake/consumer_json_static"
 
-"$work/prefix/bin/zrpkt" list | grep -q ZrAuthSockMsgPacket
-"$work/prefix/bin/zrpkt" dissector | cmp -s - "$work/prefix/share/zrpacket/zrpacket.lua"
+# pkg-config, with the README's line.
+PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name zrpacket.pc)")
+export PKG_CONFIG_PATH
+for pc in zrpacket zrpacket_json; do
+    source=$consumer/consumer.cpp
+    [ $pc = zrpacket ] || source=$consumer/consumer_json.cpp
+    # shellcheck disable=SC2046
+    g++ -std=c++17 "$source" -o "$work/pc_$pc" $(pkg-config --cflags --libs $pc) \
+        -Wl,-rpath,$(pkg-config --variable=libdir $pc)
+done
+expect "ok ZrAuthSockMsgPacket" "$work/pc_zrpacket"
+expect '"key":"installed"' "$work/pc_zrpacket_json"
 
-pc_dir=$(dirname "$(find "$work/prefix" -name zrpacket.pc)")
-flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs zrpacket)
-# shellcheck disable=SC2086
-g++ -std=c++17 "$consumer/consumer.cpp" -o "$work/consumer_pc" $flags
-LD_LIBRARY_PATH="$(PKG_CONFIG_PATH="$pc_dir" pkg-config --variable=libdir zrpacket)" "$work/consumer_pc" |
-    grep -q "ok ZrAuthSockMsgPacket"
-echo "installed package works through find_package and pkg-config; zrpkt and its dissector are installed"
+expect ZrAuthSockMsgPacket "$prefix/bin/zrpkt" list
+"$prefix/bin/zrpkt" dissector | cmp -s - "$prefix/share/zrpacket/zrpacket.lua" ||
+    fail "the installed zrpacket.lua is not what the installed zrpkt generates"
+
+# Without the component json the core is still found, and asking for json
+# fails with the reason.
+rm "$(dirname "$(find "$prefix" -name zrpacketConfig.cmake)")"/zrpacketJsonTargets*.cmake
+cmake -S "$consumer" -B "$work/core" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DWITH_JSON=OFF >/dev/null ||
+    fail "find_package(zrpacket) fails without the component json"
+if cmake -S "$consumer" -B "$work/nojson" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$work/nojson.log" 2>&1; then
+    fail "find_package(zrpacket COMPONENTS json) succeeds where json is not installed"
+fi
+grep -q "component json is not installed" "$work/nojson.log" || fail "no reason given: $(cat "$work/nojson.log")"
+
+echo "installed package works through find_package (with and without json, shared and static) and" \
+    "pkg-config; zrpkt and its dissector are installed"

@@ -62,6 +62,9 @@ check "unknown command" 1 'no packet class has the command 77' "$cmd77" decode
 check "unknown forced class" 1 'no packet class is named "Nope"' "$demo" decode --class Nope
 check "missing file" 1 "$work/none: cannot open" '' decode "$work/none"
 check "dissector to a missing directory" 1 "$work/none/z.lua: cannot create" '' dissector -o "$work/none/z.lua"
+check "output to a directory" 1 "$work: is a directory" "$auth" encode -o "$work"
+check "output to -" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex -o -
+check "output to the file standard output is on" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex -o /proc/self/fd/1
 check "endless input" 1 'too large for a packet' '' decode /dev/zero
 check "bad JSON" 1 'stdin: bad JSON: parse error' '{"class":' encode
 check "unknown field" 1 'stdin: body.nope: unknown field' '{"class": "ZrAuthSockMsgPacket", "body": {"nope": 1}}' encode
@@ -90,13 +93,31 @@ for bin in "$corpus"/*.bin; do
 done
 
 # An output file appears whole or not at all, and nothing is left beside it.
+umask 022
 mkdir "$work/o"
 echo '{"class":' | "$zrpkt" encode -o "$work/o/p.bin" 2>/dev/null
 printf '%b' "$demo" | "$zrpkt" decode -o "$work/o/p.json" - "$work/none" 2>/dev/null
+echo "$auth" | "$zrpkt" encode -o "$work/o" 2>/dev/null
 [ -z "$(ls -A "$work/o")" ] || { ls -A "$work/o"; fail "failed runs left files"; }
 echo "$auth" | "$zrpkt" encode --hex -o "$work/o/p.hex" && "$zrpkt" decode -o "$work/o/p.json" "$work/o/p.hex"
 [ "$(ls -A "$work/o" | tr '\n' ' ')" = "p.hex p.json " ] && grep -qF '"key": "k"' "$work/o/p.json" ||
     { ls -A "$work/o"; fail "output files"; }
+
+# A new file gets the mode the umask gives and a replaced one keeps its own;
+# a symbolic link stays and its target is written (made, if it is missing);
+# a FIFO (like a device) is written through, not replaced by a file.
+[ "$(stat -c %a "$work/o/p.hex")" = 644 ] || fail "a new file's mode is $(stat -c %a "$work/o/p.hex")"
+chmod 600 "$work/o/p.json"
+ln -s p.json "$work/o/link"
+ln -s made.lua "$work/o/dangling"
+mkfifo "$work/o/fifo"
+"$zrpkt" dissector -o "$work/o/link" && "$zrpkt" dissector -o "$work/o/dangling" || fail "-o through links"
+[ -L "$work/o/link" ] && [ -L "$work/o/dangling" ] && [ "$(stat -c %a "$work/o/p.json")" = 600 ] &&
+    grep -qF 'local zr = Proto' "$work/o/p.json" "$work/o/made.lua" || { ls -l "$work/o"; fail "links"; }
+timeout 10 cat "$work/o/fifo" >"$work/from-fifo" &
+timeout 10 "$zrpkt" decode -o "$work/o/fifo" "$work/o/p.hex"
+wait $!
+[ -p "$work/o/fifo" ] && grep -qF '"key": "k"' "$work/from-fifo" || fail "-o to a FIFO"
 
 [ "$failed" -eq 0 ] && echo "zrpkt: all cases passed"
 exit "$failed"

@@ -85,6 +85,18 @@ printf '%b' "$demo" | "$zrpkt" decode --compact - "$work/t.json" >"$work/out" 2>
 [ $? -eq 1 ] && [ "$(wc -l <"$work/out")" -eq 1 ] && grep -qF "$work/t.json: neither hex" "$work/err" ||
     fail "decode goes on past a bad file"
 
+# The cipher variant: the same for one --seed, drawn anew on every run
+# without (eight runs all alike would be a 1 in 2 million chance), and a
+# head.encryptType that was not sent is noted.
+login='{"class": "ZrLoginMsgPacket", "head": {"encryptType": 9}}'
+for run in 1 2; do echo "$login" | "$zrpkt" encode --seed 7 2>/dev/null >"$work/seeded$run"; done
+cmp -s "$work/seeded1" "$work/seeded2" && [ -s "$work/seeded1" ] || fail "encode --seed 7 twice"
+variants=$(for run in 1 2 3 4 5 6 7 8; do echo "$login" | "$zrpkt" encode --hex 2>/dev/null | sed -n 2p | cut -c1-2; done)
+[ "$(echo "$variants" | sort -u | wc -l)" -gt 1 ] || fail "the variant of eight runs: $(echo $variants)"
+echo "$login" | "$zrpkt" encode --seed 7 >/dev/null 2>"$work/err" && [ "$(wc -l <"$work/err")" -eq 1 ] &&
+    grep -qF 'stdin: head.encryptType is 9, but ' "$work/err" || fail "a note for the encryptType not sent"
+echo "$auth" | "$zrpkt" encode >/dev/null 2>"$work/err" && [ ! -s "$work/err" ] || fail "a note without encryptType"
+
 # Each golden packet's JSON is what decode prints for it.
 for bin in "$corpus"/*.bin; do
     name=$(basename "$bin" .bin)

@@ -22,7 +22,12 @@ struct EncodeOptions {
     std::string file;  // empty: standard input
     bool hex = false;  // hex text even when not writing to a terminal
     std::string output;
+    bool seeded = false;    // seed the cipher variant's draw with `seed`, not the clock
+    unsigned int seed = 0;
 };
+// The packet's bytes. An enciphered packet's variant is drawn by the library
+// with rand(), seeded here; a head.encryptType in the JSON other than the one
+// sent is noted on standard error.
 int runEncode(const EncodeOptions& options);
 
 int runList();

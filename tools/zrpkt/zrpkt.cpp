@@ -29,8 +29,10 @@ Examples:
   zrpkt decode --class ZrAuthSockMsgPacket -o packet.json capture.hex
 )";
 
-const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID.
-Writes raw bytes, or hex when --hex is given or standard output is a terminal.
+const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID: 0 for
+a plain command, else a variant 1-8 drawn at random (seeded from the clock,
+or by --seed for the same bytes on every run). Writes raw bytes, or hex when
+--hex is given or standard output is a terminal.
 
 Examples:
   zrpkt template ZrAuthSockMsgPacket > p.json   # edit p.json, then
@@ -78,6 +80,9 @@ int main(int argc, char** argv) {
     encodeCmd->add_option("FILE", encode.file, "The JSON packet; standard input when none")->type_name("FILE");
     encodeCmd->add_flag("--hex", encode.hex, "Write hex text, 16 bytes a line");
     encodeCmd->add_option("-o,--output", encode.output, "Write to FILE, only if the packet encodes")->type_name("FILE");
+    CLI::Option* seedOption =
+        encodeCmd->add_option("--seed", encode.seed, "Seed the draw of the cipher variant (reproducible output)")
+            ->type_name("N");
     encodeCmd->footer(kEncodeHelp);
 
     CLI::App* listCmd = app.add_subcommand("list", "The command table: command, class, plain or enciphered, mode");
@@ -104,6 +109,7 @@ int main(int argc, char** argv) {
         return kUsage;
     }
 
+    encode.seeded = seedOption->count() > 0;
     try {
         if (*decodeCmd) return zrpkt::runDecode(decode);
         if (*encodeCmd) return zrpkt::runEncode(encode);

@@ -3,8 +3,9 @@
 # input and expects an exit status and a fragment of standard output (status
 # 0) or of the single line on standard error (any other status).
 set -u
-zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR}
-corpus=${2:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR}
+zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
+corpus=${2:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
+version=${3:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -48,9 +49,13 @@ check "encode to hex" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex
 check "list" 0 '      4  ZrLoginMsgPacket' '' list
 check "template by command" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3
 check "template of a list" 0 '"ACCONTINFO": []' '' template ZrLoginMsgPacket
+check "template to a file, and standard output" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3 -o /dev/stdout
+check "a plain packet beyond the first buffer" 0 '02 00 00 00 00 00 09 00' \
+    "{\"class\": \"ZrHttpMsgPacket\", \"body\": {\"Request\": \"$(head -c 70000 /dev/zero | tr '\0' x)\"}}" encode --hex
 check "dissector" 0 'local zr = Proto("zrpacket"' '' dissector
 for sub in decode encode list template dissector; do
     check "$sub --help" 0 'Example' '' "$sub" --help
+    "$zrpkt" "$sub" --help | grep -E '^  ([A-Z]+) \1' && fail "$sub --help names an argument twice"
 done
 
 check "not hex" 1 "stdin: neither hex ('z' at offset 0)" 'zz 02' decode
@@ -60,6 +65,7 @@ check "truncated head" 1 'nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20' "${flat:0:
 check "truncated body" 1 "the body's fields cannot be read (36 bytes" "${flat:0:108}" decode
 check "unknown command" 1 'no packet class has the command 77' "$cmd77" decode
 check "unknown forced class" 1 'no packet class is named "Nope"' "$demo" decode --class Nope
+check "a command beyond 32 bits" 1 'no packet class has the command 4294967299' '' template 4294967299
 check "missing file" 1 "$work/none: cannot open" '' decode "$work/none"
 check "dissector to a missing directory" 1 "$work/none/z.lua: cannot create" '' dissector -o "$work/none/z.lua"
 check "output to a directory" 1 "$work: is a directory" "$auth" encode -o "$work"
@@ -72,6 +78,8 @@ check "out of range" 1 'head.subcmdID: 300 is out of range for u8' '{"class": "Z
 check "enciphered body too large" 1 'ZrLoginMsgPacket cannot be encoded: an enciphered body holds at most 30720 bytes' \
     "{\"class\": \"ZrLoginMsgPacket\", \"body\": {\"AccountName\": \"$(head -c 40000 /dev/zero | tr '\0' x)\"}}" encode
 check "no subcommand" 2 'A subcommand is required' ''
+check "unknown subcommand" 2 'unknown subcommand "decod"; the subcommands are decode, encode, list, template' '' decod
+check "version" 0 "zrpkt $version" '' --version
 check "unknown option" 2 'not expected: --bogus' '' decode --bogus
 check "template without class" 2 'CLASS is required' '' template
 

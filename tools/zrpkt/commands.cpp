@@ -153,8 +153,8 @@ int runList() {
     return 0;
 }
 
-int runTemplate(const std::string& classOrCommand) {
-    writeOutput("", show(zrPacketTemplate(findClass(classOrCommand)), false));
+int runTemplate(const std::string& classOrCommand, const std::string& output) {
+    writeOutput(output, show(zrPacketTemplate(findClass(classOrCommand)), false));
     return 0;
 }
 

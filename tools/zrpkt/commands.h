@@ -31,7 +31,8 @@ struct EncodeOptions {
 int runEncode(const EncodeOptions& options);
 
 int runList();
-int runTemplate(const std::string& classOrCommand);
+// The JSON of a default packet of the class, to `output` (empty: standard output).
+int runTemplate(const std::string& classOrCommand, const std::string& output);
 // The Wireshark dissector of the catalogue, to `output` (empty: standard output).
 int runDissector(const std::string& output);
 

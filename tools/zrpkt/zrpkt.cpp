@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "dissector.h"
@@ -67,8 +68,7 @@ int main(int argc, char** argv) {
 
     zrpkt::DecodeOptions decode;
     CLI::App* decodeCmd = app.add_subcommand("decode", "Packets (raw bytes or hex text) to JSON");
-    decodeCmd->add_option("FILE", decode.files, "Files of one packet each; standard input when none")
-        ->type_name("FILE");
+    decodeCmd->add_option("FILE", decode.files, "Files of one packet each; standard input when none")->type_name("");
     decodeCmd->add_option("--class", decode.forcedClass, "Decode as this class (name or command)")->type_name("NAME");
     decodeCmd->add_flag("--compact", decode.compact, "One line of JSON per packet");
     decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every packet decodes")
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
 
     zrpkt::EncodeOptions encode;
     CLI::App* encodeCmd = app.add_subcommand("encode", "A JSON packet to its bytes");
-    encodeCmd->add_option("FILE", encode.file, "The JSON packet; standard input when none")->type_name("FILE");
+    encodeCmd->add_option("FILE", encode.file, "The JSON packet; standard input when none")->type_name("");
     encodeCmd->add_flag("--hex", encode.hex, "Write hex text, 16 bytes a line");
     encodeCmd->add_option("-o,--output", encode.output, "Write to FILE, only if the packet encodes")->type_name("FILE");
     CLI::Option* seedOption =
@@ -88,9 +88,11 @@ int main(int argc, char** argv) {
     CLI::App* listCmd = app.add_subcommand("list", "The command table: command, class, plain or enciphered, mode");
     listCmd->footer(kListHelp);
 
-    std::string templateClass;
+    std::string templateClass, templateFile;
     CLI::App* templateCmd = app.add_subcommand("template", "A JSON packet with every field at its default");
-    templateCmd->add_option("CLASS", templateClass, "Class name or command")->required();
+    templateCmd->add_option("CLASS", templateClass, "Class name or command")->required()->type_name("");
+    templateCmd->add_option("-o,--output", templateFile, "Write to FILE instead of standard output")
+        ->type_name("FILE");
     templateCmd->footer(kTemplateHelp);
 
     std::string dissectorFile;
@@ -100,12 +102,21 @@ int main(int argc, char** argv) {
     dissectorCmd->footer("The dissector claims TCP port " + std::to_string(zrpkt::kDissectorPort) + kDissectorHelp);
 
     app.footer("Run zrpkt SUBCOMMAND --help for its options and an example.\n");
+    app.set_version_flag("--version", std::string("zrpkt ") + ZRPACKET_VERSION, "Print the version and exit");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);  // --help
-        std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        const std::vector<std::string> left = app.remaining();
+        if (app.get_subcommands().empty() && !left.empty() && left.front().rfind('-', 0) != 0) {
+            std::string names;
+            for (const CLI::App* sub : app.get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
+            std::cerr << "zrpkt: unknown subcommand \"" << left.front() << "\"; the subcommands are " << names
+                      << " (see zrpkt --help)\n";
+        } else {
+            std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
+        }
         return kUsage;
     }
 
@@ -115,7 +126,7 @@ int main(int argc, char** argv) {
         if (*encodeCmd) return zrpkt::runEncode(encode);
         if (*listCmd) return zrpkt::runList();
         if (*dissectorCmd) return zrpkt::runDissector(dissectorFile);
-        return zrpkt::runTemplate(templateClass);
+        return zrpkt::runTemplate(templateClass, templateFile);
     } catch (const zrpkt::UsageError& e) {
         std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
         return kUsage;

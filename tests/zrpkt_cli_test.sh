@@ -16,14 +16,15 @@ fail() {
     failed=1
 }
 
-# check NAME STATUS FRAGMENT STDIN ARGS... (STDIN as printf %b takes it)
+# check NAME STATUS FRAGMENT STDIN ARGS... (STDIN as printf %b takes it; the
+# FRAGMENT may span lines)
 check() {
     local name=$1 want=$2 fragment=$3 input=$4
     shift 4
     printf '%b' "$input" | timeout 60 "$zrpkt" "$@" >"$work/out" 2>"$work/err"
     local got=$? where=$work/out
     [ "$want" -ne 0 ] && where=$work/err
-    if [ "$got" -ne "$want" ] || ! grep -qF -- "$fragment" "$where"; then
+    if [ "$got" -ne "$want" ] || [[ "$(<"$where")" != *"$fragment"* ]]; then
         fail "$name: status $got, wanted $want and '$fragment'"
     elif [ "$want" -ne 0 ] && [ "$(wc -l <"$work/err")" -ne 1 ]; then
         fail "$name: not one line on standard error"
@@ -49,11 +50,28 @@ check "encode to hex" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex
 check "list" 0 '      4  ZrLoginMsgPacket' '' list
 check "template by command" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3
 check "template of a list" 0 '"ACCONTINFO": []' '' template ZrLoginMsgPacket
+check "template with an element" 0 '"ACCONTINFO": [
+      {
+        "uField2": 0,' '' template --full ZrLoginMsgPacket
+check "template with an entry" 0 '"StbInfo": [
+      {
+        "key": 0,
+        "value": {
+          "szInfo1": "",' '' template --full 104
+check "describe" 0 'ZrLexsGetStbInfoMsgPacket: command 104, sent enciphered (encryptType 1 to 8, a variant drawn at random)
+head (33 bytes, after the STX 02): version u16, cmdID u32, subcmdID u8, userID u32, SN u32, encryptType u8,' '' describe 104
+check "describe a map" 0 '  StbInfo                   map       at most 1000 entries {"key": k, "value": v}, each key once:
+    key                     i32
+    value                   record    of these fields:
+      szInfo1               char[33]  a text of at most 32 bytes' '' describe ZrLexsGetStbInfoMsgPacket
+check "describe a fixed body" 0 'body (fixed mode: u32 and i32 four bytes' '' describe 1010
+check "describe the keep-alive" 0 'no body: the head and the ETX 03 alone' '' describe 1
+check "schema of one class" 0 '"$ref": "#/$defs/ZrAuthSockMsgPacket"' '' schema 3
 check "template to a file, and standard output" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3 -o /dev/stdout
 check "a plain packet beyond the first buffer" 0 '02 00 00 00 00 00 09 00' \
     "{\"class\": \"ZrHttpMsgPacket\", \"body\": {\"Request\": \"$(head -c 70000 /dev/zero | tr '\0' x)\"}}" encode --hex
 check "dissector" 0 'local zr = Proto("zrpacket"' '' dissector
-for sub in decode encode list template dissector; do
+for sub in decode encode list template describe schema dissector; do
     check "$sub --help" 0 'Example' '' "$sub" --help
     "$zrpkt" "$sub" --help | grep -E '^  ([A-Z]+) \1' && fail "$sub --help names an argument twice"
 done
@@ -65,6 +83,7 @@ check "truncated head" 1 'nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20' "${flat:0:
 check "truncated body" 1 "the body's fields cannot be read (36 bytes" "${flat:0:108}" decode
 check "unknown command" 1 'no packet class has the command 77' "$cmd77" decode
 check "unknown forced class" 1 'no packet class is named "Nope"' "$demo" decode --class Nope
+check "describe an unknown class" 1 'no packet class is named "Nope"' '' describe Nope
 check "a command beyond 32 bits" 1 'no packet class has the command 4294967299' '' template 4294967299
 check "missing file" 1 "$work/none: cannot open" '' decode "$work/none"
 check "dissector to a missing directory" 1 "$work/none/z.lua: cannot create" '' dissector -o "$work/none/z.lua"

@@ -30,8 +30,8 @@ enum class ZrWireType {
 
 struct ZrFieldNode {
     ZrWireType wire;
-    std::string name;                  // empty for a list element
-    std::size_t size = 0;              // the N of a char[N] text or its echo
+    std::string name;                   // empty for a list element
+    std::size_t size = 0;               // the N of a char[N] text or its echo
     std::vector<ZrFieldNode> children;  // a record's fields, a list's element, a map entry's key and value
 };
 

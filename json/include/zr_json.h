@@ -65,6 +65,16 @@ std::unique_ptr<ZrAnyPacket> zrPacketFromJson(const ZrJson& json);
 // A default packet of the class: every field at its default.
 ZrJson zrPacketTemplate(const ZrPacketClass& row);
 
+// A JSON Schema (draft 2020-12) of this JSON form, for editors and
+// validators: of a packet of any class of the catalogue, or of one class.
+// Integers carry their wire type's range, texts their limits, lists and
+// maps at most ZR_MAX_CONTAINER_COUNT elements. It never refuses a packet
+// that zrPacketFromJson accepts; zrPacketFromJson still refuses a few it
+// lets through: a char[N] text of at most N - 1 characters but more UTF-8
+// bytes, an integer written as 1.0, a map key given twice.
+ZrJson zrJsonSchema();
+ZrJson zrJsonSchema(const ZrPacketClass& row);
+
 // Any named field list (a body, a head, a record) as a JSON object, and
 // back. `visit` runs the list over the visitor it is given; `path` prefixes
 // the error texts. Throws ZrJsonError.

@@ -11,9 +11,11 @@
 #include <memory>
 #include <string>
 
+#include "describe.h"
 #include "dissector.h"
 #include "packet_io.h"
 #include "zr_catalogue.h"
+#include "zr_field_tree.h"
 #include "zr_json.h"
 
 namespace zrpkt {
@@ -153,8 +155,22 @@ int runList() {
     return 0;
 }
 
-int runTemplate(const std::string& classOrCommand, const std::string& output) {
-    writeOutput(output, show(zrPacketTemplate(findClass(classOrCommand)), false));
+int runTemplate(const std::string& classOrCommand, bool full, const std::string& output) {
+    std::unique_ptr<ZrAnyPacket> packet = findClass(classOrCommand).create();
+    // Reading the field tree leaves one element in each container.
+    if (full) zrFieldTree([&](ZrFieldVisitor& v) { packet->visitFields(v); });
+    writeOutput(output, show(zrPacketToJson(*packet), false));
+    return 0;
+}
+
+int runDescribe(const std::string& classOrCommand) {
+    writeOutput("", describeClass(findClass(classOrCommand)));
+    return 0;
+}
+
+int runSchema(const std::string& classOrCommand, const std::string& output) {
+    const ZrJson schema = classOrCommand.empty() ? zrJsonSchema() : zrJsonSchema(findClass(classOrCommand));
+    writeOutput(output, show(schema, false));
     return 0;
 }
 

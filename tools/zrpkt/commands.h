@@ -31,8 +31,13 @@ struct EncodeOptions {
 int runEncode(const EncodeOptions& options);
 
 int runList();
-// The JSON of a default packet of the class, to `output` (empty: standard output).
-int runTemplate(const std::string& classOrCommand, const std::string& output);
+// The JSON of a default packet of the class, to `output` (empty: standard
+// output); `full`: with one element in every list and map.
+int runTemplate(const std::string& classOrCommand, bool full, const std::string& output);
+// The class's fields in wire order, with their wire types and limits.
+int runDescribe(const std::string& classOrCommand);
+// The JSON Schema of every class (classOrCommand empty) or of one.
+int runSchema(const std::string& classOrCommand, const std::string& output);
 // The Wireshark dissector of the catalogue, to `output` (empty: standard output).
 int runDissector(const std::string& output);
 

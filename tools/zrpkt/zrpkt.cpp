@@ -3,6 +3,8 @@
 //   zrpkt encode [FILE]          JSON to the packet's bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
+//   zrpkt describe CLASS|CMD     the class's fields in wire order, with types and limits
+//   zrpkt schema [CLASS|CMD]     the JSON Schema of the packets' JSON
 //   zrpkt dissector [-o FILE]    the Wireshark dissector of the catalogue (Lua)
 // Exit status: 0 done, 1 bad input (one line on standard error), 2 a wrong
 // command line.
@@ -45,8 +47,25 @@ const char* const kListHelp = R"(Example:
   zrpkt list
 )";
 
-const char* const kTemplateHelp = R"(Example:
+const char* const kTemplateHelp = R"(Examples:
   zrpkt template 3 > p.json    # or: zrpkt template ZrAuthSockMsgPacket
+  zrpkt template --full ZrLoginMsgPacket -o login.json
+)";
+
+const char* const kDescribeHelp = R"(Example:
+  zrpkt describe ZrLexsGetStbInfoMsgPacket    # or: zrpkt describe 104
+)";
+
+const char* const kSchemaHelp = R"(A JSON Schema (draft 2020-12) of the JSON that encode reads and decode
+writes, from each class's fields: integer ranges, text limits, the
+{"hex": ...} form, lists of at most 1000 elements. An editor that reads JSON
+Schema completes and checks packet JSON with it. encode still refuses a few
+documents the schema lets through: a char[N] text of at most N-1 characters
+but more UTF-8 bytes, an integer written as 1.0, a map key given twice.
+
+Examples:
+  zrpkt schema -o zrpacket.schema.json
+  zrpkt schema ZrLoginMsgPacket
 )";
 
 // After "The dissector claims TCP port N".
@@ -62,7 +81,8 @@ Examples:
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "Packets of the zrpacket library as JSON: decode, encode, list, template; and their Wireshark dissector.",
+        "Packets of the zrpacket library as JSON: decode, encode, list, template, describe, schema; and their "
+        "Wireshark dissector.",
         "zrpkt"};
     app.require_subcommand(1);
 
@@ -89,11 +109,23 @@ int main(int argc, char** argv) {
     listCmd->footer(kListHelp);
 
     std::string templateClass, templateFile;
+    bool templateFull = false;
     CLI::App* templateCmd = app.add_subcommand("template", "A JSON packet with every field at its default");
     templateCmd->add_option("CLASS", templateClass, "Class name or command")->required()->type_name("");
-    templateCmd->add_option("-o,--output", templateFile, "Write to FILE instead of standard output")
-        ->type_name("FILE");
+    templateCmd->add_flag("--full", templateFull, "One element in every list and map, to show its fields");
+    templateCmd->add_option("-o,--output", templateFile, "Write to FILE instead of standard output")->type_name("FILE");
     templateCmd->footer(kTemplateHelp);
+
+    std::string describeClass;
+    CLI::App* describeCmd = app.add_subcommand("describe", "A class's fields in wire order, with types and limits");
+    describeCmd->add_option("CLASS", describeClass, "Class name or command")->required()->type_name("");
+    describeCmd->footer(kDescribeHelp);
+
+    std::string schemaClass, schemaFile;
+    CLI::App* schemaCmd = app.add_subcommand("schema", "The JSON Schema of the packets' JSON, for editors");
+    schemaCmd->add_option("CLASS", schemaClass, "Class name or command; every class when none")->type_name("");
+    schemaCmd->add_option("-o,--output", schemaFile, "Write to FILE instead of standard output")->type_name("FILE");
+    schemaCmd->footer(kSchemaHelp);
 
     std::string dissectorFile;
     CLI::App* dissectorCmd = app.add_subcommand("dissector", "The Wireshark dissector (Lua) of the catalogue");
@@ -126,7 +158,9 @@ int main(int argc, char** argv) {
         if (*encodeCmd) return zrpkt::runEncode(encode);
         if (*listCmd) return zrpkt::runList();
         if (*dissectorCmd) return zrpkt::runDissector(dissectorFile);
-        return zrpkt::runTemplate(templateClass, templateFile);
+        if (*describeCmd) return zrpkt::runDescribe(describeClass);
+        if (*schemaCmd) return zrpkt::runSchema(schemaClass, schemaFile);
+        return zrpkt::runTemplate(templateClass, templateFull, templateFile);
     } catch (const zrpkt::UsageError& e) {
         std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
         return kUsage;

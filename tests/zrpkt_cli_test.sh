@@ -6,6 +6,7 @@ set -u
 zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
 corpus=${2:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
 version=${3:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
+dumps=$(dirname "$corpus")/dumps
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -76,6 +77,16 @@ for sub in decode encode list template describe schema dissector; do
     "$zrpkt" "$sub" --help | grep -E '^  ([A-Z]+) \1' && fail "$sub --help names an argument twice"
 done
 
+check "hex in groups" 0 '"key": "s3cr3t-key"' "$(echo "$flat" | tr -d ' ' | sed 's/......../& /g')" decode
+check "a '*' and no offset after it" 1 "stdin: line 5 of the hexdump -C dump: a '*' stands for repeats" \
+    "$(head -5 "$dumps/repeat.hexdump")" decode
+check "a '*' beyond any packet" 1 'stdin: a dump of more than 67108864 bytes' '000000 02\n*\nffffffff\n' decode
+check "octal offsets" 1 'line 2 of the od -A x -t x1 dump: offset 0000020, but the lines before it end at 0000010' \
+    '0000000 02 01 02 00 00 00 03 00 00 00 00 2a 00 00 00 01\n0000020 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n' decode
+check "16-bit words" 1 'line 1 of the od -A x -t x1 dump: "0102" where a byte (two hex digits) was expected; od -x' \
+    '0000000 0102 0002 0000 0003 0000 2a00 0000 0100\n0000010 0000 0000 0000 0000 0000 0000 0000 0000\n' decode
+check "a line that is no dump" 1 'line 2 of the tshark -x dump: no offset at its start' \
+    "$(head -1 "$dumps/auth.tshark")\nFrame (50 bytes):\n" decode
 check "not hex" 1 "stdin: neither hex ('z' at offset 0)" 'zz 02' decode
 check "odd hex" 1 'an odd number of hex digits' '02 0' decode
 check "empty" 1 'stdin: empty' ' \n' decode
@@ -123,6 +134,15 @@ variants=$(for run in 1 2 3 4 5 6 7 8; do echo "$login" | "$zrpkt" encode --hex 
 echo "$login" | "$zrpkt" encode --seed 7 >/dev/null 2>"$work/err" && [ "$(wc -l <"$work/err")" -eq 1 ] &&
     grep -qF 'stdin: head.encryptType is 9, but ' "$work/err" || fail "a note for the encryptType not sent"
 echo "$auth" | "$zrpkt" encode >/dev/null 2>"$work/err" && [ ! -s "$work/err" ] || fail "a note without encryptType"
+
+# Real output of xxd, hexdump -C, od -A x -t x1 and tshark -x decodes to
+# what its packet's bytes decode to. In repeat.*, the ASCII column is all
+# hex digits, and hexdump and od fold five equal lines into a '*'.
+for dump in "$dumps"/*; do
+    [ "${dump%.bin}" = "$dump" ] || continue
+    "$zrpkt" decode "$dump" >"$work/out" 2>"$work/err" && "$zrpkt" decode "${dump%.*}.bin" >"$work/want" &&
+        cmp -s "$work/want" "$work/out" || fail "decode $(basename "$dump")"
+done
 
 # Each golden packet's JSON is what decode prints for it.
 for bin in "$corpus"/*.bin; do

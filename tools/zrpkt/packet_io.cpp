@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "hex_dump.h"
 #include "zr_json.h"
 #include "zr_packet_head.h"
 
@@ -167,6 +168,16 @@ Input readInput(const std::string& path) {
 
 std::string packetBytes(const Input& input) {
     const std::string& text = input.bytes;
+    if (!text.empty() && static_cast<unsigned char>(text[0]) == _STX_) return text;
+    std::string dumped;
+    try {
+        if (readHexDump(text, dumped)) {
+            if (dumped.empty()) throw BadInput("a dump of no bytes: no packet in it");
+            return dumped;
+        }
+    } catch (const BadInput& e) {
+        throw BadInput(input.name + ": " + e.what());
+    }
     std::size_t notHex = 0;
     while (notHex < text.size() && (isHexDigit(text[notHex]) || isBlank(text[notHex]))) ++notHex;
     if (notHex == text.size()) {
@@ -175,7 +186,6 @@ std::string packetBytes(const Input& input) {
         if (bytes.empty()) throw BadInput(input.name + ": empty: no packet in it");
         return bytes;
     }
-    if (static_cast<unsigned char>(text[0]) == _STX_) return text;
     throw BadInput(input.name + ": neither hex (" + showByte(static_cast<unsigned char>(text[notHex])) + " at offset " +
                    std::to_string(notHex) + ") nor a packet (its first byte is " + zrToHex(text.data(), 1) +
                    ", not 02)");

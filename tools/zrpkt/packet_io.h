@@ -31,9 +31,10 @@ struct Input {
 constexpr std::size_t kMaxInputBytes = 64u << 20;
 Input readInput(const std::string& path);
 
-// The packet an input holds. Text of only hex digits and whitespace is hex,
-// two digits a byte, as copied from a capture or a log; anything else must be
-// the raw bytes, which start with the packet's STX.
+// The bytes an input holds: raw bytes, which start with a packet's STX; a
+// hex dump of xxd, hexdump -C, od -A x -t x1 or tshark -x (hex_dump.h); or
+// bare hex, only hex digits and whitespace, two digits a byte, as copied
+// from a capture or a log.
 std::string packetBytes(const Input& input);
 
 // `data` to standard output when path is empty or "-". A regular file (or

@@ -1,5 +1,5 @@
 // zrpkt: packets of the library as JSON, for an engineer at a terminal.
-//   zrpkt decode [FILE...]       packets (raw bytes or hex text) to JSON
+//   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON
 //   zrpkt encode [FILE]          JSON to the packet's bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
@@ -22,13 +22,16 @@ namespace {
 constexpr int kBadInput = 1;
 constexpr int kUsage = 2;
 
-const char* const kDecodeHelp = R"(A file holds one packet: its raw bytes, or hex text (only hex digits and
-whitespace, two digits a byte, as copied from a capture or a log). Texts
-that are not UTF-8 show as {"hex": "FF 00"}.
+const char* const kDecodeHelp = R"(A file holds one packet: its raw bytes; hex text (only hex digits and
+whitespace, two digits a byte, as copied from a capture or a log); or a dump
+as xxd, hexdump -C, od -A x -t x1 or tshark -x print it (offset and ASCII
+columns skipped, '*' lines expanded). Texts that are not UTF-8 show as
+{"hex": "FF 00"}.
 
 Examples:
   zrpkt decode packet.bin
   xxd -p packet.bin | zrpkt decode --compact
+  hexdump -C packet.bin | zrpkt decode
   zrpkt decode --class ZrAuthSockMsgPacket -o packet.json capture.hex
 )";
 
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     zrpkt::DecodeOptions decode;
-    CLI::App* decodeCmd = app.add_subcommand("decode", "Packets (raw bytes or hex text) to JSON");
+    CLI::App* decodeCmd = app.add_subcommand("decode", "Packets (raw bytes, hex text or a hex dump) to JSON");
     decodeCmd->add_option("FILE", decode.files, "Files of one packet each; standard input when none")->type_name("");
     decodeCmd->add_option("--class", decode.forcedClass, "Decode as this class (name or command)")->type_name("NAME");
     decodeCmd->add_flag("--compact", decode.compact, "One line of JSON per packet");

@@ -169,13 +169,13 @@ TEST(JsonText, FormsKeepEveryByte) {
         {"\x01\x1F\"\\", R"("\u0001\u001f\"\\")"},
         {"\xC3\xA9\xF0\x9F\x98\x80", "\"\xC3\xA9\xF0\x9F\x98\x80\""},  // two and four bytes
         {std::string("\xFF\x00|", 3), R"({"hex":"FF 00 7C"})"},
-        {"\xC0\xAF", R"({"hex":"C0 AF"})"},                // overlong
-        {"\xED\xA0\x80", R"({"hex":"ED A0 80"})"},         // surrogate
-        {"\xF4\x90\x80\x80", R"({"hex":"F4 90 80 80"})"},  // above U+10FFFF
-        {"\xF5\x80\x80\x80", R"({"hex":"F5 80 80 80"})"},  // a lead byte no character has
+        {"\xC0\xAF", R"({"hex":"C0 AF"})"},                        // overlong
+        {"\xED\xA0\x80", R"({"hex":"ED A0 80"})"},                 // surrogate
+        {"\xF4\x90\x80\x80", R"({"hex":"F4 90 80 80"})"},          // above U+10FFFF
+        {"\xF5\x80\x80\x80", R"({"hex":"F5 80 80 80"})"},          // a lead byte no character has
         {"\xFF\x0A", R"({"hex":"FF 0A"})", R"({"hex":"ff 0a"})"},  // lower case, as xxd -p writes
-        {"a\xE2\x82", R"({"hex":"61 E2 82"})"},            // cut short
-        {"\x80", R"({"hex":"80"})"},                       // continuation alone
+        {"a\xE2\x82", R"({"hex":"61 E2 82"})"},                    // cut short
+        {"\x80", R"({"hex":"80"})"},                               // continuation alone
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.json);
@@ -231,6 +231,7 @@ TEST(JsonErrors, NameTheMember) {
         {R"({"head":{"cmdID":77}})", R"(head.cmdID: no packet class has the command 77; give "class")"},
         {R"({"head":{}})", "class: missing: name the packet's class, or give head.cmdID"},
         {R"({"class":"ZrAuthSockMsgPacket","bdy":{}})", "bdy: unknown field"},
+        {R"({"class":"ZrAuthSockMsgPacket","$schema":1})", "$schema: expected the JSON Schema's URI or path, got 1"},
         {R"({"class":"ZrAuthSockMsgPacket","keyByte":256})", "keyByte: 256 is out of range for u8 (0 to 255)"},
         {R"({"class":"ZrAuthSockMsgPacket","body":{"ResultFlag":"0"}})",
          "body.ResultFlag: expected an integer (i32), got a string"},

@@ -51,6 +51,7 @@ def account(text):
 # name, document, schema accepts, encode accepts
 ROWS = [
     ("by command alone", {"head": {"cmdID": 3}, "body": {"key": "k"}}, True, True),
+    ("naming its schema", {**auth, "$schema": "zrpacket.schema.json"}, True, True),
     ("under another command", {**auth, "head": {"cmdID": 77}}, True, True),
     ("char[20] of 19 ASCII bytes", account("x" * 19), True, True),
     ("char[20] of 19 UTF-8 bytes", account("\u00e9" * 9 + "x"), True, True),
@@ -73,6 +74,7 @@ ROWS = [
     ("unknown body member", {**auth, "body": {"nope": 1}}, False, False),
     ("unknown head member", {**auth, "head": {"nope": 1}}, False, False),
     ("unknown member", {**auth, "bdy": {}}, False, False),
+    ("a schema that is no string", {**auth, "$schema": 1}, False, False),
     ("unknown class", {"class": "Nope"}, False, False),
     ("unknown command", {"head": {"cmdID": 77}}, False, False),
     ("neither class nor command", {"head": {}}, False, False),

@@ -59,7 +59,8 @@ ZrJson zrPacketToJson(ZrAnyPacket& packet);
 
 // A new packet of the class that "class" names (or, without it, of the class
 // of head.cmdID), every member given assigned and the rest at their defaults.
-// Throws ZrJsonError.
+// A "$schema" member, which names the document's JSON Schema for editors, is
+// passed over. Throws ZrJsonError.
 std::unique_ptr<ZrAnyPacket> zrPacketFromJson(const ZrJson& json);
 
 // A default packet of the class: every field at its default.

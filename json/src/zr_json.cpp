@@ -360,6 +360,11 @@ std::unique_ptr<ZrAnyPacket> zrPacketFromJson(const ZrJson& json) {
     std::unique_ptr<ZrAnyPacket> packet = classOf(json).create();
     JsonReader reader(json, "");
     reader.skip("class");
+    // Where an editor finds the JSON Schema of the document; not a field.
+    if (const auto it = json.find("$schema"); it != json.end() && !it->is_string()) {
+        throw error("$schema", "expected the JSON Schema's URI or path, got " + describe(*it));
+    }
+    reader.skip("$schema");
     reader.beginRecord("head");
     packet->head().visitHeadFields(reader);
     reader.endRecord();

@@ -131,7 +131,10 @@ ZrJson commonDefs() {
 
 // A packet of the class: named by "class", or, without it, by head.cmdID.
 ZrJson classSchema(const ZrPacketClass& row, ZrJson& defs) {
-    ZrJson properties = {{"class", {{"const", row.className}}}, {"head", defRef("head")}, {"keyByte", defRef("u8")}};
+    ZrJson properties = {{"$schema", {{"description", "where an editor finds this schema"}, {"type", "string"}}},
+                         {"class", {{"const", row.className}}},
+                         {"head", defRef("head")},
+                         {"keyByte", defRef("u8")}};
     properties["body"] =
         SchemaWriter(defs).object(zrFieldTree([&](ZrFieldVisitor& v) { row.create()->visitFields(v); }));
     const ZrJson byCommand = {

@@ -157,6 +157,7 @@ mkdir "$work/o"
 echo '{"class":' | "$zrpkt" encode -o "$work/o/p.bin" 2>/dev/null
 printf '%b' "$demo" | "$zrpkt" decode -o "$work/o/p.json" - "$work/none" 2>/dev/null
 echo "$auth" | "$zrpkt" encode -o "$work/o" 2>/dev/null
+(trap '' XFSZ && ulimit -f 1 && "$zrpkt" dissector -o "$work/o/z.lua") 2>/dev/null && fail "a write over ulimit -f"
 [ -z "$(ls -A "$work/o")" ] || { ls -A "$work/o"; fail "failed runs left files"; }
 echo "$auth" | "$zrpkt" encode --hex -o "$work/o/p.hex" && "$zrpkt" decode -o "$work/o/p.json" "$work/o/p.hex"
 [ "$(ls -A "$work/o" | tr '\n' ' ')" = "p.hex p.json " ] && grep -qF '"key": "k"' "$work/o/p.json" ||

@@ -76,8 +76,8 @@ bool layoutOf(const std::string& line, bool startsWithStx, Layout& layout) {
         layout = Layout::Xxd;
     } else if (startsWithStx) {
         return false;  // bare hex, in groups
-    } else if (line.find('|', end) != std::string::npos && blanks == 2) {
-        layout = Layout::HexdumpC;
+    } else if (end >= 8 && blanks == 2 && line.back() == '|') {
+        layout = Layout::HexdumpC;  // tshark's offsets have 4 digits, and its ASCII column may end in '|'
     } else if (blanks == 2 && after < line.size() && isHexDigit(line[after])) {
         layout = Layout::Tshark;
     } else if (blanks == 1 || after == line.size()) {

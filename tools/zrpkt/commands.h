@@ -22,7 +22,7 @@ struct EncodeOptions {
     std::string file;  // empty: standard input
     bool hex = false;  // hex text even when not writing to a terminal
     std::string output;
-    bool seeded = false;    // seed the cipher variant's draw with `seed`, not the clock
+    bool seeded = false;  // seed the cipher variant's draw with `seed`, not the clock
     unsigned int seed = 0;
 };
 // The packet's bytes. An enciphered packet's variant is drawn by the library

@@ -153,12 +153,14 @@ TEST(JsonShape, ContainersRecordsAndWideNumbers) {
     EXPECT_EQ(expected, zrFieldsToJson(back.fields()).dump());
 }
 
-// Each text takes the form that keeps its bytes (char[N] texts take the same
-// forms: see the sample).
+// Each text takes the form that keeps its bytes, and reads back from it (and
+// from `alsoRead` where given) into a string, and into a char[N] text that
+// held a longer one, which then keeps nothing of it.
 TEST(JsonText, FormsKeepEveryByte) {
     struct Row {
         std::string bytes;
         const char* json;
+        const char* alsoRead = nullptr;
     };
     const Row rows[] = {
         {"", R"("")"},
@@ -167,20 +169,31 @@ TEST(JsonText, FormsKeepEveryByte) {
         {"\x01\x1F\"\\", R"("\u0001\u001f\"\\")"},
         {"\xC3\xA9\xF0\x9F\x98\x80", "\"\xC3\xA9\xF0\x9F\x98\x80\""},  // two and four bytes
         {std::string("\xFF\x00|", 3), R"({"hex":"FF 00 7C"})"},
-        {"\xC0\xAF", R"({"hex":"C0 AF"})"},                // overlong
-        {"\xED\xA0\x80", R"({"hex":"ED A0 80"})"},         // surrogate
-        {"\xF4\x90\x80\x80", R"({"hex":"F4 90 80 80"})"},  // above U+10FFFF
-        {"a\xE2\x82", R"({"hex":"61 E2 82"})"},            // cut short
-        {"\x80", R"({"hex":"80"})"},                       // continuation alone
+        {"\xC0\xAF", R"({"hex":"C0 AF"})"},                        // overlong
+        {"\xED\xA0\x80", R"({"hex":"ED A0 80"})"},                 // surrogate
+        {"\xF4\x90\x80\x80", R"({"hex":"F4 90 80 80"})"},          // above U+10FFFF
+        {"\xF5\x80\x80\x80", R"({"hex":"F5 80 80 80"})"},          // a lead byte no character has
+        {"\xFF\x0A", R"({"hex":"FF 0A"})", R"({"hex":"ff 0a"})"},  // lower case, as xxd -p writes
+        {"a\xE2\x82", R"({"hex":"61 E2 82"})"},                    // cut short
+        {"\x80", R"({"hex":"80"})"},                               // continuation alone
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.json);
         std::string text = row.bytes;
         const ZrJson json = zrFieldsToJson([&](ZrFieldVisitor& v) { ZrNamedFields{v}("text", text); });
         EXPECT_EQ(row.json, json["text"].dump());
-        text.assign("old");
-        zrFieldsFromJson(ZrJson::parse(json.dump()), "", [&](ZrFieldVisitor& v) { ZrNamedFields{v}("text", text); });
-        EXPECT_EQ(zrtest::hex(row.bytes.data(), row.bytes.size()), zrtest::hex(text.data(), text.size()));
+        for (const std::string& form : {json["text"].dump(), std::string(row.alsoRead ? row.alsoRead : "")}) {
+            if (form.empty()) continue;
+            const ZrJson in = {{"text", ZrJson::parse(form)}};
+            text.assign("old");
+            zrFieldsFromJson(in, "", [&](ZrFieldVisitor& v) { ZrNamedFields{v}("text", text); });
+            EXPECT_EQ(zrtest::hex(row.bytes.data(), row.bytes.size()), zrtest::hex(text.data(), text.size()));
+            if (row.bytes.size() >= 8 || row.bytes.find('\0') != std::string::npos) continue;
+            char fixed[8] = "1234567";
+            zrFieldsFromJson(in, "", [&](ZrFieldVisitor& v) { ZrNamedFields{v}("text", fixed); });
+            const std::string expected = row.bytes + std::string(sizeof fixed - row.bytes.size(), '\0');
+            EXPECT_EQ(zrtest::hex(expected.data(), expected.size()), zrtest::hex(fixed, sizeof fixed));
+        }
     }
 }
 
@@ -191,9 +204,13 @@ TEST(JsonErrors, NameTheMember) {
         {R"({"cells":[[1,{}]]})", R"(body.cells[0]: expected an entry {"key": ..., "value": ...}, got an array)"},
         {R"({"cells":[{"key":2147483648}]})",
          "body.cells[0].key: 2147483648 is out of range for i32 (-2147483648 to 2147483647)"},
-        {R"({"cells":[{"value":{"name":"a\u0000"}}]})",
+        {R"({"cells":[{"key":1,"value":{"name":"a\u0000"}}]})",
          "body.cells[0].value.name: a NUL byte, which this text cannot hold"},
-        {R"({"cells":[{"value":{"value":9223372036854775808}}]})",
+        {R"({"cells":[{"key":1,"value":{"name":{"hex":"61 00"}}}]})",
+         "body.cells[0].value.name: a NUL byte, which this text cannot hold"},
+        {R"({"cells":[{"key":7},{"key":-1},{"key":7,"value":{}}]})", "body.cells[2].key: 7 given twice"},
+        {R"({"cells":[{"key":7},{"value":{}}]})", "body.cells[1].key: missing: every map entry gives its key"},
+        {R"({"cells":[{"key":1,"value":{"value":9223372036854775808}}]})",
          "body.cells[0].value.value: 9223372036854775808 is out of range for i64 (-9223372036854775808 to "
          "9223372036854775807)"},
         {R"({"cells":{}})", "body.cells: expected an array, got an object"},
@@ -214,12 +231,15 @@ TEST(JsonErrors, NameTheMember) {
         {R"({"head":{"cmdID":77}})", R"(head.cmdID: no packet class has the command 77; give "class")"},
         {R"({"head":{}})", "class: missing: name the packet's class, or give head.cmdID"},
         {R"({"class":"ZrAuthSockMsgPacket","bdy":{}})", "bdy: unknown field"},
+        {R"({"class":"ZrAuthSockMsgPacket","$schema":1})", "$schema: expected the JSON Schema's URI or path, got 1"},
         {R"({"class":"ZrAuthSockMsgPacket","keyByte":256})", "keyByte: 256 is out of range for u8 (0 to 255)"},
         {R"({"class":"ZrAuthSockMsgPacket","body":{"ResultFlag":"0"}})",
          "body.ResultFlag: expected an integer (i32), got a string"},
         {R"({"class":"ZrCkeepAlivePacket","body":{"key":""}})", "body.key: unknown field"},
         {R"({"class":"ZrLoginMsgPacket","body":{"ACCONTINFO":[{},{"szField1":"12345678901234567890"}]}})",
          "body.ACCONTINFO[1].szField1: 20 bytes, more than the 19 this text holds"},
+        {R"({"class":"ZrLexsGetStbInfoMsgPacket","body":{"StbInfo":[{"key":7},{"key":7,"value":{}}]}})",
+         "body.StbInfo[1].key: 7 given twice"},
     };
     for (const auto& [text, error] : rows) {
         SCOPED_TRACE(text);

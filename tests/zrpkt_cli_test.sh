@@ -3,8 +3,10 @@
 # input and expects an exit status and a fragment of standard output (status
 # 0) or of the single line on standard error (any other status).
 set -u
-zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR}
-corpus=${2:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR}
+zrpkt=${1:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
+corpus=${2:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
+version=${3:?usage: zrpkt_cli_test.sh PATH_TO_ZRPKT CORPUS_DIR VERSION}
+dumps=$(dirname "$corpus")/dumps
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -15,14 +17,15 @@ fail() {
     failed=1
 }
 
-# check NAME STATUS FRAGMENT STDIN ARGS... (STDIN as printf %b takes it)
+# check NAME STATUS FRAGMENT STDIN ARGS... (STDIN as printf %b takes it; the
+# FRAGMENT may span lines)
 check() {
     local name=$1 want=$2 fragment=$3 input=$4
     shift 4
     printf '%b' "$input" | timeout 60 "$zrpkt" "$@" >"$work/out" 2>"$work/err"
     local got=$? where=$work/out
     [ "$want" -ne 0 ] && where=$work/err
-    if [ "$got" -ne "$want" ] || ! grep -qF -- "$fragment" "$where"; then
+    if [ "$got" -ne "$want" ] || [[ "$(<"$where")" != *"$fragment"* ]]; then
         fail "$name: status $got, wanted $want and '$fragment'"
     elif [ "$want" -ne 0 ] && [ "$(wc -l <"$work/err")" -ne 1 ]; then
         fail "$name: not one line on standard error"
@@ -48,11 +51,42 @@ check "encode to hex" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex
 check "list" 0 '      4  ZrLoginMsgPacket' '' list
 check "template by command" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3
 check "template of a list" 0 '"ACCONTINFO": []' '' template ZrLoginMsgPacket
+check "template with an element" 0 '"ACCONTINFO": [
+      {
+        "uField2": 0,' '' template --full ZrLoginMsgPacket
+check "template with an entry" 0 '"StbInfo": [
+      {
+        "key": 0,
+        "value": {
+          "szInfo1": "",' '' template --full 104
+check "describe" 0 'ZrLexsGetStbInfoMsgPacket: command 104, sent enciphered (encryptType 1 to 8, a variant drawn at random)
+head (33 bytes, after the STX 02): version u16, cmdID u32, subcmdID u8, userID u32, SN u32, encryptType u8,' '' describe 104
+check "describe a map" 0 '  StbInfo                   map       at most 1000 entries {"key": k, "value": v}, each key once:
+    key                     i32
+    value                   record    of these fields:
+      szInfo1               char[33]  a text of at most 32 bytes' '' describe ZrLexsGetStbInfoMsgPacket
+check "describe a fixed body" 0 'body (fixed mode: u32 and i32 four bytes' '' describe 1010
+check "describe the keep-alive" 0 'no body: the head and the ETX 03 alone' '' describe 1
+check "schema of one class" 0 '"$ref": "#/$defs/ZrAuthSockMsgPacket"' '' schema 3
+check "template to a file, and standard output" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3 -o /dev/stdout
+check "a plain packet beyond the first buffer" 0 '02 00 00 00 00 00 09 00' \
+    "{\"class\": \"ZrHttpMsgPacket\", \"body\": {\"Request\": \"$(head -c 70000 /dev/zero | tr '\0' x)\"}}" encode --hex
 check "dissector" 0 'local zr = Proto("zrpacket"' '' dissector
-for sub in decode encode list template dissector; do
+for sub in decode encode list template describe schema dissector; do
     check "$sub --help" 0 'Example' '' "$sub" --help
+    "$zrpkt" "$sub" --help | grep -E '^  ([A-Z]+) \1' && fail "$sub --help names an argument twice"
 done
 
+check "hex in groups" 0 '"key": "s3cr3t-key"' "$(echo "$flat" | tr -d ' ' | sed 's/......../& /g')" decode
+check "a '*' and no offset after it" 1 "stdin: line 5 of the hexdump -C dump: a '*' stands for repeats" \
+    "$(head -5 "$dumps/repeat.hexdump")" decode
+check "a '*' beyond any packet" 1 'stdin: a dump of more than 67108864 bytes' '000000 02\n*\nffffffff\n' decode
+check "octal offsets" 1 'line 2 of the od -A x -t x1 dump: offset 0000020, but the lines before it end at 0000010' \
+    '0000000 02 01 02 00 00 00 03 00 00 00 00 2a 00 00 00 01\n0000020 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n' decode
+check "16-bit words" 1 'line 1 of the od -A x -t x1 dump: "0102" where a byte (two hex digits) was expected; od -x' \
+    '0000000 0102 0002 0000 0003 0000 2a00 0000 0100\n0000010 0000 0000 0000 0000 0000 0000 0000 0000\n' decode
+check "a line that is no dump" 1 'line 2 of the tshark -x dump: no offset at its start' \
+    "$(head -1 "$dumps/auth.tshark")\nFrame (50 bytes):\n" decode
 check "not hex" 1 "stdin: neither hex ('z' at offset 0)" 'zz 02' decode
 check "odd hex" 1 'an odd number of hex digits' '02 0' decode
 check "empty" 1 'stdin: empty' ' \n' decode
@@ -60,8 +94,13 @@ check "truncated head" 1 'nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20' "${flat:0:
 check "truncated body" 1 "cannot be read: body.key: text of 10 bytes from offset 35 runs past the body's end at offset 36" "${flat:0:108}" decode
 check "unknown command" 1 'no packet class has the command 77' "$cmd77" decode
 check "unknown forced class" 1 'no packet class is named "Nope"' "$demo" decode --class Nope
+check "describe an unknown class" 1 'no packet class is named "Nope"' '' describe Nope
+check "a command beyond 32 bits" 1 'no packet class has the command 4294967299' '' template 4294967299
 check "missing file" 1 "$work/none: cannot open" '' decode "$work/none"
 check "dissector to a missing directory" 1 "$work/none/z.lua: cannot create" '' dissector -o "$work/none/z.lua"
+check "output to a directory" 1 "$work: is a directory" "$auth" encode -o "$work"
+check "output to -" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex -o -
+check "output to the file standard output is on" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex -o /proc/self/fd/1
 check "endless input" 1 'too large for a packet' '' decode /dev/zero
 check "bad JSON" 1 'stdin: bad JSON: parse error' '{"class":' encode
 check "unknown field" 1 'stdin: body.nope: unknown field' '{"class": "ZrAuthSockMsgPacket", "body": {"nope": 1}}' encode
@@ -69,6 +108,8 @@ check "out of range" 1 'head.subcmdID: 300 is out of range for u8' '{"class": "Z
 check "enciphered body too large" 1 'ZrLoginMsgPacket cannot be encoded: an enciphered body holds at most 30720 bytes' \
     "{\"class\": \"ZrLoginMsgPacket\", \"body\": {\"AccountName\": \"$(head -c 40000 /dev/zero | tr '\0' x)\"}}" encode
 check "no subcommand" 2 'A subcommand is required' ''
+check "unknown subcommand" 2 'unknown subcommand "decod"; the subcommands are decode, encode, list, template' '' decod
+check "version" 0 "zrpkt $version" '' --version
 check "unknown option" 2 'not expected: --bogus' '' decode --bogus
 check "template without class" 2 'CLASS is required' '' template
 
@@ -82,6 +123,27 @@ printf '%b' "$demo" | "$zrpkt" decode --compact - "$work/t.json" >"$work/out" 2>
 [ $? -eq 1 ] && [ "$(wc -l <"$work/out")" -eq 1 ] && grep -qF "$work/t.json: neither hex" "$work/err" ||
     fail "decode goes on past a bad file"
 
+# The cipher variant: the same for one --seed, drawn anew on every run
+# without (eight runs all alike would be a 1 in 2 million chance), and a
+# head.encryptType that was not sent is noted.
+login='{"class": "ZrLoginMsgPacket", "head": {"encryptType": 9}}'
+for run in 1 2; do echo "$login" | "$zrpkt" encode --seed 7 2>/dev/null >"$work/seeded$run"; done
+cmp -s "$work/seeded1" "$work/seeded2" && [ -s "$work/seeded1" ] || fail "encode --seed 7 twice"
+variants=$(for run in 1 2 3 4 5 6 7 8; do echo "$login" | "$zrpkt" encode --hex 2>/dev/null | sed -n 2p | cut -c1-2; done)
+[ "$(echo "$variants" | sort -u | wc -l)" -gt 1 ] || fail "the variant of eight runs: $(echo $variants)"
+echo "$login" | "$zrpkt" encode --seed 7 >/dev/null 2>"$work/err" && [ "$(wc -l <"$work/err")" -eq 1 ] &&
+    grep -qF 'stdin: head.encryptType is 9, but ' "$work/err" || fail "a note for the encryptType not sent"
+echo "$auth" | "$zrpkt" encode >/dev/null 2>"$work/err" && [ ! -s "$work/err" ] || fail "a note without encryptType"
+
+# Real output of xxd, hexdump -C, od -A x -t x1 and tshark -x decodes to
+# what its packet's bytes decode to. In repeat.*, the ASCII column is all
+# hex digits, and hexdump and od fold five equal lines into a '*'.
+for dump in "$dumps"/*; do
+    [ "${dump%.bin}" = "$dump" ] || continue
+    "$zrpkt" decode "$dump" >"$work/out" 2>"$work/err" && "$zrpkt" decode "${dump%.*}.bin" >"$work/want" &&
+        cmp -s "$work/want" "$work/out" || fail "decode $(basename "$dump")"
+done
+
 # Each golden packet's JSON is what decode prints for it.
 for bin in "$corpus"/*.bin; do
     name=$(basename "$bin" .bin)
@@ -90,13 +152,32 @@ for bin in "$corpus"/*.bin; do
 done
 
 # An output file appears whole or not at all, and nothing is left beside it.
+umask 022
 mkdir "$work/o"
 echo '{"class":' | "$zrpkt" encode -o "$work/o/p.bin" 2>/dev/null
 printf '%b' "$demo" | "$zrpkt" decode -o "$work/o/p.json" - "$work/none" 2>/dev/null
+echo "$auth" | "$zrpkt" encode -o "$work/o" 2>/dev/null
+(trap '' XFSZ && ulimit -f 1 && "$zrpkt" dissector -o "$work/o/z.lua") 2>/dev/null && fail "a write over ulimit -f"
 [ -z "$(ls -A "$work/o")" ] || { ls -A "$work/o"; fail "failed runs left files"; }
 echo "$auth" | "$zrpkt" encode --hex -o "$work/o/p.hex" && "$zrpkt" decode -o "$work/o/p.json" "$work/o/p.hex"
 [ "$(ls -A "$work/o" | tr '\n' ' ')" = "p.hex p.json " ] && grep -qF '"key": "k"' "$work/o/p.json" ||
     { ls -A "$work/o"; fail "output files"; }
+
+# A new file gets the mode the umask gives and a replaced one keeps its own;
+# a symbolic link stays and its target is written (made, if it is missing);
+# a FIFO (like a device) is written through, not replaced by a file.
+[ "$(stat -c %a "$work/o/p.hex")" = 644 ] || fail "a new file's mode is $(stat -c %a "$work/o/p.hex")"
+chmod 600 "$work/o/p.json"
+ln -s p.json "$work/o/link"
+ln -s made.lua "$work/o/dangling"
+mkfifo "$work/o/fifo"
+"$zrpkt" dissector -o "$work/o/link" && "$zrpkt" dissector -o "$work/o/dangling" || fail "-o through links"
+[ -L "$work/o/link" ] && [ -L "$work/o/dangling" ] && [ "$(stat -c %a "$work/o/p.json")" = 600 ] &&
+    grep -qF 'local zr = Proto' "$work/o/p.json" "$work/o/made.lua" || { ls -l "$work/o"; fail "links"; }
+timeout 10 cat "$work/o/fifo" >"$work/from-fifo" &
+timeout 10 "$zrpkt" decode -o "$work/o/fifo" "$work/o/p.hex"
+wait $!
+[ -p "$work/o/fifo" ] && grep -qF '"key": "k"' "$work/from-fifo" || fail "-o to a FIFO"
 
 [ "$failed" -eq 0 ] && echo "zrpkt: all cases passed"
 exit "$failed"

@@ -11,7 +11,7 @@
 //   - Numbers are JSON integers, range-checked on reading against their wire
 //     type (u8, u16, u32, i32, u64, and i64 for a u64 carrying a signed value).
 //   - Lists are arrays; records are objects of their named fields; maps are
-//     arrays of {"key": k, "value": v} in ascending key order.
+//     arrays of {"key": k, "value": v} in ascending key order, each key once.
 //   - Texts (strings and char[N] texts) may hold any byte. Bytes that are
 //     valid UTF-8 are a JSON string, control bytes and NUL escaped ("a\u0000b");
 //     any other text is an object of its bytes in hex: {"hex": "FF 00 7C"}.
@@ -22,10 +22,12 @@
 //     plain body, the codec's own on an enciphered one.
 //
 // Reading: a member left out keeps its default; an unknown member, a value of
-// the wrong JSON type, an out-of-range number, a text too long for its field
-// or a list longer than a receiver accepts (ZR_MAX_CONTAINER_COUNT) throws
-// ZrJsonError, whose text starts with the member's path:
+// the wrong JSON type, an out-of-range number, a text too long for its field,
+// a list longer than a receiver accepts (ZR_MAX_CONTAINER_COUNT), or a map
+// entry without its key or with a key given before throws ZrJsonError, whose
+// text starts with the member's path:
 //   body.ACCONTINFO[1].szField1: 25 bytes, more than the 19 this text holds
+//   body.StbInfo[1].key: 7 given twice
 //
 // Round trip: a packet that decodes, taken to JSON and back, encodes to the
 // same head and body (under a plain command, byte for byte) as the object it
@@ -57,11 +59,22 @@ ZrJson zrPacketToJson(ZrAnyPacket& packet);
 
 // A new packet of the class that "class" names (or, without it, of the class
 // of head.cmdID), every member given assigned and the rest at their defaults.
-// Throws ZrJsonError.
+// A "$schema" member, which names the document's JSON Schema for editors, is
+// passed over. Throws ZrJsonError.
 std::unique_ptr<ZrAnyPacket> zrPacketFromJson(const ZrJson& json);
 
 // A default packet of the class: every field at its default.
 ZrJson zrPacketTemplate(const ZrPacketClass& row);
+
+// A JSON Schema (draft 2020-12) of this JSON form, for editors and
+// validators: of a packet of any class of the catalogue, or of one class.
+// Integers carry their wire type's range, texts their limits, lists and
+// maps at most ZR_MAX_CONTAINER_COUNT elements. It never refuses a packet
+// that zrPacketFromJson accepts; zrPacketFromJson still refuses a few it
+// lets through: a char[N] text of at most N - 1 characters but more UTF-8
+// bytes, an integer written as 1.0, a map key given twice.
+ZrJson zrJsonSchema();
+ZrJson zrJsonSchema(const ZrPacketClass& row);
 
 // Any named field list (a body, a head, a record) as a JSON object, and
 // back. `visit` runs the list over the visitor it is given; `path` prefixes

@@ -110,9 +110,9 @@ T integerFromJson(const ZrJson& j, const std::string& path, const char* wireType
 }
 
 // What a stack entry of either visitor stands for: an object of named
-// members (a record, a map entry, the head or body), or an array (a list or
-// a map), or one list element.
-enum class Kind : unsigned char { Object, List, Map, Element };
+// members (a record, the head or body), a map entry, an array (a list or a
+// map), or one list element.
+enum class Kind : unsigned char { Object, Entry, List, Map, Element };
 
 class JsonWriter final : public ZrFieldVisitor {
 public:
@@ -214,7 +214,7 @@ public:
             if (element && !element->is_object()) {
                 throw error(path, "expected an entry {\"key\": ..., \"value\": ...}, got " + describe(*element));
             }
-            m_stack.push_back({element, path, Kind::Object, {}});
+            m_stack.push_back({element, path, Kind::Entry, {}});
         } else {
             m_stack.push_back({element, path, Kind::Element, {}});
         }
@@ -235,7 +235,8 @@ public:
 
 private:
     // node is null where the JSON leaves the value out: its fields then keep
-    // their defaults. `seen` lists the members of an object read so far.
+    // their defaults. `seen` lists the members of an object read so far; on
+    // a map, the keys of its entries so far, as JSON text.
     struct Frame {
         const ZrJson* node;
         std::string path;
@@ -255,7 +256,23 @@ private:
         top.seen.emplace_back(name);
         if (top.node == nullptr) return nullptr;
         const auto it = top.node->find(name);
-        return it == top.node->end() ? nullptr : &*it;
+        const ZrJson* j = it == top.node->end() ? nullptr : &*it;
+        if (top.kind == Kind::Entry && std::strcmp(name, "key") == 0) checkKey(j, path);
+        return j;
+    }
+
+    // A map on the wire holds each key once, so an entry without its key, or
+    // with a key an earlier entry gave, has no one packet to stand for. The
+    // first entry with a key is read (and type-checked) before any repeat of
+    // it is met, so a repeat is always a valid key.
+    void checkKey(const ZrJson* key, const std::string& path) {
+        if (key == nullptr) throw error(path, "missing: every map entry gives its key");
+        std::vector<std::string>& keys = m_stack[m_stack.size() - 2].seen;
+        std::string text = key->dump();
+        for (const std::string& earlier : keys) {
+            if (earlier == text) throw error(path, text + " given twice");
+        }
+        keys.push_back(std::move(text));
     }
 
     template <class T>
@@ -282,7 +299,7 @@ private:
 
     void close() {
         const Frame& top = m_stack.back();
-        if (top.kind == Kind::Object && top.node != nullptr) {
+        if ((top.kind == Kind::Object || top.kind == Kind::Entry) && top.node != nullptr) {
             for (const auto& member : top.node->items()) {
                 bool known = false;
                 for (const std::string& name : top.seen) known = known || name == member.key();
@@ -343,6 +360,11 @@ std::unique_ptr<ZrAnyPacket> zrPacketFromJson(const ZrJson& json) {
     std::unique_ptr<ZrAnyPacket> packet = classOf(json).create();
     JsonReader reader(json, "");
     reader.skip("class");
+    // Where an editor finds the JSON Schema of the document; not a field.
+    if (const auto it = json.find("$schema"); it != json.end() && !it->is_string()) {
+        throw error("$schema", "expected the JSON Schema's URI or path, got " + describe(*it));
+    }
+    reader.skip("$schema");
     reader.beginRecord("head");
     packet->head().visitHeadFields(reader);
     reader.endRecord();

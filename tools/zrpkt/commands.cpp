@@ -1,15 +1,21 @@
 #include "commands.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "describe.h"
 #include "dissector.h"
 #include "packet_io.h"
 #include "zr_catalogue.h"
+#include "zr_field_tree.h"
 #include "zr_json.h"
 
 namespace zrpkt {
@@ -72,6 +78,13 @@ std::string encodeOne(ZrAnyPacket& packet, const std::string& name) {
     throw BadInput(name + ": " + packet.packetClass().className + " cannot be encoded: " + why);
 }
 
+// Differs from run to run, and between runs started in the same second.
+unsigned int clockSeed() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return static_cast<unsigned int>(now) ^ static_cast<unsigned int>(now >> 32) ^
+           static_cast<unsigned int>(::getpid()) << 16;
+}
+
 }  // namespace
 
 int runDecode(const DecodeOptions& options) {
@@ -111,9 +124,20 @@ int runEncode(const EncodeOptions& options) {
     } catch (const ZrJsonError& e) {
         throw BadInput(input.name + ": " + e.what());
     }
+    const auto head = json.find("head");
+    const bool typeGiven = head != json.end() && head->contains("encryptType");
+    const unsigned int asked = packet->head().getEncryptType();
+    std::srand(options.seeded ? options.seed : clockSeed());
     const std::string wire = encodeOne(*packet, input.name);
     const bool hex = options.hex || (options.output.empty() && stdoutIsTerminal());
     writeOutput(options.output, hex ? zrToHex(wire.data(), wire.size(), 16) + "\n" : wire);
+    const unsigned int sent = packet->head().getEncryptType();
+    if (typeGiven && asked != sent) {
+        std::cerr << "zrpkt: " << input.name << ": head.encryptType is " << asked << ", but " << sent
+                  << " was sent: command " << packet->head().getCmdID()
+                  << (sent == 0 ? " goes in plain\n"
+                                : " goes enciphered, under a variant drawn at random (--seed repeats a draw)\n");
+    }
     return 0;
 }
 
@@ -131,8 +155,22 @@ int runList() {
     return 0;
 }
 
-int runTemplate(const std::string& classOrCommand) {
-    writeOutput("", show(zrPacketTemplate(findClass(classOrCommand)), false));
+int runTemplate(const std::string& classOrCommand, bool full, const std::string& output) {
+    std::unique_ptr<ZrAnyPacket> packet = findClass(classOrCommand).create();
+    // Reading the field tree leaves one element in each container.
+    if (full) zrFieldTree([&](ZrFieldVisitor& v) { packet->visitFields(v); });
+    writeOutput(output, show(zrPacketToJson(*packet), false));
+    return 0;
+}
+
+int runDescribe(const std::string& classOrCommand) {
+    writeOutput("", describeClass(findClass(classOrCommand)));
+    return 0;
+}
+
+int runSchema(const std::string& classOrCommand, const std::string& output) {
+    const ZrJson schema = classOrCommand.empty() ? zrJsonSchema() : zrJsonSchema(findClass(classOrCommand));
+    writeOutput(output, show(schema, false));
     return 0;
 }
 

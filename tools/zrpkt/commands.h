@@ -22,11 +22,22 @@ struct EncodeOptions {
     std::string file;  // empty: standard input
     bool hex = false;  // hex text even when not writing to a terminal
     std::string output;
+    bool seeded = false;  // seed the cipher variant's draw with `seed`, not the clock
+    unsigned int seed = 0;
 };
+// The packet's bytes. An enciphered packet's variant is drawn by the library
+// with rand(), seeded here; a head.encryptType in the JSON other than the one
+// sent is noted on standard error.
 int runEncode(const EncodeOptions& options);
 
 int runList();
-int runTemplate(const std::string& classOrCommand);
+// The JSON of a default packet of the class, to `output` (empty: standard
+// output); `full`: with one element in every list and map.
+int runTemplate(const std::string& classOrCommand, bool full, const std::string& output);
+// The class's fields in wire order, with their wire types and limits.
+int runDescribe(const std::string& classOrCommand);
+// The JSON Schema of every class (classOrCommand empty) or of one.
+int runSchema(const std::string& classOrCommand, const std::string& output);
 // The Wireshark dissector of the catalogue, to `output` (empty: standard output).
 int runDissector(const std::string& output);
 

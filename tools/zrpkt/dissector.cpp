@@ -1,7 +1,7 @@
-// Generates the dissector. Each class's body schema is read by visiting a
-// default packet with a visitor that notes each field's wire type and name
-// (opening every container with one element, so its element is seen too);
-// the schema then becomes one Lua parse function per class. The Lua that
+// Generates the dissector. Each class's body is read into a field tree
+// (zr_field_tree.h: every field's wire type and name, containers opened with
+// one element so that their element is seen too), which then becomes one
+// Lua parse function per class. The Lua that
 // does not depend on the classes (wire readers, packet framing, registration)
 // is fixed text below.
 #include "dissector.h"
@@ -17,58 +17,16 @@
 #include "packet_io.h"
 #include "zr_byte_stream.h"
 #include "zr_encrypt.h"
+#include "zr_field_tree.h"
 #include "zr_packet_head.h"
 
 namespace zrpkt {
 
 namespace {
 
-enum class Wire { U8, U16, U32, I32, U64, I64, String, Text, Echo, List, Map, Record };
-
-struct Node {
-    Wire wire;
-    std::string name;            // empty for a list element
-    std::size_t size = 0;        // the N of a char[N] text or its echo
-    std::vector<Node> children;  // a record's fields, a list's element, a map entry's key and value
-};
-
-// Notes the wire type and name of each field it is shown, in wire order.
-class SchemaVisitor final : public ZrFieldVisitor {
-public:
-    explicit SchemaVisitor(std::vector<Node>& top) { m_open.push_back(&top); }
-
-    void field(const char* name, unsigned char&) override { add(Wire::U8, name); }
-    void field(const char* name, unsigned short&) override { add(Wire::U16, name); }
-    void field(const char* name, unsigned int&) override { add(Wire::U32, name); }
-    void field(const char* name, int&) override { add(Wire::I32, name); }
-    void field(const char* name, std::uint64_t&) override { add(Wire::U64, name); }
-    void field(const char* name, std::int64_t&) override { add(Wire::I64, name); }
-    void field(const char* name, std::string&) override { add(Wire::String, name); }
-    void text(const char* name, char*, std::size_t size) override { add(Wire::Text, name, size); }
-    void echo(const char* name, const char*, std::size_t size) override { add(Wire::Echo, name, size); }
-
-    std::size_t beginList(const char* name, std::size_t) override { return open(Wire::List, name); }
-    void endList() override { m_open.pop_back(); }
-    std::size_t beginMap(const char* name, std::size_t) override { return open(Wire::Map, name); }
-    void endMap() override { m_open.pop_back(); }
-    void beginElement(std::size_t) override {}
-    void endElement() override {}
-    void beginRecord(const char* name) override { open(Wire::Record, name); }
-    void endRecord() override { m_open.pop_back(); }
-
-private:
-    // Only the innermost open list grows, so the pointers below it stay valid.
-    Node& add(Wire wire, const char* name, std::size_t size = 0) {
-        m_open.back()->push_back({wire, name != nullptr ? name : "", size, {}});
-        return m_open.back()->back();
-    }
-    std::size_t open(Wire wire, const char* name) {
-        m_open.push_back(&add(wire, name).children);
-        return 1;  // one element, to learn its fields
-    }
-
-    std::vector<std::vector<Node>*> m_open;
-};
+// Each class's fields as the JSON library reads them into a tree.
+using Wire = ZrWireType;
+using Node = ZrFieldNode;
 
 // A Lua string literal of any bytes.
 std::string quote(const std::string& text) {
@@ -598,9 +556,7 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
               << "    [" << row.cmdID << "] = {name = " << quote(row.className)
               << ", compact = " << (row.mode == ZrBodyMode::Compact ? "true" : "false");
         if (row.mode != ZrBodyMode::None) {
-            std::vector<Node> body;
-            SchemaVisitor schema(body);
-            row.create()->visitFields(schema);
+            const std::vector<Node> body = zrFieldTree([&](ZrFieldVisitor& v) { row.create()->visitFields(v); });
             Generator fields(names);
             for (const Node& node : body) {
                 fields.read(node, std::string(row.className) + "." + node.name, node.name, 2, "nil");
@@ -612,9 +568,8 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
     }
 
     // The head, from its own field list: offsets follow from the wire sizes.
-    std::vector<Node> head;
-    SchemaVisitor schema(head);
-    ZrCatalogue::classes().front().create()->head().visitHeadFields(schema);
+    const std::vector<Node> head =
+        zrFieldTree([](ZrFieldVisitor& v) { ZrCatalogue::classes().front().create()->head().visitHeadFields(v); });
     Generator headFields(names);
     std::ostringstream layout;
     std::size_t offset = 1;  // after the STX

@@ -6,10 +6,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "hex_dump.h"
 #include "zr_json.h"
 #include "zr_packet_head.h"
 
@@ -59,6 +61,87 @@ void writeAll(int fd, const std::string& data) {
     }
 }
 
+void writeStandardOutput(const std::string& data) {
+    try {
+        writeAll(STDOUT_FILENO, data);
+    } catch (const std::exception&) {
+        throw BadInput(systemError("standard output", "cannot write"));
+    }
+}
+
+// Whether `target` is the file standard output is open on: /dev/stdout, or
+// the file the shell redirected it to, which is written as it was opened
+// (appended to after >>, say), not replaced.
+bool isStandardOutput(const struct stat& target) {
+    struct stat out {};
+    return ::fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == target.st_dev && out.st_ino == target.st_ino;
+}
+
+// A device, FIFO or socket: written as it is, never replaced by a file.
+void writeThrough(const std::string& path, const std::string& data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) throw BadInput(systemError(path, "cannot open"));
+    bool done = true;
+    try {
+        writeAll(fd, data);
+    } catch (const std::exception&) {
+        done = false;
+    }
+    done = ::close(fd) == 0 && done;
+    if (!done) throw BadInput(systemError(path, "cannot write"));
+}
+
+// The mode a new file gets: 0666 less the umask.
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The path a chain of symbolic links ends at, where a file is to be made: a
+// path that does not exist yet (`path` itself when it is no link).
+std::string endOfLinks(std::string path) {
+    for (int hops = 0;; ++hops) {
+        struct stat link {};
+        if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+        if (hops == 40) {
+            errno = ELOOP;
+            throw BadInput(systemError(path, "cannot write"));
+        }
+        std::string target(static_cast<std::size_t>(link.st_size) + 1, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
+            throw BadInput(systemError(path, "cannot read the link"));
+        }
+        target.resize(static_cast<std::size_t>(length));
+        const std::size_t slash = path.rfind('/');
+        path = target[0] == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+    }
+}
+
+// The regular file at `file` (made, or replaced) holds `data` with `mode`:
+// written to a temporary file beside it and renamed over it once complete,
+// so that a failure never leaves a partial file, nor the temporary one.
+void replaceFile(const std::string& file, const std::string& data, mode_t mode) {
+    std::string temporary = file + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) throw BadInput(systemError(file, "cannot create"));
+    bool done = ::fchmod(fd, mode) == 0;  // mkstemp makes the file private
+    try {
+        if (done) writeAll(fd, data);
+    } catch (const std::exception&) {
+        done = false;
+    }
+    done = ::close(fd) == 0 && done;
+    done = done && ::rename(temporary.c_str(), file.c_str()) == 0;
+    if (!done) {
+        const int reason = errno;
+        ::unlink(temporary.c_str());
+        errno = reason;
+        throw BadInput(systemError(file, "cannot write"));
+    }
+}
+
 }  // namespace
 
 Input readInput(const std::string& path) {
@@ -85,6 +168,16 @@ Input readInput(const std::string& path) {
 
 std::string packetBytes(const Input& input) {
     const std::string& text = input.bytes;
+    if (!text.empty() && static_cast<unsigned char>(text[0]) == _STX_) return text;
+    std::string dumped;
+    try {
+        if (readHexDump(text, dumped)) {
+            if (dumped.empty()) throw BadInput("a dump of no bytes: no packet in it");
+            return dumped;
+        }
+    } catch (const BadInput& e) {
+        throw BadInput(input.name + ": " + e.what());
+    }
     std::size_t notHex = 0;
     while (notHex < text.size() && (isHexDigit(text[notHex]) || isBlank(text[notHex]))) ++notHex;
     if (notHex == text.size()) {
@@ -93,41 +186,26 @@ std::string packetBytes(const Input& input) {
         if (bytes.empty()) throw BadInput(input.name + ": empty: no packet in it");
         return bytes;
     }
-    if (static_cast<unsigned char>(text[0]) == _STX_) return text;
     throw BadInput(input.name + ": neither hex (" + showByte(static_cast<unsigned char>(text[notHex])) + " at offset " +
                    std::to_string(notHex) + ") nor a packet (its first byte is " + zrToHex(text.data(), 1) +
                    ", not 02)");
 }
 
 void writeOutput(const std::string& path, const std::string& data) {
-    if (path.empty()) {
-        try {
-            writeAll(STDOUT_FILENO, data);
-        } catch (const std::exception&) {
-            throw BadInput(systemError("standard output", "cannot write"));
-        }
-        return;
+    if (path.empty() || path == "-") return writeStandardOutput(data);
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0) {
+        if (errno != ENOENT) throw BadInput(systemError(path, "cannot write"));
+        return replaceFile(endOfLinks(path), data, newFileMode());
     }
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) throw BadInput(systemError(path, "cannot create"));
-    // mkstemp makes the file private; give it the mode a new file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool done = ::fchmod(fd, 0666 & ~mask) == 0;
-    try {
-        if (done) writeAll(fd, data);
-    } catch (const std::exception&) {
-        done = false;
-    }
-    done = ::close(fd) == 0 && done;
-    done = done && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!done) {
-        const int reason = errno;
-        ::unlink(temporary.c_str());
-        errno = reason;
-        throw BadInput(systemError(path, "cannot write"));
-    }
+    if (isStandardOutput(target)) return writeStandardOutput(data);
+    if (S_ISDIR(target.st_mode)) throw BadInput(path + ": is a directory");
+    if (!S_ISREG(target.st_mode)) return writeThrough(path, data);
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) throw BadInput(systemError(path, "cannot write"));
+    const std::string file = real;
+    std::free(real);
+    replaceFile(file, data, target.st_mode & 0777);
 }
 
 bool stdoutIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }

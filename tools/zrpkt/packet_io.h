@@ -31,14 +31,18 @@ struct Input {
 constexpr std::size_t kMaxInputBytes = 64u << 20;
 Input readInput(const std::string& path);
 
-// The packet an input holds. Text of only hex digits and whitespace is hex,
-// two digits a byte, as copied from a capture or a log; anything else must be
-// the raw bytes, which start with the packet's STX.
+// The bytes an input holds: raw bytes, which start with a packet's STX; a
+// hex dump of xxd, hexdump -C, od -A x -t x1 or tshark -x (hex_dump.h); or
+// bare hex, only hex digits and whitespace, two digits a byte, as copied
+// from a capture or a log.
 std::string packetBytes(const Input& input);
 
-// `data` to standard output when path is empty, otherwise to a temporary
-// file beside `path` that is renamed over it once complete, so that a
-// failure never leaves a partial file.
+// `data` to standard output when path is empty or "-". A regular file (or
+// one that a symbolic link names) is made or replaced whole: written to a
+// temporary file beside it that is renamed over it once complete, so that a
+// failure never leaves a partial file; a replaced file keeps its mode, a new
+// one gets 0666 less the umask. Anything else (a device, a FIFO, the file
+// standard output is open on) is written through as it is.
 void writeOutput(const std::string& path, const std::string& data);
 
 // Whether standard output is a terminal.

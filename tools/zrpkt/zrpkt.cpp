@@ -1,14 +1,17 @@
 // zrpkt: packets of the library as JSON, for an engineer at a terminal.
-//   zrpkt decode [FILE...]       packets (raw bytes or hex text) to JSON
+//   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON
 //   zrpkt encode [FILE]          JSON to the packet's bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
+//   zrpkt describe CLASS|CMD     the class's fields in wire order, with types and limits
+//   zrpkt schema [CLASS|CMD]     the JSON Schema of the packets' JSON
 //   zrpkt dissector [-o FILE]    the Wireshark dissector of the catalogue (Lua)
 // Exit status: 0 done, 1 bad input (one line on standard error), 2 a wrong
 // command line.
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "dissector.h"
@@ -19,18 +22,23 @@ namespace {
 constexpr int kBadInput = 1;
 constexpr int kUsage = 2;
 
-const char* const kDecodeHelp = R"(A file holds one packet: its raw bytes, or hex text (only hex digits and
-whitespace, two digits a byte, as copied from a capture or a log). Texts
-that are not UTF-8 show as {"hex": "FF 00"}.
+const char* const kDecodeHelp = R"(A file holds one packet: its raw bytes; hex text (only hex digits and
+whitespace, two digits a byte, as copied from a capture or a log); or a dump
+as xxd, hexdump -C, od -A x -t x1 or tshark -x print it (offset and ASCII
+columns skipped, '*' lines expanded). Texts that are not UTF-8 show as
+{"hex": "FF 00"}.
 
 Examples:
   zrpkt decode packet.bin
   xxd -p packet.bin | zrpkt decode --compact
+  hexdump -C packet.bin | zrpkt decode
   zrpkt decode --class ZrAuthSockMsgPacket -o packet.json capture.hex
 )";
 
-const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID.
-Writes raw bytes, or hex when --hex is given or standard output is a terminal.
+const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID: 0 for
+a plain command, else a variant 1-8 drawn at random (seeded from the clock,
+or by --seed for the same bytes on every run). Writes raw bytes, or hex when
+--hex is given or standard output is a terminal.
 
 Examples:
   zrpkt template ZrAuthSockMsgPacket > p.json   # edit p.json, then
@@ -42,8 +50,25 @@ const char* const kListHelp = R"(Example:
   zrpkt list
 )";
 
-const char* const kTemplateHelp = R"(Example:
+const char* const kTemplateHelp = R"(Examples:
   zrpkt template 3 > p.json    # or: zrpkt template ZrAuthSockMsgPacket
+  zrpkt template --full ZrLoginMsgPacket -o login.json
+)";
+
+const char* const kDescribeHelp = R"(Example:
+  zrpkt describe ZrLexsGetStbInfoMsgPacket    # or: zrpkt describe 104
+)";
+
+const char* const kSchemaHelp = R"(A JSON Schema (draft 2020-12) of the JSON that encode reads and decode
+writes, from each class's fields: integer ranges, text limits, the
+{"hex": ...} form, lists of at most 1000 elements. An editor that reads JSON
+Schema completes and checks packet JSON with it. encode still refuses a few
+documents the schema lets through: a char[N] text of at most N-1 characters
+but more UTF-8 bytes, an integer written as 1.0, a map key given twice.
+
+Examples:
+  zrpkt schema -o zrpacket.schema.json
+  zrpkt schema ZrLoginMsgPacket
 )";
 
 // After "The dissector claims TCP port N".
@@ -59,14 +84,14 @@ Examples:
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "Packets of the zrpacket library as JSON: decode, encode, list, template; and their Wireshark dissector.",
+        "Packets of the zrpacket library as JSON: decode, encode, list, template, describe, schema; and their "
+        "Wireshark dissector.",
         "zrpkt"};
     app.require_subcommand(1);
 
     zrpkt::DecodeOptions decode;
-    CLI::App* decodeCmd = app.add_subcommand("decode", "Packets (raw bytes or hex text) to JSON");
-    decodeCmd->add_option("FILE", decode.files, "Files of one packet each; standard input when none")
-        ->type_name("FILE");
+    CLI::App* decodeCmd = app.add_subcommand("decode", "Packets (raw bytes, hex text or a hex dump) to JSON");
+    decodeCmd->add_option("FILE", decode.files, "Files of one packet each; standard input when none")->type_name("");
     decodeCmd->add_option("--class", decode.forcedClass, "Decode as this class (name or command)")->type_name("NAME");
     decodeCmd->add_flag("--compact", decode.compact, "One line of JSON per packet");
     decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every packet decodes")
@@ -75,18 +100,35 @@ int main(int argc, char** argv) {
 
     zrpkt::EncodeOptions encode;
     CLI::App* encodeCmd = app.add_subcommand("encode", "A JSON packet to its bytes");
-    encodeCmd->add_option("FILE", encode.file, "The JSON packet; standard input when none")->type_name("FILE");
+    encodeCmd->add_option("FILE", encode.file, "The JSON packet; standard input when none")->type_name("");
     encodeCmd->add_flag("--hex", encode.hex, "Write hex text, 16 bytes a line");
     encodeCmd->add_option("-o,--output", encode.output, "Write to FILE, only if the packet encodes")->type_name("FILE");
+    CLI::Option* seedOption =
+        encodeCmd->add_option("--seed", encode.seed, "Seed the draw of the cipher variant (reproducible output)")
+            ->type_name("N");
     encodeCmd->footer(kEncodeHelp);
 
     CLI::App* listCmd = app.add_subcommand("list", "The command table: command, class, plain or enciphered, mode");
     listCmd->footer(kListHelp);
 
-    std::string templateClass;
+    std::string templateClass, templateFile;
+    bool templateFull = false;
     CLI::App* templateCmd = app.add_subcommand("template", "A JSON packet with every field at its default");
-    templateCmd->add_option("CLASS", templateClass, "Class name or command")->required();
+    templateCmd->add_option("CLASS", templateClass, "Class name or command")->required()->type_name("");
+    templateCmd->add_flag("--full", templateFull, "One element in every list and map, to show its fields");
+    templateCmd->add_option("-o,--output", templateFile, "Write to FILE instead of standard output")->type_name("FILE");
     templateCmd->footer(kTemplateHelp);
+
+    std::string describeClass;
+    CLI::App* describeCmd = app.add_subcommand("describe", "A class's fields in wire order, with types and limits");
+    describeCmd->add_option("CLASS", describeClass, "Class name or command")->required()->type_name("");
+    describeCmd->footer(kDescribeHelp);
+
+    std::string schemaClass, schemaFile;
+    CLI::App* schemaCmd = app.add_subcommand("schema", "The JSON Schema of the packets' JSON, for editors");
+    schemaCmd->add_option("CLASS", schemaClass, "Class name or command; every class when none")->type_name("");
+    schemaCmd->add_option("-o,--output", schemaFile, "Write to FILE instead of standard output")->type_name("FILE");
+    schemaCmd->footer(kSchemaHelp);
 
     std::string dissectorFile;
     CLI::App* dissectorCmd = app.add_subcommand("dissector", "The Wireshark dissector (Lua) of the catalogue");
@@ -95,21 +137,33 @@ int main(int argc, char** argv) {
     dissectorCmd->footer("The dissector claims TCP port " + std::to_string(zrpkt::kDissectorPort) + kDissectorHelp);
 
     app.footer("Run zrpkt SUBCOMMAND --help for its options and an example.\n");
+    app.set_version_flag("--version", std::string("zrpkt ") + ZRPACKET_VERSION, "Print the version and exit");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);  // --help
-        std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        const std::vector<std::string> left = app.remaining();
+        if (app.get_subcommands().empty() && !left.empty() && left.front().rfind('-', 0) != 0) {
+            std::string names;
+            for (const CLI::App* sub : app.get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
+            std::cerr << "zrpkt: unknown subcommand \"" << left.front() << "\"; the subcommands are " << names
+                      << " (see zrpkt --help)\n";
+        } else {
+            std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
+        }
         return kUsage;
     }
 
+    encode.seeded = seedOption->count() > 0;
     try {
         if (*decodeCmd) return zrpkt::runDecode(decode);
         if (*encodeCmd) return zrpkt::runEncode(encode);
         if (*listCmd) return zrpkt::runList();
         if (*dissectorCmd) return zrpkt::runDissector(dissectorFile);
-        return zrpkt::runTemplate(templateClass);
+        if (*describeCmd) return zrpkt::runDescribe(describeClass);
+        if (*schemaCmd) return zrpkt::runSchema(schemaClass, schemaFile);
+        return zrpkt::runTemplate(templateClass, templateFull, templateFile);
     } catch (const zrpkt::UsageError& e) {
         std::cerr << "zrpkt: " << e.what() << " (see zrpkt --help)\n";
         return kUsage;

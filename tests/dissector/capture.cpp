@@ -1,6 +1,7 @@
 #include "capture.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -22,13 +23,21 @@ void putLe32(std::string& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
 }
 
-// The attributes the test reads (names, numbers, hex) hold no XML entities.
+// An attribute's text, its XML entities (all PDML writes) undone.
 std::string attribute(const std::string& tag, const char* name) {
+    static const std::pair<const char*, char> kEntities[] = {
+        {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#x27;", '\''}, {"&amp;", '&'}};
     const std::string key = std::string(" ") + name + "=\"";
     const std::size_t start = tag.find(key);
     if (start == std::string::npos) return "";
     const std::size_t from = start + key.size();
-    return tag.substr(from, tag.find('"', from) - from);
+    std::string text = tag.substr(from, tag.find('"', from) - from);
+    for (std::size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
+        for (const auto& [entity, c] : kEntities) {
+            if (text.compare(at, std::strlen(entity), entity) == 0) text.replace(at, std::strlen(entity), 1, c);
+        }
+    }
+    return text;
 }
 
 std::string shellQuote(const std::string& text) {

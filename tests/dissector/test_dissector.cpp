@@ -2,9 +2,9 @@
 // of every class go on the default port and on another one (found by the
 // heuristic); some segments hold two packets, one packet spans two segments.
 // Each field tshark reports is compared with the packet's JSON: the same
-// fields in the same order with the same values, and nothing more. Probe
-// classes bring the wire types the catalogue may not use yet, and broken
-// packets must raise their expert infos.
+// fields in the same order with the same values, texts shown as the JSON
+// shows them, and nothing more. Probe classes bring the wire types the
+// catalogue may not use yet, and broken packets must raise their expert infos.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -87,8 +87,18 @@ void matchObject(const ZrJson& want, const PdmlNode& got, const std::string& pat
     }
 }
 
-// Numbers by their shown value; texts by their bytes, which tshark gives
-// exactly where its display escapes them.
+// A text as the dissector shows it, every byte kept: as the JSON does, valid
+// UTF-8 as text (a NUL as \0, so a backslash as \\), any other text as hex.
+std::string shownText(const ZrJson& want) {
+    if (!want.is_string()) return want["hex"].get<std::string>();
+    std::string shown;
+    for (const char c : want.get<std::string>()) {
+        shown += c == '\0' ? std::string("\\0") : c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    return shown;
+}
+
+// Numbers by their shown value; texts by their bytes and their display.
 void matchValue(const ZrJson& want, const PdmlNode& got, const std::string& path, Errors& errors) {
     const bool hexText = want.is_object() && want.size() == 1 && want.contains("hex") && got.children.empty();
     if (want.is_array()) {
@@ -109,6 +119,7 @@ void matchValue(const ZrJson& want, const PdmlNode& got, const std::string& path
         std::string bytes = want.is_string() ? want.get<std::string>() : std::string();
         if (!want.is_string()) zrFromHex(want["hex"].get<std::string>(), bytes);
         if (got.value != lowerHex(bytes)) errors.push_back(path + ": bytes " + got.value + " shown for " + want.dump());
+        if (got.show != shownText(want)) errors.push_back(path + ": shown as " + got.show + " for " + want.dump());
     }
 }
 

@@ -311,20 +311,46 @@ function Reader:i32(t, f, index)
     return placed(t:add(f, self:span(start), value), index)
 end
 
--- A text as Wireshark reads UTF-8, except that a NUL, which a text may hold,
--- shows as \0 instead of ending it.
+-- Whether bytes are well-formed UTF-8: no overlong form, surrogate or code
+-- point above U+10FFFF, as the JSON form decides between a text and hex.
+local function isUtf8(raw)
+    if not raw:find("[\128-\255]") then return true end
+    local i, n = 1, #raw
+    while i <= n do
+        local c, length, low, high = raw:byte(i), 1, 0x80, 0xBF
+        if c >= 0xC2 and c <= 0xDF then
+            length = 2
+        elseif c >= 0xE0 and c <= 0xEF then
+            length = 3
+            if c == 0xE0 then low = 0xA0 elseif c == 0xED then high = 0x9F end
+        elseif c >= 0xF0 and c <= 0xF4 then
+            length = 4
+            if c == 0xF0 then low = 0x90 elseif c == 0xF4 then high = 0x8F end
+        elseif c >= 0x80 then
+            return false
+        end
+        if length > 1 then
+            local second = raw:byte(i + 1)
+            if i + length - 1 > n or second < low or second > high then return false end
+            for k = i + 2, i + length - 1 do
+                if raw:byte(k) < 0x80 or raw:byte(k) > 0xBF then return false end
+            end
+        end
+        i = i + length
+    end
+    return true
+end
+
+-- A text as the JSON form shows it, every byte kept: well-formed UTF-8 as
+-- text, a NUL in it as \0 and so a backslash as \\ (Wireshark escapes the
+-- other control characters); anything else as its bytes in hex ("FF 41 00 42").
+local ESCAPES = {["\0"] = "\\0", ["\\"] = "\\\\"}
 local function textItem(t, f, range)
     if range == nil then return t end
     local raw = range:raw()
-    if not raw:find("\0", 1, true) then return t:add_packet_field(f, range, ENC_UTF_8) end
-    local parts, from = {}, 1
-    for i = 1, #raw + 1 do
-        if i > #raw or raw:byte(i) == 0 then
-            parts[#parts + 1] = i > from and range:range(from - 1, i - from):string(ENC_UTF_8) or ""
-            from = i + 1
-        end
-    end
-    return t:add(f, range, table.concat(parts, "\\0"))
+    if isUtf8(raw) then return t:add(f, range, (raw:gsub("[%z\\]", ESCAPES))) end
+    local hex = raw:gsub(".", function(c) return string.format(" %02X", c:byte()) end)
+    return t:add(f, range, hex:sub(2)):append_text(" (hex: not UTF-8)")
 end
 
 -- A string: a u32 length, then that many bytes of any value. The item

@@ -1,6 +1,7 @@
 #include "capture.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -22,13 +23,21 @@ void putLe32(std::string& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
 }
 
-// The attributes the test reads (names, numbers, hex) hold no XML entities.
+// An attribute's text, its XML entities (all PDML writes) undone.
 std::string attribute(const std::string& tag, const char* name) {
+    static const std::pair<const char*, char> kEntities[] = {
+        {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#x27;", '\''}, {"&amp;", '&'}};
     const std::string key = std::string(" ") + name + "=\"";
     const std::size_t start = tag.find(key);
     if (start == std::string::npos) return "";
     const std::size_t from = start + key.size();
-    return tag.substr(from, tag.find('"', from) - from);
+    std::string text = tag.substr(from, tag.find('"', from) - from);
+    for (std::size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
+        for (const auto& [entity, c] : kEntities) {
+            if (text.compare(at, std::strlen(entity), entity) == 0) text.replace(at, std::strlen(entity), 1, c);
+        }
+    }
+    return text;
 }
 
 std::string shellQuote(const std::string& text) {
@@ -84,7 +93,7 @@ void PcapWriter::save(const std::string& path) const {
     std::ofstream(path, std::ios::binary) << header << m_bytes;
 }
 
-std::vector<std::vector<PdmlNode>> zrpacketLayers(const std::string& pdml) {
+std::vector<PdmlFrame> pdmlFrames(const std::string& pdml) {
     PdmlNode root;
     std::vector<PdmlNode*> open{&root};
     for (std::size_t pos = pdml.find('<'); pos != std::string::npos; pos = pdml.find('<', pos)) {
@@ -106,13 +115,19 @@ std::vector<std::vector<PdmlNode>> zrpacketLayers(const std::string& pdml) {
         open.back()->children.push_back(std::move(node));
         if (tag.back() != '/') open.push_back(&open.back()->children.back());
     }
-    std::vector<std::vector<PdmlNode>> frames;
+    std::vector<PdmlFrame> frames;
     for (const PdmlNode& top : root.children) {
         for (const PdmlNode& packet : top.children) {
             if (packet.tag != "packet") continue;
-            frames.emplace_back();
+            PdmlFrame& frame = frames.emplace_back();
             for (const PdmlNode& layer : packet.children) {
-                if (layer.tag == "proto" && layer.name == "zrpacket") frames.back().push_back(layer);
+                if (layer.tag == "proto" && layer.name == "zrpacket") frame.layers.push_back(layer);
+                for (const PdmlNode& field : layer.children) {
+                    if (field.name != "tcp.segments") continue;
+                    for (const PdmlNode& piece : field.children) {
+                        if (piece.name == "tcp.segment") frame.segments.push_back(piece.show);
+                    }
+                }
             }
         }
     }
@@ -120,26 +135,26 @@ std::vector<std::vector<PdmlNode>> zrpacketLayers(const std::string& pdml) {
 }
 
 std::string runTshark(const std::string& lua, const std::string& capture, const std::string& options,
-                      const std::string& workDir) {
+                      const std::string& workDir, const std::string& format) {
     const std::string home = workDir + "/home";
     std::filesystem::create_directories(home);
-    const std::string out = workDir + "/tshark.pdml";
+    const std::string out = workDir + "/tshark.out";
     const std::string err = workDir + "/tshark.err";
     const std::string command = "HOME=" + shellQuote(home) + " XDG_CONFIG_HOME= " + ZRPACKET_TSHARK +
                                 " -n -X lua_script:" + shellQuote(lua) + " " + options + " -r " + shellQuote(capture) +
-                                " -T pdml >" + shellQuote(out) + " 2>" + shellQuote(err);
+                                " " + format + " >" + shellQuote(out) + " 2>" + shellQuote(err);
     const int status = std::system(command.c_str());
     const std::string errors = readFile(err);
     // tshark reports a script that fails to load and goes on without it.
     if (status != 0 || errors.find("Lua") != std::string::npos || errors.find("rror") != std::string::npos) {
         throw std::runtime_error("tshark failed (status " + std::to_string(status) + "): " + command + "\n" + errors);
     }
-    std::string pdml = readFile(out);
+    std::string output = readFile(out);
     // A Lua error inside the dissector shows in the tree, not as a failure.
-    const std::size_t luaError = pdml.find("Lua Error");
+    const std::size_t luaError = output.find("Lua Error");
     if (luaError != std::string::npos) {
-        const std::size_t line = pdml.rfind('\n', luaError) + 1;
-        throw std::runtime_error("the dissector failed: " + pdml.substr(line, pdml.find('\n', luaError) - line));
+        const std::size_t line = output.rfind('\n', luaError) + 1;
+        throw std::runtime_error("the dissector failed: " + output.substr(line, output.find('\n', luaError) - line));
     }
-    return pdml;
+    return output;
 }

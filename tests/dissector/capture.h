@@ -32,16 +32,24 @@ struct PdmlNode {
     std::vector<PdmlNode> children;
 };
 
-// The zrpacket layers of each frame, in frame order.
-std::vector<std::vector<PdmlNode>> zrpacketLayers(const std::string& pdml);
+// What tshark shows of one frame: its zrpacket layers in order, and the
+// frame number of each piece of a TCP reassembly that ends in it.
+struct PdmlFrame {
+    std::vector<PdmlNode> layers;
+    std::vector<std::string> segments;
+};
+
+// Each frame, in frame order.
+std::vector<PdmlFrame> pdmlFrames(const std::string& pdml);
 
 std::string readFile(const std::string& path);
 
-// Runs tshark with the dissector `lua` over `capture` and returns its PDML;
-// `options` go on the command line as they are. tshark runs with a HOME of
-// its own, so no personal preference or plugin of the user's takes part.
-// Throws std::runtime_error when tshark fails or reports a Lua error.
+// Runs tshark with the dissector `lua` over `capture` and returns what it
+// prints in `format` (PDML unless told); `options` go on the command line as
+// they are. tshark runs with a HOME of its own, so no personal preference or
+// plugin of the user's takes part. Throws std::runtime_error when tshark
+// fails or reports a Lua error.
 std::string runTshark(const std::string& lua, const std::string& capture, const std::string& options,
-                      const std::string& workDir);
+                      const std::string& workDir, const std::string& format = "-T pdml");
 
 #endif  // ZRPACKET_TESTS_DISSECTOR_CAPTURE_H

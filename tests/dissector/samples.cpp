@@ -201,6 +201,18 @@ std::vector<Case> sampleCases(const std::vector<ZrPacketClass>& classes) {
     return cases;
 }
 
+Case longTextCase(std::size_t size) {
+    for (const ZrPacketClass& row : ZrCatalogue::classes()) {
+        ZrJson json = zrPacketTemplate(row);
+        if (row.enciphered || !json.contains("body") || json["body"].empty() || !json["body"].begin()->is_string()) {
+            continue;
+        }
+        json["body"].begin().value() = std::string(size, 'x');
+        return decodedCase(row, "longText", encode(*zrPacketFromJson(json), true));
+    }
+    throw std::runtime_error("no plain class starts its body with a string");
+}
+
 std::vector<ZrPacketClass> probeClasses() {
     return {probeRow<ProbePacket<ZrBodyMode::Compact>>(), probeRow<ProbePacket<ZrBodyMode::Fixed>>()};
 }

@@ -29,6 +29,10 @@ std::vector<Case> corpusCases(const std::string& dir);
 // its body plain, as a peer may send it.
 std::vector<Case> sampleCases(const std::vector<ZrPacketClass>& classes);
 
+// The first plain class whose body starts with a string, that string
+// holding `size` bytes and every other field at its default.
+Case longTextCase(std::size_t size);
+
 // Two classes outside the catalogue, a compact and a fixed-mode one, whose
 // bodies hold every wire type: u8 to i64, a string, a char[N] text and its
 // echo, a record, lists of strings, of records and of lists, and a map.

@@ -201,7 +201,9 @@ for v = 1, MAX_VARIANT do VARIANTS[v] = "codec variant " .. v end
 -- field. Bytes that run out raise {need = n}, n the bytes still missing;
 -- bytes no receiver accepts raise {bad = text}. A measuring reader only
 -- walks the bytes and is handed NO_TREE, on which every item call does
--- nothing.
+-- nothing; where the bytes run out it goes on as if they were zeros (a
+-- number cut short as 0), which gives the least length the body can have,
+-- and notes `short`. It also notes `long`, a field longer than a segment.
 local NO_TREE = setmetatable({}, {__index = function(t) return function() return t end end})
 local Reader = {}
 Reader.__index = Reader
@@ -215,7 +217,11 @@ function Reader:bad(text) error({bad = text}, 0) end
 -- The next n bytes: their start, and their range unless measuring.
 function Reader:take(n)
     local start = self.pos
-    if start + n > self.stop then error({need = start + n - self.stop}, 0) end
+    if start + n > self.stop then
+        if not self.measuring then error({need = start + n - self.stop}, 0) end
+        self.short = true
+    end
+    if n > MAX_SEGMENT then self.long = true end
     self.pos = start + n
     if self.measuring then return start, nil end
     return start, self.tvb(start, n)
@@ -238,11 +244,13 @@ function Reader:rawU32()
     local start = self.pos
     if not self.compact then
         self:take(4)
+        if self.pos > self.stop then return 0, start end
         return self.tvb(start, 4):uint(), start
     end
     local value, scale, groups = 0, 1, 0
     repeat
         self:take(1)
+        if self.pos > self.stop then return 0, start end
         local byte = self.tvb(self.pos - 1, 1):uint()
         groups = groups + 1
         if groups <= 5 then value = value + (byte % 128) * scale end
@@ -269,20 +277,46 @@ function Reader:i32(t, f, index)
     return placed(t:add(f, self:span(start), value), index)
 end
 
--- A text as Wireshark reads UTF-8, except that a NUL, which a text may hold,
--- shows as \0 instead of ending it.
+-- Whether bytes are well-formed UTF-8: no overlong form, surrogate or code
+-- point above U+10FFFF, as the JSON form decides between a text and hex.
+local function isUtf8(raw)
+    if not raw:find("[\128-\255]") then return true end
+    local i, n = 1, #raw
+    while i <= n do
+        local c, length, low, high = raw:byte(i), 1, 0x80, 0xBF
+        if c >= 0xC2 and c <= 0xDF then
+            length = 2
+        elseif c >= 0xE0 and c <= 0xEF then
+            length = 3
+            if c == 0xE0 then low = 0xA0 elseif c == 0xED then high = 0x9F end
+        elseif c >= 0xF0 and c <= 0xF4 then
+            length = 4
+            if c == 0xF0 then low = 0x90 elseif c == 0xF4 then high = 0x8F end
+        elseif c >= 0x80 then
+            return false
+        end
+        if length > 1 then
+            local second = raw:byte(i + 1)
+            if i + length - 1 > n or second < low or second > high then return false end
+            for k = i + 2, i + length - 1 do
+                if raw:byte(k) < 0x80 or raw:byte(k) > 0xBF then return false end
+            end
+        end
+        i = i + length
+    end
+    return true
+end
+
+-- A text as the JSON form shows it, every byte kept: well-formed UTF-8 as
+-- text, a NUL in it as \0 and so a backslash as \\ (Wireshark escapes the
+-- other control characters); anything else as its bytes in hex ("FF 41 00 42").
+local ESCAPES = {["\0"] = "\\0", ["\\"] = "\\\\"}
 local function textItem(t, f, range)
     if range == nil then return t end
     local raw = range:raw()
-    if not raw:find("\0", 1, true) then return t:add_packet_field(f, range, ENC_UTF_8) end
-    local parts, from = {}, 1
-    for i = 1, #raw + 1 do
-        if i > #raw or raw:byte(i) == 0 then
-            parts[#parts + 1] = i > from and range:range(from - 1, i - from):string(ENC_UTF_8) or ""
-            from = i + 1
-        end
-    end
-    return t:add(f, range, table.concat(parts, "\\0"))
+    if isUtf8(raw) then return t:add(f, range, (raw:gsub("[%z\\]", ESCAPES))) end
+    local hex = raw:gsub(".", function(c) return string.format(" %02X", c:byte()) end)
+    return t:add(f, range, hex:sub(2)):append_text(" (hex: not UTF-8)")
 end
 
 -- A string: a u32 length, then that many bytes of any value. The item
@@ -346,27 +380,75 @@ local function reportFailure(item, failure, missing)
     end
 end
 
--- The length of the packet at offset, or nil and how many more bytes it
--- needs at least. A plain packet's length is known once its body is read;
--- an enciphered packet, one of an unknown command and one whose body no
--- receiver accepts take the rest of the data.
-local function measure(tvb, offset)
+-- Whether a packet may start at pos: the start byte, a command of the table
+-- and an encryptType the codec knows; nil while the data end before that is
+-- decided.
+local function plausible(tvb, pos)
+    local avail = tvb:len() - pos
+    if avail < 1 then return nil end
+    if tvb(pos, 1):uint() ~= STX then return false end
+    if avail < OFFSET_CMDID + 4 then return nil end
+    if classes[tvb(pos + OFFSET_CMDID, 4):uint()] == nil then return false end
+    if avail <= OFFSET_ENCRYPT_TYPE then return nil end
+    return tvb(pos + OFFSET_ENCRYPT_TYPE, 1):uint() <= MAX_VARIANT
+end
+
+-- The first place at or after `from` where a packet may start, or where the
+-- data end before that is decided; the end of the data if none.
+local function nextHead(tvb, from)
+    local total = tvb:len()
+    if from >= total then return total end
+    local raw = tvb:raw(from, total - from)
+    local at = raw:find(STX_BYTE, 1, true)
+    while at ~= nil and plausible(tvb, from + at - 1) == false do at = raw:find(STX_BYTE, at + 1, true) end
+    return at == nil and total or from + at - 1
+end
+
+-- The length of a packet whose length its bytes do not tell (an enciphered
+-- body, or a plain body no receiver accepts): up to the first ETX after its
+-- key byte that is followed by a plausible head, by too few bytes to judge
+-- one, or by the end of the data, which TCP hands a whole segment at a time.
+-- A sender writes a packet at once, so a segment that ends in 0x03 ends the
+-- packet far more often than its cipher does; waiting for the next segment
+-- would hold back the last packet of every burst. (TCP's PSH flag would
+-- tell, but a Lua dissector sees other protocols' fields only where
+-- Wireshark builds a tree, not on every pass, and the framing must not
+-- change between passes.) Nil while the data end before such an ETX; when no
+-- more data can come (`final`), the rest of the data. A packet longer than
+-- the longest enciphered one ends there.
+local function findEnd(tvb, offset, final)
+    local raw = tvb:raw(offset, math.min(tvb:len() - offset, MAX_ENCIPHERED))
+    local at = raw:find(ETX_BYTE, HEAD_LEN + 2, true)
+    while at ~= nil do
+        if plausible(tvb, offset + at) ~= false then return at end
+        at = raw:find(ETX_BYTE, at + 1, true)
+    end
+    if final or #raw == MAX_ENCIPHERED then return #raw end
+    return nil
+end
+
+-- The length of the packet at offset, whose head is plausible or not yet
+-- judged, or nil, how many more bytes it needs at least and whether it holds
+-- a field longer than a segment. A plain packet's length is known once its
+-- body is read; other packets end where findEnd finds.
+local function measure(tvb, offset, final)
     local avail = tvb:len() - offset
     if avail < HEAD_LEN + 1 then return nil, HEAD_LEN + 1 - avail end
     local class = classes[tvb(offset + OFFSET_CMDID, 4):uint()]
-    if class == nil then return avail end
     if class.body == nil then return HEAD_LEN + 1 end
     if avail < HEAD_LEN + 2 then return nil, HEAD_LEN + 2 - avail end
-    if tvb(offset + OFFSET_ENCRYPT_TYPE, 1):uint() ~= 0 then return avail end
-    local r = Reader.new(tvb, offset + HEAD_LEN + 1, tvb:len(), class.compact, true)
-    local ok, failure = pcall(class.body, r, NO_TREE)
-    if not ok then
+    if tvb(offset + OFFSET_ENCRYPT_TYPE, 1):uint() == 0 then
+        local r = Reader.new(tvb, offset + HEAD_LEN + 1, tvb:len(), class.compact, true)
+        local ok, failure = pcall(class.body, r, NO_TREE)
+        if ok then
+            if r.short or r.pos >= tvb:len() then return nil, r.pos + 1 - tvb:len(), r.long end
+            return r.pos + 1 - offset
+        end
         if type(failure) ~= "table" then error(failure, 0) end
-        if failure.need then return nil, failure.need end
-        return avail
     end
-    if r.pos >= tvb:len() then return nil, 1 end
-    return r.pos + 1 - offset
+    local length = findEnd(tvb, offset, final)
+    if length == nil then return nil, 1 end
+    return length
 end
 
 local function undissected(item, tvb, from, to)
@@ -439,48 +521,84 @@ local function show(tvb, offset, length, tree)
     return summary
 end
 
--- Every packet of the data in turn. A packet that runs past the data asks
--- TCP for more, where it can reassemble; otherwise it is drawn truncated.
-local function dissect(tvb, pinfo, tree)
-    local offset, total = 0, tvb:len()
-    local summaries = {}
+-- The packets of the data in turn as {offset, length, stray}; then, when a
+-- packet runs past the data and TCP can reassemble, its offset and what to
+-- ask for (otherwise such a packet is drawn truncated). Bytes that start no
+-- packet, and a head that cannot start one (a command no class has, an
+-- encryptType the codec does not know), run to the next plausible head; such
+-- a head is drawn as a packet when it is whole.
+local function split(tvb, final)
+    local units, offset, total = {}, 0, tvb:len()
     while offset < total do
-        local length, missing
-        if tvb(offset, 1):uint() == STX then length, missing = measure(tvb, offset) end
-        if length == nil and missing == nil then
-            local item = tree:add(zr, tvb(offset, total - offset))
-            item:add_proto_expert_info(ef.stray, string.format("%d bytes that do not start with the start byte 0x%02X",
-                total - offset, STX))
-            undissected(item, tvb, offset, total)
-            summaries[#summaries + 1] = "bytes that start no packet"
-            break
-        end
-        if length == nil then
-            if pinfo.can_desegment > 0 and total - offset + missing <= MAX_PACKET then
-                pinfo.desegment_offset = offset
-                pinfo.desegment_len = missing
-                break
+        if plausible(tvb, offset) == false then
+            local length = nextHead(tvb, offset + 1) - offset
+            units[#units + 1] = {offset, length, tvb(offset, 1):uint() ~= STX or length <= HEAD_LEN}
+        else
+            local length, missing, long = measure(tvb, offset, final)
+            if length == nil and not final and total - offset + missing <= MAX_PACKET then
+                -- A whole segment at a time, however few bytes are missing:
+                -- a smaller request would list one segment many times in the
+                -- reassembly and cut the data short of the segment's end.
+                -- Only a packet with a field longer than a segment asks for
+                -- the least it still needs at once, or TCP would copy it
+                -- again with every segment; the data then end inside a
+                -- segment, where a request for one more would skip the rest.
+                return units, offset, long and missing or DESEGMENT_ONE_MORE_SEGMENT
             end
-            length = total - offset
+            units[#units + 1] = {offset, length or total - offset, false}
         end
-        summaries[#summaries + 1] = show(tvb, offset, length, tree)
-        offset = offset + length
+        offset = offset + units[#units][2]
+    end
+    return units
+end
+
+-- Draws what split finds, asks TCP for what it wants, and sums the packets
+-- up in the Info column.
+local function dissect(tvb, pinfo, tree)
+    local units, wanted, request = split(tvb, pinfo.can_desegment == 0)
+    if wanted ~= nil then
+        -- Data that start with a head too short to judge, which TCP was
+        -- asked to complete, may show it to start no packet and a head
+        -- behind it among those first bytes: TCP then hands all of the data
+        -- again with the next segment, so nothing is drawn yet.
+        if wanted <= OFFSET_ENCRYPT_TYPE then units, wanted = {}, 0 end
+        pinfo.desegment_offset = wanted
+        pinfo.desegment_len = request
+    end
+    local summaries = {}
+    for _, unit in ipairs(units) do
+        local at, length = unit[1], unit[2]
+        if unit[3] then
+            local item = tree:add(zr, tvb(at, length))
+            local why = tvb(at, 1):uint() == STX and "whose start byte begins no plausible head"
+                or string.format("that do not start with the start byte 0x%02X", STX)
+            item:add_proto_expert_info(ef.stray, string.format("%d bytes %s", length, why))
+            undissected(item, tvb, at, at + length)
+            summaries[#summaries + 1] = "bytes that start no packet"
+        else
+            summaries[#summaries + 1] = show(tvb, at, length, tree)
+        end
     end
     if #summaries > 0 then
+        -- After a packet that ends inside a segment TCP calls again for the
+        -- rest of the segment; the Info column then goes on after the first
+        -- call's text.
+        local info = table.concat(summaries, "; ")
+        if tostring(pinfo.cols.protocol) == "zrpacket" then
+            pinfo.cols.info:append("; " .. info)
+        else
+            pinfo.cols.info = info
+        end
         pinfo.cols.protocol = "zrpacket"
-        pinfo.cols.info = table.concat(summaries, "; ")
     end
-    return total
+    return tvb:len()
 end
 zr.dissector = dissect
 
 -- On other ports: the start byte, a command of the table and an encryptType
 -- the codec knows. The conversation then stays with this dissector.
 local function heuristic(tvb, pinfo, tree)
-    if tvb:len() <= OFFSET_ENCRYPT_TYPE or tvb(0, 1):uint() ~= STX or classes[tvb(OFFSET_CMDID, 4):uint()] == nil
-        or tvb(OFFSET_ENCRYPT_TYPE, 1):uint() > MAX_VARIANT then
-        return false
-    end
+    if plausible(tvb, 0) ~= true then return false end
     pinfo.conversation = zr
     dissect(tvb, pinfo, tree)
     return true
@@ -533,8 +651,13 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
         << PKT_OFFSET_ENCRYPT_TYPE << "\n"
         << "local MAX_COUNT = " << ZR_MAX_CONTAINER_COUNT << "\n"
         << "local MAX_VARIANT = " << ZR_ENCRYPT_TYPE_MAX << "\n"
+        << "local STX_BYTE, ETX_BYTE = string.char(STX), string.char(ETX)\n"
+        << "-- The longest enciphered packet: the codec's output fills at most the cipher half.\n"
+        << "local MAX_ENCIPHERED = " << PKT_ENVELOPE_MIN_LEN + PKT_SCRATCH_HALF_LEN << "\n"
         << "-- A packet that claims more than this is taken for garbage, not reassembled.\n"
         << "local MAX_PACKET = " << kMaxInputBytes << "\n"
+        << "-- The most one TCP segment carries.\n"
+        << "local MAX_SEGMENT = 65535\n"
         << "local DEFAULT_PORT = " << kDissectorPort << "\n";
     lua << kLuaReaders;
 

@@ -80,6 +80,9 @@ TEST_P(EveryClass, RowMatchesItsClass) {
     EXPECT_EQ(fresh(row), p->getPacketLength());
     const ZrPacketClass copy = row;  // a packet made from a copy still reports the catalogue's own row
     EXPECT_EQ(&row, &copy.create()->packetClass());
+    if (&row != &ZrCatalogue::classes().front()) {  // rows in ascending command order
+        EXPECT_LT((&row - 1)->cmdID, row.cmdID);
+    }
 }
 
 TEST_P(EveryClass, FieldNamesAreNonEmptyAndUniqueInTheirScope) {

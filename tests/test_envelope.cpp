@@ -81,12 +81,24 @@ TEST(Envelope, CompactRoomRule) {
         }
         EXPECT_STREQ(packet.getLastErrMsg(), "");  // running out of room sets no text
     }
-    // What a partial write left behind is reported: head, key byte and the
-    // first length fitted in 39 bytes, the result flag did not.
-    ZrAuthSockMsgPacket packet;
-    std::vector<char> buffer(39);
-    ASSERT_EQ(packet.enCode(buffer.data(), 39), -1);
-    EXPECT_EQ(packet.getPacketLength(), 35u);
+    // What a partial write left behind is reported, and a failed stream
+    // writes nothing more, even where a later field would fit.
+    const struct {
+        const char* key;
+        unsigned int room;
+        unsigned int length;
+    } partial[] = {
+        {"", 39, 35},          // head, key byte and the first length; the result flag does not fit
+        {"abcdefgh", 42, 35},  // the key's length fits, its text does not; the flag would, but is not written
+    };
+    for (const auto& row : partial) {
+        SCOPED_TRACE(row.key);
+        ZrAuthSockMsgPacket packet;
+        packet.setkey(row.key);
+        std::vector<char> buffer(row.room);
+        ASSERT_EQ(packet.enCode(buffer.data(), row.room), -1);
+        EXPECT_EQ(packet.getPacketLength(), row.length);
+    }
 }
 
 TEST(Envelope, EncipheredRoundTrip) {

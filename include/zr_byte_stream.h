@@ -47,6 +47,10 @@
 // bound on what a hostile count can make a receiver allocate.
 constexpr std::uint32_t ZR_MAX_CONTAINER_COUNT = 1000;
 
+// How a class's body integers go: varints (most bodies) or fixed four bytes;
+// None for the keep-alive, which has no body.
+enum class ZrBodyMode : unsigned char { Compact, Fixed, None };
+
 // The longest varint of a 32-bit value. The compact writer demands this much
 // room before every integer or length, whatever the value needs.
 constexpr std::uint32_t ZR_VARINT32_MAX_LEN = 5;
@@ -150,18 +154,32 @@ public:
     void writeBytes(const void* source, std::uint32_t n) {
         if (unsigned char* p = claimWrite(n)) std::memcpy(p, source, n);
     }
+    // --- runs: many fields through a cursor held by the caller ----------------
     // A run of writes whose longest form is maxLength bytes, made with one
     // room check: where the run may start when the stream is writing, has
     // not failed and has that much room; otherwise null, and the caller
     // writes field by field with the usual checks. endWrites takes where the
     // run ended, at most maxLength bytes on.
     unsigned char* beginWrites(std::uint32_t maxLength) const {
-        return m_serializing && m_writable && m_writeGood && m_writeRoom >= maxLength ? m_cursor : nullptr;
+        return m_runs && m_serializing && m_writable && m_writeGood && m_writeRoom >= maxLength ? m_cursor : nullptr;
     }
     void endWrites(unsigned char* end) {
         m_writeRoom -= static_cast<std::uint32_t>(end - m_cursor);
         m_cursor = end;
     }
+    // A run of reads: where the unread bytes start when the stream is
+    // reading and has not failed (they end readRoom() bytes on); otherwise
+    // null. The caller reads what it is sure of and hands everything else to
+    // the field operations below; endReads takes where the run got to.
+    const unsigned char* beginReads() const { return m_runs && !m_serializing && m_readGood ? m_cursor : nullptr; }
+    void endReads(const unsigned char* at) {
+        m_readRoom -= static_cast<std::uint32_t>(at - m_cursor);
+        m_cursor += at - m_cursor;
+    }
+    // Runs on (the default) or off. Off, every field is checked on its own;
+    // the bytes, the results and where a short buffer fails are the same
+    // either way, which is how the runs are tested. Kept across attach.
+    void setRuns(bool on) { m_runs = on; }
 
     // Reads n bytes. On failure nothing is consumed and, for n > 0, the first
     // byte of the target becomes 0.
@@ -326,6 +344,14 @@ public:
         return *this;
     }
 
+    // A list element before it is read: a text is emptied (keeping its
+    // capacity), anything else made anew.
+    static void resetElement(std::string& s) { s.clear(); }
+    template <class T>
+    static void resetElement(T& item) {
+        item = T{};
+    }
+
 private:
     // Where the next n bytes go, or null when they are not to be stored:
     // counting-only stream, earlier write failure, or not enough room.
@@ -419,11 +445,6 @@ private:
         return false;
     }
 
-    static void resetElement(std::string& s) { s.clear(); }  // keeps its capacity
-    template <class T>
-    static void resetElement(T& item) {
-        item = T{};
-    }
 
     bool m_readGood = true;
     bool m_writeGood = true;
@@ -434,6 +455,7 @@ private:
     bool m_serializing = true;
     bool m_compact = false;
     bool m_writable;
+    bool m_runs = true;
 };
 
 // The library uses this one instantiation; its out-of-line members live in

@@ -85,7 +85,7 @@ protected:
 template <class Owner, class Visitor>
 class ZrFieldsOf {
 public:
-    ZrFieldsOf(Owner& owner, Visitor visitor) : m_owner(owner), m_visitor(std::move(visitor)) {}
+    ZrFieldsOf(Owner& owner, Visitor&& visitor) : m_owner(owner), m_visitor(std::forward<Visitor>(visitor)) {}
     template <class T>
     ZrFieldsOf& operator()(const char* name, T Owner::*member) {
         m_visitor(name, m_owner.*member);
@@ -96,9 +96,10 @@ private:
     Owner& m_owner;
     Visitor m_visitor;
 };
+// A visitor given as an lvalue is held by reference, a temporary by value.
 template <class Owner, class Visitor>
-ZrFieldsOf<Owner, Visitor> zrFieldsOf(Owner& owner, Visitor visitor) {
-    return ZrFieldsOf<Owner, Visitor>(owner, std::move(visitor));
+ZrFieldsOf<Owner, Visitor> zrFieldsOf(Owner& owner, Visitor&& visitor) {
+    return ZrFieldsOf<Owner, Visitor>(owner, std::forward<Visitor>(visitor));
 }
 
 // The wire visitor: each field goes to the stream's transfer for its type.
@@ -114,95 +115,6 @@ public:
 private:
     ZrLCByteStream& m_stream;
 };
-
-// The longest wire form of a field list in the stream's mode; unbounded
-// once a text, container or record comes.
-class ZrMaxWireLength {
-public:
-    explicit ZrMaxWireLength(bool compact) : m_compact(compact) {}
-    template <class T>
-    ZrMaxWireLength& operator()(const char* /*name*/, const T& /*field*/) {
-        if constexpr (std::is_same<T, unsigned int>::value || std::is_same<T, int>::value) {
-            m_bytes += m_compact ? ZR_VARINT32_MAX_LEN : 4;
-        } else if constexpr (std::is_integral<T>::value) {
-            m_bytes += sizeof(T);  // u8, u16, and every 64-bit type
-        } else {
-            m_bounded = false;
-        }
-        return *this;
-    }
-    bool bounded() const { return m_bounded; }
-    std::uint32_t bytes() const { return m_bytes; }
-
-private:
-    bool m_compact;
-    bool m_bounded = true;
-    std::uint32_t m_bytes = 0;
-};
-
-// Numbers written at a cursor held in a local, whose room the caller has
-// checked for the list's longest form (ZrMaxWireLength), so no field needs
-// a check of its own.
-class ZrUncheckedWriter {
-public:
-    ZrUncheckedWriter(unsigned char* at, bool compact) : m_at(at), m_compact(compact) {}
-    ZrUncheckedWriter& operator()(const char*, unsigned char v) {
-        *m_at++ = v;
-        return *this;
-    }
-    ZrUncheckedWriter& operator()(const char*, unsigned short v) {
-        CHostNetworkConvertorNormal::storeBigEndian16(m_at, v);
-        m_at += 2;
-        return *this;
-    }
-    ZrUncheckedWriter& operator()(const char*, unsigned int v) {
-        if (m_compact) {
-            m_at = zrPutVarint32(m_at, v);
-        } else {
-            CHostNetworkConvertorNormal::storeBigEndian32(m_at, v);
-            m_at += 4;
-        }
-        return *this;
-    }
-    ZrUncheckedWriter& operator()(const char* name, int v) { return (*this)(name, static_cast<unsigned int>(v)); }
-    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
-    ZrUncheckedWriter& operator()(const char*, T v) {
-        CHostNetworkConvertorNormal::storeBigEndian64(m_at, static_cast<std::uint64_t>(v));
-        m_at += 8;
-        return *this;
-    }
-    // Texts and containers: never reached, since a list holding one is not
-    // bounded and goes field by field through the stream.
-    template <class T, std::enable_if_t<!std::is_integral<std::decay_t<T>>::value, int> = 0>
-    ZrUncheckedWriter& operator()(const char*, T&&) {
-        return *this;
-    }
-    unsigned char* end() const { return m_at; }
-
-private:
-    unsigned char* m_at;
-    bool m_compact;
-};
-
-// A record on the wire. One of numbers only, whose longest form fits the
-// room left, is written with one room check and a local cursor (the bytes,
-// and where a short buffer fails, are those of field-by-field writing: a
-// run that fits at its longest passes every per-field check); anything else
-// goes field by field through the stream.
-template <class Record>
-void zrTransferRecord(ZrLCByteStream& stream, Record& record) {
-    if (stream.isSerializing()) {
-        ZrMaxWireLength longest(stream.isCompact());
-        zrRecordFields(record, longest);
-        if (unsigned char* at = longest.bounded() ? stream.beginWrites(longest.bytes()) : nullptr) {
-            ZrUncheckedWriter writer(at, stream.isCompact());
-            zrRecordFields(record, writer);
-            stream.endWrites(writer.end());
-            return;
-        }
-    }
-    zrRecordFields(record, ZrWireFields(stream));
-}
 
 // The tools' visitor: each field, with its name, to a ZrFieldVisitor.
 class ZrNamedFields {

@@ -33,6 +33,7 @@
 
 #include "zr_body_walk.h"
 #include "zr_byte_stream.h"
+#include "zr_field_runs.h"
 #include "zr_named_fields.h"
 
 constexpr unsigned int PKT_HEAD_FIXED_LEN = 33;
@@ -58,9 +59,6 @@ constexpr unsigned int PKT_OFFSET_CONTEXT4 = 29;
 constexpr unsigned int PKT_OFFSET_KEY = PKT_HEAD_FIXED_LEN;
 constexpr unsigned int PKT_OFFSET_BODY = PKT_HEAD_FIXED_LEN + 1;
 
-// How a class's body integers go: varints (most bodies) or fixed four bytes;
-// None for the keep-alive, which has no body.
-enum class ZrBodyMode : unsigned char { Compact, Fixed, None };
 
 // What sets one class's envelope apart: its name in the error texts, the
 // integer mode of its body, and whether its texts put a blank after the

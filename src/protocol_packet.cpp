@@ -265,6 +265,8 @@ void ZrCServerIdentifyPacket::fieldList(Fields&& field) {
     field("ServerType", &ZrCServerIdentifyPacket::m_serverType);
 }
 
-void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) { fieldList(zrFieldsOf(*this, ZrWireFields(stream))); }
+void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
+}
 void ZrCServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrCServerIdentifyPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

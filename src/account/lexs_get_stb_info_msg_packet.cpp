@@ -16,7 +16,7 @@ void ZrLexsGetStbInfoMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrLexsGetStbInfoMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrLexsGetStbInfoMsgPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

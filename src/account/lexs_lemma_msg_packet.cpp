@@ -21,7 +21,7 @@ void ZrLexsLemmaMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrLexsLemmaMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrLexsLemmaMsgPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

@@ -23,7 +23,7 @@ void ZrModifyUserAccountMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrModifyUserAccountMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrModifyUserAccountMsgPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

@@ -20,7 +20,7 @@ void ZrOvsCoreMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrOvsCoreMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrOvsCoreMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrOvsCoreMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

@@ -20,7 +20,7 @@ void ZrStbGetUseridMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrStbGetUseridMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrStbGetUseridMsgPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

@@ -22,7 +22,7 @@ void ZrUserAuthorityAuthenticationMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrUserAuthorityAuthenticationMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrUserAuthorityAuthenticationMsgPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

@@ -20,7 +20,7 @@ void ZrUserAuthorizeMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrUserAuthorizeMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrUserAuthorizeMsgPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

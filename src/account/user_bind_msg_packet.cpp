@@ -22,7 +22,7 @@ void ZrUserBindMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrUserBindMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrUserBindMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrUserBindMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

@@ -17,7 +17,7 @@ void ZrUserCancelBindMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrUserCancelBindMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrUserCancelBindMsgPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

@@ -23,7 +23,7 @@ void ZrUserStbBindAccountMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrUserStbBindAccountMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrUserStbBindAccountMsgPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

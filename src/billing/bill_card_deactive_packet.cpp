@@ -16,7 +16,7 @@ void ZrBillCardDeactivePacket::fieldList(Fields&& field) {
 }
 
 void ZrBillCardDeactivePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrBillCardDeactivePacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

@@ -21,7 +21,7 @@ void ZrBillUserBalancePacket::fieldList(Fields&& field) {
 }
 
 void ZrBillUserBalancePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrBillUserBalancePacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

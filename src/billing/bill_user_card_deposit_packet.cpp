@@ -28,7 +28,7 @@ void ZrBillUserCardDepositPacket::fieldList(Fields&& field) {
 }
 
 void ZrBillUserCardDepositPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrBillUserCardDepositPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

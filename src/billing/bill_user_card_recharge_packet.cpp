@@ -28,7 +28,7 @@ void ZrBillUserCardRechargePacket::fieldList(Fields&& field) {
 }
 
 void ZrBillUserCardRechargePacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrBillUserCardRechargePacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

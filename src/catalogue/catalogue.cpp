@@ -1,14 +1,10 @@
-// The catalogue's one table: a row per packet class, each read off the class
-// itself (its default command, its name, body mode and body walk), so that
-// adding a class is adding its type here.
+// The catalogue's one table: a row per packet class of ZrAllPacketTypes, each
+// read off the class itself (its default command, its name, body mode and
+// body walk), so that adding a class is adding its type to that list.
 #include <algorithm>
 #include <functional>
 
-#include "zr_account_packets.h"
-#include "zr_basic_packets.h"
-#include "zr_billing_packets.h"
 #include "zr_catalogue.h"
-#include "zr_session_packets.h"
 #include "zr_stream_splitter.h"
 
 namespace {
@@ -40,25 +36,9 @@ ZrPacketClass row() {
             &PacketOf<Packet>::make, &Packet::walkBody};
 }
 
-std::vector<ZrPacketClass> makeTable() {
-    std::vector<ZrPacketClass> table = {
-        // wire core
-        row<ZrCkeepAlivePacket>(), row<ZrCServerIdentifyPacket>(),
-        // session and service packets
-        row<ZrAuthSockMsgPacket>(), row<ZrLoginMsgPacket>(), row<ZrBillMsgPacket>(), row<ZrDbrWriteMsgPacket>(),
-        row<ZrHttpMsgPacket>(), row<ZrPortalMsgPacket>(), row<ZrBillServerLoginPacket>(),
-        row<ZrBillServerIdentifyPacket>(),
-        // billing packets
-        row<ZrBillCardPutinPacket>(), row<ZrBillCardActivePacket>(), row<ZrBillCardDeactivePacket>(),
-        row<ZrBillCardProcPacket>(), row<ZrBillUserBalancePacket>(), row<ZrBillUserRemainPacket>(),
-        row<ZrBillUserRechargePacket>(), row<ZrBillUserCardRechargePacket>(), row<ZrBillUserDepositPacket>(),
-        row<ZrBillUserCardDepositPacket>(), row<ZrBillUserConsumePacket>(), row<ZrBillUserTradePacket>(),
-        row<ZrBillUserChangePacket>(),
-        // user account and set-top box packets
-        row<ZrUserLoginMsgPacket>(), row<ZrUserRegisterMsgPacket>(), row<ZrModifyUserAccountMsgPacket>(),
-        row<ZrUserAuthorizeMsgPacket>(), row<ZrUserAuthorityAuthenticationMsgPacket>(), row<ZrUserBindMsgPacket>(),
-        row<ZrUserCancelBindMsgPacket>(), row<ZrUserStbBindAccountMsgPacket>(), row<ZrStbGetUseridMsgPacket>(),
-        row<ZrOvsCoreMsgPacket>(), row<ZrLexsGetStbInfoMsgPacket>(), row<ZrLexsLemmaMsgPacket>()};
+template <class... Packets>
+std::vector<ZrPacketClass> makeTable(ZrPacketTypes<Packets...>) {
+    std::vector<ZrPacketClass> table = {row<Packets>()...};
     std::sort(table.begin(), table.end(),
               [](const ZrPacketClass& a, const ZrPacketClass& b) { return a.cmdID < b.cmdID; });
     return table;
@@ -93,7 +73,7 @@ bool decodeInto(ZrAnyPacket& packet, const ZrPacketClass& cls, const char* buf, 
 }  // namespace
 
 const std::vector<ZrPacketClass>& ZrCatalogue::classes() {
-    static const std::vector<ZrPacketClass> table = makeTable();
+    static const std::vector<ZrPacketClass> table = makeTable(ZrAllPacketTypes());
     return table;
 }
 

@@ -15,7 +15,7 @@ void ZrAuthSockMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrAuthSockMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrAuthSockMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrAuthSockMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

@@ -20,7 +20,7 @@ void ZrBillMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrBillMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrBillMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrBillMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

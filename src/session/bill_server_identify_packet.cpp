@@ -17,7 +17,7 @@ void ZrBillServerIdentifyPacket::fieldList(Fields&& field) {
 }
 
 void ZrBillServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrBillServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) {
     fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));

@@ -16,7 +16,7 @@ void ZrDbrWriteMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrDbrWriteMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrDbrWriteMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrDbrWriteMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

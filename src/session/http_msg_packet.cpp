@@ -17,7 +17,7 @@ void ZrHttpMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrHttpMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrHttpMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrHttpMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

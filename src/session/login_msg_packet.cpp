@@ -18,7 +18,7 @@ void ZrLoginMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrLoginMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrLoginMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrLoginMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

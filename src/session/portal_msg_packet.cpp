@@ -17,7 +17,7 @@ void ZrPortalMsgPacket::fieldList(Fields&& field) {
 }
 
 void ZrPortalMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    fieldList(zrFieldsOf(*this, ZrWireFields(stream)));
+    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
 void ZrPortalMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrPortalMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

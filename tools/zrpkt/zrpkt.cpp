@@ -1,5 +1,5 @@
 // zrpkt: packets of the library as JSON, for an engineer at a terminal.
-//   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON
+//   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON lines
 //   zrpkt encode [FILE]          JSON to the packet's bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
@@ -22,17 +22,25 @@ namespace {
 constexpr int kBadInput = 1;
 constexpr int kUsage = 2;
 
-const char* const kDecodeHelp = R"(A file holds one packet: its raw bytes; hex text (only hex digits and
-whitespace, two digits a byte, as copied from a capture or a log); or a dump
-as xxd, hexdump -C, od -A x -t x1 or tshark -x print it (offset and ASCII
-columns skipped, '*' lines expanded). Texts that are not UTF-8 show as
-{"hex": "FF 00"}.
+const char* const kDecodeHelp = R"(Each input is a stream of packets, one after another (packets carry no
+length; each is measured as it is read). Every packet is one line of JSON
+(JSON Lines), its offset in the input first:
+  {"offset": 0, "class": "ZrAuthSockMsgPacket", "head": {...}, "keyByte": 0, "body": {...}}
+and with several FILEs a "file" member before it. Bytes that are not a
+packet are named on standard error with their offset, length and reason,
+and the exit status is then 1.
+
+An input is raw bytes; hex text (hex digits and whitespace, two digits a
+byte: several lines of hex, such as tshark -T fields -e tcp.payload prints
+one a segment, are one stream); or a dump as xxd, hexdump -C, od -A x -t x1
+or tshark -x print it (offset and ASCII columns skipped, '*' lines
+expanded). Texts that are not UTF-8 show as {"hex": "FF 00"}.
 
 Examples:
-  zrpkt decode packet.bin
-  xxd -p packet.bin | zrpkt decode --compact
-  hexdump -C packet.bin | zrpkt decode
-  zrpkt decode --class ZrAuthSockMsgPacket -o packet.json capture.hex
+  cat a.bin b.bin | zrpkt decode
+  zrpkt decode --pretty packet.bin > packet.json    # edit, then zrpkt encode packet.json
+  tshark -r capture.pcap -Y tcp.port==7633 -T fields -e tcp.payload | zrpkt decode
+  zrpkt decode --array --class ZrAuthSockMsgPacket -o packets.json capture.hex
 )";
 
 const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID: 0 for
@@ -84,17 +92,25 @@ Examples:
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "Packets of the zrpacket library as JSON: decode, encode, list, template, describe, schema; and their "
-        "Wireshark dissector.",
+        "Packets of the zrpacket library as JSON: decode, encode, list, template, describe, schema; and "
+        "their Wireshark dissector.",
         "zrpkt"};
     app.require_subcommand(1);
 
     zrpkt::DecodeOptions decode;
-    CLI::App* decodeCmd = app.add_subcommand("decode", "Packets (raw bytes, hex text or a hex dump) to JSON");
-    decodeCmd->add_option("FILE", decode.files, "Files of one packet each; standard input when none")->type_name("");
+    CLI::App* decodeCmd =
+        app.add_subcommand("decode", "Packets (raw bytes, hex text or a hex dump) to JSON, one line a packet");
+    decodeCmd->add_option("FILE", decode.files, "Inputs, each a stream of packets; standard input when none")
+        ->type_name("");
     decodeCmd->add_option("--class", decode.forcedClass, "Decode as this class (name or command)")->type_name("NAME");
-    decodeCmd->add_flag("--compact", decode.compact, "One line of JSON per packet");
-    decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every packet decodes")
+    CLI::Option* prettyOption =
+        decodeCmd->add_flag("--pretty", decode.pretty, "Each packet alone, indented by two: the form encode reads");
+    CLI::Option* arrayOption =
+        decodeCmd->add_flag("--array", decode.array, "One JSON array of the lines (each with its offset)");
+    prettyOption->excludes(arrayOption);
+    // Kept for scripts written when indented output was the default.
+    decodeCmd->add_flag("--compact", "One line of JSON a packet (the default)")->group("")->excludes(prettyOption);
+    decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every byte is a packet")
         ->type_name("FILE");
     decodeCmd->footer(kDecodeHelp);
 

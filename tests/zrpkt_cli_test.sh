@@ -76,6 +76,23 @@ check "tshark's hex of segments" 0 '{"offset":50,"class":"ZrAuthSockMsgPacket",'
 printf '%b' "$demo" >"$work/a.hex"
 check "files named" 0 "{\"file\":\"$work/a.hex\",\"offset\":0," '' decode "$work/a.hex" "$work/a.hex"
 
+# Captures: text2pcap (beside tshark) writes one TCP segment a dump, here a
+# packet and then two in one segment.
+if command -v text2pcap >/dev/null && command -v tshark >/dev/null; then
+    printf '000000 %s\n000000 %s %s\n' "$flat" "$flat" "$flat" >"$work/segments.txt"
+    text2pcap -q -T 40000,7633 "$work/segments.txt" "$work/c.pcap" >/dev/null 2>&1 || fail "text2pcap"
+    check "pcap" 0 '"flow":{"src":"10.1.1.1:40000","dst":"10.2.2.2:7633"},"offset":100,"class":"ZrAuthSockMsgPacket"' \
+        '' pcap "$work/c.pcap"
+    "$zrpkt" pcap --port 9000 "$work/c.pcap" >"$work/out" 2>&1 && [ ! -s "$work/out" ] || fail "pcap of another port"
+    tshark -r "$work/c.pcap" -T fields -e tcp.payload 2>/dev/null | "$zrpkt" decode >"$work/out" 2>"$work/err" &&
+        [ "$(wc -l <"$work/out")" -eq 3 ] || fail "tshark -T fields -e tcp.payload | decode"
+else
+    echo "text2pcap or tshark not found: the capture cases are left out"
+fi
+check "pcap of a missing file" 1 "$work/none.pcap: cannot read the capture: " '' pcap "$work/none.pcap"
+check "pcap of a file that is no capture" 1 "$dumps/auth.bin: cannot read the capture: " '' pcap "$dumps/auth.bin"
+check "port or any port" 2 'excludes' '' pcap --port 9000 --any-port "$work/c.pcap"
+check "port 0" 2 'not in range' '' pcap --port 0 "$work/c.pcap"
 check "encode to hex" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex
 check "list" 0 '      4  ZrLoginMsgPacket' '' list
 check "template by command" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3
@@ -101,7 +118,7 @@ check "template to a file, and standard output" 0 '"class": "ZrAuthSockMsgPacket
 check "a plain packet beyond the first buffer" 0 '02 00 00 00 00 00 09 00' \
     "{\"class\": \"ZrHttpMsgPacket\", \"body\": {\"Request\": \"$(head -c 70000 /dev/zero | tr '\0' x)\"}}" encode --hex
 check "dissector" 0 'local zr = Proto("zrpacket"' '' dissector
-for sub in decode encode list template describe schema dissector; do
+for sub in decode pcap encode list template describe schema dissector; do
     check "$sub --help" 0 'Example' '' "$sub" --help
     "$zrpkt" "$sub" --help | grep -E '^  ([A-Z]+) \1' && fail "$sub --help names an argument twice"
 done
@@ -138,7 +155,7 @@ check "out of range" 1 'head.subcmdID: 300 is out of range for u8' '{"class": "Z
 check "enciphered body too large" 1 'ZrLoginMsgPacket cannot be encoded: an enciphered body holds at most 30720 bytes' \
     "{\"class\": \"ZrLoginMsgPacket\", \"body\": {\"AccountName\": \"$(head -c 40000 /dev/zero | tr '\0' x)\"}}" encode
 check "no subcommand" 2 'A subcommand is required' ''
-check "unknown subcommand" 2 'unknown subcommand "decod"; the subcommands are decode, encode, list, template' '' decod
+check "unknown subcommand" 2 'unknown subcommand "decod"; the subcommands are decode, pcap, encode, list, template' '' decod
 check "version" 0 "zrpkt $version" '' --version
 check "unknown option" 2 'not expected: --bogus' '' decode --bogus
 check "template without class" 2 'CLASS is required' '' template

@@ -132,6 +132,8 @@ int runDecode(const DecodeOptions& options) {
     return status;
 }
 
+int runPcap(const PcapOptions& options) { return readCapture(options, std::cout, std::cerr); }
+
 int runEncode(const EncodeOptions& options) {
     const Input input = readInput(options.file);
     ZrJson json;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pcap_reader.h"
+
 namespace zrpkt {
 
 struct DecodeOptions {
@@ -20,6 +22,9 @@ struct DecodeOptions {
 // length (status 1); a file that cannot be read is reported and the others
 // still decoded (status 1); an output file is written only when all decode.
 int runDecode(const DecodeOptions& options);
+
+// The packets of a capture's TCP flows as JSON lines (pcap_reader.h).
+int runPcap(const PcapOptions& options);
 
 struct EncodeOptions {
     std::string file;  // empty: standard input

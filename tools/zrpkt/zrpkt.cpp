@@ -1,5 +1,6 @@
 // zrpkt: packets of the library as JSON, for an engineer at a terminal.
 //   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON lines
+//   zrpkt pcap FILE              the packets of a capture's TCP flows to JSON lines
 //   zrpkt encode [FILE]          JSON to the packet's bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
@@ -41,6 +42,27 @@ Examples:
   zrpkt decode --pretty packet.bin > packet.json    # edit, then zrpkt encode packet.json
   tshark -r capture.pcap -Y tcp.port==7633 -T fields -e tcp.payload | zrpkt decode
   zrpkt decode --array --class ZrAuthSockMsgPacket -o packets.json capture.hex
+)";
+
+const char* const kPcapHelp = R"(Each direction of a TCP connection is a flow: its segments are put in
+order (a retransmission counted once), and its bytes split into packets as
+a stream of their own. Each packet is one line of JSON:
+  {"time": "2026-12-08T19:42:35.123456Z", "flow": {"src": "10.0.0.1:40000",
+   "dst": "10.0.0.2:7633"}, "offset": 0, "class": ..., "head": ..., ...}
+time: the capture time (UTC) at which the last of its bytes had come;
+offset: from the flow's first byte (its first captured byte, for a
+connection open before the capture began). IPv4 and IPv6 alike; enciphered
+bodies are deciphered by the linked codec.
+
+On standard error, one line each (and then exit status 1): bytes that are
+not a packet, and bytes missing from the capture (a gap: the peer
+acknowledged bytes after them, or the flow ended without them). The packet
+a gap cuts is reported, and splitting resumes at the next plausible head.
+
+Examples:
+  zrpkt pcap capture.pcapng
+  zrpkt pcap --port 9000 capture.pcap | jq -c 'select(.head.SN == 7)'
+  tcpdump -i any -w - 'tcp port 7633' | zrpkt pcap -
 )";
 
 const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID: 0 for
@@ -92,7 +114,7 @@ Examples:
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "Packets of the zrpacket library as JSON: decode, encode, list, template, describe, schema; and "
+        "Packets of the zrpacket library as JSON: decode, pcap, encode, list, template, describe, schema; and "
         "their Wireshark dissector.",
         "zrpkt"};
     app.require_subcommand(1);
@@ -113,6 +135,19 @@ int main(int argc, char** argv) {
     decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every byte is a packet")
         ->type_name("FILE");
     decodeCmd->footer(kDecodeHelp);
+
+    zrpkt::PcapOptions pcap;
+    CLI::App* pcapCmd = app.add_subcommand("pcap", "The packets of a capture's TCP flows to JSON, one line a packet");
+    pcapCmd->add_option("FILE", pcap.file, "A pcap or pcapng capture; - for standard input")->required()->type_name("");
+    CLI::Option* portOption =
+        pcapCmd
+            ->add_option("--port", pcap.port,
+                         "The flows to or from this TCP port (default " + std::to_string(zrpkt::kDissectorPort) + ")")
+            ->type_name("N")
+            ->check(CLI::Range(1, 65535));
+    pcapCmd->add_flag("--any-port", pcap.anyPort, "Every TCP flow whose first bytes are a plausible head")
+        ->excludes(portOption);
+    pcapCmd->footer(kPcapHelp);
 
     zrpkt::EncodeOptions encode;
     CLI::App* encodeCmd = app.add_subcommand("encode", "A JSON packet to its bytes");
@@ -174,6 +209,7 @@ int main(int argc, char** argv) {
     encode.seeded = seedOption->count() > 0;
     try {
         if (*decodeCmd) return zrpkt::runDecode(decode);
+        if (*pcapCmd) return zrpkt::runPcap(pcap);
         if (*encodeCmd) return zrpkt::runEncode(encode);
         if (*listCmd) return zrpkt::runList();
         if (*dissectorCmd) return zrpkt::runDissector(dissectorFile);

@@ -23,7 +23,7 @@ struct CorpusFile {
     std::string className;     // CLASS
     const ZrPacketClass* row;  // null when no class has that name
     std::vector<char> bytes;   // of the .bin
-    std::string json;          // of the .json, as zrpkt decode prints it
+    std::string json;          // of the .json, as zrpkt decode --pretty prints it
 };
 
 // In test names (CLASS_VARIANT) and failure texts, by its name.

@@ -49,7 +49,7 @@ TEST_P(GoldenPacket, DecodesToItsJsonAndEncodesBack) {
     ASSERT_NE(nullptr, file.row) << "no class is named " << file.className;
     std::unique_ptr<ZrAnyPacket> decoded = decode(file.bytes, file.row);
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(file.json, zrPacketToJson(*decoded).dump(2) + "\n");  // as zrpkt decode prints it
+    EXPECT_EQ(file.json, zrPacketToJson(*decoded).dump(2) + "\n");  // as zrpkt decode --pretty prints it
 
     std::unique_ptr<ZrAnyPacket> fromJson = zrPacketFromJson(ZrJson::parse(file.json));
     EXPECT_EQ(file.row, &fromJson->packetClass());

@@ -43,10 +43,56 @@ raw=$(echo "$flat" | sed 's/ *\([0-9A-F][0-9A-F]\)/\\x\1/g')
 cmd77=${flat/00 00 00 03/00 00 00 4D}
 auth='{"class": "ZrAuthSockMsgPacket", "body": {"key": "k"}}'
 
-check "hex with blanks and newlines" 0 '"key": "s3cr3t-key"' "$demo" decode
-check "raw bytes" 0 '"ErrorDesc": "ok"' "$raw" decode
-check "compact" 0 '{"class":"ZrAuthSockMsgPacket","head":{"version":258,' "$demo" decode --compact
-check "forced class" 0 '"cmdID": 77' "$cmd77" decode --class ZrAuthSockMsgPacket
+check "hex with blanks and newlines" 0 '{"offset":0,"class":"ZrAuthSockMsgPacket","head":{"version":258,' "$demo" decode
+check "raw bytes" 0 '"ErrorDesc":"ok"' "$raw" decode
+check "--compact, the default" 0 '{"offset":0,"class":"ZrAuthSockMsgPacket","head":{"version":258,' "$demo" decode --compact
+check "pretty" 0 '{
+  "class": "ZrAuthSockMsgPacket",
+  "head": {
+    "version": 258,' "$demo" decode --pretty
+check "forced class" 0 '"cmdID":77' "$cmd77" decode --class ZrAuthSockMsgPacket
+# An input is a stream: packets one after another, plain or enciphered, each
+# a line with its offset; bytes that are not a packet are named on standard
+# error. tshark -T fields -e tcp.payload prints a segment's payload a line.
+cipher=$(echo '{"class": "ZrLoginMsgPacket", "body": {"AccountName": "a"}}' | "$zrpkt" encode --hex --seed 7)
+n=$(echo $cipher | wc -w)
+check "two plain packets" 0 '"ok"}}
+{"offset":50,"class":"ZrAuthSockMsgPacket",' "$demo$demo" decode
+check "two enciphered packets" 0 "}}
+{\"offset\":$n,\"class\":\"ZrLoginMsgPacket\"," "$cipher\n$cipher" decode
+check "bytes between packets" 1 'stdin: 3 bytes skipped at offset 50: byte 0x41 at offset 0 starts no packet' \
+    "$demo 41 42 43 $cipher" decode
+printf '%b' "$demo 41 42 43 $cipher 02" | "$zrpkt" decode >"$work/out" 2>"$work/err"
+[ $? -eq 1 ] && [ "$(wc -l <"$work/out")" -eq 2 ] && grep -qF '{"offset":53,"class":"ZrLoginMsgPacket"' "$work/out" &&
+    [ "$(wc -l <"$work/err")" -eq 2 ] && grep -qF "stdin: 1 byte skipped at offset $((53 + n)): the stream ends" "$work/err" ||
+    fail "packets around bytes that are not one"
+check "array" 0 '"ok"}},
+{"offset":50,"class":"ZrAuthSockMsgPacket",' "$demo$demo" decode --array
+printf '%b' "$demo$demo" | "$zrpkt" decode --array | python3 -c 'import json, sys; assert len(json.load(sys.stdin)) == 2' ||
+    fail "decode --array is not a JSON array of two"
+check "pretty or array" 2 'excludes' "$demo" decode --pretty --array
+tcp_payload="${flat:0:59}\n${flat:60}${flat:0:29}\n\n${flat:30}\n"
+check "tshark's hex of segments" 0 '{"offset":50,"class":"ZrAuthSockMsgPacket",' "${tcp_payload// /}" decode
+printf '%b' "$demo" >"$work/a.hex"
+check "files named" 0 "{\"file\":\"$work/a.hex\",\"offset\":0," '' decode "$work/a.hex" "$work/a.hex"
+
+# Captures: text2pcap (beside tshark) writes one TCP segment a dump, here a
+# packet and then two in one segment.
+if command -v text2pcap >/dev/null && command -v tshark >/dev/null; then
+    printf '000000 %s\n000000 %s %s\n' "$flat" "$flat" "$flat" >"$work/segments.txt"
+    text2pcap -q -T 40000,7633 "$work/segments.txt" "$work/c.pcap" >/dev/null 2>&1 || fail "text2pcap"
+    check "pcap" 0 '"flow":{"src":"10.1.1.1:40000","dst":"10.2.2.2:7633"},"offset":100,"class":"ZrAuthSockMsgPacket"' \
+        '' pcap "$work/c.pcap"
+    "$zrpkt" pcap --port 9000 "$work/c.pcap" >"$work/out" 2>&1 && [ ! -s "$work/out" ] || fail "pcap of another port"
+    tshark -r "$work/c.pcap" -T fields -e tcp.payload 2>/dev/null | "$zrpkt" decode >"$work/out" 2>"$work/err" &&
+        [ "$(wc -l <"$work/out")" -eq 3 ] || fail "tshark -T fields -e tcp.payload | decode"
+else
+    echo "text2pcap or tshark not found: the capture cases are left out"
+fi
+check "pcap of a missing file" 1 "$work/none.pcap: cannot read the capture: " '' pcap "$work/none.pcap"
+check "pcap of a file that is no capture" 1 "$dumps/auth.bin: cannot read the capture: " '' pcap "$dumps/auth.bin"
+check "port or any port" 2 'excludes' '' pcap --port 9000 --any-port "$work/c.pcap"
+check "port 0" 2 'not in range' '' pcap --port 0 "$work/c.pcap"
 check "encode to hex" 0 '02 00 00 00 00 00 03 00' "$auth" encode --hex
 check "list" 0 '      4  ZrLoginMsgPacket' '' list
 check "template by command" 0 '"class": "ZrAuthSockMsgPacket"' '' template 3
@@ -72,12 +118,12 @@ check "template to a file, and standard output" 0 '"class": "ZrAuthSockMsgPacket
 check "a plain packet beyond the first buffer" 0 '02 00 00 00 00 00 09 00' \
     "{\"class\": \"ZrHttpMsgPacket\", \"body\": {\"Request\": \"$(head -c 70000 /dev/zero | tr '\0' x)\"}}" encode --hex
 check "dissector" 0 'local zr = Proto("zrpacket"' '' dissector
-for sub in decode encode list template describe schema dissector; do
+for sub in decode pcap encode list template describe schema dissector; do
     check "$sub --help" 0 'Example' '' "$sub" --help
     "$zrpkt" "$sub" --help | grep -E '^  ([A-Z]+) \1' && fail "$sub --help names an argument twice"
 done
 
-check "hex in groups" 0 '"key": "s3cr3t-key"' "$(echo "$flat" | tr -d ' ' | sed 's/......../& /g')" decode
+check "hex in groups" 0 '"key":"s3cr3t-key"' "$(echo "$flat" | tr -d ' ' | sed 's/......../& /g')" decode
 check "a '*' and no offset after it" 1 "stdin: line 5 of the hexdump -C dump: a '*' stands for repeats" \
     "$(head -5 "$dumps/repeat.hexdump")" decode
 check "a '*' beyond any packet" 1 'stdin: a dump of more than 67108864 bytes' '000000 02\n*\nffffffff\n' decode
@@ -90,9 +136,10 @@ check "a line that is no dump" 1 'line 2 of the tshark -x dump: no offset at its
 check "not hex" 1 "stdin: neither hex ('z' at offset 0)" 'zz 02' decode
 check "odd hex" 1 'an odd number of hex digits' '02 0' decode
 check "empty" 1 'stdin: empty' ' \n' decode
-check "truncated head" 1 'nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = 20' "${flat:0:60}" decode
-check "truncated body" 1 "cannot be read: body.key: text of 10 bytes from offset 35 runs past the body's end at offset 36" "${flat:0:108}" decode
-check "unknown command" 1 'no packet class has the command 77' "$cmd77" decode
+check "truncated head" 1 'stdin: 20 bytes skipped at offset 0: ZrAuthSockMsgPacket: the stream ends 20 bytes into a packet' \
+    "${flat:0:60}" decode
+check "truncated body" 1 'stdin: 36 bytes skipped at offset 0: ZrAuthSockMsgPacket: the stream ends 36 bytes' "${flat:0:108}" decode
+check "unknown command" 1 'stdin: 50 bytes skipped at offset 0: no packet class has the command 77' "$cmd77" decode
 check "unknown forced class" 1 'no packet class is named "Nope"' "$demo" decode --class Nope
 check "describe an unknown class" 1 'no packet class is named "Nope"' '' describe Nope
 check "a command beyond 32 bits" 1 'no packet class has the command 4294967299' '' template 4294967299
@@ -108,7 +155,7 @@ check "out of range" 1 'head.subcmdID: 300 is out of range for u8' '{"class": "Z
 check "enciphered body too large" 1 'ZrLoginMsgPacket cannot be encoded: an enciphered body holds at most 30720 bytes' \
     "{\"class\": \"ZrLoginMsgPacket\", \"body\": {\"AccountName\": \"$(head -c 40000 /dev/zero | tr '\0' x)\"}}" encode
 check "no subcommand" 2 'A subcommand is required' ''
-check "unknown subcommand" 2 'unknown subcommand "decod"; the subcommands are decode, encode, list, template' '' decod
+check "unknown subcommand" 2 'unknown subcommand "decod"; the subcommands are decode, pcap, encode, list, template' '' decod
 check "version" 0 "zrpkt $version" '' --version
 check "unknown option" 2 'not expected: --bogus' '' decode --bogus
 check "template without class" 2 'CLASS is required' '' template
@@ -116,8 +163,8 @@ check "template without class" 2 'CLASS is required' '' template
 # Round trips through pipes: raw bytes out of encode, and a template that
 # encodes to the packet it shows.
 echo "$auth" | "$zrpkt" encode | "$zrpkt" decode >"$work/out" 2>"$work/err"
-grep -qF '"key": "k"' "$work/out" || fail "encode | decode"
-"$zrpkt" template 3 >"$work/t.json" && "$zrpkt" encode "$work/t.json" | "$zrpkt" decode >"$work/out" 2>"$work/err"
+grep -qF '"key":"k"' "$work/out" || fail "encode | decode"
+"$zrpkt" template 3 >"$work/t.json" && "$zrpkt" encode "$work/t.json" | "$zrpkt" decode --pretty >"$work/out" 2>"$work/err"
 cmp -s "$work/t.json" "$work/out" || fail "template | encode | decode"
 printf '%b' "$demo" | "$zrpkt" decode --compact - "$work/t.json" >"$work/out" 2>"$work/err"
 [ $? -eq 1 ] && [ "$(wc -l <"$work/out")" -eq 1 ] && grep -qF "$work/t.json: neither hex" "$work/err" ||
@@ -144,10 +191,10 @@ for dump in "$dumps"/*; do
         cmp -s "$work/want" "$work/out" || fail "decode $(basename "$dump")"
 done
 
-# Each golden packet's JSON is what decode prints for it.
+# Each golden packet's JSON is what decode --pretty prints for it.
 for bin in "$corpus"/*.bin; do
     name=$(basename "$bin" .bin)
-    "$zrpkt" decode --class "${name%%.*}" "$bin" >"$work/out" 2>"$work/err" &&
+    "$zrpkt" decode --pretty --class "${name%%.*}" "$bin" >"$work/out" 2>"$work/err" &&
         cmp -s "${bin%.bin}.json" "$work/out" || fail "decode $name"
 done
 
@@ -160,7 +207,7 @@ echo "$auth" | "$zrpkt" encode -o "$work/o" 2>/dev/null
 (trap '' XFSZ && ulimit -f 1 && "$zrpkt" dissector -o "$work/o/z.lua") 2>/dev/null && fail "a write over ulimit -f"
 [ -z "$(ls -A "$work/o")" ] || { ls -A "$work/o"; fail "failed runs left files"; }
 echo "$auth" | "$zrpkt" encode --hex -o "$work/o/p.hex" && "$zrpkt" decode -o "$work/o/p.json" "$work/o/p.hex"
-[ "$(ls -A "$work/o" | tr '\n' ' ')" = "p.hex p.json " ] && grep -qF '"key": "k"' "$work/o/p.json" ||
+[ "$(ls -A "$work/o" | tr '\n' ' ')" = "p.hex p.json " ] && grep -qF '"key":"k"' "$work/o/p.json" ||
     { ls -A "$work/o"; fail "output files"; }
 
 # A new file gets the mode the umask gives and a replaced one keeps its own;
@@ -177,7 +224,7 @@ mkfifo "$work/o/fifo"
 timeout 10 cat "$work/o/fifo" >"$work/from-fifo" &
 timeout 10 "$zrpkt" decode -o "$work/o/fifo" "$work/o/p.hex"
 wait $!
-[ -p "$work/o/fifo" ] && grep -qF '"key": "k"' "$work/from-fifo" || fail "-o to a FIFO"
+[ -p "$work/o/fifo" ] && grep -qF '"key":"k"' "$work/from-fifo" || fail "-o to a FIFO"
 
 [ "$failed" -eq 0 ] && echo "zrpkt: all cases passed"
 exit "$failed"

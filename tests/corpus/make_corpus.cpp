@@ -1,6 +1,6 @@
 // Writes the golden corpus: for every class of the catalogue, each variant
-// as the packet's raw bytes (NAME.VARIANT.bin) and as `zrpkt decode` prints
-// those bytes (NAME.VARIANT.json). Run through the build:
+// as the packet's raw bytes (NAME.VARIANT.bin) and as `zrpkt decode --pretty`
+// prints those bytes (NAME.VARIANT.json). Run through the build:
 //
 //   cmake --build build/debug --target corpus
 //
@@ -82,7 +82,7 @@ std::pair<std::string, std::string> make(const ZrPacketClass& row, const Variant
     std::unique_ptr<ZrAnyPacket> decoded =
         ZrCatalogue::decode(wire.data(), static_cast<unsigned int>(wire.size()), error, &row);
     if (!decoded) die(std::string(row.className) + " " + variant.name + " does not decode: " + error);
-    return {wire, zrPacketToJson(*decoded).dump(2) + "\n"};  // as zrpkt decode prints it
+    return {wire, zrPacketToJson(*decoded).dump(2) + "\n"};  // as zrpkt decode --pretty prints it
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "describe.h"
 #include "dissector.h"
 #include "packet_io.h"
+#include "packet_stream.h"
 #include "zr_catalogue.h"
 #include "zr_field_tree.h"
 #include "zr_json.h"
@@ -43,17 +45,7 @@ const ZrPacketClass& findClass(const std::string& classOrCommand) {
     throw BadInput("no packet class is named \"" + classOrCommand + "\" (zrpkt list shows them)");
 }
 
-std::string show(const ZrJson& json, bool compact) { return (compact ? json.dump() : json.dump(2)) + "\n"; }
-
-ZrJson decodeOne(const std::string& file, const ZrPacketClass* forced) {
-    const Input input = readInput(file);
-    const std::string bytes = packetBytes(input);
-    std::string error;
-    std::unique_ptr<ZrAnyPacket> packet =
-        ZrCatalogue::decode(bytes.data(), static_cast<unsigned int>(bytes.size()), error, forced);
-    if (!packet) throw BadInput(input.name + ": " + error);
-    return zrPacketToJson(*packet);
-}
+std::string show(const ZrJson& json) { return json.dump(2) + "\n"; }
 
 // nlohmann's texts start with an identifier ("[json.exception.parse_error.101] ").
 std::string withoutIdentifier(const std::string& text) {
@@ -91,24 +83,56 @@ int runDecode(const DecodeOptions& options) {
     const ZrPacketClass* forced = options.forcedClass.empty() ? nullptr : &findClass(options.forcedClass);
     std::vector<std::string> files = options.files;
     if (files.empty()) files.emplace_back();  // standard input
-    std::string collected;
+    ZrPacketReceiver receiver;
+    std::string collected;  // for -o and --array
+    std::size_t records = 0;
     int status = 0;
     for (const std::string& file : files) {
+        std::string text;
         try {
-            const std::string text = show(decodeOne(file, forced), options.compact);
-            if (options.output.empty()) {
-                writeOutput("", text);
-            } else {
-                collected += text;
-            }
+            const Input input = readInput(file);
+            const std::string bytes = packetBytes(input);
+            ZrPacketMeter::Options meter;
+            meter.forcedClass = forced;
+            // The whole stream is at hand: a plain packet may be as long as the input.
+            meter.maxPacketLength = std::max(meter.maxPacketLength, bytes.size());
+            PacketStream stream(
+                receiver, meter,
+                [&](std::uint64_t offset, std::size_t, ZrAnyPacket& packet) {
+                    if (options.pretty) {
+                        text += show(zrPacketToJson(packet));
+                        return;
+                    }
+                    ZrJson position = ZrJson::object();
+                    if (files.size() > 1) position["file"] = input.name;
+                    position["offset"] = offset;
+                    text += (options.array && records++ > 0 ? ",\n" : "") +
+                            packetRecord(std::move(position), packet).dump() + (options.array ? "" : "\n");
+                },
+                [&](std::uint64_t offset, std::uint64_t length, const std::string& why) {
+                    std::cerr << "zrpkt: " << input.name << ": " << byteCount(length) << " skipped at offset " << offset
+                              << ": " << why << '\n';
+                    status = 1;
+                });
+            stream.feed(bytes.data(), bytes.size());
+            stream.finish();
         } catch (const BadInput& e) {
             std::cerr << "zrpkt: " << e.what() << '\n';
             status = 1;
         }
+        if (options.output.empty() && !options.array) {
+            writeOutput("", text);
+        } else {
+            collected += text;
+        }
     }
+    if (options.array) collected = records == 0 ? "[]\n" : "[\n" + collected + "\n]\n";
+    if (options.output.empty() && options.array) writeOutput("", collected);
     if (!options.output.empty() && status == 0) writeOutput(options.output, collected);
     return status;
 }
+
+int runPcap(const PcapOptions& options) { return readCapture(options, std::cout, std::cerr); }
 
 int runEncode(const EncodeOptions& options) {
     const Input input = readInput(options.file);
@@ -159,7 +183,7 @@ int runTemplate(const std::string& classOrCommand, bool full, const std::string&
     std::unique_ptr<ZrAnyPacket> packet = findClass(classOrCommand).create();
     // Reading the field tree leaves one element in each container.
     if (full) zrFieldTree([&](ZrFieldVisitor& v) { packet->visitFields(v); });
-    writeOutput(output, show(zrPacketToJson(*packet), false));
+    writeOutput(output, show(zrPacketToJson(*packet)));
     return 0;
 }
 
@@ -170,7 +194,7 @@ int runDescribe(const std::string& classOrCommand) {
 
 int runSchema(const std::string& classOrCommand, const std::string& output) {
     const ZrJson schema = classOrCommand.empty() ? zrJsonSchema() : zrJsonSchema(findClass(classOrCommand));
-    writeOutput(output, show(schema, false));
+    writeOutput(output, show(schema));
     return 0;
 }
 

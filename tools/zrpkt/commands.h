@@ -6,17 +6,25 @@
 #include <string>
 #include <vector>
 
+#include "pcap_reader.h"
+
 namespace zrpkt {
 
 struct DecodeOptions {
     std::vector<std::string> files;  // none: standard input
     std::string forcedClass;         // a class name or command; empty: the head's command decides
-    bool compact = false;            // one line per packet
+    bool pretty = false;             // each packet alone, indented: the form encode reads
+    bool array = false;              // one JSON array of the lines
     std::string output;              // empty: standard output
 };
-// Each file's packet as JSON. A bad file is reported and the others still
-// decoded (status 1); an output file is written only when all decode.
+// Every packet of each file (each its own stream) as a JSON line with its
+// offset. Bytes that are not a packet are reported with their offset and
+// length (status 1); a file that cannot be read is reported and the others
+// still decoded (status 1); an output file is written only when all decode.
 int runDecode(const DecodeOptions& options);
+
+// The packets of a capture's TCP flows as JSON lines (pcap_reader.h).
+int runPcap(const PcapOptions& options);
 
 struct EncodeOptions {
     std::string file;  // empty: standard input

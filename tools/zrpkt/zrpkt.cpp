@@ -1,5 +1,6 @@
 // zrpkt: packets of the library as JSON, for an engineer at a terminal.
-//   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON
+//   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON lines
+//   zrpkt pcap FILE              the packets of a capture's TCP flows to JSON lines
 //   zrpkt encode [FILE]          JSON to the packet's bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
@@ -22,17 +23,46 @@ namespace {
 constexpr int kBadInput = 1;
 constexpr int kUsage = 2;
 
-const char* const kDecodeHelp = R"(A file holds one packet: its raw bytes; hex text (only hex digits and
-whitespace, two digits a byte, as copied from a capture or a log); or a dump
-as xxd, hexdump -C, od -A x -t x1 or tshark -x print it (offset and ASCII
-columns skipped, '*' lines expanded). Texts that are not UTF-8 show as
-{"hex": "FF 00"}.
+const char* const kDecodeHelp = R"(Each input is a stream of packets, one after another (packets carry no
+length; each is measured as it is read). Every packet is one line of JSON
+(JSON Lines), its offset in the input first:
+  {"offset": 0, "class": "ZrAuthSockMsgPacket", "head": {...}, "keyByte": 0, "body": {...}}
+and with several FILEs a "file" member before it. Bytes that are not a
+packet are named on standard error with their offset, length and reason,
+and the exit status is then 1.
+
+An input is raw bytes; hex text (hex digits and whitespace, two digits a
+byte: several lines of hex, such as tshark -T fields -e tcp.payload prints
+one a segment, are one stream); or a dump as xxd, hexdump -C, od -A x -t x1
+or tshark -x print it (offset and ASCII columns skipped, '*' lines
+expanded). Texts that are not UTF-8 show as {"hex": "FF 00"}.
 
 Examples:
-  zrpkt decode packet.bin
-  xxd -p packet.bin | zrpkt decode --compact
-  hexdump -C packet.bin | zrpkt decode
-  zrpkt decode --class ZrAuthSockMsgPacket -o packet.json capture.hex
+  cat a.bin b.bin | zrpkt decode
+  zrpkt decode --pretty packet.bin > packet.json    # edit, then zrpkt encode packet.json
+  tshark -r capture.pcap -Y tcp.port==7633 -T fields -e tcp.payload | zrpkt decode
+  zrpkt decode --array --class ZrAuthSockMsgPacket -o packets.json capture.hex
+)";
+
+const char* const kPcapHelp = R"(Each direction of a TCP connection is a flow: its segments are put in
+order (a retransmission counted once), and its bytes split into packets as
+a stream of their own. Each packet is one line of JSON:
+  {"time": "2026-12-08T19:42:35.123456Z", "flow": {"src": "10.0.0.1:40000",
+   "dst": "10.0.0.2:7633"}, "offset": 0, "class": ..., "head": ..., ...}
+time: the capture time (UTC) at which the last of its bytes had come;
+offset: from the flow's first byte (its first captured byte, for a
+connection open before the capture began). IPv4 and IPv6 alike; enciphered
+bodies are deciphered by the linked codec.
+
+On standard error, one line each (and then exit status 1): bytes that are
+not a packet, and bytes missing from the capture (a gap: the peer
+acknowledged bytes after them, or the flow ended without them). The packet
+a gap cuts is reported, and splitting resumes at the next plausible head.
+
+Examples:
+  zrpkt pcap capture.pcapng
+  zrpkt pcap --port 9000 capture.pcap | jq -c 'select(.head.SN == 7)'
+  tcpdump -i any -w - 'tcp port 7633' | zrpkt pcap -
 )";
 
 const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID: 0 for
@@ -84,19 +114,40 @@ Examples:
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "Packets of the zrpacket library as JSON: decode, encode, list, template, describe, schema; and their "
-        "Wireshark dissector.",
+        "Packets of the zrpacket library as JSON: decode, pcap, encode, list, template, describe, schema; and "
+        "their Wireshark dissector.",
         "zrpkt"};
     app.require_subcommand(1);
 
     zrpkt::DecodeOptions decode;
-    CLI::App* decodeCmd = app.add_subcommand("decode", "Packets (raw bytes, hex text or a hex dump) to JSON");
-    decodeCmd->add_option("FILE", decode.files, "Files of one packet each; standard input when none")->type_name("");
+    CLI::App* decodeCmd =
+        app.add_subcommand("decode", "Packets (raw bytes, hex text or a hex dump) to JSON, one line a packet");
+    decodeCmd->add_option("FILE", decode.files, "Inputs, each a stream of packets; standard input when none")
+        ->type_name("");
     decodeCmd->add_option("--class", decode.forcedClass, "Decode as this class (name or command)")->type_name("NAME");
-    decodeCmd->add_flag("--compact", decode.compact, "One line of JSON per packet");
-    decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every packet decodes")
+    CLI::Option* prettyOption =
+        decodeCmd->add_flag("--pretty", decode.pretty, "Each packet alone, indented by two: the form encode reads");
+    CLI::Option* arrayOption =
+        decodeCmd->add_flag("--array", decode.array, "One JSON array of the lines (each with its offset)");
+    prettyOption->excludes(arrayOption);
+    // Kept for scripts written when indented output was the default.
+    decodeCmd->add_flag("--compact", "One line of JSON a packet (the default)")->group("")->excludes(prettyOption);
+    decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every byte is a packet")
         ->type_name("FILE");
     decodeCmd->footer(kDecodeHelp);
+
+    zrpkt::PcapOptions pcap;
+    CLI::App* pcapCmd = app.add_subcommand("pcap", "The packets of a capture's TCP flows to JSON, one line a packet");
+    pcapCmd->add_option("FILE", pcap.file, "A pcap or pcapng capture; - for standard input")->required()->type_name("");
+    CLI::Option* portOption =
+        pcapCmd
+            ->add_option("--port", pcap.port,
+                         "The flows to or from this TCP port (default " + std::to_string(zrpkt::kDissectorPort) + ")")
+            ->type_name("N")
+            ->check(CLI::Range(1, 65535));
+    pcapCmd->add_flag("--any-port", pcap.anyPort, "Every TCP flow whose first bytes are a plausible head")
+        ->excludes(portOption);
+    pcapCmd->footer(kPcapHelp);
 
     zrpkt::EncodeOptions encode;
     CLI::App* encodeCmd = app.add_subcommand("encode", "A JSON packet to its bytes");
@@ -158,6 +209,7 @@ int main(int argc, char** argv) {
     encode.seeded = seedOption->count() > 0;
     try {
         if (*decodeCmd) return zrpkt::runDecode(decode);
+        if (*pcapCmd) return zrpkt::runPcap(pcap);
         if (*encodeCmd) return zrpkt::runEncode(encode);
         if (*listCmd) return zrpkt::runList();
         if (*dissectorCmd) return zrpkt::runDissector(dissectorFile);

@@ -1,0 +1,372 @@
+// zrpkt pcap over captures written here with libtins: connections over IPv4
+// (one with sequence numbers that wrap) and IPv6 (without its handshake),
+// segments interleaved, out of order, sent twice, lost; and the golden
+// corpus as the two flows of one connection.
+#include <gtest/gtest.h>
+#include <tins/ethernetII.h>
+#include <tins/ip.h>
+#include <tins/ipv6.h>
+#include <tins/packet.h>
+#include <tins/packet_writer.h>
+#include <tins/rawpdu.h>
+#include <tins/tcp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corpus_files.h"
+#include "pcap_reader.h"
+#include "zr_json.h"
+
+namespace {
+
+using Micros = std::chrono::microseconds;
+
+struct Endpoints {
+    const char* client;
+    std::uint16_t clientPort;
+    const char* server;
+    std::uint16_t serverPort;
+    bool handshake;  // false: the capture begins after it
+    std::uint32_t clientIsn, serverIsn;
+};
+
+// Capture times: segment k of a row at base + k ms.
+constexpr std::int64_t kBaseSeconds = 1700000000;  // 2023-11-14T22:13:20Z
+Micros segmentTime(std::size_t k) { return Micros(kBaseSeconds * 1000000 + static_cast<std::int64_t>(k) * 1000); }
+std::string segmentTimeText(std::size_t k) {
+    char text[40];
+    std::snprintf(text, sizeof text, "2023-11-14T22:13:20.%06dZ", static_cast<int>(k * 1000));
+    return text;
+}
+
+std::string endpointText(const char* address, std::uint16_t port) {
+    const std::string a = address;
+    return (a.find(':') != std::string::npos ? "[" + a + "]" : a) + ":" + std::to_string(port);
+}
+
+// Writes TCP segments of connections, each direction's data given whole;
+// a segment carries bytes [from, to) of it and acknowledges `acked` bytes
+// of the other direction's.
+class CaptureWriter {
+public:
+    CaptureWriter(const std::string& path, std::vector<Endpoints> connections)
+        : m_writer(path, Tins::DataLinkType<Tins::EthernetII>()),
+          m_connections(std::move(connections)),
+          m_opened(m_connections.size()) {}
+
+    void segment(std::size_t c, bool fromServer, const std::string& data, std::size_t from, std::size_t to,
+                 std::size_t acked, Micros time) {
+        const Endpoints& e = m_connections[c];
+        if (!m_opened[c] && e.handshake) {
+            write(e, false, e.clientIsn, 0, Tins::TCP::SYN, "", time - Micros(500));
+            write(e, true, e.serverIsn, e.clientIsn + 1, Tins::TCP::SYN | Tins::TCP::ACK, "", time - Micros(400));
+        }
+        m_opened[c] = true;
+        const std::uint32_t isn = fromServer ? e.serverIsn : e.clientIsn;
+        const std::uint32_t peerIsn = fromServer ? e.clientIsn : e.serverIsn;
+        write(e, fromServer, isn + 1 + static_cast<std::uint32_t>(from),
+              peerIsn + 1 + static_cast<std::uint32_t>(acked), Tins::TCP::PSH | Tins::TCP::ACK,
+              data.substr(from, to - from), time);
+    }
+
+private:
+    void write(const Endpoints& e, bool fromServer, std::uint32_t seq, std::uint32_t ack, std::uint16_t flags,
+               const std::string& payload, Micros time) {
+        const char* src = fromServer ? e.server : e.client;
+        const char* dst = fromServer ? e.client : e.server;
+        Tins::TCP tcp(fromServer ? e.clientPort : e.serverPort, fromServer ? e.serverPort : e.clientPort);
+        tcp.seq(seq);
+        tcp.ack_seq(ack);
+        tcp.flags(flags);
+        Tins::EthernetII frame;
+        if (std::string(src).find(':') != std::string::npos) {
+            frame /= Tins::IPv6(dst, src);
+        } else {
+            frame /= Tins::IP(dst, src);
+        }
+        frame /= tcp;
+        if (!payload.empty())
+            frame /= Tins::RawPDU(reinterpret_cast<const std::uint8_t*>(payload.data()),
+                                  static_cast<std::uint32_t>(payload.size()));
+        Tins::Packet packet(frame, Tins::Timestamp(time));
+        m_writer.write(packet);
+    }
+
+    Tins::PacketWriter m_writer;
+    std::vector<Endpoints> m_connections;
+    std::vector<bool> m_opened;
+};
+
+struct Output {
+    int status;
+    std::vector<ZrJson> lines;
+    std::vector<std::string> errors;
+};
+
+Output readCapture(const std::string& path, zrpkt::PcapOptions options) {
+    options.file = path;
+    std::ostringstream out, err;
+    Output run{zrpkt::readCapture(options, out, err), {}, {}};
+    std::istringstream lines(out.str()), errors(err.str());
+    for (std::string line; std::getline(lines, line);) run.lines.push_back(ZrJson::parse(line));
+    for (std::string line; std::getline(errors, line);) run.errors.push_back(line);
+    return run;
+}
+
+// Apart for each process: other builds may run these tests at the same time.
+std::string tempPath(const char* name) {
+    return (std::filesystem::temp_directory_path() /
+            ("zrpkt_pcap_" + std::to_string(::getpid()) + "_" + name + ".pcap"))
+        .string();
+}
+
+// A packet's bytes: the socket authentication packet (plain) or the
+// billing message (enciphered), told apart by its SN.
+std::string packet(unsigned int sn, bool enciphered) {
+    std::unique_ptr<ZrAnyPacket> p = ZrCatalogue::find(enciphered ? 5u : 3u)->create();
+    p->head().setSN(sn);
+    std::string wire(4096, '\0');
+    EXPECT_EQ(0, p->enCode(wire.data(), static_cast<unsigned int>(wire.size())));
+    wire.resize(p->getPacketLength());
+    return wire;
+}
+
+ZrJson withoutPlace(ZrJson line) {
+    for (const char* member : {"time", "flow", "offset"}) line.erase(member);
+    return line;
+}
+
+const std::vector<Endpoints> kConnections = {
+    {"10.0.0.1", 40000, "10.0.0.2", 7633, true, 1000, 5000},
+    {"10.0.0.3", 40001, "10.0.0.2", 7633, true, 0xFFFFFFC0u, 0xFFFFFFF0u},  // wraps at once
+    {"2001:db8::1", 40002, "2001:db8::2", 7633, false, 7, 9},
+    {"10.0.0.4", 40003, "10.0.0.5", 9000, true, 100, 200},
+};
+
+TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
+    const std::string p1 = packet(1, false), c2 = packet(2, true), p3 = packet(3, false);
+    const std::size_t L = p1.size(), C = c2.size();
+    const std::string http = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
+    // Each direction's data, by connection: the client's, the server's.
+    std::string many;  // 16 packets on connection 1
+    for (unsigned int sn = 21; sn < 37; ++sn) many += packet(sn, false);
+    const std::string data[4][2] = {{p1 + c2 + p3, packet(11, true) + packet(12, false)},
+                                    {many, ""},
+                                    {packet(31, true) + packet(32, false), ""},
+                                    {"xyz" + packet(41, false), http}};
+    struct Seg {
+        std::size_t c;
+        bool fromServer;
+        std::size_t from, to, acked;
+    };
+    struct Line {
+        std::size_t c;
+        bool fromServer;
+        std::size_t offset;
+        unsigned int sn;
+        std::size_t segment;  // whose capture time it carries
+    };
+    struct Row {
+        const char* name;
+        zrpkt::PcapOptions options;
+        std::vector<Seg> segments;
+        std::vector<Line> lines;
+        std::vector<std::string> errors;  // a fragment of each line, in order
+    };
+    const zrpkt::PcapOptions port9000{"", 9000, false}, anyPort{"", 7633, true};
+    // More segments after a lost one than the follower holds for a
+    // connection (512): a byte each.
+    std::vector<Seg> byteSegments;
+    std::vector<Line> byteLines;
+    for (std::size_t at = 3; at < many.size(); ++at) byteSegments.push_back({1, false, at, at + 1, 0});
+    for (unsigned int k = 1; k < 16; ++k) byteLines.push_back({1, false, k * L, 21 + k, (k + 1) * L - 1 - 3});
+    const Row rows[] = {
+        {"connections interleaved, both directions",
+         {},
+         {{0, false, 0, 20, 0},
+          {0, true, 0, C, 0},
+          {1, false, 0, 30, 0},
+          {0, false, 20, L + C, C},
+          {1, false, 30, 2 * L, 0},
+          {0, false, L + C, 2 * L + C, C},
+          {0, true, C, C + L, 2 * L + C}},
+         {{0, true, 0, 11, 1},
+          {0, false, 0, 1, 3},
+          {0, false, L, 2, 3},
+          {1, false, 0, 21, 4},
+          {1, false, L, 22, 4},
+          {0, false, L + C, 3, 5},
+          {0, true, C, 12, 6}},
+         {}},
+        {"out of order, sent twice, overlapping",
+         {},
+         {{0, false, 0, 20, 0}, {0, false, L, 2 * L + C, 0}, {0, false, 0, 20, 0}, {0, false, 10, L, 0}},
+         // The packets that came ahead of the gap carry their own time.
+         {{0, false, 0, 1, 3}, {0, false, L, 2, 1}, {0, false, L + C, 3, 1}},
+         {}},
+        {"a lost segment the peer acknowledges",
+         {},
+         {{0, false, 0, L, 0}, {0, false, L, L + 10, 0}, {0, false, L + 20, 2 * L + C, 0}, {0, true, 0, C, 2 * L + C}},
+         // Split at the acknowledgement, before the server's packet.
+         {{0, false, 0, 1, 0}, {0, false, L + C, 3, 2}, {0, true, 0, 11, 3}},
+         {"10.0.0.1:40000 > 10.0.0.2:7633: 10 bytes missing from the capture at offset " + std::to_string(L + 10),
+          "10 bytes skipped at offset " + std::to_string(L) +
+              ": ZrBillMsgPacket: the stream ends 10 bytes into a packet",
+          std::to_string(C - 20) + " bytes skipped at offset " + std::to_string(L + 20) + ": "}},
+        {"a lost segment at the end of the capture",
+         {},
+         {{0, false, 0, L, 0}, {0, false, L + 5, 2 * L + C, 0}, {0, true, 0, C, 0}},
+         {{0, false, 0, 1, 0}, {0, true, 0, 11, 2}, {0, false, L + C, 3, 1}},
+         {"5 bytes missing from the capture at offset " + std::to_string(L),
+          std::to_string(C - 5) + " bytes skipped at offset " + std::to_string(L + 5) + ": "}},
+        {"IPv6, and a connection open before the capture",
+         {},
+         {{2, false, 0, 30, 0}, {1, false, 0, 2 * L, 0}, {2, false, 30, 100, 0}},
+         {{1, false, 0, 21, 1}, {1, false, L, 22, 1}, {2, false, 0, 31, 2}, {2, false, C, 32, 2}},
+         {}},
+        {"a lost segment and more segments after it than a receiver buffers",
+         {},
+         byteSegments,
+         byteLines,
+         {"3 bytes missing from the capture at offset 0", std::to_string(L - 3) + " bytes skipped at offset 3"}},
+        {"another port",
+         port9000,
+         {{0, false, 0, 2 * L + C, 0}, {3, false, 0, 3 + L, 0}, {3, true, 0, http.size(), 3 + L}},
+         {{3, false, 3, 41, 1}},
+         {"10.0.0.4:40003 > 10.0.0.5:9000: 3 bytes skipped at offset 0: byte 0x78 at offset 0 starts no packet",
+          "10.0.0.5:9000 > 10.0.0.4:40003: " + std::to_string(http.size()) + " bytes skipped at offset 0: byte 0x48"}},
+        {"any port: flows that start with a head",
+         anyPort,
+         {{3, true, 0, http.size(), 0}, {0, false, 0, 2 * L + C, 0}, {3, false, 0, 3 + L, 0}},
+         {{0, false, 0, 1, 1}, {0, false, L, 2, 1}, {0, false, L + C, 3, 1}},
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = tempPath("flows");
+        {
+            CaptureWriter writer(path, kConnections);
+            for (std::size_t k = 0; k < row.segments.size(); ++k) {
+                const Seg& s = row.segments[k];
+                const std::string& bytes = data[s.c][s.fromServer];
+                writer.segment(s.c, s.fromServer, bytes, s.from, std::min(s.to, bytes.size()), s.acked, segmentTime(k));
+            }
+        }
+        const Output run = readCapture(path, row.options);
+        std::filesystem::remove(path);
+        EXPECT_EQ(row.errors.empty() ? 0 : 1, run.status);
+        ASSERT_EQ(row.lines.size(), run.lines.size()) << run.errors.size();
+        for (std::size_t i = 0; i < row.lines.size(); ++i) {
+            const Line& want = row.lines[i];
+            const Endpoints& e = kConnections[want.c];
+            const std::string client = endpointText(e.client, e.clientPort);
+            const std::string server = endpointText(e.server, e.serverPort);
+            const ZrJson& got = run.lines[i];
+            EXPECT_EQ(segmentTimeText(want.segment), got["time"]) << i;
+            EXPECT_EQ(want.fromServer ? server : client, got["flow"]["src"]) << i;
+            EXPECT_EQ(want.fromServer ? client : server, got["flow"]["dst"]) << i;
+            EXPECT_EQ(want.offset, got["offset"]) << i;
+            EXPECT_EQ(want.sn, got["head"]["SN"]) << i;
+            // The packet's own members as decode shows them, the enciphered body deciphered.
+            const std::string& bytes = data[want.c][want.fromServer];
+            std::string error;
+            const auto decoded = ZrCatalogue::decode(bytes.data() + want.offset,
+                                                     static_cast<unsigned int>(bytes.size() - want.offset), error);
+            ASSERT_TRUE(decoded) << error;
+            EXPECT_EQ(zrPacketToJson(*decoded).dump(), withoutPlace(got).dump()) << i;
+        }
+        ASSERT_EQ(row.errors.size(), run.errors.size()) << (run.errors.empty() ? "" : run.errors[0]);
+        for (std::size_t i = 0; i < row.errors.size(); ++i) {
+            EXPECT_NE(std::string::npos, run.errors[i].find(row.errors[i])) << run.errors[i];
+        }
+    }
+}
+
+// One line for a file that is no capture; a capture cut off inside a record
+// gives what comes before the cut, and says so.
+TEST(zrpktPcap, ReportsAFileItCannotReadWhole) {
+    const std::string path = tempPath("cut"), notACapture = tempPath("not_a_capture");
+    const std::string p1 = packet(1, false), p2 = packet(2, false);
+    {
+        CaptureWriter writer(path, kConnections);
+        writer.segment(0, false, p1 + p2, 0, p1.size(), 0, segmentTime(0));
+        writer.segment(0, false, p1 + p2, p1.size(), p1.size() + p2.size(), 0, segmentTime(1));
+    }
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) - 10);
+    std::ofstream(notACapture) << "not a capture\n";
+    const struct {
+        std::string file;
+        std::size_t lines;
+        std::string error;
+    } rows[] = {
+        {notACapture, 0, "zrpkt: " + notACapture + ": cannot read the capture: unknown file format"},
+        {path + ".missing", 0, "zrpkt: " + path + ".missing: cannot read the capture: "},
+        {path, 1, "zrpkt: " + path + ": truncated dump file"},
+    };
+    for (const auto& row : rows) {
+        const Output run = readCapture(row.file, {});
+        EXPECT_EQ(1, run.status);
+        EXPECT_EQ(row.lines, run.lines.size());
+        ASSERT_EQ(1u, run.errors.size());
+        EXPECT_EQ(0u, run.errors[0].find(row.error)) << run.errors[0];
+    }
+    std::filesystem::remove(path);
+    std::filesystem::remove(notACapture);
+}
+
+// Every packet of the corpus, under its class's own command, in both
+// directions of one connection: the client's cut into 100-byte segments,
+// the server's (in reverse order) into 37-byte ones.
+TEST(Corpus, ZrpktPcapPrintsEveryPacketOfACapture) {
+    std::vector<std::pair<std::string, ZrJson>> packets;  // bytes, JSON
+    for (const zrtest::CorpusFile& file : zrtest::corpusFiles()) {
+        ASSERT_NE(nullptr, file.row) << file.name;
+        std::string bytes(file.bytes.begin(), file.bytes.end());
+        ZrCPacketHead::fastSetCmdID(bytes.data(), static_cast<unsigned int>(bytes.size()), file.row->cmdID);
+        ZrJson json = ZrJson::parse(file.json);
+        json["head"]["cmdID"] = file.row->cmdID;
+        packets.emplace_back(std::move(bytes), std::move(json));
+    }
+    std::string flows[2];
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        flows[0] += packets[i].first;
+        flows[1] += packets[packets.size() - 1 - i].first;
+    }
+    const std::string path = tempPath("corpus");
+    {
+        CaptureWriter writer(path, kConnections);
+        std::size_t k = 0;
+        for (std::size_t at = 0; at < flows[0].size(); at += 100) {
+            writer.segment(0, false, flows[0], at, std::min(at + 100, flows[0].size()), 0, segmentTime(k++));
+        }
+        for (std::size_t at = 0; at < flows[1].size(); at += 37) {
+            writer.segment(0, true, flows[1], at, std::min(at + 37, flows[1].size()), flows[0].size(),
+                           segmentTime(k++));
+        }
+    }
+    const Output run = readCapture(path, {});
+    std::filesystem::remove(path);
+    EXPECT_EQ(0, run.status);
+    EXPECT_TRUE(run.errors.empty()) << run.errors[0];
+    ASSERT_EQ(2 * packets.size(), run.lines.size());
+    std::size_t offsets[2] = {0, 0};
+    for (std::size_t i = 0; i < run.lines.size(); ++i) {
+        const bool fromServer = i >= packets.size();
+        const auto& [bytes, json] = packets[fromServer ? 2 * packets.size() - 1 - i : i];
+        EXPECT_EQ(offsets[fromServer], run.lines[i]["offset"]) << i;
+        EXPECT_EQ(json.dump(), withoutPlace(run.lines[i]).dump()) << i;
+        offsets[fromServer] += bytes.size();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+#include "packet_stream.h"
+
+#include <utility>
+
+namespace zrpkt {
+
+PacketStream::PacketStream(ZrPacketReceiver& receiver, const ZrPacketMeter::Options& options, OnPacket onPacket,
+                           OnSkipped onSkipped)
+    : m_receiver(receiver), m_options(options), m_onPacket(std::move(onPacket)), m_onSkipped(std::move(onSkipped)) {}
+
+PacketStream::~PacketStream() = default;
+
+void PacketStream::feed(const void* data, std::size_t size) {
+    if (size == 0) return;
+    if (!m_splitter) m_splitter = std::make_unique<ZrStreamSplitter>(m_options);
+    m_splitter->feed(data, size);
+    drain();
+}
+
+void PacketStream::finish() {
+    if (m_splitter) {
+        m_splitter->finish();
+        drain();
+        m_base += m_splitter->offset();
+        m_splitter.reset();
+    }
+    flushRun();
+}
+
+void PacketStream::gap(std::uint64_t missing) {
+    finish();
+    m_base += missing;
+}
+
+void PacketStream::drain() {
+    for (ZrSplitItem item; m_splitter->next(item);) {
+        const std::uint64_t offset = m_base + item.offset;
+        if (!item.isPacket()) {
+            // The splitter may report one run in pieces, each with the run's reason.
+            if (m_runLength > 0 && m_runOffset + m_runLength == offset) {
+                m_runLength += item.length;
+                continue;
+            }
+            flushRun();
+            m_runOffset = offset;
+            m_runLength = item.length;
+            m_runWhy = item.why();
+            continue;
+        }
+        flushRun();
+        std::string error;
+        ZrAnyPacket* packet =
+            m_receiver.decode(item.chars(), static_cast<unsigned int>(item.length), error, m_options.forcedClass);
+        if (packet != nullptr) {
+            m_onPacket(offset, item.length, *packet);
+        } else {
+            m_onSkipped(offset, item.length, error);
+        }
+    }
+}
+
+void PacketStream::flushRun() {
+    if (m_runLength == 0) return;
+    m_onSkipped(m_runOffset, m_runLength, m_runWhy);
+    m_runLength = 0;
+}
+
+std::string byteCount(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
+ZrJson packetRecord(ZrJson position, ZrAnyPacket& packet) {
+    ZrJson json = zrPacketToJson(packet);
+    for (auto& member : json.items()) position[member.key()] = std::move(member.value());
+    return position;
+}
+
+}  // namespace zrpkt

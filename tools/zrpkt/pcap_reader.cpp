@@ -1,0 +1,403 @@
+#include "pcap_reader.h"
+
+#include <pcap/pcap.h>
+#include <tins/exceptions.h>
+#include <tins/ip.h>
+#include <tins/ipv6.h>
+#include <tins/packet.h>
+#include <tins/sniffer.h>
+#include <tins/tcp.h>
+#include <tins/tcp_ip/stream_follower.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+#include "packet_stream.h"
+
+namespace zrpkt {
+
+namespace {
+
+using Tins::TCPIP::Flow;
+using Tins::TCPIP::Stream;
+using Micros = std::chrono::microseconds;
+
+// Out-of-order data a flow may hold after a gap before the gap is taken as
+// lost: well below the follower's own limits (512 segments or 3 MB for a
+// connection), past which it would drop the connection and its data.
+constexpr std::size_t kMaxBufferedSegments = 200;
+constexpr std::uint32_t kMaxBufferedBytes = 1u << 20;
+
+// The bytes that show a head's start byte, command and encryptType.
+constexpr std::size_t kHeadBytes = PKT_OFFSET_ENCRYPT_TYPE + 1;
+
+// How far sequence number a lies after b (negative: before), modulo 2^32.
+std::int32_t seqAfter(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
+
+std::string endpoint(const std::string& address, unsigned int port, bool v6) {
+    return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+}
+
+// 2026-12-08T19:42:35.123456Z
+std::string utcTime(Micros time) {
+    const std::int64_t us = time.count();
+    const std::time_t seconds = static_cast<std::time_t>(us / 1000000);
+    std::tm tm{};
+    gmtime_r(&seconds, &tm);
+    char text[48];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+    std::snprintf(text + n, sizeof text - n, ".%06dZ", static_cast<int>(us % 1000000));
+    return text;
+}
+
+// The source and destination of a TCP segment.
+std::pair<std::string, std::string> endpoints(const Tins::PDU& pdu, const Tins::TCP& tcp) {
+    if (const auto* ip = pdu.find_pdu<Tins::IP>()) {
+        return {endpoint(ip->src_addr().to_string(), tcp.sport(), false),
+                endpoint(ip->dst_addr().to_string(), tcp.dport(), false)};
+    }
+    const auto* ip6 = pdu.find_pdu<Tins::IPv6>();
+    if (ip6 == nullptr) return {};
+    return {endpoint(ip6->src_addr().to_string(), tcp.sport(), true),
+            endpoint(ip6->dst_addr().to_string(), tcp.dport(), true)};
+}
+
+// One direction of a TCP connection.
+struct FlowState {
+    enum class Kind { Undecided, Ours, Others };
+
+    Flow* flow = nullptr;  // the follower's
+    std::string src, dst;
+    Kind kind = Kind::Ours;
+    std::string head;       // Undecided: the flow's first bytes, until they tell
+    std::uint64_t fed = 0;  // the flow offset of the next byte the follower expects
+    // Segments that came ahead of a gap: flow offset -> (end, capture time).
+    std::map<std::uint64_t, std::pair<std::uint64_t, Micros>> early;
+    // The bytes handed on and not yet taken out, in order: (end offset, the
+    // capture time at which they were at hand).
+    std::deque<std::pair<std::uint64_t, Micros>> spans;
+    std::unique_ptr<PacketStream> stream;
+};
+
+struct Connection {
+    std::uint64_t order = 0;         // connections in the order they were seen
+    std::array<FlowState, 2> flows;  // the client's data, the server's
+};
+
+class CaptureReader {
+public:
+    CaptureReader(const PcapOptions& options, std::ostream& out, std::ostream& err)
+        : m_options(options), m_name(options.file == "-" ? "stdin" : options.file), m_out(out), m_err(err) {}
+
+    int run();
+
+private:
+    void open(Stream& stream);
+    void close(const Stream& stream);
+    FlowState* flowOf(const Stream& stream, int side);
+    void acknowledged(const Tins::PDU& pdu, const Tins::TCP& tcp);
+    void outOfOrder(FlowState& f, std::uint32_t seq, std::size_t size);
+    void takeBuffered(FlowState& f, const std::uint32_t* acknowledged);
+    void deliver(FlowState& f, const std::uint8_t* data, std::size_t size);
+    void decide(FlowState& f, bool now);
+    PacketStream& streamOf(FlowState& f);  // made at the flow's first byte or gap
+    void endFlow(FlowState& f);
+    Micros timeOf(FlowState& f, std::uint64_t offset, std::size_t length);
+    void report(const FlowState& f, const std::string& text);
+
+    const PcapOptions& m_options;
+    const std::string m_name;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    ZrPacketReceiver m_receiver;
+    ZrPacketMeter m_meter;  // --any-port: judges a flow's first bytes
+    Micros m_now{0};        // the capture time of the segment at hand
+    int m_status = 0;
+    std::uint64_t m_opened = 0;
+    std::map<const Stream*, Connection> m_connections;
+    // "src dst" of each flow: its connection and side, for the peer's acknowledgements.
+    std::map<std::string, std::pair<const Stream*, int>> m_byEndpoints;
+};
+
+int CaptureReader::run() {
+    std::unique_ptr<Tins::FileSniffer> sniffer;
+    try {
+        sniffer = std::make_unique<Tins::FileSniffer>(m_options.file);
+    } catch (const std::exception& e) {
+        // libpcap's texts often start with the file's name already.
+        std::string why = e.what();
+        if (why.rfind(m_options.file + ": ", 0) == 0) why.erase(0, m_options.file.size() + 2);
+        m_err << "zrpkt: " << m_name << ": cannot read the capture: " << why << '\n';
+        return 1;
+    }
+    Tins::TCPIP::StreamFollower follower;
+    follower.follow_partial_streams(true);  // connections already open when the capture began
+    // Idle connections are not dropped; a capture is read to its end.
+    follower.stream_keep_alive(std::chrono::hours(24 * 365 * 100));
+    follower.new_stream_callback([this](Stream& stream) { open(stream); });
+    follower.stream_termination_callback(
+        [this](Stream& stream, Tins::TCPIP::StreamFollower::TerminationReason) { close(stream); });
+    try {
+        for (Tins::Packet& packet : *sniffer) {
+            const Tins::TCP* tcp = packet.pdu() != nullptr ? packet.pdu()->find_pdu<Tins::TCP>() : nullptr;
+            if (tcp == nullptr) continue;
+            if (!m_options.anyPort && tcp->sport() != m_options.port && tcp->dport() != m_options.port) continue;
+            m_now = Micros(packet.timestamp());
+            if (tcp->get_flag(Tins::TCP::ACK)) acknowledged(*packet.pdu(), *tcp);
+            follower.process_packet(packet);
+        }
+    } catch (const Tins::unknown_link_type&) {
+        m_err << "zrpkt: " << m_name << ": link type " << sniffer->link_type()
+              << " is not one zrpkt reads (Ethernet, Linux cooked, loopback, 802.11, PPI)\n";
+        return 1;
+    } catch (const std::exception& e) {
+        m_err << "zrpkt: " << m_name << ": " << e.what() << '\n';
+        m_status = 1;
+    }
+    // A capture cut off in the middle of a record ends early, with this said.
+    const char* error = pcap_geterr(sniffer->get_pcap_handle());
+    if (error != nullptr && *error != '\0') {
+        m_err << "zrpkt: " << m_name << ": " << error << '\n';
+        m_status = 1;
+    }
+    std::vector<Connection*> left;
+    for (auto& [stream, connection] : m_connections) left.push_back(&connection);
+    std::sort(left.begin(), left.end(), [](const Connection* a, const Connection* b) { return a->order < b->order; });
+    for (Connection* connection : left) {
+        for (FlowState& f : connection->flows) endFlow(f);
+    }
+    return m_status;
+}
+
+void CaptureReader::open(Stream& stream) {
+    const bool v6 = stream.is_v6();
+    const std::string client = endpoint(v6 ? stream.client_addr_v6().to_string() : stream.client_addr_v4().to_string(),
+                                        stream.client_port(), v6);
+    const std::string server = endpoint(v6 ? stream.server_addr_v6().to_string() : stream.server_addr_v4().to_string(),
+                                        stream.server_port(), v6);
+    Connection& connection = m_connections[&stream];
+    connection = Connection();
+    connection.order = m_opened++;
+    for (int side = 0; side < 2; ++side) {
+        FlowState& f = connection.flows[static_cast<std::size_t>(side)];
+        f.flow = side == 0 ? &stream.client_flow() : &stream.server_flow();
+        f.src = side == 0 ? client : server;
+        f.dst = side == 0 ? server : client;
+        f.kind = m_options.anyPort ? FlowState::Kind::Undecided : FlowState::Kind::Ours;
+        m_byEndpoints[f.src + " " + f.dst] = {&stream, side};
+    }
+    auto data = [this](int side) {
+        return [this, side](Stream& s) {
+            if (FlowState* f = flowOf(s, side)) {
+                auto& payload = side == 0 ? s.client_payload() : s.server_payload();
+                deliver(*f, payload.data(), payload.size());
+            }
+        };
+    };
+    auto outOfOrder = [this](int side) {
+        return [this, side](Stream& s, std::uint32_t seq, const Stream::payload_type& payload) {
+            if (FlowState* f = flowOf(s, side)) this->outOfOrder(*f, seq, payload.size());
+        };
+    };
+    stream.client_data_callback(data(0));
+    stream.server_data_callback(data(1));
+    stream.client_out_of_order_callback(outOfOrder(0));
+    stream.server_out_of_order_callback(outOfOrder(1));
+    stream.stream_closed_callback([this](Stream& s) { close(s); });
+}
+
+void CaptureReader::close(const Stream& stream) {
+    const auto it = m_connections.find(&stream);
+    if (it == m_connections.end()) return;
+    for (FlowState& f : it->second.flows) {
+        endFlow(f);
+        m_byEndpoints.erase(f.src + " " + f.dst);
+    }
+    m_connections.erase(it);
+}
+
+FlowState* CaptureReader::flowOf(const Stream& stream, int side) {
+    const auto it = m_connections.find(&stream);
+    return it != m_connections.end() ? &it->second.flows[static_cast<std::size_t>(side)] : nullptr;
+}
+
+// A peer that acknowledges bytes after a gap has had the bytes the capture
+// lacks: they will not come.
+void CaptureReader::acknowledged(const Tins::PDU& pdu, const Tins::TCP& tcp) {
+    const auto [src, dst] = endpoints(pdu, tcp);
+    const auto it = m_byEndpoints.find(dst + " " + src);
+    if (it == m_byEndpoints.end()) return;
+    FlowState* f = flowOf(*it->second.first, it->second.second);
+    const std::uint32_t ack = tcp.ack_seq();
+    if (f != nullptr && !f->flow->buffered_payload().empty() && seqAfter(ack, f->flow->sequence_number()) > 0) {
+        takeBuffered(*f, &ack);
+    }
+}
+
+void CaptureReader::outOfOrder(FlowState& f, std::uint32_t seq, std::size_t size) {
+    const std::int32_t after = seqAfter(seq, f.flow->sequence_number());
+    if (after <= 0 || size == 0) return;  // bytes already had: a retransmission
+    const std::uint64_t at = f.fed + static_cast<std::uint64_t>(after);
+    f.early.emplace(at, std::make_pair(at + size, m_now));  // a retransmission keeps the first time
+    if (f.flow->buffered_payload().size() >= kMaxBufferedSegments ||
+        f.flow->total_buffered_bytes() + size > kMaxBufferedBytes) {
+        takeBuffered(f, nullptr);
+    }
+}
+
+// Gives up the bytes before the flow's buffered segments (those up to
+// `acknowledged`, or all) as lost, and hands the segments on.
+void CaptureReader::takeBuffered(FlowState& f, const std::uint32_t* acknowledged) {
+    Flow& flow = *f.flow;
+    for (;;) {
+        const auto& buffered = flow.buffered_payload();
+        if (buffered.empty()) return;
+        const std::uint32_t seq = flow.sequence_number();
+        // The segment nearest after the sequence number (the keys may wrap around).
+        const auto next = std::min_element(buffered.begin(), buffered.end(), [seq](const auto& a, const auto& b) {
+            return a.first - seq < b.first - seq;
+        });
+        if (acknowledged != nullptr && seqAfter(next->first, *acknowledged) > 0) return;
+        const std::uint32_t missing = next->first - seq;
+        if (missing > 0) {
+            decide(f, true);
+            if (f.kind == FlowState::Kind::Ours) {
+                report(f, byteCount(missing) + " missing from the capture at offset " + std::to_string(f.fed));
+                streamOf(f).gap(missing);
+            }
+            f.fed += missing;
+        }
+        // The bytes from there that the buffered segments hold without a break.
+        std::vector<std::uint8_t> run;
+        std::uint32_t at = next->first;
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (const auto& [start, bytes] : buffered) {
+                const std::int32_t into = seqAfter(at, start);
+                if (into >= 0 && static_cast<std::size_t>(into) < bytes.size()) {
+                    run.insert(run.end(), bytes.begin() + into, bytes.end());
+                    at = start + static_cast<std::uint32_t>(bytes.size());
+                    grew = true;
+                }
+            }
+        }
+        flow.advance_sequence(at);  // drops the segments taken
+        deliver(f, run.data(), run.size());
+    }
+}
+
+void CaptureReader::deliver(FlowState& f, const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return;
+    // Each byte was at hand when its segment came: an early one at its own
+    // time, the rest now.
+    std::uint64_t at = f.fed;
+    const std::uint64_t end = at + size;
+    while (at < end) {
+        const auto early = f.early.begin();
+        if (early != f.early.end() && early->second.first <= at) {
+            f.early.erase(early);
+            continue;
+        }
+        std::uint64_t to = end;
+        Micros when = m_now;
+        if (early != f.early.end() && early->first <= at) {
+            to = std::min(end, early->second.first);
+            when = early->second.second;
+        } else if (early != f.early.end()) {
+            to = std::min(end, early->first);
+        }
+        if (!f.spans.empty() && f.spans.back().second == when) {
+            f.spans.back().first = to;
+        } else {
+            f.spans.emplace_back(to, when);
+        }
+        at = to;
+    }
+    f.fed = end;
+    if (f.kind == FlowState::Kind::Undecided) {
+        f.head.append(reinterpret_cast<const char*>(data), size);
+        decide(f, false);
+    } else if (f.kind == FlowState::Kind::Ours) {
+        streamOf(f).feed(data, size);
+    } else {
+        f.spans.clear();
+    }
+}
+
+// --any-port: a flow is ours when its first bytes are a plausible head.
+void CaptureReader::decide(FlowState& f, bool now) {
+    if (f.kind != FlowState::Kind::Undecided) return;
+    const ZrFrame frame = m_meter.measure(f.head.data(), f.head.size());
+    if (frame.notAPacket() || (now && f.head.size() < kHeadBytes && !frame.complete())) {
+        f.kind = FlowState::Kind::Others;
+        f.flow->ignore_data_packets();
+        f.head = std::string();
+        f.spans.clear();
+        return;
+    }
+    if (f.head.size() < kHeadBytes && !frame.complete()) return;
+    f.kind = FlowState::Kind::Ours;
+    const std::string head = std::move(f.head);
+    streamOf(f).feed(head.data(), head.size());
+}
+
+PacketStream& CaptureReader::streamOf(FlowState& f) {
+    if (!f.stream) {
+        auto onPacket = [this, &f](std::uint64_t offset, std::size_t length, ZrAnyPacket& packet) {
+            ZrJson position = ZrJson::object();
+            position["time"] = utcTime(timeOf(f, offset, length));
+            position["flow"] = ZrJson::object();
+            position["flow"]["src"] = f.src;
+            position["flow"]["dst"] = f.dst;
+            position["offset"] = offset;
+            m_out << packetRecord(std::move(position), packet).dump() << '\n';
+        };
+        auto onSkipped = [this, &f](std::uint64_t offset, std::uint64_t length, const std::string& why) {
+            report(f, byteCount(length) + " skipped at offset " + std::to_string(offset) + ": " + why);
+            while (!f.spans.empty() && f.spans.front().first <= offset + length) f.spans.pop_front();
+        };
+        f.stream = std::make_unique<PacketStream>(m_receiver, ZrPacketMeter::Options(), onPacket, onSkipped);
+    }
+    return *f.stream;
+}
+
+void CaptureReader::endFlow(FlowState& f) {
+    takeBuffered(f, nullptr);
+    decide(f, true);
+    if (f.stream) f.stream->finish();
+}
+
+// When the last of the bytes [offset, offset + length) was at hand.
+Micros CaptureReader::timeOf(FlowState& f, std::uint64_t offset, std::size_t length) {
+    while (!f.spans.empty() && f.spans.front().first <= offset) f.spans.pop_front();
+    Micros latest{0};
+    for (const auto& [end, when] : f.spans) {
+        latest = std::max(latest, when);
+        if (end >= offset + length) break;
+    }
+    return latest;
+}
+
+void CaptureReader::report(const FlowState& f, const std::string& text) {
+    m_err << "zrpkt: " << m_name << ": " << f.src << " > " << f.dst << ": " << text << '\n';
+    m_status = 1;
+}
+
+}  // namespace
+
+int readCapture(const PcapOptions& options, std::ostream& out, std::ostream& err) {
+    // The reader holds a meter's 30 KB area: on the heap.
+    return std::make_unique<CaptureReader>(options, out, err)->run();
+}
+
+}  // namespace zrpkt

@@ -1,0 +1,39 @@
+// zrpkt pcap: the packets of the TCP flows in a pcap or pcapng capture,
+// read with libtins, whose stream follower puts each connection's segments
+// in order.
+#ifndef ZRPACKET_TOOLS_ZRPKT_PCAP_READER_H
+#define ZRPACKET_TOOLS_ZRPKT_PCAP_READER_H
+
+#include <iosfwd>
+#include <string>
+
+#include "dissector.h"
+
+namespace zrpkt {
+
+struct PcapOptions {
+    std::string file;                    // "-": standard input
+    unsigned int port = kDissectorPort;  // the flows to or from this TCP port
+    bool anyPort = false;                // every TCP flow whose first bytes are a plausible head
+};
+
+// Each direction of a TCP connection is a flow, split into packets as a
+// stream of its own. Every packet goes to `out` as a JSON line:
+//   {"time": "2026-12-08T19:42:35.123456Z",
+//    "flow": {"src": "10.0.0.1:40000", "dst": "10.0.0.2:7633"},
+//    "offset": 0, "class": ..., "head": ..., "keyByte": ..., "body": ...}
+// with the capture time (UTC) at which the last of its bytes had come and
+// its offset in the flow. Bytes that are not a packet, and bytes the capture
+// lacks (a gap in a flow), go to `err` as one line each, naming the flow,
+// offset and length. After a gap the packet it cut is reported and
+// splitting starts afresh, offsets still counting from the flow's start.
+// A gap is taken as lost when the peer acknowledges bytes after it, when
+// the flow holds more than a receiver would buffer after it, when the
+// connection closes, or at the end of the capture.
+// Returns 0 when every flow split cleanly, 1 when anything was skipped or
+// lost, or the file cannot be read.
+int readCapture(const PcapOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace zrpkt
+
+#endif  // ZRPACKET_TOOLS_ZRPKT_PCAP_READER_H

@@ -102,8 +102,10 @@ struct ZrFrame {
     bool complete() const { return status == ZrFrameStatus::Complete; }
     bool incomplete() const { return status == ZrFrameStatus::Incomplete; }
     bool notAPacket() const { return status == ZrFrameStatus::NotAPacket; }
-    // NotAPacket: why, in one line ("end byte 0x04 at offset 40, not 0x03").
-    std::string why() const;
+    // NotAPacket: why, in one line ("end byte 0x04 at offset 40, not 0x03"),
+    // with offsets counted from `base`, the offset of the packet's first
+    // byte (0: offsets within the packet).
+    std::string why(std::uint64_t base = 0) const;
 };
 
 // What an enciphered packet's search for its end has done so far, for a
@@ -158,13 +160,16 @@ struct ZrSplitItem {
     // Packet: its class (by the head's command, or the forced one); skipped:
     // the class its first head named, if it named one.
     const ZrPacketClass* packetClass = nullptr;
-    // Skipped: why the run's first byte starts no packet; valid as long as
+    // Skipped: why the run's first byte starts no packet, and where in the
+    // stream that byte is (a run may come out in pieces); valid as long as
     // `data` would be.
     const ZrFrame* reason = nullptr;
+    std::uint64_t reasonAt = 0;
 
     bool isPacket() const { return kind == Kind::Packet; }
     char* chars() const { return reinterpret_cast<char*>(const_cast<unsigned char*>(data)); }
-    std::string why() const { return reason != nullptr ? reason->why() : std::string(); }
+    // Skipped: why, with offsets in the stream.
+    std::string why() const { return reason != nullptr ? reason->why(reasonAt) : std::string(); }
 };
 
 // Takes whole packets out of a stream fed in chunks of any size, in order,
@@ -234,6 +239,7 @@ private:
     // m_pieceStart to m_offset has not been reported yet.
     bool m_runOpen = false;
     std::uint64_t m_pieceStart = 0;
+    std::uint64_t m_runStart = 0;
     ZrFrame m_runReason;
 };
 

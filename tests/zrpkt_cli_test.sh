@@ -60,7 +60,7 @@ check "two plain packets" 0 '"ok"}}
 {"offset":50,"class":"ZrAuthSockMsgPacket",' "$demo$demo" decode
 check "two enciphered packets" 0 "}}
 {\"offset\":$n,\"class\":\"ZrLoginMsgPacket\"," "$cipher\n$cipher" decode
-check "bytes between packets" 1 'stdin: 3 bytes skipped at offset 50: byte 0x41 at offset 0 starts no packet' \
+check "bytes between packets" 1 'stdin: 3 bytes skipped at offset 50: byte 0x41 at offset 50 starts no packet' \
     "$demo 41 42 43 $cipher" decode
 printf '%b' "$demo 41 42 43 $cipher 02" | "$zrpkt" decode >"$work/out" 2>"$work/err"
 [ $? -eq 1 ] && [ "$(wc -l <"$work/out")" -eq 2 ] && grep -qF '{"offset":53,"class":"ZrLoginMsgPacket"' "$work/out" &&

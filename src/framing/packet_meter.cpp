@@ -216,9 +216,9 @@ std::string ZrWalkStop::why(std::size_t base, std::size_t end) const {
     return "unknown fault";
 }
 
-std::string ZrFrame::why() const {
+std::string ZrFrame::why(std::uint64_t base) const {
     const std::string cls = packetClass != nullptr ? std::string(packetClass->className) + ": " : std::string();
-    const std::string offset = std::to_string(faultOffset);
+    const std::string offset = std::to_string(base + faultOffset);
     const std::string value = std::to_string(faultValue);
     switch (fault) {
         case ZrFrameFault::None:
@@ -231,7 +231,7 @@ std::string ZrFrame::why() const {
             return "encryptType " + value + " at offset " + offset + " names no cipher variant (0 to " +
                    std::to_string(ZR_ENCRYPT_TYPE_MAX) + ")";
         case ZrFrameFault::Body:
-            return cls + walk.where("body") + ": " + walk.why(PKT_OFFSET_BODY, 0) +
+            return cls + walk.where("body") + ": " + walk.why(static_cast<std::size_t>(base) + PKT_OFFSET_BODY, 0) +
                    (walk.fault == ZrWalkFault::Limit ? " (packets of at most " + std::to_string(limit) + " bytes)"
                                                      : std::string());
         case ZrFrameFault::EndByte:

@@ -55,6 +55,7 @@ bool ZrStreamSplitter::next(ZrSplitItem& item) {
             item.data = start;
             item.packetClass = frame.packetClass;
             item.reason = nullptr;
+            item.reasonAt = 0;
             m_runOpen = false;
             take(frame.length);
             return true;
@@ -62,7 +63,7 @@ bool ZrStreamSplitter::next(ZrSplitItem& item) {
         // Not a packet: a run of skipped bytes starts here or goes on.
         if (!m_runOpen) {
             m_runOpen = true;
-            m_pieceStart = m_offset;
+            m_pieceStart = m_runStart = m_offset;
             m_runReason = frame;
         }
         skipToNextStart();
@@ -78,6 +79,7 @@ bool ZrStreamSplitter::emitRun(ZrSplitItem& item) {
     item.data = nullptr;
     item.packetClass = m_runReason.packetClass;
     item.reason = &m_runReason;
+    item.reasonAt = m_runStart;
     m_pieceStart = m_offset;
     return true;
 }

@@ -560,11 +560,42 @@ ZrBillUserBalancePacket makeTextPacket(unsigned int cmdID) {
     return packet;
 }
 
+
+// A 30 KB copy runs at a twentieth of its speed when its destination lies a
+// little past its source modulo 4096 (the loads wait on the stores they seem
+// to alias): 12 us against 0.7 us on the VM these figures come from. Whether
+// that happens depends on where the allocator put the buffers, so the
+// decode and the copy benchmarks place their source half a page away from
+// where the bytes go, and measure the codec, not the allocator's luck.
+constexpr std::size_t kPage = 4096;
+
+// `bytes` copied into `block` at the offset that puts them half a page
+// before `target` modulo a page; returns where they start.
+const char* placeBefore(std::vector<char>& block, const std::vector<char>& bytes, const void* target) {
+    block.assign(bytes.size() + kPage, 0);
+    const auto from = reinterpret_cast<std::uintptr_t>(block.data());
+    const auto to = reinterpret_cast<std::uintptr_t>(target);
+    const std::size_t offset = (to - from - kPage / 2) % kPage;
+    std::copy(bytes.begin(), bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(offset));
+    return block.data() + offset;
+}
+
+std::vector<char> textWire() {
+    ZrBillUserBalancePacket sender = makeTextPacket(9);
+    return encodedPacket(sender, kTextBufferLen);
+}
+
+// The text goes from the packet to the buffer half a page away from its
+// place modulo a page, as the decode's source is placed below.
 void BM_EncodeText30k(benchmark::State& state) {
     static ZrBillUserBalancePacket packet = makeTextPacket(9);
-    std::vector<char> buffer(kTextBufferLen);
+    std::vector<char> block(kTextBufferLen + kPage);
+    const auto text = reinterpret_cast<std::uintptr_t>(packet.getadd_info().data());
+    const auto from = reinterpret_cast<std::uintptr_t>(block.data());
+    constexpr std::size_t textAt = PKT_OFFSET_BODY + 4;  // after user_id, currency_type and two empty texts
+    char* buffer = block.data() + (text + kPage / 2 - from - textAt) % kPage;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(packet.enCode(buffer.data(), kTextBufferLen));
+        benchmark::DoNotOptimize(packet.enCode(buffer, kTextBufferLen));
         benchmark::ClobberMemory();
     }
 }
@@ -572,10 +603,13 @@ BENCHMARK(BM_EncodeText30k);
 
 void BM_DecodeText30k(benchmark::State& state) {
     static ZrBillUserBalancePacket packet;
-    ZrBillUserBalancePacket sender = makeTextPacket(9);
-    std::vector<char> wire = encodedPacket(sender, kTextBufferLen);
+    const std::vector<char> wire = textWire();
+    std::vector<char> first = wire;
+    if (packet.deCode(first.data(), static_cast<unsigned int>(first.size())) != 0) std::abort();
+    std::vector<char> block;
+    char* bytes = const_cast<char*>(placeBefore(block, wire, packet.getadd_info().data()));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(packet.deCode(wire.data(), static_cast<unsigned int>(wire.size())));
+        benchmark::DoNotOptimize(packet.deCode(bytes, static_cast<unsigned int>(wire.size())));
         benchmark::ClobberMemory();
     }
 }
@@ -583,11 +617,12 @@ BENCHMARK(BM_DecodeText30k);
 
 // The baseline of both: one memcpy of the same packet bytes.
 void BM_MemcpyText30k(benchmark::State& state) {
-    ZrBillUserBalancePacket sender = makeTextPacket(9);
-    const std::vector<char> wire = encodedPacket(sender, kTextBufferLen);
-    std::vector<char> copy(kTextBufferLen);
+    const std::vector<char> wire = textWire();
+    std::vector<char> copy(wire.size());
+    std::vector<char> block;
+    const char* bytes = placeBefore(block, wire, copy.data());
     for (auto _ : state) {
-        std::memcpy(copy.data(), wire.data(), wire.size());
+        std::memcpy(copy.data(), bytes, wire.size());
         benchmark::ClobberMemory();
     }
 }

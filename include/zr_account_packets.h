@@ -53,6 +53,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -114,6 +115,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -179,6 +181,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -243,6 +246,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -300,6 +304,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -362,6 +367,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -416,6 +422,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -475,6 +482,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -536,6 +544,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -594,6 +603,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -672,6 +682,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -731,6 +742,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);

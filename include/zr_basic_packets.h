@@ -58,6 +58,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);

@@ -59,6 +59,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -105,6 +106,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -149,6 +151,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -197,6 +200,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -273,6 +277,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -334,6 +339,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -406,6 +412,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -484,6 +491,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -560,6 +568,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -639,6 +648,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -717,6 +727,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -820,6 +831,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -911,6 +923,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);

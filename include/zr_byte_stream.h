@@ -445,7 +445,6 @@ private:
         return false;
     }
 
-
     bool m_readGood = true;
     bool m_writeGood = true;
     unsigned char* m_cursor;

@@ -173,6 +173,30 @@ private:
     unsigned char* m_at;
 };
 
+// Fixed-mode numbers read at a cursor whose bytes the caller knows are
+// there (the head's 33).
+class ZrUncheckedReader {
+public:
+    explicit ZrUncheckedReader(const unsigned char* at) : m_at(at) {}
+    ZrUncheckedReader& operator()(const char*, unsigned char& v) {
+        v = *m_at++;
+        return *this;
+    }
+    ZrUncheckedReader& operator()(const char*, unsigned short& v) {
+        v = CHostNetworkConvertorNormal::loadBigEndian16(m_at);
+        m_at += 2;
+        return *this;
+    }
+    ZrUncheckedReader& operator()(const char*, unsigned int& v) {
+        v = CHostNetworkConvertorNormal::loadBigEndian32(m_at);
+        m_at += 4;
+        return *this;
+    }
+
+private:
+    const unsigned char* m_at;
+};
+
 // Fields read through a local cursor; what it cannot be sure of, the stream
 // reads (see the top of this file).
 template <bool Compact>
@@ -188,6 +212,8 @@ public:
     void finish() {
         if (m_at != nullptr) m_stream.endReads(m_at);
     }
+    // Whether every field so far was read.
+    bool good() const { return m_at != nullptr || m_stream.good(); }
 
 private:
     // Where a run is: the cursor and the end, or null while the stream reads.

@@ -59,7 +59,6 @@ constexpr unsigned int PKT_OFFSET_CONTEXT4 = 29;
 constexpr unsigned int PKT_OFFSET_KEY = PKT_HEAD_FIXED_LEN;
 constexpr unsigned int PKT_OFFSET_BODY = PKT_HEAD_FIXED_LEN + 1;
 
-
 // What sets one class's envelope apart: its name in the error texts, the
 // integer mode of its body, and whether its texts put a blank after the
 // comma ("[C deCode], decryptProtocol failed").
@@ -247,26 +246,56 @@ protected:
     ~ZrCPacketHead() = default;
 
     // Write or read the 33 head bytes at the start of the buffer; 0, or -1
-    // with the error text set and nothing written or changed.
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
+    // with the error text set and nothing written or changed. Inline: every
+    // packet's enCode and deCode starts here. deCode attaches the main
+    // stream to the buffer, so that a packet just decoded reports 33.
+    int enCode(char* pSendBuf, unsigned int nBufLen) {
+        if (pSendBuf == nullptr || nBufLen < PKT_HEAD_FIXED_LEN) return refuseEnCode(pSendBuf, nBufLen);
+        m_encryptType = isNeedEncrypt() ? drawEncryptType() : 0;
+        pSendBuf[0] = static_cast<char>(_STX_);
+        headFieldList(ZrUncheckedWriter<false>(reinterpret_cast<unsigned char*>(pSendBuf) + 1));
+        return 0;
+    }
+    int deCode(char* pRecvBuf, unsigned int nBufLen) {
+        if (pRecvBuf == nullptr || nBufLen < PKT_HEAD_FIXED_LEN || static_cast<unsigned char>(pRecvBuf[0]) != _STX_) {
+            return refuseDeCode(pRecvBuf, nBufLen);
+        }
+        m_mainStream.attachForReading(pRecvBuf, nBufLen);
+        headFieldList(
+            ZrUncheckedReader(reinterpret_cast<const unsigned char*>(pRecvBuf) + 1));  // encryptType as received
+        return 0;
+    }
 
     // --- the envelope shared by every body packet -----------------------------
 
     // Head, key byte, body (plain, or enciphered through the scratch area),
-    // ETX. `body` is the class's serializeOrUnSerialize as a callable taking
-    // the stream. 0 on success; the head's result when the head fails; -1
-    // without a text of its own when the rest does not fit or cannot be
-    // enciphered. Defined below the class, so that the body inlines into it.
-    template <class Body>
-    int encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body);
+    // ETX, for `self`, the packet: its class gives its ENVELOPE style, its
+    // static fieldList and its serializeOrUnSerialize (each class is a
+    // friend of the head). 0 on success; the head's result when the head
+    // fails; -1 without a text of its own when the rest does not fit or
+    // cannot be enciphered. Defined below the class, so that the body
+    // inlines into it.
+    template <class Packet>
+    int encodeEnvelope(Packet& self, char* pSendBuf, unsigned int nBufLen);
     // 0 on success; the head's result, or -1 with the class's decipher or
     // end-byte text, or -1 without a text when the body fields cannot be read.
-    template <class Body>
-    int decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body);
-    // The head's own field list, shared by its wire code and visitHeadFields.
+    template <class Packet>
+    int decodeEnvelope(Packet& self, char* pRecvBuf, unsigned int nBufLen);
+    // The head's own field list after the STX, in wire order, shared by its
+    // wire code and visitHeadFields.
     template <class Fields>
-    void headFieldList(Fields&& field);
+    void headFieldList(Fields&& field) {
+        field("version", m_version);
+        field("cmdID", m_cmdID);
+        field("subcmdID", m_subcmdID);
+        field("userID", m_userID);
+        field("SN", m_SN);
+        field("encryptType", m_encryptType);
+        field("context1", m_context1);
+        field("context2", m_context2);
+        field("context3", m_context3);
+        field("context4", m_context4);
+    }
 
     // Attaches a stream for one direction (a reading stream is not writable).
     static void prepareStream(ZrLCByteStream& stream, void* buffer, unsigned int length, bool serializing,
@@ -340,6 +369,12 @@ private:
         return 0;
     }
 
+    // The head's out-of-line steps: a buffer enCode or deCode cannot use (a
+    // contract breach asserts here in debug builds), and the cipher variant.
+    int refuseEnCode(const char* pSendBuf, unsigned int nBufLen);
+    int refuseDeCode(char* pRecvBuf, unsigned int nBufLen);
+    static unsigned char drawEncryptType();
+
     // The envelope's out-of-line steps. sendEnciphered enciphers the body
     // that m_bodyStream holds and writes key byte, cipher and ETX into the
     // caller's buffer.
@@ -348,44 +383,82 @@ private:
     int checkEndByte(unsigned char etx, const ZrEnvelopeStyle& style);
 };
 
-template <class Body>
-int ZrCPacketHead::encodeEnvelope(char* pSendBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body) {
+static_assert(1 + sizeof(unsigned short) + 7 * sizeof(unsigned int) + 2 * sizeof(unsigned char) == PKT_HEAD_FIXED_LEN,
+              "STX, version, seven u32 and two u8 fields fill the head");
+
+// A plain body with its key byte before it and its ETX after it, through
+// one cursor: written with one room check for the body at its longest,
+// read with the stream taking over whatever the cursor is not sure of (see
+// zr_field_runs.h). Each visitor is a local of its flattened function, so
+// that the cursor stays in registers.
+template <bool Compact, class Owner, class List>
+[[gnu::flatten]] unsigned char* zrWriteEnvelopeRun(unsigned char* at, unsigned char key, Owner& owner, List& list) {
+    *at++ = key;
+    ZrUncheckedWriter<Compact> writer(at);
+    list(zrFieldsOf(owner, writer));
+    at = writer.end();
+    *at++ = _ETX_;
+    return at;
+}
+// False when the body cannot be read; `etx` is the byte after it.
+template <bool Compact, class Owner, class List>
+[[gnu::flatten]] bool zrReadEnvelopeRun(ZrLCByteStream& stream, unsigned char& key, Owner& owner, List& list,
+                                        unsigned char& etx) {
+    ZrFieldReader<Compact> reader(stream);
+    reader(nullptr, key);
+    list(zrFieldsOf(owner, reader));
+    const bool good = reader.good();
+    if (good) reader(nullptr, etx);  // the ETX follows the body directly; later bytes are not ours
+    reader.finish();
+    return good;
+}
+
+template <class Packet>
+int ZrCPacketHead::encodeEnvelope(Packet& self, char* pSendBuf, unsigned int nBufLen) {
+    constexpr ZrBodyMode mode = Packet::ENVELOPE.mode;
     const int head = ZrCPacketHead::enCode(pSendBuf, nBufLen);
     if (head != 0) return head;
-    prepareStream(m_mainStream, pSendBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, true, style.mode);
+    prepareStream(m_mainStream, pSendBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, true, mode);
     if (m_encryptType != 0) {
-        prepareStream(m_bodyStream, m_scratch, PKT_SCRATCH_HALF_LEN, true, style.mode);
-        body(m_bodyStream);
+        prepareStream(m_bodyStream, m_scratch, PKT_SCRATCH_HALF_LEN, true, mode);
+        self.serializeOrUnSerialize(m_bodyStream);
         if (!m_bodyStream.good()) return -1;  // the body does not fit the scratch half
         return sendEnciphered();
     }
-    m_mainStream.transfer(m_keyByte);  // whatever the last enCode or deCode left
-    body(m_mainStream);
+    // The key byte is whatever the last enCode or deCode left.
+    auto list = [](auto&& field) { Packet::fieldList(field); };
+    const std::uint64_t longest = 2 + zrLongestRun<mode == ZrBodyMode::Compact>(self, list);
+    if (unsigned char* at = longest <= m_mainStream.writeRoom() ? m_mainStream.beginWrites(longest) : nullptr) {
+        m_mainStream.endWrites(zrWriteEnvelopeRun<mode == ZrBodyMode::Compact>(at, m_keyByte, self, list));
+        return 0;
+    }
+    m_mainStream.transfer(m_keyByte);
+    self.serializeOrUnSerialize(m_mainStream);
     m_mainStream.putByte(_ETX_);
     return m_mainStream.good() ? 0 : -1;
 }
 
-template <class Body>
-int ZrCPacketHead::decodeEnvelope(char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, Body&& body) {
+template <class Packet>
+int ZrCPacketHead::decodeEnvelope(Packet& self, char* pRecvBuf, unsigned int nBufLen) {
+    constexpr ZrBodyMode mode = Packet::ENVELOPE.mode;
     const int head = ZrCPacketHead::deCode(pRecvBuf, nBufLen);
     if (head != 0) return head;
-    prepareStream(m_mainStream, pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, false, style.mode);
-    m_mainStream.transfer(m_keyByte);
+    prepareStream(m_mainStream, pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, false, mode);
     unsigned char etx = 0;
     if (m_encryptType != 0) {
+        m_mainStream.transfer(m_keyByte);
         unsigned int plainLen = 0;
-        if (!decipherBody(pRecvBuf, nBufLen, style, plainLen)) return -1;
-        prepareStream(m_bodyStream, m_scratch + PKT_SCRATCH_HALF_LEN, plainLen, false, style.mode);
-        body(m_bodyStream);
+        if (!decipherBody(pRecvBuf, nBufLen, Packet::ENVELOPE, plainLen)) return -1;
+        prepareStream(m_bodyStream, m_scratch + PKT_SCRATCH_HALF_LEN, plainLen, false, mode);
+        self.serializeOrUnSerialize(m_bodyStream);
         if (!m_bodyStream.good()) return -1;
         m_mainStream.attachForReading(pRecvBuf + nBufLen - 1, 1);  // the last byte is the ETX
         m_mainStream.transfer(etx);
     } else {
-        body(m_mainStream);  // the ETX follows the body directly; later bytes are not ours
-        if (!m_mainStream.good()) return -1;
-        m_mainStream.transfer(etx);
+        auto list = [](auto&& field) { Packet::fieldList(field); };
+        if (!zrReadEnvelopeRun<mode == ZrBodyMode::Compact>(m_mainStream, m_keyByte, self, list, etx)) return -1;
     }
-    return checkEndByte(etx, style);
+    return checkEndByte(etx, Packet::ENVELOPE);
 }
 
 #endif  // ZRPACKET_ZR_PACKET_HEAD_H

@@ -45,6 +45,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -92,6 +93,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -142,6 +144,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -225,6 +228,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -303,6 +307,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -357,6 +362,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -410,6 +416,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);
@@ -460,6 +467,7 @@ public:
     unsigned int getPacketLength() { return envelopeLength(); }
 
 private:
+    friend class ZrCPacketHead;  // its envelope runs the body
     template <class Fields>
     static void fieldList(Fields&& field);  // the body, once, in wire order, by member
     void serializeOrUnSerialize(ZrLCByteStream& stream);

@@ -20,50 +20,6 @@ constexpr unsigned int kContextOffsets[] = {PKT_OFFSET_CONTEXT1, PKT_OFFSET_CONT
                                             PKT_OFFSET_CONTEXT4};
 constexpr int kContextCount = 4;
 
-// The head's fields at consecutive offsets of a buffer already known to hold
-// the 33 bytes, so no field needs a check of its own. Storing and loading
-// are separate types so that neither tests a direction per field.
-struct HeadStore {
-    unsigned char* at;
-    HeadStore& operator()(const char*, unsigned char v) {
-        *at = v;
-        return advance(1);
-    }
-    HeadStore& operator()(const char*, unsigned short v) {
-        Convertor::storeBigEndian16(at, v);
-        return advance(2);
-    }
-    HeadStore& operator()(const char*, unsigned int v) {
-        Convertor::storeBigEndian32(at, v);
-        return advance(4);
-    }
-    HeadStore& advance(unsigned int n) {
-        at += n;
-        return *this;
-    }
-};
-struct HeadLoad {
-    const unsigned char* at;
-    HeadLoad& operator()(const char*, unsigned char& v) {
-        v = *at;
-        return advance(1);
-    }
-    HeadLoad& operator()(const char*, unsigned short& v) {
-        v = Convertor::loadBigEndian16(at);
-        return advance(2);
-    }
-    HeadLoad& operator()(const char*, unsigned int& v) {
-        v = Convertor::loadBigEndian32(at);
-        return advance(4);
-    }
-    HeadLoad& advance(unsigned int n) {
-        at += n;
-        return *this;
-    }
-};
-static_assert(1 + sizeof(unsigned short) + 7 * sizeof(unsigned int) + 2 * sizeof(unsigned char) == PKT_HEAD_FIXED_LEN,
-              "STX, version, seven u32 and two u8 fields fill the head");
-
 }  // namespace
 
 // --- construction and plain accessors ------------------------------------------
@@ -102,63 +58,42 @@ void ZrCPacketHead::setLastError(const char* className, Joint joint, const char*
 
 // --- the head on the wire --------------------------------------------------------
 
-template <class Fields>
-void ZrCPacketHead::headFieldList(Fields&& field) {
-    field("version", m_version);
-    field("cmdID", m_cmdID);
-    field("subcmdID", m_subcmdID);
-    field("userID", m_userID);
-    field("SN", m_SN);
-    field("encryptType", m_encryptType);
-    field("context1", m_context1);
-    field("context2", m_context2);
-    field("context3", m_context3);
-    field("context4", m_context4);
-}
-
 void ZrCPacketHead::visitHeadFields(ZrFieldVisitor& visitor) { headFieldList(ZrNamedFields(visitor)); }
 
-int ZrCPacketHead::enCode(char* pSendBuf, unsigned int nBufLen) {
+// What enCode and deCode do with a buffer they cannot use; the whole head is
+// inline in the header.
+int ZrCPacketHead::refuseEnCode(const char* pSendBuf, unsigned int nBufLen) {
     assert(pSendBuf != NULL);
     if (pSendBuf == nullptr) {
         setLastError("ZrCPacketHead", Joint::Scope, "enCode", " pSendBuf == NULL");
         return -1;
     }
-    if (nBufLen < PKT_HEAD_FIXED_LEN) {
-        setLastError("ZrCPacketHead", Joint::Scope, "enCode",
-                     " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ", std::to_string(nBufLen));
-        return -1;
-    }
-    m_encryptType = isNeedEncrypt() ? static_cast<unsigned char>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1) : 0;
-    auto* head = reinterpret_cast<unsigned char*>(pSendBuf);
-    head[0] = _STX_;
-    headFieldList(HeadStore{head + 1});
-    return 0;
+    setLastError("ZrCPacketHead", Joint::Scope, "enCode",
+                 " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ", std::to_string(nBufLen));
+    return -1;
 }
 
-int ZrCPacketHead::deCode(char* pRecvBuf, unsigned int nBufLen) {
+int ZrCPacketHead::refuseDeCode(char* pRecvBuf, unsigned int nBufLen) {
     assert(pRecvBuf != NULL);
     if (pRecvBuf == nullptr) {
         setLastError("ZrCPacketHead", Joint::Scope, "deCode", " pRecvBuf == NULL");
         return -1;
     }
-    // Attached before any check: from here on, failed or not, the object
-    // reports the 33 of a decoded packet, never the length of an earlier enCode.
+    // From here on, failed or not, the object reports the 33 of a decoded
+    // packet, never the length of an earlier enCode.
     m_mainStream.attachForReading(pRecvBuf, nBufLen);
     if (nBufLen < PKT_HEAD_FIXED_LEN) {
         setLastError("ZrCPacketHead", Joint::Scope, "deCode",
                      " nBufLen < PKT_HEAD_FIXED_LEN, nBufLen = ", std::to_string(nBufLen));
         return -1;
     }
-    const auto* head = reinterpret_cast<const unsigned char*>(pRecvBuf);
-    if (head[0] != _STX_) {
-        // The received byte itself, as one character; no member changes.
-        setLastError("ZrCPacketHead", Joint::Scope, "deCode",
-                     " Check _STX_ failed, STX  =  ", std::string(1, static_cast<char>(head[0])));
-        return -1;
-    }
-    headFieldList(HeadLoad{head + 1});  // encryptType as received
-    return 0;
+    // The received byte itself, as one character; no member changes.
+    setLastError("ZrCPacketHead", Joint::Scope, "deCode", " Check _STX_ failed, STX  =  ", std::string(1, pRecvBuf[0]));
+    return -1;
+}
+
+unsigned char ZrCPacketHead::drawEncryptType() {
+    return static_cast<unsigned char>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1);
 }
 
 // --- raw-buffer accessors ----------------------------------------------------------
@@ -253,11 +188,11 @@ ZrCServerIdentifyPacket::ZrCServerIdentifyPacket(unsigned int cmdID, unsigned in
     : ZrCPacketHead(0, 0, cmdID, 0, 0, SN, encryptType) {}
 
 int ZrCServerIdentifyPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrCServerIdentifyPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }
 
 template <class Fields>
@@ -268,5 +203,7 @@ void ZrCServerIdentifyPacket::fieldList(Fields&& field) {
 void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
     zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
 }
-void ZrCServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+void ZrCServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) {
+    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
+}
 void ZrCServerIdentifyPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

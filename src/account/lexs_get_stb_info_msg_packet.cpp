@@ -24,9 +24,9 @@ void ZrLexsGetStbInfoMsgPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrLexsGetStbInfoMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrLexsGetStbInfoMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrLexsGetStbInfoMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

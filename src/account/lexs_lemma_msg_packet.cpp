@@ -29,9 +29,9 @@ void ZrLexsLemmaMsgPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrLexsLemmaMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrLexsLemmaMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrLexsLemmaMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -31,9 +31,9 @@ void ZrModifyUserAccountMsgPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrModifyUserAccountMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrModifyUserAccountMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrModifyUserAccountMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

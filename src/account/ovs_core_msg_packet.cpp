@@ -26,9 +26,9 @@ void ZrOvsCoreMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFiel
 void ZrOvsCoreMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrOvsCoreMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrOvsCoreMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

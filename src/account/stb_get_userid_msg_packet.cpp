@@ -28,9 +28,9 @@ void ZrStbGetUseridMsgPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrStbGetUseridMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrStbGetUseridMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrStbGetUseridMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -30,9 +30,9 @@ void ZrUserAuthorityAuthenticationMsgPacket::visitFields(ZrFieldVisitor& visitor
 void ZrUserAuthorityAuthenticationMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserAuthorityAuthenticationMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrUserAuthorityAuthenticationMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -28,9 +28,9 @@ void ZrUserAuthorizeMsgPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrUserAuthorizeMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrUserAuthorizeMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrUserAuthorizeMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -24,9 +24,9 @@ void ZrBillCardActivePacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillCardActivePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillCardActivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillCardActivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

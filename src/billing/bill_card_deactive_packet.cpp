@@ -24,9 +24,9 @@ void ZrBillCardDeactivePacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillCardDeactivePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillCardDeactivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillCardDeactivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

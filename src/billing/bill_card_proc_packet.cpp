@@ -26,9 +26,9 @@ void ZrBillCardProcPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillCardProcPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillCardProcPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillCardProcPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

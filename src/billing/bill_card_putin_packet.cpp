@@ -26,9 +26,9 @@ void ZrBillCardPutinPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillCardPutinPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillCardPutinPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillCardPutinPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -29,9 +29,9 @@ void ZrBillUserBalancePacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillUserBalancePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserBalancePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillUserBalancePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -36,9 +36,9 @@ void ZrBillUserCardDepositPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillUserCardDepositPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserCardDepositPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillUserCardDepositPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -36,9 +36,9 @@ void ZrBillUserCardRechargePacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillUserCardRechargePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserCardRechargePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillUserCardRechargePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -33,9 +33,9 @@ void ZrBillUserChangePacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillUserChangePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserChangePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillUserChangePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -34,9 +34,9 @@ void ZrBillUserConsumePacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillUserConsumePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserConsumePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillUserConsumePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

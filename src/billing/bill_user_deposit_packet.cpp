@@ -34,9 +34,9 @@ void ZrBillUserDepositPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillUserDepositPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserDepositPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillUserDepositPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

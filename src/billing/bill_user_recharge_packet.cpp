@@ -33,9 +33,9 @@ void ZrBillUserRechargePacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillUserRechargePacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserRechargePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillUserRechargePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

@@ -30,9 +30,9 @@ void ZrBillUserRemainPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillUserRemainPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillUserRemainPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillUserRemainPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

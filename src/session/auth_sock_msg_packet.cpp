@@ -21,9 +21,9 @@ void ZrAuthSockMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFie
 void ZrAuthSockMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrAuthSockMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrAuthSockMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

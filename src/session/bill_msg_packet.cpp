@@ -25,10 +25,6 @@ void ZrBillMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
 void ZrBillMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
 void ZrBillMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
-int ZrBillMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
-}
+int ZrBillMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) { return encodeEnvelope(*this, pSendBuf, nBufLen); }
 
-int ZrBillMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
-}
+int ZrBillMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) { return decodeEnvelope(*this, pRecvBuf, nBufLen); }

@@ -25,9 +25,9 @@ void ZrBillServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillServerIdentifyPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillServerIdentifyPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillServerIdentifyPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

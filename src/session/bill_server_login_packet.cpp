@@ -25,9 +25,9 @@ void ZrBillServerLoginPacket::visitFields(ZrFieldVisitor& visitor) {
 void ZrBillServerLoginPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrBillServerLoginPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrBillServerLoginPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }

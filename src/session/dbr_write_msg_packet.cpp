@@ -22,11 +22,11 @@ void ZrDbrWriteMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFie
 void ZrDbrWriteMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
 
 int ZrDbrWriteMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(pSendBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return encodeEnvelope(*this, pSendBuf, nBufLen);
 }
 
 int ZrDbrWriteMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(pRecvBuf, nBufLen, ENVELOPE, [this](ZrLCByteStream& s) { serializeOrUnSerialize(s); });
+    return decodeEnvelope(*this, pRecvBuf, nBufLen);
 }
 
 // The head's own raw accessors under this class's names; a failed head

@@ -112,23 +112,24 @@ public:
 
     ProbePacket() : ZrCPacketHead(DEFAULT_CMDID) {}
 
-    void visitFields(ZrFieldVisitor& visitor) { fieldList(ZrNamedFields(visitor)); }
-    int enCode(char* buf, unsigned int len) {
-        return encodeEnvelope(buf, len, ENVELOPE, [this](ZrLCByteStream& s) { fieldList(ZrWireFields(s)); });
-    }
-    int deCode(char* buf, unsigned int len) {
-        return decodeEnvelope(buf, len, ENVELOPE, [this](ZrLCByteStream& s) { fieldList(ZrWireFields(s)); });
-    }
+    void visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
+    int enCode(char* buf, unsigned int len) { return encodeEnvelope(*this, buf, len); }
+    int deCode(char* buf, unsigned int len) { return decodeEnvelope(*this, buf, len); }
     unsigned int getPacketLength() { return envelopeLength(); }
 
     std::vector<std::string> m_texts;
 
 private:
+    friend class ZrCPacketHead;
     template <class Fields>
-    void fieldList(Fields&& field) {
-        field("u8", m_u8)("u16", m_u16)("u32", m_u32)("i32", m_i32)("u64", m_u64)("i64", m_i64)("name", m_name);
-        field("szCode", m_code)("szCode", ZrTextEcho{m_code, sizeof m_code})("record", m_record)("texts", m_texts);
-        field("records", m_records)("grid", m_grid)("table", m_table);
+    static void fieldList(Fields&& field) {
+        using P = ProbePacket;
+        field("u8", &P::m_u8)("u16", &P::m_u16)("u32", &P::m_u32)("i32", &P::m_i32)("u64", &P::m_u64);
+        field("i64", &P::m_i64)("name", &P::m_name)("szCode", &P::m_code)("record", &P::m_record);
+        field("texts", &P::m_texts)("records", &P::m_records)("grid", &P::m_grid)("table", &P::m_table);
+    }
+    void serializeOrUnSerialize(ZrLCByteStream& stream) {
+        zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
     }
 
     unsigned char m_u8 = 0;

@@ -21,6 +21,8 @@ namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::chrono::milliseconds kAcceptRetry{100};  // after a failed accept (EMFILE and the like)
+// A write buffer that grew past this for a burst is given back once written.
+constexpr std::size_t kKeptBufferCapacity = 1024 * 1024;
 
 const char* const kLevelNames[] = {"error", "warn", "info", "debug"};
 
@@ -166,6 +168,7 @@ std::string Relay::countersLine() const {
     const Counters& c = m_counters;
     return text("counters: clients_accepted=", c.clientsAccepted, " clients_open=", m_clients.size(),
                 " clients_refused=", c.clientsRefused, " clients_closed_not_packets=", c.clientsNotPackets,
+                " bytes_refused=", c.bytesRefused,
                 " clients_closed_slow=", c.clientsSlow, " clients_closed_backend_lost=", c.clientsBackendLost,
                 " packets_in=", c.packetsIn, " bytes_in=", c.bytesIn, " replies_out=", c.repliesOut,
                 " bytes_out=", c.bytesOut, " in_flight=", m_routes.size(), " replies_unknown=", c.repliesUnknown,
@@ -229,6 +232,7 @@ void Relay::pump(const ClientPtr& client) {
                            " dropped"));
         } else {
             ++m_counters.clientsNotPackets;
+            m_counters.bytesRefused += item.length;
             closeClient(client, LogLevel::Warn,
                         text("closed: ", item.length, " bytes at offset ", item.offset, " are not a packet: ",
                              item.why()));
@@ -329,6 +333,7 @@ void Relay::flushReplies(const ClientPtr& client) {
         Client& w = *client;
         w.writeOutstanding = false;
         w.writing.clear();
+        if (w.writing.capacity() > kKeptBufferCapacity) std::vector<char>().swap(w.writing);
         if (!w.open) return;
         if (error) {
             closeClient(client, LogLevel::Debug, text("closed: write failed: ", error.message()));
@@ -525,6 +530,7 @@ void Relay::flushBackend() {
         Backend& w = *m_backend;
         w.writeOutstanding = false;
         w.writing.clear();
+        if (w.writing.capacity() > kKeptBufferCapacity) std::vector<char>().swap(w.writing);
         if (m_stopped) return;
         if (error && generation == w.generation) {
             backendFailed(generation, error);
@@ -596,8 +602,10 @@ void Relay::routeReply(const ZrSplitItem& item) {
     const ClientPtr client = findClient(route.client);
     if (!client || client->closing) {
         ++m_counters.repliesOrphaned;
-        log(LogLevel::Debug, text("backend: the reply with SN ", sn, " is for client ", route.client,
-                                  ", which has gone; dropped"));
+        if (m_options.logLevel >= LogLevel::Debug) {
+            log(LogLevel::Debug, text("backend: the reply with SN ", sn, " is for client ", route.client,
+                                      ", which has gone; dropped"));
+        }
         return;
     }
     Client& c = *client;

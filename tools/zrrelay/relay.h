@@ -61,6 +61,7 @@ struct Counters {
     std::uint64_t clientsAccepted = 0;
     std::uint64_t clientsRefused = 0;      // over --max-clients
     std::uint64_t clientsNotPackets = 0;   // closed: bytes that are not a packet
+    std::uint64_t bytesRefused = 0;        // those bytes
     std::uint64_t clientsSlow = 0;         // closed: replies left unread
     std::uint64_t clientsBackendLost = 0;  // closed: packets in flight when the backend went
     std::uint64_t packetsIn = 0;           // packets from clients, queued to the backend

@@ -65,9 +65,10 @@ protected:
     }
     // The counters the relay prints on SIGUSR1.
     std::map<std::string, std::uint64_t> counters() {
-        const std::size_t before = relaykit::lastCounters(relay->log()).empty() ? 0 : countLines("counters: ");
+        const std::size_t before = countLines("counters: ");
         relay->signal(SIGUSR1);
         for (int i = 0; i < 1000 && countLines("counters: ") == before; ++i) std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(countLines("counters: "), before + 1) << "no counters on SIGUSR1";
         return relaykit::lastCounters(relay->log());
     }
     // SIGTERM: the relay must drain and exit 0; its last counters.
@@ -338,6 +339,31 @@ TEST_F(RelayTest, DrainsWhatIsInFlightOnSigterm) {
     c = relaykit::lastCounters(relay->log());
     EXPECT_EQ(c["replies_out"], packets.size());
     EXPECT_EQ(c["unanswered_at_exit"], 0u);
+}
+
+// A slow backend: a client that sends far more than its in-flight limit has
+// at most that many packets in the relay's table at any time, and all of
+// them are answered in the end.
+TEST_F(RelayTest, PausesAClientAtItsInFlightLimit) {
+    echo = startEcho(0, 20);  // each echo held 20 ms
+    echoPort = relaykit::listeningPort(*echo);
+    startRelay(echoPort, {"--client-in-flight", "4"});
+    ASSERT_FALSE(relay->waitForLine("backend connected", 10s).empty());
+    const std::vector<std::vector<char>> packets = relaykit::makePackets(5, 60);
+    const std::vector<char> all = concat(packets, packets.size());
+    const int fd = connectTo(relayPort);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(sendAll(fd, all));
+    shutdown(fd, SHUT_WR);
+    std::uint64_t most = 0;
+    for (int i = 0; i < 10; ++i) most = std::max(most, counters()["in_flight"]);
+    bool ended = false;
+    EXPECT_EQ(readToEnd(fd, 10s, ended), all);
+    EXPECT_TRUE(ended);
+    close(fd);
+    EXPECT_GT(most, 0u);
+    EXPECT_LE(most, 4u);
+    EXPECT_EQ(stop()["replies_out"], packets.size());
 }
 
 // With no backend yet, packets wait in the queue; the relay keeps trying,

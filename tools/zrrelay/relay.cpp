@@ -138,24 +138,26 @@ void Relay::start() {
     m_acceptor.listen();
     log(LogLevel::Info, text("listening on ", endpointText(m_acceptor.local_endpoint()), ", backend ",
                              m_options.backend.text()));
-    waitForSignals();
+    waitForStop();
+    waitForUsr1();
     accept();
     connectBackend();
 }
 
-void Relay::waitForSignals() {
+void Relay::waitForStop() {
     m_signals.async_wait([this](const asio::error_code& error, int signal) {
         if (error || m_stopped) return;
         log(LogLevel::Info, text(signal == SIGINT ? "SIGINT" : "SIGTERM", " received"));
         drain();
-        waitForSignals();
+        waitForStop();
     });
+}
+
+void Relay::waitForUsr1() {
     m_usr1.async_wait([this](const asio::error_code& error, int) {
         if (error || m_stopped) return;
         printCounters();
-        m_usr1.async_wait([this](const asio::error_code& e, int) {
-            if (!e && !m_stopped) printCounters();
-        });
+        waitForUsr1();
     });
 }
 

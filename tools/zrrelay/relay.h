@@ -108,7 +108,8 @@ private:
 
     void log(LogLevel level, const std::string& line) const;
     void logClient(const Client& client, LogLevel level, const std::string& line) const;
-    void waitForSignals();
+    void waitForStop();
+    void waitForUsr1();
 
     // Clients.
     void accept();

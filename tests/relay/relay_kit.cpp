@@ -16,50 +16,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "field_tools.h"
 #include "zr_catalogue.h"
 
 namespace relaykit {
 
 namespace {
-
-// Fills every field at random: texts of 0 to 40 bytes of any value (0x02
-// and 0x03 among them, which a splitter must not take for a start or an
-// end), numbers of every width, lists and maps of 0 to 3 elements with
-// distinct keys.
-class RandomFiller final : public ZrFieldVisitor {
-public:
-    explicit RandomFiller(std::mt19937& rng) : m_rng(rng) {}
-
-    void field(const char*, unsigned char& v) override { v = static_cast<unsigned char>(m_rng()); }
-    void field(const char*, unsigned short& v) override { v = static_cast<unsigned short>(m_rng()); }
-    void field(const char*, unsigned int& v) override { v = m_rng() >> (m_rng() % 32); }
-    void field(const char* name, int& v) override {
-        v = name != nullptr && std::strcmp(name, "key") == 0 ? m_key++ : static_cast<int>(m_rng());
-    }
-    void field(const char*, std::uint64_t& v) override { v = (std::uint64_t{m_rng()} << 32) | m_rng(); }
-    void field(const char*, std::int64_t& v) override { v = -static_cast<std::int64_t>(m_rng()); }
-    void field(const char*, std::string& v) override {
-        v.resize(m_rng() % 41);
-        for (char& c : v) c = static_cast<char>(m_rng());
-    }
-    void text(const char*, char* out, std::size_t size) override {
-        const std::size_t n = m_rng() % size;  // at most size - 1
-        for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>('a' + m_rng() % 26);
-        out[n] = '\0';
-    }
-    std::size_t beginList(const char*, std::size_t) override { return m_rng() % 4; }
-    void endList() override {}
-    std::size_t beginMap(const char*, std::size_t) override { return m_rng() % 4; }
-    void endMap() override {}
-    void beginElement(std::size_t) override {}
-    void endElement() override {}
-    void beginRecord(const char*) override {}
-    void endRecord() override {}
-
-private:
-    std::mt19937& m_rng;
-    int m_key = 0;
-};
 
 std::vector<char> encoded(ZrAnyPacket& packet) {
     std::vector<char> wire(64 * 1024);
@@ -244,7 +206,7 @@ std::vector<std::vector<char>> makePackets(std::uint32_t seed, std::size_t count
         const std::size_t row = rng() % rows.size();
         if (!objects[row]) objects[row] = rows[row].create();
         ZrAnyPacket& packet = *objects[row];
-        RandomFiller filler(rng);
+        zrtest::FieldFiller filler(zrtest::kAllFills[rng() % 4]);
         packet.visitFields(filler);
         packet.head().setUserID(rng());
         packet.head().setSN(firstSN + static_cast<std::uint32_t>(i));

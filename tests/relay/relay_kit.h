@@ -16,8 +16,10 @@
 namespace relaykit {
 
 // `count` packets of classes drawn from the whole catalogue (plain and
-// enciphered, the keep-alive among them), fields filled at random, SNs
-// firstSN, firstSN + 1, ...; the same seed gives the same packets.
+// enciphered, the keep-alive among them), each with its fields filled from
+// a value set drawn at random (extreme, zero, boundary or large values:
+// texts of up to 300 bytes, NUL and 0xFF among them), SNs firstSN,
+// firstSN + 1, ...; the same seed gives the same packets.
 std::vector<std::vector<char>> makePackets(std::uint32_t seed, std::size_t count, std::uint32_t firstSN = 1);
 
 struct LoadOptions {

@@ -48,8 +48,9 @@ protected:
         relayPort = relaykit::listeningPort(*relay);
         ASSERT_NE(relayPort, 0) << relay->log();
     }
-    void startAll(std::vector<std::string> extra = {}) {
-        echo = startEcho();
+    // The echo backend (holding each echo delayMs), and the relay in front.
+    void startAll(std::vector<std::string> extra = {}, int delayMs = 0) {
+        echo = startEcho(0, delayMs);
         echoPort = relaykit::listeningPort(*echo);
         ASSERT_NE(echoPort, 0) << echo->log();
         startRelay(echoPort, std::move(extra));
@@ -315,10 +316,7 @@ TEST_F(RelayTest, FaultyClientsLeaveTheOthersAlone) {
 // SIGUSR1 prints the counters; SIGTERM stops accepting, lets the packets in
 // flight be answered, and the relay exits 0.
 TEST_F(RelayTest, DrainsWhatIsInFlightOnSigterm) {
-    echo = startEcho(0, 400);  // each echo held 400 ms
-    echoPort = relaykit::listeningPort(*echo);
-    startRelay(echoPort);
-    ASSERT_FALSE(relay->waitForLine("backend connected", 10s).empty());
+    startAll({}, 400);  // each echo held 400 ms
     const std::vector<std::vector<char>> packets = relaykit::makePackets(3, 5);
     const std::vector<char> all = concat(packets, packets.size());
     const int fd = connectTo(relayPort);
@@ -345,10 +343,7 @@ TEST_F(RelayTest, DrainsWhatIsInFlightOnSigterm) {
 // at most that many packets in the relay's table at any time, and all of
 // them are answered in the end.
 TEST_F(RelayTest, PausesAClientAtItsInFlightLimit) {
-    echo = startEcho(0, 20);  // each echo held 20 ms
-    echoPort = relaykit::listeningPort(*echo);
-    startRelay(echoPort, {"--client-in-flight", "4"});
-    ASSERT_FALSE(relay->waitForLine("backend connected", 10s).empty());
+    startAll({"--client-in-flight", "4"}, 20);  // each echo held 20 ms
     const std::vector<std::vector<char>> packets = relaykit::makePackets(5, 60);
     const std::vector<char> all = concat(packets, packets.size());
     const int fd = connectTo(relayPort);

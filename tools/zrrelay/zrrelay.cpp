@@ -70,46 +70,29 @@ int main(int argc, char** argv) {
         ->required()
         ->type_name("HOST:PORT")
         ->check(kHostPort);
-    app.add_option("--max-packet", limits.maxPacketLength, "Longest packet taken, in bytes")
-        ->type_name("BYTES")
-        ->capture_default_str()
+    // A limit: a number with its unit, its default shown in --help.
+    auto limit = [&app](const char* name, auto& value, const char* help, const char* unit) {
+        return app.add_option(name, value, help)->type_name(unit)->capture_default_str();
+    };
+    limit("--max-packet", limits.maxPacketLength, "Longest packet taken", "BYTES")
         ->check(CLI::Range(std::size_t{PKT_ENVELOPE_MIN_LEN}, std::size_t{1} << 30));
-    app.add_option("--client-in-flight", limits.clientInFlight, "Packets of one client awaiting replies")
-        ->type_name("N")
-        ->capture_default_str()
+    limit("--client-in-flight", limits.clientInFlight, "Packets of one client awaiting replies", "N")
         ->check(CLI::PositiveNumber);
-    app.add_option("--client-queue", limits.clientQueueBytes, "Bytes of replies unsent to one client before it pauses")
-        ->type_name("BYTES")
-        ->capture_default_str()
+    limit("--client-queue", limits.clientQueueBytes, "Replies unsent to one client before it pauses", "BYTES")
         ->check(CLI::PositiveNumber);
-    app.add_option("--client-queue-hard", limits.clientQueueHardBytes,
-                   "Bytes of replies unsent to one client at which it is closed")
-        ->type_name("BYTES")
-        ->capture_default_str()
+    limit("--client-queue-hard", limits.clientQueueHardBytes, "Replies unsent to one client at which it is closed",
+          "BYTES")
         ->check(CLI::PositiveNumber);
-    app.add_option("--client-grace", graceMs, "Milliseconds a client may stay over --client-queue")
-        ->type_name("MS")
-        ->capture_default_str()
+    limit("--client-grace", graceMs, "How long a client may stay over --client-queue", "MS")
         ->check(CLI::PositiveNumber);
-    app.add_option("--backend-queue", limits.backendQueueBytes, "Bytes unsent to the backend before clients pause")
-        ->type_name("BYTES")
-        ->capture_default_str()
+    limit("--backend-queue", limits.backendQueueBytes, "Bytes unsent to the backend before clients pause", "BYTES")
         ->check(CLI::PositiveNumber);
-    app.add_option("--max-clients", limits.maxClients, "Clients at once; more are closed on connecting")
-        ->type_name("N")
-        ->capture_default_str()
+    limit("--max-clients", limits.maxClients, "Clients at once; more are closed on connecting", "N")
         ->check(CLI::PositiveNumber);
-    app.add_option("--backoff-min", backoffMinMs, "Milliseconds before the first reconnect to the backend")
-        ->type_name("MS")
-        ->capture_default_str()
+    limit("--backoff-min", backoffMinMs, "Wait before the first reconnect to the backend", "MS")
         ->check(CLI::PositiveNumber);
-    app.add_option("--backoff-max", backoffMaxMs, "Longest wait between reconnects, in milliseconds")
-        ->type_name("MS")
-        ->capture_default_str()
-        ->check(CLI::PositiveNumber);
-    app.add_option("--drain-timeout", drainMs, "Milliseconds to wait for replies after SIGINT or SIGTERM")
-        ->type_name("MS")
-        ->capture_default_str()
+    limit("--backoff-max", backoffMaxMs, "Longest wait between reconnects", "MS")->check(CLI::PositiveNumber);
+    limit("--drain-timeout", drainMs, "How long to wait for replies after SIGINT or SIGTERM", "MS")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--log-level", level, "What to log on standard error")
         ->type_name("LEVEL")

@@ -1,0 +1,103 @@
+// zrrelay_echo: a backend for the relay's tests and benchmark that sends
+// every byte back as it came, so each packet the relay forwards is its own
+// reply, SN included.
+//   zrrelay_echo --listen 127.0.0.1:0 [--delay-ms N]
+// Logs "listening on HOST:PORT" on standard error; --delay-ms holds each
+// read that long before echoing it (a slow backend). Ends on SIGINT or
+// SIGTERM; SIGKILL makes a backend that dies.
+#include <asio.hpp>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host_port.h"
+
+namespace {
+
+class Session : public std::enable_shared_from_this<Session> {
+public:
+    Session(asio::ip::tcp::socket socket, std::chrono::milliseconds delay)
+        : m_socket(std::move(socket)), m_timer(m_socket.get_executor()), m_delay(delay) {}
+
+    void read() {
+        auto self = shared_from_this();
+        m_socket.async_read_some(asio::buffer(m_buffer), [self](const asio::error_code& error, std::size_t n) {
+            if (error) {
+                asio::error_code ignored;
+                self->m_socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+                return;
+            }
+            if (self->m_delay.count() == 0) {
+                self->echo(n);
+                return;
+            }
+            self->m_timer.expires_after(self->m_delay);
+            self->m_timer.async_wait([self, n](const asio::error_code&) { self->echo(n); });
+        });
+    }
+
+private:
+    void echo(std::size_t n) {
+        auto self = shared_from_this();
+        asio::async_write(m_socket, asio::buffer(m_buffer.data(), n), [self](const asio::error_code& error, std::size_t) {
+            if (!error) self->read();
+        });
+    }
+
+    asio::ip::tcp::socket m_socket;
+    asio::steady_timer m_timer;
+    std::chrono::milliseconds m_delay;
+    std::vector<char> m_buffer = std::vector<char>(64 * 1024);
+};
+
+void accept(asio::ip::tcp::acceptor& acceptor, std::chrono::milliseconds delay) {
+    acceptor.async_accept([&acceptor, delay](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        if (!error) {
+            asio::error_code ignored;
+            socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+            std::make_shared<Session>(std::move(socket), delay)->read();
+        }
+        accept(acceptor, delay);
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zrrelay::HostPort listen;
+    long delayMs = 0;
+    bool ok = false;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--listen") == 0) {
+            ok = zrrelay::parseHostPort(argv[i + 1], listen);
+        } else if (std::strcmp(argv[i], "--delay-ms") == 0) {
+            delayMs = std::strtol(argv[i + 1], nullptr, 10);
+        } else {
+            ok = false;
+            break;
+        }
+    }
+    if (!ok || argc % 2 == 0) {
+        std::fprintf(stderr, "usage: zrrelay_echo --listen HOST:PORT [--delay-ms N]\n");
+        return 2;
+    }
+    try {
+        asio::io_context io;
+        const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(listen.host), listen.port);
+        asio::ip::tcp::acceptor acceptor(io, endpoint);  // reuse_address: a restart takes the same port
+        const zrrelay::HostPort bound{listen.host, acceptor.local_endpoint().port()};
+        std::fprintf(stderr, "zrrelay_echo: listening on %s\n", bound.text().c_str());
+        accept(acceptor, std::chrono::milliseconds(delayMs));
+        asio::signal_set signals(io, SIGINT, SIGTERM);
+        signals.async_wait([&io](const asio::error_code&, int) { io.stop(); });
+        io.run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zrrelay_echo: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,398 @@
+// The relay as a process between client connections and an echo backend,
+// under load and under faults. Every server is a child process on a port of
+// 127.0.0.1 that the system chose, killed when the test ends.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+#include <thread>
+
+#include "host_port.h"
+#include "relay_kit.h"
+#include "zr_session_packets.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using relaykit::Child;
+using relaykit::LoadOptions;
+using relaykit::LoadResult;
+
+constexpr std::size_t kPackets = ZRRELAY_TEST_PACKETS;
+
+std::string logPath(const std::string& name) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return ::testing::TempDir() + "zrrelay-" + test->name() + "-" + name + ".log";
+}
+
+std::unique_ptr<Child> startEcho(std::uint16_t port = 0, int delayMs = 0) {
+    std::vector<std::string> args = {ZRRELAY_ECHO_BIN, "--listen", "127.0.0.1:" + std::to_string(port)};
+    if (delayMs > 0) args.insert(args.end(), {"--delay-ms", std::to_string(delayMs)});
+    return std::make_unique<Child>(args, logPath(port == 0 ? "echo" : "echo-again"));
+}
+
+// A relay in front of a backend port, with extra options.
+class RelayTest : public ::testing::Test {
+protected:
+    void startRelay(std::uint16_t backendPort, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {ZRRELAY_BIN, "--listen", "127.0.0.1:0", "--backend",
+                                         "127.0.0.1:" + std::to_string(backendPort)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        relay = std::make_unique<Child>(args, logPath("relay"));
+        relayPort = relaykit::listeningPort(*relay);
+        ASSERT_NE(relayPort, 0) << relay->log();
+    }
+    // The echo backend (holding each echo delayMs), and the relay in front.
+    void startAll(std::vector<std::string> extra = {}, int delayMs = 0) {
+        echo = startEcho(0, delayMs);
+        echoPort = relaykit::listeningPort(*echo);
+        ASSERT_NE(echoPort, 0) << echo->log();
+        startRelay(echoPort, std::move(extra));
+        ASSERT_FALSE(relay->waitForLine("backend connected", 10s).empty()) << relay->log();
+    }
+    LoadOptions load(std::size_t clients, std::size_t packets, std::uint32_t seed = 1) const {
+        LoadOptions options;
+        options.port = relayPort;
+        options.clients = clients;
+        options.packets = packets;
+        options.seed = seed;
+        return options;
+    }
+    // The counters the relay prints on SIGUSR1.
+    std::map<std::string, std::uint64_t> counters() {
+        const std::size_t before = countLines("counters: ");
+        relay->signal(SIGUSR1);
+        for (int i = 0; i < 1000 && countLines("counters: ") == before; ++i) std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(countLines("counters: "), before + 1) << "no counters on SIGUSR1";
+        return relaykit::lastCounters(relay->log());
+    }
+    // SIGTERM: the relay must drain and exit 0; its last counters.
+    std::map<std::string, std::uint64_t> stop() {
+        relay->signal(SIGTERM);
+        EXPECT_EQ(relay->wait(15s), 0) << relay->log();
+        return relaykit::lastCounters(relay->log());
+    }
+    std::size_t countLines(const std::string& text) const {
+        const std::string log = relay->log();
+        std::size_t n = 0;
+        for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    }
+    void TearDown() override {
+        if (HasFailure() && relay) std::cout << "--- relay log ---\n" << relay->log().substr(0, 20000);
+    }
+
+    std::unique_ptr<Child> echo, relay;
+    std::uint16_t echoPort = 0, relayPort = 0;
+};
+
+// --- raw clients, for the faults a well-behaved client never makes -----------------
+
+int connectTo(std::uint16_t port, int receiveBuffer = 0) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool sendAll(int fd, const std::vector<char>& bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n = send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        at += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Everything the peer sends until it ends the connection; `ended` is false
+// when it did not within the timeout.
+std::vector<char> readToEnd(int fd, std::chrono::milliseconds timeout, bool& ended) {
+    std::vector<char> all;
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    ended = false;
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < until) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0) continue;
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            ended = true;
+            break;
+        }
+        all.insert(all.end(), buffer, buffer + n);
+    }
+    return all;
+}
+
+std::vector<char> concat(const std::vector<std::vector<char>>& packets, std::size_t count) {
+    std::vector<char> out;
+    for (std::size_t i = 0; i < count; ++i) out.insert(out.end(), packets[i].begin(), packets[i].end());
+    return out;
+}
+
+// --- the tests ------------------------------------------------------------------------
+
+TEST(HostPort, ParsesWhatTheCommandLineTakes) {
+    struct Case {
+        const char* text;
+        bool ok;
+        const char* host;
+        std::uint16_t port;
+    };
+    const Case cases[] = {
+        {"127.0.0.1:7633", true, "127.0.0.1", 7633}, {"localhost:0", true, "localhost", 0},
+        {"[::1]:65535", true, "::1", 65535},         {"::1:80", false, "", 0},
+        {"host:65536", false, "", 0},                {"host:", false, "", 0},
+        {":80", false, "", 0},                       {"host:8x", false, "", 0},
+        {"[]:80", false, "", 0},                     {"7633", false, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        zrrelay::HostPort parsed;
+        ASSERT_EQ(zrrelay::parseHostPort(c.text, parsed), c.ok);
+        if (!c.ok) continue;
+        EXPECT_EQ(parsed.host, c.host);
+        EXPECT_EQ(parsed.port, c.port);
+        EXPECT_EQ(parsed.text(), c.text);
+    }
+}
+
+// 50 clients, mixed classes plain and enciphered, cut at random points:
+// every reply comes back to its client, byte for byte, in order.
+TEST_F(RelayTest, EveryReplyReachesItsClientUnderLoad) {
+    startAll();
+    const LoadResult result = relaykit::runLoad(load(50, kPackets));
+    std::cout << "load through the relay: 50 clients x " << kPackets << " packets: " << result.summary() << '\n';
+    EXPECT_TRUE(result.allAnswered()) << result.firstError;
+    EXPECT_EQ(result.answered, 50 * kPackets);
+
+    auto c = counters();
+    EXPECT_EQ(c["clients_accepted"], 50u);
+    EXPECT_EQ(c["packets_in"], 50 * kPackets);
+    EXPECT_EQ(c["replies_out"], 50 * kPackets);
+    EXPECT_EQ(c["bytes_in"], c["bytes_out"]);
+    EXPECT_EQ(c["in_flight"], 0u);
+    EXPECT_EQ(c["replies_unknown"] + c["replies_orphaned"] + c["backend_skipped_bytes"], 0u);
+    c = stop();
+    EXPECT_EQ(c["replies_out"], 50 * kPackets);
+    EXPECT_EQ(c["unanswered_at_exit"], 0u);
+}
+
+// The backend dies in the middle of a run and comes back on its port: each
+// packet is answered or its client's connection closes; the relay reconnects
+// and serves new clients; the counters add up.
+TEST_F(RelayTest, RecoversWhenTheBackendIsKilledAndRestarted) {
+    startAll({"--backoff-min", "20", "--backoff-max", "200"});
+    const std::size_t clients = 20, packets = kPackets;
+    std::atomic<std::uint64_t> answered{0};
+    LoadOptions options = load(clients, packets);
+    options.answered = &answered;
+    LoadResult during;
+    std::thread run([&] { during = relaykit::runLoad(options); });
+    const auto until = std::chrono::steady_clock::now() + 30s;
+    while (answered < clients * packets / 3 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(1ms);
+    }
+    echo->signal(SIGKILL);
+    EXPECT_EQ(echo->wait(5s), -1);
+    ASSERT_FALSE(relay->waitForLine("backend connection lost", 5s).empty()) << relay->log();
+    std::this_thread::sleep_for(100ms);
+    echo = startEcho(echoPort);
+    ASSERT_EQ(relaykit::listeningPort(*echo), echoPort) << echo->log();
+    run.join();
+    std::cout << "during the restart: " << during.summary() << '\n';
+    EXPECT_EQ(during.wrong, 0u) << during.firstError;
+    EXPECT_FALSE(during.timedOut);
+    EXPECT_GT(during.lost, 0u);
+    EXPECT_EQ(during.sent, during.answered + during.lost);
+
+    const LoadResult after = relaykit::runLoad(load(10, 200, 2));
+    std::cout << "after the restart: " << after.summary() << '\n';
+    EXPECT_TRUE(after.allAnswered()) << after.firstError;
+
+    auto c = stop();
+    EXPECT_EQ(c["backend_lost"], 1u);
+    EXPECT_EQ(c["backend_connects"], 2u);
+    EXPECT_EQ(c["replies_out"], during.answered + after.answered);
+    EXPECT_GT(c["lost_in_flight"], 0u);
+    EXPECT_LE(c["lost_in_flight"], during.lost);
+    EXPECT_EQ(c["clients_closed_backend_lost"], during.closedEarly);
+    // Every packet taken from a client: answered, lost with the backend, or
+    // answered after its client had gone.
+    EXPECT_EQ(c["packets_in"], c["replies_out"] + c["lost_in_flight"] + c["replies_orphaned"] +
+                                   c["unanswered_at_exit"]);
+    EXPECT_EQ(c["replies_unknown"], 0u);
+}
+
+// Garbage, a client that never reads, and one that ends its stream in the
+// middle of a packet: each is dealt with alone, and a load beside them is
+// answered in full.
+TEST_F(RelayTest, FaultyClientsLeaveTheOthersAlone) {
+    startAll({"--client-queue", "65536", "--client-grace", "300", "--client-queue-hard", "67108864"});
+    std::thread good([&] {
+        LoadOptions options = load(20, kPackets);
+        options.pausePerMille = 100;  // long enough to run beside the faults
+        const LoadResult result = relaykit::runLoad(options);
+        std::cout << "beside the faulty clients: " << result.summary() << '\n';
+        EXPECT_TRUE(result.allAnswered()) << result.firstError;
+    });
+    const std::vector<std::vector<char>> packets = relaykit::makePackets(9, 4);
+
+    // Garbage after a whole packet: closed, the offset of the garbage logged.
+    const int garbage = connectTo(relayPort);
+    ASSERT_GE(garbage, 0);
+    std::vector<char> bytes = packets[0];
+    const std::string junk = "GET / HTTP/1.0\r\n\r\n";
+    bytes.insert(bytes.end(), junk.begin(), junk.end());
+    ASSERT_TRUE(sendAll(garbage, bytes));
+    bool ended = false;
+    readToEnd(garbage, 5s, ended);
+    EXPECT_TRUE(ended);
+    close(garbage);
+    EXPECT_FALSE(relay->waitForLine("bytes at offset " + std::to_string(packets[0].size()) + " are not a packet", 5s)
+                     .empty());
+
+    // Three packets and half of a fourth, then the end of the stream: the
+    // three are answered and the relay closes.
+    const int half = connectTo(relayPort);
+    ASSERT_GE(half, 0);
+    std::vector<char> whole = concat(packets, 3);
+    bytes = whole;
+    bytes.insert(bytes.end(), packets[3].begin(), packets[3].begin() + 20);
+    ASSERT_TRUE(sendAll(half, bytes));
+    shutdown(half, SHUT_WR);
+    EXPECT_EQ(readToEnd(half, 5s, ended), whole);
+    EXPECT_TRUE(ended);
+    close(half);
+    EXPECT_FALSE(relay->waitForLine("its stream ended inside a packet: 20 bytes", 5s).empty());
+
+    // Large packets, never a reply read: reading from it pauses, and after
+    // the grace time it is closed.
+    ZrHttpMsgPacket big;
+    big.setRequest(std::string(60000, 'x'));
+    std::vector<char> bigPacket(64 * 1024);
+    ASSERT_EQ(big.enCode(bigPacket.data(), static_cast<unsigned int>(bigPacket.size())), 0);
+    bigPacket.resize(big.getPacketLength());
+    const int deaf = connectTo(relayPort, 4096);
+    ASSERT_GE(deaf, 0);
+    bool closedByRelay = false;
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    for (std::size_t sent = 0; std::chrono::steady_clock::now() < until && !closedByRelay;) {
+        pollfd p{deaf, POLLOUT, 0};
+        if (poll(&p, 1, 20) <= 0) continue;
+        if ((p.revents & (POLLERR | POLLHUP)) != 0) {
+            closedByRelay = true;
+            break;
+        }
+        const ssize_t n = send(deaf, bigPacket.data() + sent % bigPacket.size(),
+                               bigPacket.size() - sent % bigPacket.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) closedByRelay = true;
+        if (n > 0) sent += static_cast<std::size_t>(n);
+    }
+    close(deaf);
+    EXPECT_TRUE(closedByRelay);
+    EXPECT_FALSE(relay->waitForLine("of replies left unread for 300 ms", 5s).empty());
+
+    good.join();
+    auto c = stop();
+    EXPECT_EQ(c["clients_closed_not_packets"], 1u);
+    EXPECT_EQ(c["clients_closed_slow"], 1u);
+    EXPECT_EQ(c["replies_unknown"] + c["backend_skipped_bytes"], 0u);
+}
+
+// SIGUSR1 prints the counters; SIGTERM stops accepting, lets the packets in
+// flight be answered, and the relay exits 0.
+TEST_F(RelayTest, DrainsWhatIsInFlightOnSigterm) {
+    startAll({}, 400);  // each echo held 400 ms
+    const std::vector<std::vector<char>> packets = relaykit::makePackets(3, 5);
+    const std::vector<char> all = concat(packets, packets.size());
+    const int fd = connectTo(relayPort);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(sendAll(fd, all));
+    auto c = counters();
+    for (int i = 0; i < 100 && c["in_flight"] < packets.size(); ++i) c = counters();
+    EXPECT_EQ(c["in_flight"], packets.size());
+
+    relay->signal(SIGTERM);
+    ASSERT_FALSE(relay->waitForLine("draining", 5s).empty());
+    EXPECT_LT(connectTo(relayPort), 0);  // no longer accepting
+    bool ended = false;
+    EXPECT_EQ(readToEnd(fd, 5s, ended), all);
+    EXPECT_TRUE(ended);
+    close(fd);
+    EXPECT_EQ(relay->wait(5s), 0) << relay->log();
+    c = relaykit::lastCounters(relay->log());
+    EXPECT_EQ(c["replies_out"], packets.size());
+    EXPECT_EQ(c["unanswered_at_exit"], 0u);
+}
+
+// A slow backend: a client that sends far more than its in-flight limit has
+// at most that many packets in the relay's table at any time, and all of
+// them are answered in the end.
+TEST_F(RelayTest, PausesAClientAtItsInFlightLimit) {
+    startAll({"--client-in-flight", "4"}, 20);  // each echo held 20 ms
+    const std::vector<std::vector<char>> packets = relaykit::makePackets(5, 60);
+    const std::vector<char> all = concat(packets, packets.size());
+    const int fd = connectTo(relayPort);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(sendAll(fd, all));
+    shutdown(fd, SHUT_WR);
+    std::uint64_t most = 0;
+    for (int i = 0; i < 10; ++i) most = std::max(most, counters()["in_flight"]);
+    bool ended = false;
+    EXPECT_EQ(readToEnd(fd, 10s, ended), all);
+    EXPECT_TRUE(ended);
+    close(fd);
+    EXPECT_GT(most, 0u);
+    EXPECT_LE(most, 4u);
+    EXPECT_EQ(stop()["replies_out"], packets.size());
+}
+
+// With no backend yet, packets wait in the queue; the relay keeps trying,
+// and once the backend is up they are answered. Clients over --max-clients
+// are closed at once.
+TEST_F(RelayTest, QueuesUntilTheBackendComesAndRefusesClientsOverTheLimit) {
+    echo = startEcho();
+    echoPort = relaykit::listeningPort(*echo);
+    echo.reset();  // a port where nothing listens now
+    startRelay(echoPort, {"--backoff-min", "20", "--backoff-max", "100", "--max-clients", "1"});
+    ASSERT_FALSE(relay->waitForLine("connect failed", 5s).empty()) << relay->log();
+
+    const std::vector<std::vector<char>> packets = relaykit::makePackets(4, 10);
+    const std::vector<char> all = concat(packets, packets.size());
+    const int fd = connectTo(relayPort);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(sendAll(fd, all));
+    const int second = connectTo(relayPort);
+    bool ended = false;
+    EXPECT_TRUE(readToEnd(second, 5s, ended).empty());
+    EXPECT_TRUE(ended);  // refused: closed at once
+    close(second);
+
+    std::this_thread::sleep_for(200ms);
+    echo = startEcho(echoPort);
+    ASSERT_EQ(relaykit::listeningPort(*echo), echoPort);
+    shutdown(fd, SHUT_WR);
+    EXPECT_EQ(readToEnd(fd, 10s, ended), all);
+    EXPECT_TRUE(ended);
+    close(fd);
+    auto c = stop();
+    EXPECT_EQ(c["clients_refused"], 1u);
+    EXPECT_EQ(c["backend_connects"], 1u);
+    EXPECT_EQ(c["replies_out"], packets.size());
+}
+
+}  // namespace

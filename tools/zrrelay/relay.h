@@ -1,0 +1,169 @@
+// zrrelay: a TCP relay that multiplexes many clients over one backend
+// connection, routing by the head's serial number and never decoding a body.
+//
+//   client A ─┐                       ┌─ SN 17 -> (A, its SN 5)
+//   client B ─┼─ relay ── backend ──> │  SN 18 -> (B, its SN 5)
+//   client C ─┘  (one connection)     └─ ...
+//
+// Each client's bytes are split into packets (ZrStreamSplitter). A packet is
+// copied into the backend's queue and its SN replaced there by the relay's
+// own (fastSetSN); the table above remembers whose packet it was. The
+// backend's bytes are split the same way, each reply is looked up by its SN,
+// gets the client's SN back and goes to that client.
+//
+// Model: every packet gets exactly one reply carrying its SN. A reply whose
+// SN is in no table entry (late, or a second reply) is counted and dropped;
+// one for a client that has gone is counted and dropped.
+//
+// Everything runs on one asio::io_context on one thread: no locks.
+#ifndef ZRRELAY_RELAY_H
+#define ZRRELAY_RELAY_H
+
+#include <asio.hpp>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host_port.h"
+#include "zr_stream_splitter.h"
+
+namespace zrrelay {
+
+enum class LogLevel { Error, Warn, Info, Debug };
+
+// The limits, each a command line option; what happens at each is said
+// where it is checked and in the README.
+struct Limits {
+    std::size_t maxPacketLength = ZR_DEFAULT_MAX_PACKET_LEN;  // longer: not a packet, the client is closed
+    std::size_t clientInFlight = 64;                          // packets awaiting replies: reading pauses
+    std::size_t clientQueueBytes = 256 * 1024;                // replies unsent: reading pauses, grace starts
+    std::size_t clientQueueHardBytes = 8 * 1024 * 1024;       // replies unsent: the client is closed
+    std::chrono::milliseconds clientGrace{5000};              // over clientQueueBytes this long: closed
+    std::size_t backendQueueBytes = 4 * 1024 * 1024;          // unsent to the backend: every client pauses
+    std::size_t maxClients = 1024;                            // more connections are closed at once
+    std::chrono::milliseconds backoffMin{100};                // first wait before a reconnect
+    std::chrono::milliseconds backoffMax{5000};               // the wait doubles up to this
+    std::chrono::milliseconds drainTimeout{10000};            // after SIGINT/SIGTERM
+};
+
+struct Options {
+    HostPort listen;
+    HostPort backend;
+    Limits limits;
+    LogLevel logLevel = LogLevel::Info;
+};
+
+// What the relay has done since it started; printed at exit and on SIGUSR1.
+struct Counters {
+    std::uint64_t clientsAccepted = 0;
+    std::uint64_t clientsRefused = 0;      // over --max-clients
+    std::uint64_t clientsNotPackets = 0;   // closed: bytes that are not a packet
+    std::uint64_t bytesRefused = 0;        // those bytes
+    std::uint64_t clientsSlow = 0;         // closed: replies left unread
+    std::uint64_t clientsBackendLost = 0;  // closed: packets in flight when the backend went
+    std::uint64_t packetsIn = 0;           // packets from clients, queued to the backend
+    std::uint64_t bytesIn = 0;
+    std::uint64_t repliesOut = 0;  // replies queued to their clients
+    std::uint64_t bytesOut = 0;
+    std::uint64_t repliesUnknown = 0;     // SN of no packet in flight
+    std::uint64_t repliesOrphaned = 0;    // for a client that has gone
+    std::uint64_t lostInFlight = 0;       // written to a backend that went before replying
+    std::uint64_t unansweredAtExit = 0;   // still without a reply when the relay stopped
+    std::uint64_t backendConnects = 0;    // the first connection and every reconnect
+    std::uint64_t backendLost = 0;
+    std::uint64_t backendSkippedBytes = 0;  // backend bytes that are not a packet
+};
+
+class Relay {
+public:
+    Relay(asio::io_context& io, const Options& options);
+    ~Relay();
+    Relay(const Relay&) = delete;
+    Relay& operator=(const Relay&) = delete;
+
+    // Binds the listening socket (throws asio::system_error when it cannot),
+    // logs the address, and starts accepting and connecting to the backend.
+    void start();
+    // Stops accepting, lets what is in flight be answered, then stops the
+    // io_context; a second call, or the drain timeout, stops at once.
+    void drain();
+    const Counters& counters() const { return m_counters; }
+    // One line, "counters: name=value ...".
+    std::string countersLine() const;
+    void printCounters() const;  // the line, on standard error
+    std::uint16_t listeningPort() const;
+
+private:
+    struct Client;
+    struct Route {
+        std::uint64_t client;  // Client::id
+        std::uint32_t clientSN;
+        std::uint64_t seq;  // order of queueing to the backend
+    };
+    using ClientPtr = std::shared_ptr<Client>;
+    using Clock = std::chrono::steady_clock;
+
+    void log(LogLevel level, const std::string& line) const;
+    void logClient(const Client& client, LogLevel level, const std::string& line) const;
+    void waitForStop();
+    void waitForUsr1();
+
+    // Clients.
+    void accept();
+    void pump(const ClientPtr& client);
+    bool mayForward(const ClientPtr& client);
+    void startRead(const ClientPtr& client);
+    void forward(Client& client, const ZrSplitItem& item);
+    std::uint32_t takeSN();
+    void flushReplies(const ClientPtr& client);
+    void startGrace(const ClientPtr& client);
+    void stopGrace(Client& client);
+    void beginFinish(const ClientPtr& client, LogLevel level, const std::string& why, bool waitInFlight);
+    void maybeFinish(const ClientPtr& client);
+    void closeClient(const ClientPtr& client, LogLevel level, const std::string& why);
+    ClientPtr findClient(std::uint64_t id) const;
+    void resumeWaiting();
+
+    // The backend.
+    bool backendFull() const;
+    void connectBackend();
+    void backendConnected(const asio::ip::tcp::endpoint& endpoint);
+    void scheduleReconnect();
+    void readBackend();
+    void flushBackend();
+    void backendFailed(std::uint64_t generation, const asio::error_code& error);
+    void routeReply(const ZrSplitItem& item);
+
+    void checkDrained();
+    void stopNow();
+
+    asio::io_context& m_io;
+    Options m_options;
+    Counters m_counters;
+    ZrPacketMeter::Options m_meterOptions;
+    asio::ip::tcp::acceptor m_acceptor;
+    asio::steady_timer m_acceptRetry;
+    asio::signal_set m_signals;
+    asio::signal_set m_usr1;
+
+    std::unordered_map<std::uint64_t, ClientPtr> m_clients;
+    std::uint64_t m_nextClientId = 1;
+    std::vector<std::uint64_t> m_waiting;  // clients paused while the backend queue is full
+
+    std::unordered_map<std::uint32_t, Route> m_routes;
+    std::uint32_t m_nextSN = 1;
+
+    struct Backend;
+    std::unique_ptr<Backend> m_backend;
+
+    bool m_draining = false;
+    bool m_stopped = false;
+    asio::steady_timer m_drainTimer;
+};
+
+}  // namespace zrrelay
+
+#endif  // ZRRELAY_RELAY_H

@@ -1,0 +1,135 @@
+// zrrelay: many clients over one backend connection, packets routed by SN.
+//   zrrelay --listen 127.0.0.1:7633 --backend 10.1.2.3:7633 [limits]
+// Logs to standard error; prints its counters there on SIGUSR1 and at exit.
+// SIGINT or SIGTERM: stop accepting, let the packets in flight be answered,
+// exit 0 (a second signal stops at once). Exit status 1: the listening
+// address cannot be bound; 2: a wrong command line.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <string>
+
+#include "relay.h"
+
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* const kFooter = R"(
+Every client's packets go over the one backend connection, each stamped with
+the relay's own SN; the backend's replies are routed back by that SN, with
+the client's SN restored. Each packet must get exactly one reply carrying its
+SN. Bodies are never decoded.
+
+At the limits: a client with --client-in-flight packets unanswered, or with
+--client-queue bytes of replies unsent, is not read until that clears; one
+that leaves its replies over --client-queue for --client-grace, or lets them
+reach --client-queue-hard, is closed. With --backend-queue bytes unsent to the
+backend no client is read. Bytes from a client that are not a packet (or a
+packet over --max-packet) close that client. When the backend goes, the
+clients with packets written to it are closed once the replies they have are
+sent, and the relay reconnects, waiting --backoff-min, doubling up to
+--backoff-max; packets not yet written wait for the new connection.
+
+Example:
+  zrrelay --listen 0.0.0.0:7633 --backend 10.1.2.3:7633 --log-level warn
+  kill -USR1 $(pidof zrrelay)    # counters on standard error
+)";
+
+zrrelay::LogLevel levelOf(const std::string& name) {
+    if (name == "error") return zrrelay::LogLevel::Error;
+    if (name == "warn") return zrrelay::LogLevel::Warn;
+    if (name == "debug") return zrrelay::LogLevel::Debug;
+    return zrrelay::LogLevel::Info;
+}
+
+// CLI11 validator of HOST:PORT.
+const CLI::Validator kHostPort(
+    [](std::string& value) {
+        zrrelay::HostPort parsed;
+        return zrrelay::parseHostPort(value, parsed) ? std::string()
+                                                     : "expected HOST:PORT ([ADDRESS]:PORT for IPv6), got " + value;
+    },
+    "");
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zrrelay::Options options;
+    zrrelay::Limits& limits = options.limits;
+    std::string listen, backend, level = "info";
+    long long graceMs = limits.clientGrace.count(), backoffMinMs = limits.backoffMin.count(),
+              backoffMaxMs = limits.backoffMax.count(), drainMs = limits.drainTimeout.count();
+
+    CLI::App app{"zrrelay: a TCP relay of zrpacket packets, many clients over one backend connection"};
+    app.add_option("--listen", listen, "Address to accept clients on (port 0: any free port, logged)")
+        ->required()
+        ->type_name("HOST:PORT")
+        ->check(kHostPort);
+    app.add_option("--backend", backend, "The backend's address")
+        ->required()
+        ->type_name("HOST:PORT")
+        ->check(kHostPort);
+    // A limit: a number with its unit, its default shown in --help.
+    auto limit = [&app](const char* name, auto& value, const char* help, const char* unit) {
+        return app.add_option(name, value, help)->type_name(unit)->capture_default_str();
+    };
+    limit("--max-packet", limits.maxPacketLength, "Longest packet taken", "BYTES")
+        ->check(CLI::Range(std::size_t{PKT_ENVELOPE_MIN_LEN}, std::size_t{1} << 30));
+    limit("--client-in-flight", limits.clientInFlight, "Packets of one client awaiting replies", "N")
+        ->check(CLI::PositiveNumber);
+    limit("--client-queue", limits.clientQueueBytes, "Replies unsent to one client before it pauses", "BYTES")
+        ->check(CLI::PositiveNumber);
+    limit("--client-queue-hard", limits.clientQueueHardBytes, "Replies unsent to one client at which it is closed",
+          "BYTES")
+        ->check(CLI::PositiveNumber);
+    limit("--client-grace", graceMs, "How long a client may stay over --client-queue", "MS")
+        ->check(CLI::PositiveNumber);
+    limit("--backend-queue", limits.backendQueueBytes, "Bytes unsent to the backend before clients pause", "BYTES")
+        ->check(CLI::PositiveNumber);
+    limit("--max-clients", limits.maxClients, "Clients at once; more are closed on connecting", "N")
+        ->check(CLI::PositiveNumber);
+    limit("--backoff-min", backoffMinMs, "Wait before the first reconnect to the backend", "MS")
+        ->check(CLI::PositiveNumber);
+    limit("--backoff-max", backoffMaxMs, "Longest wait between reconnects", "MS")->check(CLI::PositiveNumber);
+    limit("--drain-timeout", drainMs, "How long to wait for replies after SIGINT or SIGTERM", "MS")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--log-level", level, "What to log on standard error")
+        ->type_name("LEVEL")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"error", "warn", "info", "debug"}));
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("zrrelay ") + ZRPACKET_VERSION, "Print the version and exit");
+
+    try {
+        app.parse(argc, argv);
+        if (limits.clientQueueHardBytes < limits.clientQueueBytes ||
+            limits.clientQueueHardBytes < limits.maxPacketLength) {
+            throw CLI::ValidationError("--client-queue-hard", "must be at least --client-queue and --max-packet");
+        }
+        if (backoffMaxMs < backoffMinMs) throw CLI::ValidationError("--backoff-max", "must be at least --backoff-min");
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        std::cerr << "zrrelay: " << e.what() << " (see zrrelay --help)\n";
+        return kUsage;
+    }
+    zrrelay::parseHostPort(listen, options.listen);
+    zrrelay::parseHostPort(backend, options.backend);
+    limits.clientGrace = std::chrono::milliseconds(graceMs);
+    limits.backoffMin = std::chrono::milliseconds(backoffMinMs);
+    limits.backoffMax = std::chrono::milliseconds(backoffMaxMs);
+    limits.drainTimeout = std::chrono::milliseconds(drainMs);
+    options.logLevel = levelOf(level);
+
+    asio::io_context io;
+    zrrelay::Relay relay(io, options);
+    try {
+        relay.start();
+    } catch (const std::exception& e) {
+        std::cerr << "zrrelay: error: cannot listen on " << options.listen.text() << ": " << e.what() << '\n';
+        return kFailed;
+    }
+    io.run();
+    relay.printCounters();
+    return 0;
+}

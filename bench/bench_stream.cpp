@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "field_tools.h"
 #include "zr_billing_packets.h"
 #include "zr_catalogue.h"
 #include "zr_encrypt.h"
@@ -28,36 +29,6 @@ namespace {
 
 constexpr unsigned int kPlainCmd = 9;
 constexpr int kRounds = 30;  // each class this many times in the stream
-
-// Every field something: texts of a dozen bytes, numbers of one to three
-// varint bytes, lists and maps of three elements.
-class Filler final : public ZrFieldVisitor {
-public:
-    void field(const char*, unsigned char& v) override { v = static_cast<unsigned char>(next()); }
-    void field(const char*, unsigned short& v) override { v = static_cast<unsigned short>(next() * 100); }
-    void field(const char*, unsigned int& v) override { v = next() * 997; }
-    void field(const char*, int& v) override { v = static_cast<int>(next() * 31) - 50; }
-    void field(const char*, std::uint64_t& v) override { v = next() * 1000003u; }
-    void field(const char*, std::int64_t& v) override { v = -static_cast<std::int64_t>(next()); }
-    void field(const char*, std::string& v) override { v = "value-" + std::to_string(next() % 1000000); }
-    void text(const char*, char* out, std::size_t size) override {
-        const std::string t = "text-" + std::to_string(next());
-        std::strncpy(out, t.c_str(), size - 1);
-        out[size - 1] = '\0';
-    }
-    std::size_t beginList(const char*, std::size_t) override { return 3; }
-    void endList() override {}
-    std::size_t beginMap(const char*, std::size_t) override { return 3; }
-    void endMap() override {}
-    void beginElement(std::size_t) override {}
-    void endElement() override {}
-    void beginRecord(const char*) override {}
-    void endRecord() override {}
-
-private:
-    unsigned int next() { return ++m_n; }
-    unsigned int m_n = 0;
-};
 
 struct Stream {
     std::vector<char> bytes;
@@ -69,7 +40,7 @@ struct Stream {
 // command, then the command patched (the body stays plain).
 std::vector<char> plainPacketOf(const ZrPacketClass& row) {
     std::unique_ptr<ZrAnyPacket> packet = row.create();
-    Filler filler;
+    zrtest::FieldFiller filler(zrtest::Fill::Boundary, 3);  // short texts, numbers of every width, three elements a list
     packet->visitFields(filler);
     if (row.mode != ZrBodyMode::None) packet->head().setCmdID(kPlainCmd);
     std::vector<char> wire(64 * 1024);
@@ -189,7 +160,7 @@ BENCHMARK(BM_StreamSplitDecode);
 std::vector<char> encipheredBalance() {
     static const std::vector<char> wire = [] {
         ZrBillUserBalancePacket packet;  // command 1014, enciphered
-        Filler filler;
+        zrtest::FieldFiller filler(zrtest::Fill::Boundary);
         packet.visitFields(filler);
         std::vector<NETPBILLUSERBALANCEINFO> records(100);
         for (unsigned int i = 0; i < records.size(); ++i) records[i] = {i % 4 + 1, static_cast<int>(i * 37) - 1000};

@@ -246,7 +246,8 @@ private:
         m_at = c.at;
         m_end = c.end;
     }
-    bool have(std::size_t n) const { return m_at != nullptr && static_cast<std::size_t>(m_end - m_at) >= n; }
+    // While the stream reads, m_at and m_end are both null: nothing is had.
+    bool have(std::size_t n) const { return static_cast<std::size_t>(m_end - m_at) >= n; }
 
     // A u32 at the cursor, taken when it is whole and ends within five bytes
     // (a longer varint is the stream's); `size` is how many bytes it took.

@@ -183,7 +183,8 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::vector<Line> lines;
         std::vector<std::string> errors;  // a fragment of each line, in order
     };
-    const zrpkt::PcapOptions port9000{"", 9000, false}, anyPort{"", 7633, true};
+    const zrpkt::PcapOptions onPort{"", zrpkt::kDissectorPort, false}, port9000{"", 9000, false},
+        anyPort{"", zrpkt::kDissectorPort, true};
     // More segments after a lost one than the follower holds for a
     // connection (512): a byte each.
     std::vector<Seg> byteSegments;
@@ -192,7 +193,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
     for (unsigned int k = 1; k < 16; ++k) byteLines.push_back({1, false, k * L, 21 + k, (k + 1) * L - 1 - 3});
     const Row rows[] = {
         {"connections interleaved, both directions",
-         {},
+         onPort,
          {{0, false, 0, 20, 0},
           {0, true, 0, C, 0},
           {1, false, 0, 30, 0},
@@ -209,13 +210,13 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
           {0, true, C, 12, 6}},
          {}},
         {"out of order, sent twice, overlapping",
-         {},
+         onPort,
          {{0, false, 0, 20, 0}, {0, false, L, 2 * L + C, 0}, {0, false, 0, 20, 0}, {0, false, 10, L, 0}},
          // The packets that came ahead of the gap carry their own time.
          {{0, false, 0, 1, 3}, {0, false, L, 2, 1}, {0, false, L + C, 3, 1}},
          {}},
         {"a lost segment the peer acknowledges",
-         {},
+         onPort,
          {{0, false, 0, L, 0}, {0, false, L, L + 10, 0}, {0, false, L + 20, 2 * L + C, 0}, {0, true, 0, C, 2 * L + C}},
          // Split at the acknowledgement, before the server's packet.
          {{0, false, 0, 1, 0}, {0, false, L + C, 3, 2}, {0, true, 0, 11, 3}},
@@ -224,18 +225,18 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
               ": ZrBillMsgPacket: the stream ends 10 bytes into a packet",
           std::to_string(C - 20) + " bytes skipped at offset " + std::to_string(L + 20) + ": "}},
         {"a lost segment at the end of the capture",
-         {},
+         onPort,
          {{0, false, 0, L, 0}, {0, false, L + 5, 2 * L + C, 0}, {0, true, 0, C, 0}},
          {{0, false, 0, 1, 0}, {0, true, 0, 11, 2}, {0, false, L + C, 3, 1}},
          {"5 bytes missing from the capture at offset " + std::to_string(L),
           std::to_string(C - 5) + " bytes skipped at offset " + std::to_string(L + 5) + ": "}},
         {"IPv6, and a connection open before the capture",
-         {},
+         onPort,
          {{2, false, 0, 30, 0}, {1, false, 0, 2 * L, 0}, {2, false, 30, 100, 0}},
          {{1, false, 0, 21, 1}, {1, false, L, 22, 1}, {2, false, 0, 31, 2}, {2, false, C, 32, 2}},
          {}},
         {"a lost segment and more segments after it than a receiver buffers",
-         {},
+         onPort,
          byteSegments,
          byteLines,
          {"3 bytes missing from the capture at offset 0", std::to_string(L - 3) + " bytes skipped at offset 3"}},

@@ -14,5 +14,5 @@ for packet in "$corpus"/*.bin; do
 done
 # And every packet in one stream, for the splitter.
 { printf s; cat "$corpus"/*.bin; } >"$seeds/stream"
-exec "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+exec "$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     "$work/found" "$seeds"

@@ -337,7 +337,7 @@ public:
     }
 
     // A record: its field list, `zrRecordFields(Record&, Fields&&)` beside
-    // the record, run by zrTransferRecord (zr_named_fields.h).
+    // the record, run by zrTransferRecord (zr_field_runs.h).
     template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
     Self& transfer(Record& record) {
         zrTransferRecord(*this, record);

@@ -73,7 +73,7 @@ protected:
 // Each record type lists its fields beside its declaration, in wire order:
 //   template <class Fields>
 //   void zrRecordFields(RECORD& r, Fields&& field) { field("unit1", r.unit1); ... }
-// The stream runs it through zrTransferRecord below, tools through
+// The stream runs it through zrTransferRecord (zr_field_runs.h), tools through
 // ZrNamedFields.
 
 // A packet class lists its body by member pointer,

@@ -39,7 +39,6 @@ const char* layoutName(Layout layout) {
 constexpr std::size_t kMinOffsetDigits = 4;
 constexpr std::size_t kMaxOffsetDigits = 16;
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 int digitValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 
 std::size_t hexRun(const std::string& line, std::size_t at) {

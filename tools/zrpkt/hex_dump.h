@@ -7,6 +7,8 @@
 
 namespace zrpkt {
 
+inline bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
 // Whether `text` is laid out as one of those dumps, told by its first line:
 //   xxd            00000000: 0201 0200 0000 0300 0000 002a 0000 0001  ...........*....
 //   hexdump -C     00000000  02 01 02 00 00 00 03 00  00 00 00 2a 00 00 00 01  |...........*....|

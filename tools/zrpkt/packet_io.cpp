@@ -20,7 +20,6 @@ namespace zrpkt {
 namespace {
 
 bool isBlank(char c) { return std::strchr(" \t\r\n\f\v", c) != nullptr && c != '\0'; }
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // A byte as an error text shows it: 'z', or 0x7F when not printable.
 std::string showByte(unsigned char c) {

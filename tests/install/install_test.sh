@@ -8,10 +8,15 @@
 # for json where it is not installed must fail and say so. The installed
 # zrpkt must run from the prefix, and the installed dissector be the one it
 # generates.
-# Usage: install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR
+# Usage: install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR [FLAGS]
+# FLAGS (compile and link) are the sanitizer flags of a sanitizer build.
 set -euo pipefail
 build=$1
 consumer=$2
+flags=${3:-}
+# Read by CMake's first configure of each consumer build, and by the
+# pkg-config lines below.
+export CXXFLAGS=$flags LDFLAGS=$flags
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -56,8 +61,8 @@ export PKG_CONFIG_PATH
 for pc in zrpacket zrpacket_json; do
     source=$consumer/consumer.cpp
     [ $pc = zrpacket ] || source=$consumer/consumer_json.cpp
-    # shellcheck disable=SC2046
-    g++ -std=c++17 "$source" -o "$work/pc_$pc" $(pkg-config --cflags --libs $pc) \
+    # shellcheck disable=SC2046,SC2086
+    g++ -std=c++17 $flags "$source" -o "$work/pc_$pc" $(pkg-config --cflags --libs $pc) \
         -Wl,-rpath,$(pkg-config --variable=libdir $pc)
 done
 expect "ok ZrAuthSockMsgPacket" "$work/pc_zrpacket"

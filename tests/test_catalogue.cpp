@@ -84,6 +84,18 @@ TEST_P(EveryClass, RowMatchesItsClass) {
     EXPECT_EQ(&row, &copy.create()->packetClass());
     if (&row != &ZrCatalogue::classes().front()) {  // rows in ascending command order
         EXPECT_LT((&row - 1)->cmdID, row.cmdID);
+        // No command between this row's and the one before finds a class,
+        // nor any past the last row's.
+        for (unsigned int gap : {(&row - 1)->cmdID + 1, row.cmdID - 1}) {
+            if (gap != row.cmdID && gap != (&row - 1)->cmdID) {
+                EXPECT_EQ(nullptr, ZrCatalogue::find(gap)) << gap;
+            }
+        }
+    } else {
+        EXPECT_EQ(nullptr, ZrCatalogue::find(0u));
+    }
+    if (&row == &ZrCatalogue::classes().back()) {
+        for (unsigned int past : {row.cmdID + 1, 4095u, 4096u, 0xFFFFFFFFu}) EXPECT_EQ(nullptr, ZrCatalogue::find(past));
     }
 }
 

@@ -2,6 +2,7 @@
 // read off the class itself (its default command, its name, body mode and
 // body walk), so that adding a class is adding its type to that list.
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 
 #include "zr_catalogue.h"
@@ -77,8 +78,31 @@ const std::vector<ZrPacketClass>& ZrCatalogue::classes() {
     return table;
 }
 
+namespace {
+
+// Rows by command, for the commands below kDirectCommands: a receiver's
+// stream mixes classes, and a binary search's branches, mispredicted packet
+// after packet, cost a good part of decoding a short body.
+constexpr unsigned int kDirectCommands = 4096;
+constexpr std::uint8_t kNoRow = 0xFF;
+
+std::vector<std::uint8_t> makeDirectIndex(const std::vector<ZrPacketClass>& table) {
+    std::vector<std::uint8_t> index(kDirectCommands, kNoRow);
+    for (std::size_t row = 0; row < table.size() && row < kNoRow; ++row) {
+        if (table[row].cmdID < kDirectCommands) index[table[row].cmdID] = static_cast<std::uint8_t>(row);
+    }
+    return index;
+}
+
+}  // namespace
+
 const ZrPacketClass* ZrCatalogue::find(unsigned int cmdID) {
     const std::vector<ZrPacketClass>& table = classes();
+    static const std::vector<std::uint8_t> direct = makeDirectIndex(table);
+    if (cmdID < kDirectCommands && table.size() < kNoRow) {
+        const std::uint8_t row = direct[cmdID];
+        return row == kNoRow ? nullptr : &table[row];
+    }
     auto at = std::lower_bound(table.begin(), table.end(), cmdID,
                                [](const ZrPacketClass& row, unsigned int cmd) { return row.cmdID < cmd; });
     return at != table.end() && at->cmdID == cmdID ? &*at : nullptr;

@@ -101,7 +101,7 @@ void BM_StreamMeasure(benchmark::State& state) {
     ZrPacketMeter meter;
     for (auto _ : state) {
         for (std::size_t i = 0; i < s.offsets.size(); ++i) {
-            benchmark::DoNotOptimize(meter.measure(s.bytes.data() + s.offsets[i], s.lengths[i]).length);
+            benchmark::DoNotOptimize(meter.measure(s.bytes.data() + s.offsets[i], s.lengths[i]).packetLength);
         }
     }
     count(state, s);
@@ -176,7 +176,7 @@ std::vector<char> encipheredBalance() {
 void BM_MeasureEnciphered(benchmark::State& state) {
     const std::vector<char> wire = encipheredBalance();
     ZrPacketMeter meter;
-    for (auto _ : state) benchmark::DoNotOptimize(meter.measure(wire.data(), wire.size()).length);
+    for (auto _ : state) benchmark::DoNotOptimize(meter.measure(wire.data(), wire.size()).packetLength);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(wire.size()));
 }
 BENCHMARK(BM_MeasureEnciphered);

@@ -147,8 +147,9 @@ std::string describe(const std::vector<SplitPiece>& pieces) {
 }  // namespace
 
 std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& chunks,
-                              const ZrPacketMeter::Options& options) {
+                              const ZrPacketMeter::Options& options, SplitCost* cost) {
     ZrStreamSplitter splitter(options);
+    std::size_t mostHeld = 0;
     std::vector<SplitPiece> pieces;
     auto takeOut = [&](bool finished) {
         for (ZrSplitItem item; splitter.next(item);) {
@@ -169,10 +170,45 @@ std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const 
         splitter.feed(data + at, n);
         at += n;
         takeOut(false);
+        mostHeld = std::max(mostHeld, splitter.held());
     }
     splitter.finish();
     takeOut(true);
+    if (cost != nullptr) *cost = {splitter.meter().work(), mostHeld};
     return pieces;
+}
+
+std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPacketClass* forced) {
+    ZrPacketMeter::Options options;
+    options.forcedClass = forced;
+    ZrPacketMeter meter(options);
+    const ZrFrame frame = meter.measure(data, size);
+    const ZrPacketClass* cls = forced;
+    if (cls == nullptr && size >= PKT_OFFSET_SUBCMDID) {
+        cls = ZrCatalogue::find(CHostNetworkConvertorNormal::loadBigEndian32(data + PKT_OFFSET_CMDID));
+    }
+    // A prefix deCode accepts ends in 0x03 (a plain packet's ETX may have
+    // bytes after it, so the shortest accepted prefix ends at it).
+    std::size_t shortest = 0;
+    if (cls != nullptr) {
+        std::unique_ptr<ZrAnyPacket> packet = cls->create();
+        std::vector<char> prefix;
+        for (std::size_t n = 1; n <= size && shortest == 0; ++n) {
+            if (data[n - 1] != _ETX_) continue;
+            prefix.assign(data, data + n);
+            if (packet->deCode(prefix.data(), static_cast<unsigned int>(n)) == 0) shortest = n;
+        }
+    }
+    if (frame.complete() && frame.packetLength != shortest) {
+        return "the meter says " + std::to_string(frame.packetLength) + " bytes, deCode's shortest prefix is " +
+               std::to_string(shortest);
+    }
+    if (!frame.complete() && shortest != 0) {
+        return "deCode accepts " + std::to_string(shortest) + " bytes, the meter says " +
+               (frame.incomplete() ? "it needs " + std::to_string(frame.needed) : frame.why());
+    }
+    if (frame.incomplete() && frame.needed <= size) return "the meter asks for bytes it has";
+    return "";
 }
 
 std::string checkSplitting(const std::uint8_t* data, std::size_t size) {
@@ -227,8 +263,10 @@ std::string checkInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return "";
     const auto* text = reinterpret_cast<const char*>(data);
     switch (data[0]) {
-        case _STX_:
-            return checkPacket(text, size, nullptr);
+        case _STX_: {
+            const std::string broken = checkMeasure(data, std::min<std::size_t>(size, 4096));
+            return broken.empty() ? checkPacket(text, size, nullptr) : broken;
+        }
         case kJsonMark:
             return checkJsonInput(std::string(text, size));
         case kStreamMark:
@@ -240,7 +278,9 @@ std::string checkInput(const std::uint8_t* data, std::size_t size) {
         }
         default: {
             const std::vector<ZrPacketClass>& classes = ZrCatalogue::classes();
-            return checkPacket(text + 1, size - 1, &classes[data[0] % classes.size()]);
+            const ZrPacketClass& cls = classes[data[0] % classes.size()];
+            const std::string broken = checkMeasure(data + 1, std::min<std::size_t>(size - 1, 4096), &cls);
+            return broken.empty() ? checkPacket(text + 1, size - 1, &cls) : broken;
         }
     }
 }

@@ -60,10 +60,19 @@ struct SplitPiece {
         return packet == o.packet && offset == o.offset && length == o.length && what == o.what;
     }
 };
+// What splitting cost: the meter's work, and the most bytes held at once.
+struct SplitCost {
+    ZrMeterWork work;
+    std::size_t mostHeld = 0;
+};
 // Splits a stream fed in chunks of the sizes `chunks` gives in turn (the
 // last one repeated; none: all at once), then ends it.
 std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& chunks,
-                              const ZrPacketMeter::Options& options = {});
+                              const ZrPacketMeter::Options& options = {}, SplitCost* cost = nullptr);
+// The meter and deCode agree on the bytes at `data`: the meter says
+// complete at n exactly when n is the shortest prefix that the class's
+// deCode accepts (the class the head names, or `forced`).
+std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPacketClass* forced = nullptr);
 // The splitting property of the 's' input.
 std::string checkSplitting(const std::uint8_t* data, std::size_t size);
 

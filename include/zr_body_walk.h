@@ -78,6 +78,23 @@ struct ZrWalkStop {
     std::string why(std::size_t base, std::size_t end) const;
 };
 
+// Where a walk stopped for want of bytes, kept so that a later walk over
+// more bytes of the same body resumes there instead of walking the body
+// again: a body that arrives in pieces is walked once, whatever the pieces.
+// The later walk must see the same bytes before `at`.
+struct ZrWalkResume {
+    static constexpr unsigned kMaxDepth = 8;  // a walk stopped deeper starts over
+
+    bool valid = false;
+    unsigned depth = 0;    // the level of the field the walk stopped in (0: the body's own list)
+    std::size_t at = 0;    // body offset where that field starts; it is read again from there
+    // At each level down to `depth`: the place of the field on the path in
+    // its list or element, and for a list or map the element and the count.
+    std::uint32_t place[kMaxDepth + 1] = {};
+    std::uint32_t index[kMaxDepth + 1] = {};
+    std::uint32_t count[kMaxDepth + 1] = {};
+};
+
 // The walking visitor. A packet's field list hands it member pointers, a
 // record's list the record's fields; either way only the types are used,
 // never a value.
@@ -85,24 +102,53 @@ class ZrBodyWalker {
 public:
     // Walks the `size` bytes at `body`. A body longer than `limit` bytes is
     // refused (fault Limit) as soon as a field claims bytes past it, whether
-    // they are at hand or not.
-    ZrBodyWalker(const unsigned char* body, std::size_t size, std::size_t limit, bool compact)
-        : m_body(body), m_end(size < limit ? size : limit), m_limit(limit), m_compact(compact) {}
+    // they are at hand or not. With `resume`, the walk starts where the last
+    // walk given it stopped for want of bytes (if it did), and leaves there
+    // where this one stops so.
+    ZrBodyWalker(const unsigned char* body, std::size_t size, std::size_t limit, bool compact,
+                 ZrWalkResume* resume = nullptr)
+        : m_body(body),
+          m_end(size < limit ? size : limit),
+          m_limit(limit),
+          m_compact(compact),
+          m_resume(resume),
+          m_resuming(resume != nullptr && resume->valid) {}
 
     template <class Owner, class T>
     ZrBodyWalker& operator()(const char* name, T Owner::*) {
-        step(name, Tag<T>{});
+        visit(name, Tag<T>{});
         return *this;
     }
     template <class T>
     ZrBodyWalker& operator()(const char* name, T&) {
-        step(name, Tag<T>{});
+        visit(name, Tag<T>{});
         return *this;
     }
     ZrBodyWalker& operator()(const char* name, const ZrTextEcho& echo) {
-        text(name, echo.size);
+        visit(name, Echo{echo.size});
         return *this;
     }
+    // Runs a class's list over the body (its walkBody), then records where
+    // a walk that wants bytes stopped.
+    template <class List>
+    ZrBodyWalker& walk(List&& list) {
+        list(*this);
+        if (m_resume != nullptr) {
+            m_resume->valid = truncated() && m_stopDepth <= ZrWalkResume::kMaxDepth;
+            if (m_resume->valid) {
+                m_resume->depth = m_stopDepth;
+                m_resume->at = m_stopAt;
+                for (unsigned d = 0; d <= m_stopDepth; ++d) {
+                    m_resume->place[d] = m_stopPlace[d];
+                    m_resume->index[d] = m_stopIndex[d];
+                    m_resume->count[d] = m_stopCount[d];
+                }
+            }
+        }
+        return *this;
+    }
+    // Fields stepped into by this walk (those passed over on resuming are not).
+    std::uint64_t fieldsWalked() const { return m_fields; }
 
     bool ok() const { return m_fault == ZrWalkFault::None; }
     // Bytes taken so far: the whole body once its list has been walked.
@@ -130,6 +176,32 @@ public:
 private:
     template <class T>
     struct Tag {};
+    struct Echo {
+        std::uint32_t size;
+    };
+    static constexpr unsigned kLevels = ZrWalkResume::kMaxDepth + 1;
+
+    // Every field, list element and map key or value comes through here:
+    // its place at its level is counted, so that a resumed walk passes over
+    // what came before the stop without reading it, and goes down the path
+    // to the field it stopped in, which it reads from its start.
+    template <class T>
+    void visit(const char* name, T tag) {
+        if (!ok()) return;
+        const unsigned d = m_depth;
+        const std::uint32_t place = d < kLevels ? m_place[d]++ : 0;
+        if (m_resuming) {
+            if (place < m_resume->place[d]) return;
+            if (d == m_resume->depth) {
+                m_resuming = false;
+                m_at = m_resume->at;
+            }
+        }
+        m_fieldAt = m_at;
+        ++m_fields;
+        step(name, tag);
+    }
+    void step(const char* name, Echo echo) { text(name, echo.size); }
 
     // --- the wire types ----------------------------------------------------
     void step(const char* name, Tag<unsigned char>) { take(name, ZrWalkFault::Fixed, 1); }
@@ -159,33 +231,43 @@ private:
     }
     template <class T>
     void step(const char* name, Tag<std::vector<T>>) {
-        std::uint32_t count = 0;
-        if (!containerCount(name, count)) return;
-        Level level(*this, name, true);
-        for (std::uint32_t i = 0; i < count && ok(); ++i) {
+        std::uint32_t count = 0, first = 0;
+        if (!enterContainer(name, count, first)) return;
+        Level level(*this, name, true, count);
+        for (std::uint32_t i = first; i < count && ok(); ++i) {
             level.setIndex(i);
-            step(nullptr, Tag<T>{});
+            visit(nullptr, Tag<T>{});
         }
     }
     template <class K, class V, class Less, class Alloc>
     void step(const char* name, Tag<std::map<K, V, Less, Alloc>>) {
-        std::uint32_t count = 0;
-        if (!containerCount(name, count)) return;
-        Level level(*this, name, true);
-        for (std::uint32_t i = 0; i < count && ok(); ++i) {
+        std::uint32_t count = 0, first = 0;
+        if (!enterContainer(name, count, first)) return;
+        Level level(*this, name, true, count);
+        for (std::uint32_t i = first; i < count && ok(); ++i) {
             level.setIndex(i);
-            step("key", Tag<K>{});
-            step("value", Tag<V>{});
+            visit("key", Tag<K>{});
+            visit("value", Tag<V>{});
         }
     }
     // A record: its own list, run over a prototype that is never read or
     // written (the list needs a record to name its fields).
     template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
     void step(const char* name, Tag<Record>) {
-        if (!ok()) return;
         static Record prototype{};
-        Level level(*this, name, false);
+        Level level(*this, name, false, 0);
         zrRecordFields(prototype, *this);
+    }
+    // A list's or map's count: read, or on the path of a resumed walk the
+    // count read before, with the element the walk stopped in.
+    bool enterContainer(const char* name, std::uint32_t& count, std::uint32_t& first) {
+        if (m_resuming) {
+            count = m_resume->count[m_depth + 1];
+            first = m_resume->index[m_depth + 1];
+            return true;
+        }
+        first = 0;
+        return containerCount(name, count);
     }
 
     // --- reading rules -------------------------------------------------------
@@ -253,29 +335,45 @@ private:
         m_faultAt = at;
         m_value = value;
         m_faultDepth = m_depth;  // the levels stay as they are: nothing is opened after a fault
+        // Where a resumed walk starts: the field this one stopped in, down
+        // the path that leads to it.
+        m_stopDepth = m_depth;
+        m_stopAt = m_fieldAt;
+        for (unsigned d = 0; d <= m_depth && d < kLevels; ++d) {
+            m_stopPlace[d] = m_place[d] - 1;
+            m_stopIndex[d] = m_index[d];
+            m_stopCount[d] = m_count[d];
+        }
     }
 
     // A list, a map or a named record being walked: one level of the path.
     class Level {
     public:
-        Level(ZrBodyWalker& walker, const char* name, bool indexed)
-            : m_walker(walker), m_open(name != nullptr || indexed) {
-            if (!m_open) return;
+        // Every list, map and record opens a level (a nameless record, a
+        // list element, too: its fields are counted apart from the list's).
+        Level(ZrBodyWalker& walker, const char* name, bool indexed, std::uint32_t count) : m_walker(walker) {
             if (walker.m_depth < ZrWalkStop::kMaxDepth) walker.m_path[walker.m_depth] = {name, 0, indexed};
-            ++walker.m_depth;
+            const unsigned d = ++walker.m_depth;
+            if (d < kLevels) {
+                walker.m_place[d] = 0;
+                walker.m_index[d] = 0;
+                walker.m_count[d] = count;
+            }
         }
-        ~Level() {
-            if (m_open) --m_walker.m_depth;
-        }
+        ~Level() { --m_walker.m_depth; }
         Level(const Level&) = delete;
         Level& operator=(const Level&) = delete;
         void setIndex(std::uint32_t i) {
-            if (m_walker.m_depth <= ZrWalkStop::kMaxDepth) m_walker.m_path[m_walker.m_depth - 1].index = i;
+            const unsigned d = m_walker.m_depth;
+            if (d <= ZrWalkStop::kMaxDepth) m_walker.m_path[d - 1].index = i;
+            if (d < kLevels) {
+                m_walker.m_index[d] = i;
+                m_walker.m_place[d] = 0;  // each element's fields are counted from its start
+            }
         }
 
     private:
         ZrBodyWalker& m_walker;
-        bool m_open;
     };
 
     const unsigned char* m_body;
@@ -293,6 +391,22 @@ private:
     std::size_t m_needed = 0;
     const char* m_field = nullptr;
     unsigned m_faultDepth = 0;
+
+    // Resuming: the point given, and whether the walk is still on its way there.
+    ZrWalkResume* m_resume;
+    bool m_resuming;
+    std::size_t m_fieldAt = 0;  // where the field being read started
+    std::uint64_t m_fields = 0;
+    // Per level open now: fields and elements counted, the element, the count.
+    std::uint32_t m_place[kLevels] = {};
+    std::uint32_t m_index[kLevels] = {};
+    std::uint32_t m_count[kLevels] = {};
+    // The same at the stop.
+    unsigned m_stopDepth = 0;
+    std::size_t m_stopAt = 0;
+    std::uint32_t m_stopPlace[kLevels] = {};
+    std::uint32_t m_stopIndex[kLevels] = {};
+    std::uint32_t m_stopCount[kLevels] = {};
 };
 
 #endif  // ZRPACKET_ZR_BODY_WALK_H

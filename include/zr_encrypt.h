@@ -41,6 +41,12 @@ public:
     static int decryptProtocolEx(const char* src, unsigned int srcLen, char* dest, unsigned int& destLen,
                                  unsigned char key, char type);
 
+    // Whether the linked codec deciphers every prefix of a cipher into the
+    // same prefix of its body (checked once, on a sample in each variant).
+    // Packets in a byte stream are then measured with one decipher of what
+    // is at hand rather than one per candidate end byte.
+    static bool deciphersPrefixes();
+
 private:
     unsigned char m_encryptType;
     static ZRIEncrypt* m_pEncryptInstance;

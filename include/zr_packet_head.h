@@ -59,6 +59,9 @@ constexpr unsigned int PKT_OFFSET_CONTEXT4 = 29;
 constexpr unsigned int PKT_OFFSET_KEY = PKT_HEAD_FIXED_LEN;
 constexpr unsigned int PKT_OFFSET_BODY = PKT_HEAD_FIXED_LEN + 1;
 
+// The steps of reading an enciphered envelope, for the first that fails.
+enum class ZrEnvelopeStep : unsigned char { Accepted, TooShort, Decipher, Body, EndByte };
+
 // What sets one class's envelope apart: its name in the error texts, the
 // integer mode of its body, and whether its texts put a blank after the
 // comma ("[C deCode], decryptProtocol failed").
@@ -379,7 +382,9 @@ private:
     // that m_bodyStream holds and writes key byte, cipher and ETX into the
     // caller's buffer.
     int sendEnciphered();
-    bool decipherBody(const char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style, unsigned int& plainLen);
+    // -1 with the class's text for an enciphered body too short for its end
+    // byte, or one the codec refuses.
+    int refuseEnciphered(ZrEnvelopeStep step, const ZrEnvelopeStyle& style);
     int checkEndByte(unsigned char etx, const ZrEnvelopeStyle& style);
 };
 
@@ -411,6 +416,28 @@ template <bool Compact, class Owner, class List>
     if (good) reader(nullptr, etx);  // the ETX follows the body directly; later bytes are not ours
     reader.finish();
     return good;
+}
+
+// The enciphered envelope's rule, one for deCode and for measuring a packet
+// in a byte stream: [buf, buf + len) is a packet when it has room for key
+// byte and ETX, its cipher (from offset 34 up to its last byte) deciphers
+// into `plain` (a scratch half), the body's fields read whole from the
+// deciphered bytes (`readBody(plain, plainLen)`; bytes after them are
+// allowed), and its last byte is the ETX. The first step that fails, in
+// that order.
+// Deciphers the first `cipherLen` cipher bytes of the packet at `buf` (key
+// byte and encryptType from its head) into `plain`; false when the codec
+// refuses, or when cipher or body would not fit a scratch half.
+bool zrDecipherBody(const unsigned char* buf, std::size_t cipherLen, unsigned char* plain, unsigned int& plainLen);
+
+template <class ReadBody>
+ZrEnvelopeStep zrAcceptEnciphered(const unsigned char* buf, std::size_t len, unsigned char* plain,
+                                  ReadBody&& readBody) {
+    if (len < PKT_ENVELOPE_MIN_LEN) return ZrEnvelopeStep::TooShort;
+    unsigned int plainLen = 0;
+    if (!zrDecipherBody(buf, len - PKT_ENVELOPE_MIN_LEN, plain, plainLen)) return ZrEnvelopeStep::Decipher;
+    if (!readBody(static_cast<const unsigned char*>(plain), plainLen)) return ZrEnvelopeStep::Body;
+    return buf[len - 1] == _ETX_ ? ZrEnvelopeStep::Accepted : ZrEnvelopeStep::EndByte;
 }
 
 template <class Packet>
@@ -447,11 +474,17 @@ int ZrCPacketHead::decodeEnvelope(Packet& self, char* pRecvBuf, unsigned int nBu
     unsigned char etx = 0;
     if (m_encryptType != 0) {
         m_mainStream.transfer(m_keyByte);
-        unsigned int plainLen = 0;
-        if (!decipherBody(pRecvBuf, nBufLen, Packet::ENVELOPE, plainLen)) return -1;
-        prepareStream(m_bodyStream, m_scratch + PKT_SCRATCH_HALF_LEN, plainLen, false, mode);
-        self.serializeOrUnSerialize(m_bodyStream);
-        if (!m_bodyStream.good()) return -1;
+        const ZrEnvelopeStep step = zrAcceptEnciphered(
+            reinterpret_cast<const unsigned char*>(pRecvBuf), nBufLen, m_scratch + PKT_SCRATCH_HALF_LEN,
+            [&](const unsigned char* plain, unsigned int plainLen) {
+                prepareStream(m_bodyStream, const_cast<unsigned char*>(plain), plainLen, false, mode);
+                self.serializeOrUnSerialize(m_bodyStream);
+                return m_bodyStream.good();
+            });
+        if (step == ZrEnvelopeStep::TooShort || step == ZrEnvelopeStep::Decipher) {
+            return refuseEnciphered(step, Packet::ENVELOPE);
+        }
+        if (step == ZrEnvelopeStep::Body) return -1;
         m_mainStream.attachForReading(pRecvBuf + nBufLen - 1, 1);  // the last byte is the ETX
         m_mainStream.transfer(etx);
     } else {

@@ -18,28 +18,42 @@
 //   }
 //   splitter.finish();   // at the end of the stream; then next() until false
 //
-// How long a packet is:
+// How long a packet is: the length of the shortest prefix of the bytes that
+// the class's deCode accepts.
 //   - The head's command names the class (ZrCatalogue), and encryptType says
 //     whether the body is plain (0) or enciphered (1 to 8).
-//   - Plain: exact. The class's field list is walked over the bytes
-//     (ZrBodyWalker), reading lengths and counts and storing nothing; the
-//     byte after the body must be the ETX.
-//   - Enciphered: the cipher has no length on the wire. A transport that
-//     delimits messages hands such a packet whole; in a byte stream its end
-//     is taken to be the first 0x03 at which the body deciphers and its
-//     fields read exactly to the body's end, trying each 0x03 in order and
-//     none past the longest enciphered packet (ZR_MAX_ENCIPHERED_PACKET_LEN).
-//     This assumes of the codec that a cipher cut at a wrong length fails to
-//     decipher, or deciphers into bytes whose fields do not read exactly to
-//     their end; a codec that deciphers every prefix of a cipher into the
-//     prefix of its body meets it, since a body's fields never read exactly
-//     to the end of a shorter prefix of that body. Cost: one decipher per
-//     0x03 byte in the cipher, each of the bytes before it: for a cipher of
-//     n bytes about 1 + n / 256 deciphers, so near one for small bodies and
-//     about 60 body deciphers for a 30 720-byte one. A search that finds no
-//     end deciphers at most ZR_END_SEARCH_WORK_LIMIT bytes in all.
-//   - The keep-alive (no body) is 34 bytes ending in the ETX.
+//   - Plain: the class's field list is walked over the bytes (ZrBodyWalker),
+//     reading lengths and counts and storing nothing; the byte after the
+//     body must be the ETX.
+//   - Enciphered: the cipher has no length on the wire, and deCode takes the
+//     cipher to be everything between the key byte and the buffer's last
+//     byte, the ETX; it accepts the packet when that cipher deciphers and
+//     the body's fields read whole from it (bytes after them are allowed).
+//     The linked codec deciphers every prefix of a cipher into the prefix
+//     of its body (ZRIEncrypt::deciphersPrefixes), so the bytes at hand are
+//     deciphered once, the fields walked once over them, and the packet
+//     ends at the first 0x03 at or after the body's end. With a codec
+//     that lacks the property each 0x03 is tried in turn, under the
+//     splitter's work budget.
+//   - The keep-alive (no body) is 34 bytes ending in the ETX, whatever its
+//     encryptType.
 // Nothing is ever guessed: where no end fits, the bytes are not a packet.
+//
+// Work, whatever the bytes and however they are cut (resyncs included):
+//   - The splitter measures each start once: a packet that comes in pieces
+//     is measured only when the bytes its walk asked for have come, and the
+//     walk resumes where it stopped (ZrWalkResume), so each field is walked
+//     once per start, and a field takes at least one byte.
+//   - An enciphered start deciphers its cipher in doubling prefixes, each
+//     from its start (the codec has no way to go on from where it stopped):
+//     at most 2 x 30 720 bytes for the body, plus, while it is held, at most
+//     one decipher of what is at hand (at most 30 720 bytes) per chunk that
+//     brings a new candidate end byte.
+//   - A start that is not a packet moves the next start on by at least one byte.
+//   So one byte of the stream costs at most ZR_DECIPHER_PER_BYTE bytes
+//   deciphered and maxPacketLength fields walked; a stream of real packets
+//   costs about one decipher and one walk of each packet. ZrPacketMeter::work()
+//   counts both, for tests and monitoring.
 #ifndef ZRPACKET_ZR_STREAM_SPLITTER_H
 #define ZRPACKET_ZR_STREAM_SPLITTER_H
 
@@ -58,14 +72,19 @@ constexpr std::size_t ZR_DEFAULT_MAX_PACKET_LEN = std::size_t{1} << 20;
 // The longest enciphered packet: head, key byte, the longest cipher the
 // scratch area takes, ETX.
 constexpr std::size_t ZR_MAX_ENCIPHERED_PACKET_LEN = PKT_ENVELOPE_MIN_LEN + PKT_SCRATCH_HALF_LEN;
-// The most cipher bytes deciphered while looking for one enciphered
-// packet's end, so that a stream of 0x03 bytes costs a bounded effort; a real
-// cipher of the longest form needs about a quarter of it.
-constexpr std::size_t ZR_END_SEARCH_WORK_LIMIT = 256 * std::size_t{PKT_SCRATCH_HALF_LEN};
+// The most bytes one byte of a stream can make the meter decipher (see the
+// top of this file): two doubling passes over the longest cipher for the
+// start it begins, one more for the chunk it comes in.
+constexpr std::size_t ZR_DECIPHER_PER_BYTE = 3 * std::size_t{PKT_SCRATCH_HALF_LEN};
+// With a codec that does not decipher prefixes: the cipher bytes that trial
+// deciphering may take per byte of the stream, beyond a first allowance of
+// ZR_TRIAL_FIRST_ALLOWANCE (enough for the longest real packet).
+constexpr std::size_t ZR_TRIAL_WORK_PER_BYTE = 64;
+constexpr std::size_t ZR_TRIAL_FIRST_ALLOWANCE = 64 * std::size_t{PKT_SCRATCH_HALF_LEN};
 
 enum class ZrFrameStatus : unsigned char {
-    Complete,    // a whole packet of `length` bytes
-    Incomplete,  // a packet may start here; more bytes are needed
+    Complete,    // a whole packet of `packetLength` bytes
+    Incomplete,  // a packet may start here; it needs at least `needed` bytes
     NotAPacket,  // no packet starts here (`fault` says why)
 };
 
@@ -77,17 +96,18 @@ enum class ZrFrameFault : unsigned char {
     EncryptType,     // an encryptType above 8
     Body,            // the body's fields cannot be read: `walk` says where and why
     EndByte,         // the byte after a plain body is not 0x03
-    NoEnd,           // enciphered: no 0x03 up to the longest packet at which the body reads exactly
-    WorkLimit,       // enciphered: ZR_END_SEARCH_WORK_LIMIT bytes deciphered without finding the end
+    NoEnd,           // enciphered: no 0x03 after the body's end up to the longest packet
+    Decipher,        // enciphered: the codec refuses the cipher
+    WorkLimit,       // enciphered, trial search: the stream's work budget is spent
+    NoWalker,        // the class has no field list to measure its body by
     StreamEnd,       // the stream ended inside the packet
 };
 
 // What a measure found at the start of some bytes.
 struct ZrFrame {
     ZrFrameStatus status = ZrFrameStatus::Incomplete;
-    // Complete: the packet's length. Incomplete: the fewest bytes the packet
-    // can have (more than were at hand). NotAPacket: 0.
-    std::size_t length = 0;
+    std::size_t packetLength = 0;  // Complete: the packet's length
+    std::size_t needed = 0;        // Incomplete: the fewest bytes the packet can have (more than at hand)
     // The class the head's command names (or the forced one), once the
     // command is at hand; null before, and for an unknown command.
     const ZrPacketClass* packetClass = nullptr;
@@ -108,15 +128,25 @@ struct ZrFrame {
     std::string why(std::uint64_t base = 0) const;
 };
 
-// What an enciphered packet's search for its end has done so far, for a
-// start whose bytes grow between measures: each 0x03 is tried once.
-struct ZrEndSearch {
-    std::size_t tried = 0;  // bytes from the start whose 0x03s have been tried
-    std::size_t work = 0;   // cipher bytes deciphered so far
+// What measuring one start has learnt so far, for a start whose bytes grow
+// between measures (start from {}; one state per start, with one meter).
+struct ZrMeasureState {
+    ZrWalkResume walk;           // where the body's walk stopped for want of bytes
+    bool bodyRead = false;       // the body's fields have been walked whole
+    std::size_t bodyEnd = 0;     // then: the body's length
+    std::size_t needBody = 0;    // otherwise: the fewest body bytes the walk asked for
+    std::size_t deciphered = 0;  // enciphered: cipher bytes deciphered into the meter's plain area
+    std::size_t scanned = 0;     // enciphered: bytes from the start searched for a candidate end
+};
+
+// What measuring has cost so far.
+struct ZrMeterWork {
+    std::uint64_t deciphered = 0;  // cipher bytes handed to the codec
+    std::uint64_t fields = 0;      // fields, list elements and map keys or values walked
 };
 
 // Measures the packet at the start of a buffer. Allocates nothing; the
-// object holds the area enciphered candidates are deciphered into (a scratch
+// object holds the area enciphered bodies are deciphered into (a scratch
 // half, 30 KB), so keep one and use it from one thread at a time.
 class ZrPacketMeter {
 public:
@@ -127,24 +157,39 @@ public:
         // Every packet is of this class, whatever its command; null: the
         // class the command names in the catalogue.
         const ZrPacketClass* forcedClass = nullptr;
+        // Find enciphered ends by trying each 0x03 in turn even when the
+        // codec deciphers prefixes (for tests of a codec that does not).
+        bool trialSearch = false;
     };
 
     ZrPacketMeter() : ZrPacketMeter(Options()) {}
     explicit ZrPacketMeter(const Options& options);
 
     const Options& options() const { return m_options; }
+    const ZrMeterWork& work() const { return m_work; }
+    // Trial deciphering allowed from now on, in cipher bytes; the splitter
+    // grants it as the stream goes (unlimited unless set).
+    void setTrialBudget(std::uint64_t bytes) { m_trialBudget = bytes; }
+    std::uint64_t trialBudget() const { return m_trialBudget; }
 
     // The packet at the start of [data, data + size). Reads nothing outside.
     ZrFrame measure(const void* data, std::size_t size);
     // The same, for a start whose bytes grow from one call to the next:
-    // `search` carries what earlier calls tried (start from {}).
-    ZrFrame measure(const void* data, std::size_t size, ZrEndSearch& search);
+    // `state` carries what earlier calls learnt (start from {}).
+    ZrFrame measure(const void* data, std::size_t size, ZrMeasureState& state);
 
 private:
-    void measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame) const;
-    void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrEndSearch& search);
+    void measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
+    void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
+    void trialSearch(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
+    bool decipher(const unsigned char* p, std::size_t cipherLen);
+    ZrBodyWalker walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit,
+                      ZrWalkResume* resume);
 
     Options m_options;
+    bool m_prefixCodec;
+    ZrMeterWork m_work;
+    std::uint64_t m_trialBudget = UINT64_MAX;
     unsigned char m_plain[PKT_SCRATCH_HALF_LEN];
 };
 
@@ -179,17 +224,31 @@ struct ZrSplitItem {
 //   - It holds at most one partial packet (a plain one up to its claimed
 //     length, an enciphered one up to the longest it can be); a plain packet
 //     that claims more than the limit is refused at once, not waited for.
+//   - A partial packet is measured again only when the bytes its measure
+//     asked for have come (for an enciphered one: a byte that may be its
+//     end), and its walk goes on from where it stopped.
 //   - Bytes that are not a packet are reported as a skipped run with their
 //     offset and count; splitting resumes at the next byte where a packet may
 //     start: a start byte, a command of the catalogue, an encryptType of 0
 //     to 8, and a body that reads so far. A run that spans several feeds may
-//     come out in adjacent pieces, each with the run's reason.
+//     come out in adjacent pieces, each with the run's reason, counted from
+//     the run's own first byte.
 //   - Packets inside the chunk given to feed() are handed out in place; only
 //     a partial packet at a chunk's end is copied.
 class ZrStreamSplitter {
 public:
+    // What next() is doing.
+    enum class State : unsigned char {
+        Measuring,     // measuring the start at offset(), or waiting for the bytes it asked for
+        ReportingRun,  // a packet was found after skipped bytes: the run goes out first
+        PacketReady,   // the packet measured at offset() goes out next
+        Ended,         // finish() was called and every byte has gone out
+    };
+
     ZrStreamSplitter() : ZrStreamSplitter(ZrPacketMeter::Options()) {}
-    explicit ZrStreamSplitter(const ZrPacketMeter::Options& options);
+    // `baseOffset`: the stream offset of the first byte fed (a stream taken
+    // up after a gap); every offset the splitter reports counts from it.
+    explicit ZrStreamSplitter(const ZrPacketMeter::Options& options, std::uint64_t baseOffset = 0);
     ZrStreamSplitter(const ZrStreamSplitter&) = delete;
     ZrStreamSplitter& operator=(const ZrStreamSplitter&) = delete;
 
@@ -203,44 +262,53 @@ public:
     bool next(ZrSplitItem& item);
     // The stream has ended: a partial packet held is reported by next() as
     // skipped (and packets after its start are still found).
-    void finish();
+    void finish() { m_finished = true; }
 
-    // Bytes of the stream taken out so far, as packets or skipped.
+    State state() const { return m_state; }
+    // Bytes of the stream taken out so far, as packets or skipped, plus the base.
     std::uint64_t offset() const { return m_offset; }
     // Bytes held for a packet not yet whole.
     std::size_t held() const { return m_held.size() - m_heldAt; }
     // True while a run of bytes that are not a packet goes on (a relay may
     // act on it before the run ends).
-    bool skipping() const { return m_runOpen; }
+    bool skipping() const { return m_run.open; }
     const ZrPacketMeter& meter() const { return m_meter; }
 
 private:
+    // A run of skipped bytes: open while it goes on; the part from
+    // `pieceStart` to m_offset has not been reported yet.
+    struct Run {
+        bool open = false;
+        std::uint64_t start = 0;
+        std::uint64_t pieceStart = 0;
+        ZrFrame reason;
+    };
+
     // The bytes not yet taken out start with m_held[m_heldAt..], then the
     // chunk's m_chunk[0, m_chunkLeft).
     std::size_t pendingHeld() const { return m_held.size() - m_heldAt; }
-    void take(std::size_t n);
-    void holdChunk(std::size_t n);
-    void extendHeld(const ZrFrame& frame);
+    bool measureStart(ZrSplitItem& item);
+    void handOut(ZrSplitItem& item);
     bool emitRun(ZrSplitItem& item);
     void skipToNextStart();
+    void take(std::size_t n);
+    void holdChunk(std::size_t n);
+    void extendHeld();
 
     ZrPacketMeter m_meter;
+    State m_state = State::Measuring;
     std::vector<unsigned char> m_held;
     std::size_t m_heldAt = 0;
     const unsigned char* m_chunk = nullptr;
     std::size_t m_chunkLeft = 0;
-    std::uint64_t m_offset = 0;  // stream offset of the first byte not taken out
-    ZrEndSearch m_search;        // for the start at m_offset
-    bool m_ready = false;        // m_readyFrame is the measure of that start, not yet handed out
-    ZrFrame m_readyFrame;
+    std::uint64_t m_base;
+    std::uint64_t m_offset;        // stream offset of the first byte not taken out
+    ZrMeasureState m_measure;      // for the start at m_offset
+    std::size_t m_waitFor = 0;     // Measuring a held start: re-measure once this many bytes are held
+    bool m_waitEnciphered = false;  // and it is an enciphered one, which may end at any 0x03
+    ZrFrame m_ready;               // ReportingRun, PacketReady: the packet at m_offset
     bool m_finished = false;
-
-    // The run of skipped bytes: open while it goes on; the part from
-    // m_pieceStart to m_offset has not been reported yet.
-    bool m_runOpen = false;
-    std::uint64_t m_pieceStart = 0;
-    std::uint64_t m_runStart = 0;
-    ZrFrame m_runReason;
+    Run m_run;
 };
 
 // Says why `cls` could not decode [buf, buf + len), for tools: the

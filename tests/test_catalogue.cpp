@@ -224,18 +224,18 @@ TEST_P(EveryClass, MeasuresItsPacketExactly) {
                 bytes.insert(bytes.end(), after.begin(), after.end());
                 const ZrFrame frame = forced.measure(bytes.data(), bytes.size());
                 ASSERT_TRUE(frame.complete()) << frame.why();
-                EXPECT_EQ(wire.size(), frame.length);
+                EXPECT_EQ(wire.size(), frame.packetLength);
                 EXPECT_EQ(&row, frame.packetClass);
                 if (byCommand == &row) {
-                    EXPECT_EQ(wire.size(), meter.measure(bytes.data(), bytes.size()).length);
+                    EXPECT_EQ(wire.size(), meter.measure(bytes.data(), bytes.size()).packetLength);
                 }
             }
-            ZrEndSearch search;
+            ZrMeasureState search;
             for (std::size_t cut = 0; cut < wire.size(); ++cut) {
                 const ZrFrame frame = forced.measure(wire.data(), cut, search);
                 ASSERT_TRUE(frame.incomplete()) << "cut to " << cut << ": " << frame.why();
-                ASSERT_GT(frame.length, cut);
-                ASSERT_LE(frame.length, wire.size()) << "cut to " << cut;
+                ASSERT_GT(frame.needed, cut);
+                ASSERT_LE(frame.needed, wire.size()) << "cut to " << cut;
             }
         }
     }

@@ -5,11 +5,14 @@
 // time and in chunks of seven, which must agree.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "packet_checks.h"
 #include "test_util.h"
+#include "zr_catalogue.h"
 #include "zr_session_packets.h"
 
 namespace {
@@ -152,12 +155,83 @@ TEST(StreamSplitter, ReportsAtOnceAndHandsOutPacketsInPlace) {
     EXPECT_EQ(0u, splitter.held());
 }
 
-// A stream of 0x03 bytes behind an enciphered head costs a bounded search.
-TEST(StreamSplitter, BoundsTheSearchForAnEnd) {
-    const std::string stream = bytes(zrtest::headHex(5, 1)) + std::string(ZR_MAX_ENCIPHERED_PACKET_LEN, '\x03');
-    const std::vector<zrfuzz::SplitPiece> pieces = splitRow(stream, {}, ZR_DEFAULT_MAX_PACKET_LEN);
-    ASSERT_FALSE(pieces.empty());
-    EXPECT_NE(std::string::npos, pieces.front().what.find("after deciphering")) << pieces.front().what;
+// Hostile streams cost bounded work, counted rather than timed, whatever
+// the chunks: per byte of stream at most `perByte` bytes deciphered and
+// fields walked (the bound the splitter states is far above these), and
+// never more held than the longest packet waited for.
+TEST(StreamSplitter, BoundsTheWorkOfHostileStreams) {
+    std::string heads;  // 50 enciphered billing heads, then 0x03 bytes
+    for (int i = 0; i < 50; ++i) heads += bytes(zrtest::headHex(5, 1)) + "\x03";
+    heads += std::string(4000, '\x03');
+    std::string everyCommand;  // a head of every enciphered command, each before 0x03 bytes
+    for (const ZrPacketClass& row : ZrCatalogue::classes()) {
+        if (!row.enciphered) continue;
+        for (unsigned char type = 1; type <= 8; ++type) {
+            everyCommand += bytes(zrtest::headHex(row.cmdID, type)) + std::string(200, '\x03');
+        }
+    }
+    std::string packed;  // enciphered heads back to back, each one's cipher the heads after it
+    for (int i = 0; i < 400; ++i) packed += bytes(zrtest::headHex(1003 + i % 11, 1 + i % 8)) + "\x5A";
+    std::string claims;  // plain heads claiming the longest body, and their claims never sent
+    for (int i = 0; i < 20; ++i) claims += bytes(zrtest::headHex(3)) + bytes("00 F0 FF 03") + std::string(30, 'x');
+    ZrLoginMsgPacket login;  // about 15 KB of records
+    std::vector<NETPACCONTINFO> records(1000);
+    for (NETPACCONTINFO& record : records) std::snprintf(record.szField1, sizeof record.szField1, "%s", "rec");
+    login.setACCONTINFO(records);
+    std::string loginWire(256 * 1024, '\0');
+    login.setCmdID(1002);
+    EXPECT_EQ(0, login.enCode(loginWire.data(), static_cast<unsigned int>(loginWire.size())));
+    loginWire.resize(login.getPacketLength());
+    ZrCPacketHead::fastSetCmdID(loginWire.data(), PKT_HEAD_FIXED_LEN, ZrLoginMsgPacket::DEFAULT_CMDID);  // sent plain
+    ZrBillMsgPacket longest;  // the longest enciphered packet
+    longest.setAccountName(std::string(PKT_SCRATCH_HALF_LEN - 32, 'L'));
+    std::string longestWire(64 * 1024, '\0');
+    EXPECT_EQ(0, longest.enCode(longestWire.data(), static_cast<unsigned int>(longestWire.size())));
+    longestWire.resize(longest.getPacketLength());
+    std::mt19937 rng(5);
+    std::string random(6000, '\0');
+    for (char& c : random) c = static_cast<char>(rng());
+    const struct {
+        const char* name;
+        std::string stream;
+        double perByte;  // deciphered bytes and walked fields, each
+        int packets;     // -1: whatever deCode accepts (every packet handed out is checked)
+    } rows[] = {
+        {"50 heads before 4 000 bytes of 0x03", heads, 32, -1},
+        {"a head of every enciphered command before 0x03 bytes", everyCommand, 32, -1},
+        {"enciphered heads back to back", packed, 64, -1},
+        {"plain heads claiming the longest body", claims, 1, 0},
+        {"a 15 KB plain packet of 1 000 records", loginWire + loginWire, 2, 2},
+        {"the longest enciphered packet", longestWire + longestWire, 3, 2},
+        {"random bytes", random, 1, -1},
+    };
+    for (const auto& row : rows) {
+        for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{1460}}) {
+            SCOPED_TRACE(std::string(row.name) + ", chunks of " + std::to_string(chunk));
+            zrfuzz::SplitCost cost;
+            ZrPacketMeter::Options options;
+            const std::vector<zrfuzz::SplitPiece> pieces =
+                zrfuzz::split(reinterpret_cast<const std::uint8_t*>(row.stream.data()), row.stream.size(),
+                              chunk == 0 ? std::vector<std::size_t>{} : std::vector<std::size_t>{chunk}, options, &cost);
+            int packets = 0;
+            for (const zrfuzz::SplitPiece& piece : pieces) {
+                packets += piece.packet;
+                if (piece.packet) {
+                    EXPECT_EQ("", zrfuzz::checkMeasure(
+                                      reinterpret_cast<const std::uint8_t*>(row.stream.data()) + piece.offset,
+                                      piece.length));
+                }
+            }
+            if (row.packets >= 0) {
+                EXPECT_EQ(row.packets, packets);
+            }
+            const double n = static_cast<double>(row.stream.size());
+            EXPECT_LE(static_cast<double>(cost.work.deciphered), row.perByte * n + 2 * PKT_SCRATCH_HALF_LEN);
+            EXPECT_LE(static_cast<double>(cost.work.fields), row.perByte * n + 64);
+            EXPECT_LE(cost.work.deciphered, ZR_DECIPHER_PER_BYTE * row.stream.size());
+            EXPECT_LE(cost.mostHeld, options.maxPacketLength);
+        }
+    }
 }
 
 }  // namespace

@@ -53,25 +53,24 @@ int ZrCPacketHead::sendEnciphered() {
 }
 
 // The cipher runs from offset 34 up to, not including, the last byte of the
-// buffer. A buffer without room for key byte and ETX has no end byte; a
-// cipher longer than the scratch half cannot be a body of ours.
-bool ZrCPacketHead::decipherBody(const char* pRecvBuf, unsigned int nBufLen, const ZrEnvelopeStyle& style,
-                                 unsigned int& plainLen) {
-    if (nBufLen < PKT_ENVELOPE_MIN_LEN) {
-        setLastError(style.className, Joint::Scope, "deCode", endByteFailure(style));
-        return false;
-    }
-    const unsigned int cipherLen = nBufLen - PKT_ENVELOPE_MIN_LEN;
+// buffer. A cipher longer than the scratch half cannot be a body of ours.
+bool zrDecipherBody(const unsigned char* buf, std::size_t cipherLen, unsigned char* plain, unsigned int& plainLen) {
     plainLen = 0;
-    if (cipherLen > PKT_SCRATCH_HALF_LEN ||
-        ZRIEncrypt::decryptProtocolEx(pRecvBuf + PKT_OFFSET_BODY, cipherLen,
-                                      reinterpret_cast<char*>(m_scratch + PKT_SCRATCH_HALF_LEN), plainLen, m_keyByte,
-                                      static_cast<char>(m_encryptType)) < 0 ||
-        plainLen > PKT_SCRATCH_HALF_LEN) {
+    return cipherLen <= PKT_SCRATCH_HALF_LEN &&
+           ZRIEncrypt::decryptProtocolEx(reinterpret_cast<const char*>(buf) + PKT_OFFSET_BODY,
+                                         static_cast<unsigned int>(cipherLen), reinterpret_cast<char*>(plain), plainLen,
+                                         buf[PKT_OFFSET_KEY], static_cast<char>(buf[PKT_OFFSET_ENCRYPT_TYPE])) == 0 &&
+           plainLen <= PKT_SCRATCH_HALF_LEN;
+}
+
+// A buffer without room for key byte and ETX has no end byte.
+int ZrCPacketHead::refuseEnciphered(ZrEnvelopeStep step, const ZrEnvelopeStyle& style) {
+    if (step == ZrEnvelopeStep::TooShort) {
+        setLastError(style.className, Joint::Scope, "deCode", endByteFailure(style));
+    } else {
         setLastError(style.className, Joint::Blank, "deCode", decipherFailure(style));
-        return false;
     }
-    return true;
+    return -1;
 }
 
 int ZrCPacketHead::checkEndByte(unsigned char etx, const ZrEnvelopeStyle& style) {

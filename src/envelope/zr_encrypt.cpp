@@ -1,7 +1,9 @@
 // The codec wrapper: argument checks and type conversions around ZreSecIO.
 #include "zr_encrypt.h"
 
+#include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "zr_packet_head.h"
 #include "zre_sec_io.h"
@@ -49,4 +51,38 @@ int ZRIEncrypt::decryptProtocolEx(const char* src, unsigned int srcLen, char* de
     }
     destLen = static_cast<unsigned int>(written);
     return 0;
+}
+
+// Probed once: a sample body enciphered in each variant must be as long as
+// the body, and every prefix of the cipher must decipher into the body's
+// prefix of that length. A codec that chains each byte to
+// the ones before (as a stream cipher does) passes; one that works in
+// blocks or appends a check does not, and the meter then tries each
+// candidate end instead.
+bool ZRIEncrypt::deciphersPrefixes() {
+    static const bool prefixes = [] {
+        constexpr unsigned kProbeLen = 96;
+        char body[kProbeLen];
+        std::vector<char> cipherArea(PKT_SCRATCH_HALF_LEN), plainArea(PKT_SCRATCH_HALF_LEN);  // what the codec may write
+        char* cipher = cipherArea.data();
+        char* plain = plainArea.data();
+        for (unsigned i = 0; i < kProbeLen; ++i) body[i] = static_cast<char>(i * 167 + 13);
+        for (int type = ZR_ENCRYPT_TYPE_MIN; type <= ZR_ENCRYPT_TYPE_MAX; ++type) {
+            unsigned int cipherLen = 0;
+            unsigned char key = 0;
+            if (encryptProtocolEx(body, kProbeLen, cipher, cipherLen, key, static_cast<char>(type)) != 0 ||
+                cipherLen != kProbeLen) {
+                return false;
+            }
+            for (unsigned cut = 0; cut <= kProbeLen; ++cut) {
+                unsigned int plainLen = 0;
+                if (decryptProtocolEx(cipher, cut, plain, plainLen, key, static_cast<char>(type)) != 0 ||
+                    plainLen != cut || std::memcmp(plain, body, cut) != 0) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }();
+    return prefixes;
 }

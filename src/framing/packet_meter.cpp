@@ -20,14 +20,13 @@ std::string hexByte(std::uint64_t byte) {
     return text;
 }
 
-void incomplete(ZrFrame& frame, std::size_t length) {
+void incomplete(ZrFrame& frame, std::size_t needed) {
     frame.status = ZrFrameStatus::Incomplete;
-    frame.length = length;
+    frame.needed = needed;
 }
 
 void notAPacket(ZrFrame& frame, ZrFrameFault fault, std::size_t offset, std::uint64_t value) {
     frame.status = ZrFrameStatus::NotAPacket;
-    frame.length = 0;
     frame.fault = fault;
     frame.faultOffset = offset;
     frame.faultValue = value;
@@ -35,43 +34,33 @@ void notAPacket(ZrFrame& frame, ZrFrameFault fault, std::size_t offset, std::uin
 
 void complete(ZrFrame& frame, std::size_t length) {
     frame.status = ZrFrameStatus::Complete;
-    frame.length = length;
+    frame.packetLength = length;
 }
 
 // A body's fields walked over `size` bytes; the walker says how far it got.
 ZrBodyWalker walkBody(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit) {
     ZrBodyWalker walker(body, size, limit, cls.mode == ZrBodyMode::Compact);
-    cls.walkBody(walker);
+    walker.walk(cls.walkBody);
     return walker;
-}
-
-// Deciphers `cipherLen` bytes at `cipher` into `plain` (a scratch half);
-// false when the codec refuses.
-bool decipher(const unsigned char* cipher, std::size_t cipherLen, unsigned char key, unsigned char type,
-              unsigned char* plain, unsigned int& plainLen) {
-    plainLen = 0;
-    return cipherLen <= PKT_SCRATCH_HALF_LEN &&
-           ZRIEncrypt::decryptProtocolEx(reinterpret_cast<const char*>(cipher), static_cast<unsigned int>(cipherLen),
-                                         reinterpret_cast<char*>(plain), plainLen, key, static_cast<char>(type)) == 0 &&
-           plainLen <= PKT_SCRATCH_HALF_LEN;
 }
 
 }  // namespace
 
 // --- measuring -------------------------------------------------------------------
 
-ZrPacketMeter::ZrPacketMeter(const Options& options) : m_options(options) {
+ZrPacketMeter::ZrPacketMeter(const Options& options)
+    : m_options(options), m_prefixCodec(!options.trialSearch && ZRIEncrypt::deciphersPrefixes()) {
     m_options.maxPacketLength = std::max<std::size_t>(m_options.maxPacketLength, PKT_ENVELOPE_MIN_LEN);
 }
 
 ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size) {
-    ZrEndSearch search;
-    return measure(data, size, search);
+    ZrMeasureState state;
+    return measure(data, size, state);
 }
 
 // The head's checks run in the order of its bytes, so that a verdict on a
 // few bytes is the verdict on all of them, however the bytes arrive.
-ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrEndSearch& search) {
+ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureState& state) {
     const auto* p = static_cast<const unsigned char*>(data);
     ZrFrame frame;
     frame.limit = m_options.maxPacketLength;
@@ -88,9 +77,7 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrEndSearch& 
             notAPacket(frame, ZrFrameFault::UnknownCommand, PKT_OFFSET_CMDID, cmdID);
         } else if (size <= PKT_OFFSET_ENCRYPT_TYPE) {
             incomplete(frame, PKT_HEAD_FIXED_LEN);
-        } else if (p[PKT_OFFSET_ENCRYPT_TYPE] > ZR_ENCRYPT_TYPE_MAX) {
-            notAPacket(frame, ZrFrameFault::EncryptType, PKT_OFFSET_ENCRYPT_TYPE, p[PKT_OFFSET_ENCRYPT_TYPE]);
-        } else if (frame.packetClass->mode == ZrBodyMode::None) {  // the keep-alive: head and ETX
+        } else if (frame.packetClass->mode == ZrBodyMode::None) {  // the keep-alive: head and ETX, any encryptType
             if (size <= PKT_HEAD_FIXED_LEN) {
                 incomplete(frame, PKT_HEAD_FIXED_LEN + 1);
             } else if (p[PKT_HEAD_FIXED_LEN] != _ETX_) {
@@ -98,35 +85,56 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrEndSearch& 
             } else {
                 complete(frame, PKT_HEAD_FIXED_LEN + 1);
             }
+        } else if (p[PKT_OFFSET_ENCRYPT_TYPE] > ZR_ENCRYPT_TYPE_MAX) {
+            notAPacket(frame, ZrFrameFault::EncryptType, PKT_OFFSET_ENCRYPT_TYPE, p[PKT_OFFSET_ENCRYPT_TYPE]);
+        } else if (frame.packetClass->walkBody == nullptr) {
+            notAPacket(frame, ZrFrameFault::NoWalker, PKT_OFFSET_BODY, 0);
         } else if (p[PKT_OFFSET_ENCRYPT_TYPE] != 0) {
             frame.enciphered = true;
-            measureEnciphered(p, size, frame, search);
+            if (m_prefixCodec) {
+                measureEnciphered(p, size, frame, state);
+            } else {
+                trialSearch(p, size, frame, state);
+            }
         } else {
-            measurePlain(p, size, frame);
+            measurePlain(p, size, frame, state);
         }
     }
     return frame;
 }
 
-// The body from offset 34 is walked over what is at hand; its end must be
-// followed by the ETX. A body that claims more than the limit leaves room
-// for is refused at the claim, whether its bytes are at hand or not.
-void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame) const {
-    const std::size_t bodyLimit = m_options.maxPacketLength - PKT_ENVELOPE_MIN_LEN;
-    const std::size_t atHand = size > PKT_OFFSET_BODY ? size - PKT_OFFSET_BODY : 0;
-    ZrBodyWalker walker(atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit,
-                        frame.packetClass->mode == ZrBodyMode::Compact);
-    frame.packetClass->walkBody(walker);
-    if (!walker.ok()) {
-        if (walker.truncated()) {
-            incomplete(frame, PKT_ENVELOPE_MIN_LEN + walker.needed());
-        } else {
-            frame.walk = walker.stop();
-            notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
+ZrBodyWalker ZrPacketMeter::walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size,
+                                 std::size_t limit, ZrWalkResume* resume) {
+    ZrBodyWalker walker(body, size, limit, cls.mode == ZrBodyMode::Compact, resume);
+    walker.walk(cls.walkBody);
+    m_work.fields += walker.fieldsWalked();
+    return walker;
+}
+
+// The body from offset 34 is walked over what is at hand, going on from
+// where the last walk of this start stopped; its end must be followed by
+// the ETX. A body that claims more than the limit leaves room for is
+// refused at the claim, whether its bytes are at hand or not.
+void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state) {
+    if (!state.bodyRead) {
+        const std::size_t bodyLimit = m_options.maxPacketLength - PKT_ENVELOPE_MIN_LEN;
+        const std::size_t atHand = size > PKT_OFFSET_BODY ? size - PKT_OFFSET_BODY : 0;
+        const ZrBodyWalker walker = walk(*frame.packetClass, atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit,
+                                         &state.walk);
+        if (!walker.ok()) {
+            if (walker.truncated()) {
+                state.needBody = walker.needed();
+                incomplete(frame, PKT_ENVELOPE_MIN_LEN + walker.needed());
+            } else {
+                frame.walk = walker.stop();
+                notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
+            }
+            return;
         }
-        return;
+        state.bodyRead = true;
+        state.bodyEnd = walker.consumed();
     }
-    const std::size_t end = PKT_OFFSET_BODY + walker.consumed();
+    const std::size_t end = PKT_OFFSET_BODY + state.bodyEnd;
     if (size <= end) {
         incomplete(frame, end + 1);
     } else if (p[end] != _ETX_) {
@@ -136,39 +144,110 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
     }
 }
 
-// Each 0x03 from offset 34 on is a candidate end: the cipher before it must
-// decipher, and the body's fields must read exactly to the deciphered end.
-void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrEndSearch& search) {
+// Deciphers the first `cipherLen` cipher bytes of the packet at p into the
+// plain area; false when the codec refuses them.
+bool ZrPacketMeter::decipher(const unsigned char* p, std::size_t cipherLen) {
+    m_work.deciphered += cipherLen;
+    unsigned int plainLen = 0;
+    return zrDecipherBody(p, cipherLen, m_plain, plainLen) && plainLen == cipherLen;
+}
+
+// With a codec that deciphers every prefix of a cipher into the prefix of
+// its body, deCode accepts the packet ending at a 0x03 exactly when the
+// body's fields read whole from the bytes before it: the packet ends at the
+// first 0x03 at or after the body's end. The cipher is deciphered up to the
+// first 0x03 that may end it, or twice as far as before when more is at
+// hand (so a start costs at most twice its longest prefix), and the walk
+// goes on over each prefix from where it stopped. A held start is
+// deciphered again only once a byte that may end it has come.
+void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame,
+                                      ZrMeasureState& state) {
     if (size < PKT_ENVELOPE_MIN_LEN) {
         incomplete(frame, PKT_ENVELOPE_MIN_LEN);
         return;
     }
     const std::size_t longest = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
     const std::size_t upTo = std::min(size, longest);
-    const unsigned char key = p[PKT_OFFSET_KEY];
-    const unsigned char type = p[PKT_OFFSET_ENCRYPT_TYPE];
-    for (std::size_t at = std::max(search.tried, std::size_t{PKT_OFFSET_BODY}); at < upTo; ++at) {
+    const std::size_t cipherAtHand = upTo - PKT_ENVELOPE_MIN_LEN;  // the last byte at hand may be the ETX
+    while (!state.bodyRead) {
+        const std::size_t from = std::max(PKT_OFFSET_BODY + state.needBody, state.scanned);
+        const void* found = from < upTo ? std::memchr(p + from, _ETX_, upTo - from) : nullptr;
+        if (found == nullptr) {  // no byte at hand can end the packet yet
+            state.scanned = std::max(state.scanned, upTo);
+            if (upTo == longest) {
+                notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
+            } else {
+                incomplete(frame, std::max(size, PKT_OFFSET_BODY + state.needBody) + 1);
+            }
+            return;
+        }
+        const std::size_t candidate = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - p);
+        state.scanned = candidate + 1;
+        const std::size_t target =
+            std::max(candidate - PKT_OFFSET_BODY, std::min(2 * state.deciphered, cipherAtHand));
+        if (!decipher(p, target)) {
+            notAPacket(frame, ZrFrameFault::Decipher, PKT_OFFSET_BODY, target);
+            return;
+        }
+        state.deciphered = target;
+        const std::size_t bodyLimit = longest - PKT_ENVELOPE_MIN_LEN;
+        const ZrBodyWalker walker = walk(*frame.packetClass, m_plain, target, bodyLimit, &state.walk);
+        if (walker.ok()) {
+            state.bodyRead = true;
+            state.bodyEnd = walker.consumed();
+        } else if (walker.truncated()) {
+            state.needBody = walker.needed();
+        } else {
+            frame.walk = walker.stop();
+            notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
+            return;
+        }
+    }
+    const std::size_t from = std::max(PKT_OFFSET_BODY + state.bodyEnd, state.scanned > 0 ? state.scanned - 1 : 0);
+    const void* end = from < upTo ? std::memchr(p + from, _ETX_, upTo - from) : nullptr;
+    if (end != nullptr) {
+        complete(frame, static_cast<std::size_t>(static_cast<const unsigned char*>(end) - p) + 1);
+        return;
+    }
+    state.scanned = std::max(state.scanned, upTo);
+    if (upTo == longest) {
+        notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
+    } else {
+        incomplete(frame, size + 1);
+    }
+}
+
+// For a codec that does not decipher prefixes: each 0x03 from offset 34 on
+// is a candidate end, tried by deCode's own rule, under the work budget.
+void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state) {
+    if (size < PKT_ENVELOPE_MIN_LEN) {
+        incomplete(frame, PKT_ENVELOPE_MIN_LEN);
+        return;
+    }
+    const std::size_t longest = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
+    const std::size_t upTo = std::min(size, longest);
+    for (std::size_t at = std::max(state.scanned, std::size_t{PKT_OFFSET_BODY}); at < upTo; ++at) {
         const void* found = std::memchr(p + at, _ETX_, upTo - at);
         if (found == nullptr) break;
         at = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - p);
         const std::size_t cipherLen = at - PKT_OFFSET_BODY;
-        if (search.work + cipherLen > ZR_END_SEARCH_WORK_LIMIT) {
-            search.tried = at;
-            notAPacket(frame, ZrFrameFault::WorkLimit, at, search.work);
+        if (m_work.deciphered + cipherLen > m_trialBudget) {
+            state.scanned = at;
+            notAPacket(frame, ZrFrameFault::WorkLimit, at, m_work.deciphered);
             return;
         }
-        search.work += cipherLen;
-        unsigned int plainLen = 0;
-        if (!decipher(p + PKT_OFFSET_BODY, cipherLen, key, type, m_plain, plainLen)) continue;
-        ZrBodyWalker walker(m_plain, plainLen, kNoLimit, frame.packetClass->mode == ZrBodyMode::Compact);
-        frame.packetClass->walkBody(walker);
-        if (walker.ok() && walker.consumed() == plainLen) {
-            search.tried = at;
+        m_work.deciphered += cipherLen;
+        const ZrEnvelopeStep step = zrAcceptEnciphered(p, at + 1, m_plain, [&](const unsigned char* plain,
+                                                                               unsigned int plainLen) {
+            return walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr).ok();
+        });
+        if (step == ZrEnvelopeStep::Accepted) {
+            state.scanned = at;
             complete(frame, at + 1);
             return;
         }
     }
-    search.tried = std::max(search.tried, upTo);
+    state.scanned = std::max(state.scanned, upTo);
     if (upTo == longest) {
         notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
     } else {
@@ -239,6 +318,10 @@ std::string ZrFrame::why(std::uint64_t base) const {
         case ZrFrameFault::NoEnd:
             return cls + "no end byte in the " + value +
                    " bytes an enciphered packet may take at which its body deciphers and reads to its end";
+        case ZrFrameFault::Decipher:
+            return cls + "the codec refuses the " + value + " cipher bytes from offset " + offset;
+        case ZrFrameFault::NoWalker:
+            return cls + "the class has no field list to measure its body by";
         case ZrFrameFault::WorkLimit:
             return cls + "no end byte found for an enciphered packet after deciphering " + value + " bytes";
         case ZrFrameFault::StreamEnd:
@@ -281,11 +364,9 @@ std::string zrExplainDecodeFailure(const ZrPacketClass& cls, const char* library
         } else {
             std::vector<unsigned char> plain(PKT_SCRATCH_HALF_LEN);
             unsigned int plainLen = 0;
-            if (len >= PKT_ENVELOPE_MIN_LEN &&
-                decipher(p + PKT_OFFSET_BODY, len - PKT_ENVELOPE_MIN_LEN, p[PKT_OFFSET_KEY], p[PKT_OFFSET_ENCRYPT_TYPE],
-                         plain.data(), plainLen)) {
+            if (len >= PKT_ENVELOPE_MIN_LEN && zrDecipherBody(p, len - PKT_ENVELOPE_MIN_LEN, plain.data(), plainLen)) {
                 ZrBodyWalker walker(plain.data(), plainLen, kNoLimit, compact);
-                cls.walkBody(walker);
+                walker.walk(cls.walkBody);
                 if (!walker.ok()) {
                     return failed + ": " + walker.stop().where("body") + ": " + walker.stop().why(0, plainLen) +
                            " (offsets in the deciphered body)";

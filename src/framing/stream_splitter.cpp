@@ -1,15 +1,18 @@
 // Splitting a byte stream into packets. The bytes not yet taken out are the
 // held ones (a partial packet, copied) followed by the rest of the chunk the
 // caller fed (read in place). At each start the meter decides: a whole
-// packet is handed out; a packet that may still come waits for more bytes;
-// bytes that are not a packet join a skipped run, and the next start is the
-// next 0x02.
+// packet is handed out; a packet that may still come waits for the bytes its
+// measure asked for; bytes that are not a packet join a skipped run, and the
+// next start is the next 0x02.
 #include <algorithm>
 #include <cstring>
 
 #include "zr_stream_splitter.h"
 
-ZrStreamSplitter::ZrStreamSplitter(const ZrPacketMeter::Options& options) : m_meter(options) {}
+ZrStreamSplitter::ZrStreamSplitter(const ZrPacketMeter::Options& options, std::uint64_t baseOffset)
+    : m_meter(options), m_base(baseOffset), m_offset(baseOffset) {
+    m_meter.setTrialBudget(ZR_TRIAL_FIRST_ALLOWANCE);
+}
 
 void ZrStreamSplitter::feed(const void* data, std::size_t size) {
     if (m_chunkLeft > 0) holdChunk(m_chunkLeft);  // what the last feed left untaken
@@ -17,70 +20,96 @@ void ZrStreamSplitter::feed(const void* data, std::size_t size) {
     m_chunkLeft = size;
 }
 
-void ZrStreamSplitter::finish() { m_finished = true; }
-
 bool ZrStreamSplitter::next(ZrSplitItem& item) {
+    switch (m_state) {
+        case State::ReportingRun:
+            m_state = State::PacketReady;
+            if (emitRun(item)) return true;
+            [[fallthrough]];
+        case State::PacketReady:
+            handOut(item);
+            m_state = State::Measuring;
+            return true;
+        case State::Ended:
+            return emitRun(item);
+        case State::Measuring:
+            break;
+    }
+    return measureStart(item);
+}
+
+// Measures starts until one gives something to hand out, or the bytes at
+// hand run out. A held start is measured again only once the bytes its last
+// measure asked for are held.
+bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
     for (;;) {
         const bool inHeld = pendingHeld() > 0;
-        const unsigned char* start = inHeld ? m_held.data() + m_heldAt : m_chunk;
-        const std::size_t atHand = inHeld ? pendingHeld() : m_chunkLeft;
-        if (atHand == 0) return emitRun(item);
-
-        ZrFrame frame = m_ready ? m_readyFrame : m_meter.measure(start, atHand, m_search);
-        m_ready = false;
-        if (frame.incomplete()) {
-            if (inHeld && m_chunkLeft > 0) {
-                extendHeld(frame);
+        if (inHeld && pendingHeld() < m_waitFor) {
+            if (m_chunkLeft > 0) {
+                extendHeld();
                 continue;
             }
-            if (!m_finished) {
-                if (!inHeld) holdChunk(m_chunkLeft);
-                return emitRun(item);
-            }
-            // The stream has ended inside the packet: it is not one.
+            if (!m_finished) return emitRun(item);
+        }
+        const unsigned char* start = inHeld ? m_held.data() + m_heldAt : m_chunk;
+        const std::size_t atHand = inHeld ? pendingHeld() : m_chunkLeft;
+        if (atHand == 0) {
+            if (m_finished) m_state = State::Ended;
+            return emitRun(item);
+        }
+        ZrFrame frame = m_meter.measure(start, atHand, m_measure);
+        if (frame.incomplete() && !m_finished) {
+            m_waitFor = frame.needed;
+            m_waitEnciphered = frame.enciphered && atHand >= PKT_ENVELOPE_MIN_LEN;
+            if (inHeld) continue;
+            holdChunk(m_chunkLeft);
+            return emitRun(item);
+        }
+        if (frame.incomplete()) {  // the stream has ended inside the packet: it is not one
             frame.status = ZrFrameStatus::NotAPacket;
             frame.fault = ZrFrameFault::StreamEnd;
             frame.faultOffset = atHand;
             frame.faultValue = atHand;
         }
         if (frame.complete()) {
-            if (emitRun(item)) {  // the skipped bytes before it come first
-                m_ready = true;
-                m_readyFrame = frame;
-                return true;
-            }
-            item.kind = ZrSplitItem::Kind::Packet;
-            item.offset = m_offset;
-            item.length = frame.length;
-            item.data = start;
-            item.packetClass = frame.packetClass;
-            item.reason = nullptr;
-            item.reasonAt = 0;
-            m_runOpen = false;
-            take(frame.length);
-            return true;
+            m_ready = frame;
+            m_state = State::ReportingRun;
+            return next(item);
         }
         // Not a packet: a run of skipped bytes starts here or goes on.
-        if (!m_runOpen) {
-            m_runOpen = true;
-            m_pieceStart = m_runStart = m_offset;
-            m_runReason = frame;
+        if (!m_run.open) {
+            m_run.open = true;
+            m_run.pieceStart = m_run.start = m_offset;
+            m_run.reason = frame;
         }
         skipToNextStart();
     }
 }
 
+// The packet measured at m_offset.
+void ZrStreamSplitter::handOut(ZrSplitItem& item) {
+    item.kind = ZrSplitItem::Kind::Packet;
+    item.offset = m_offset;
+    item.length = m_ready.packetLength;
+    item.data = pendingHeld() > 0 ? m_held.data() + m_heldAt : m_chunk;
+    item.packetClass = m_ready.packetClass;
+    item.reason = nullptr;
+    item.reasonAt = 0;
+    m_run.open = false;
+    take(m_ready.packetLength);
+}
+
 // Reports the skipped bytes not yet reported, if any.
 bool ZrStreamSplitter::emitRun(ZrSplitItem& item) {
-    if (!m_runOpen || m_offset == m_pieceStart) return false;
+    if (!m_run.open || m_offset == m_run.pieceStart) return false;
     item.kind = ZrSplitItem::Kind::Skipped;
-    item.offset = m_pieceStart;
-    item.length = static_cast<std::size_t>(m_offset - m_pieceStart);
+    item.offset = m_run.pieceStart;
+    item.length = static_cast<std::size_t>(m_offset - m_run.pieceStart);
     item.data = nullptr;
-    item.packetClass = m_runReason.packetClass;
-    item.reason = &m_runReason;
-    item.reasonAt = m_runStart;
-    m_pieceStart = m_offset;
+    item.packetClass = m_run.reason.packetClass;
+    item.reason = &m_run.reason;
+    item.reasonAt = m_run.start;
+    m_run.pieceStart = m_offset;
     return true;
 }
 
@@ -100,7 +129,8 @@ void ZrStreamSplitter::skipToNextStart() {
     take(stx != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(stx) - m_chunk) : m_chunkLeft);
 }
 
-// Takes n bytes out: held ones first, then the chunk's.
+// Takes n bytes out: held ones first, then the chunk's. A new start is
+// measured afresh; trial deciphering is granted as the stream goes.
 void ZrStreamSplitter::take(std::size_t n) {
     if (n == 0) return;
     const std::size_t fromHeld = std::min(n, pendingHeld());
@@ -108,7 +138,9 @@ void ZrStreamSplitter::take(std::size_t n) {
     m_chunk += n - fromHeld;
     m_chunkLeft -= n - fromHeld;
     m_offset += n;
-    m_search = ZrEndSearch();
+    m_measure = ZrMeasureState();
+    m_waitFor = 0;
+    m_meter.setTrialBudget(ZR_TRIAL_FIRST_ALLOWANCE + ZR_TRIAL_WORK_PER_BYTE * (m_offset - m_base));
 }
 
 // Moves the first n bytes of the chunk behind the held ones. Held bytes
@@ -124,14 +156,19 @@ void ZrStreamSplitter::holdChunk(std::size_t n) {
     m_chunkLeft -= n;
 }
 
-// The held start needs more: as many bytes as a plain packet or a head
-// still claims, or for an enciphered body up to its next candidate end.
-void ZrStreamSplitter::extendHeld(const ZrFrame& frame) {
-    std::size_t n = frame.length - pendingHeld();
-    if (frame.enciphered && pendingHeld() >= PKT_ENVELOPE_MIN_LEN) {
-        const void* etx = std::memchr(m_chunk, _ETX_, m_chunkLeft);
-        n = etx != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(etx) - m_chunk) + 1
-                           : m_chunkLeft;
+// Moves the bytes the held start asked for from the chunk. An enciphered
+// body can end only at a 0x03: it takes bytes up to the first one past
+// twice what is held (or all it can reach), so that a body that comes in
+// many pieces is deciphered a number of times that grows with the log of
+// its length, not with its pieces or its 0x03 bytes.
+void ZrStreamSplitter::extendHeld() {
+    std::size_t n = m_waitFor - pendingHeld();
+    if (m_waitEnciphered) {
+        const std::size_t longest = std::min(m_meter.options().maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
+        const std::size_t reach = std::min(m_chunkLeft, longest > pendingHeld() ? longest - pendingHeld() : 1);
+        const std::size_t from = std::min(std::max(n - 1, pendingHeld()), reach);
+        const void* etx = std::memchr(m_chunk + from, _ETX_, reach - from);
+        n = etx != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(etx) - m_chunk) + 1 : reach;
     }
     holdChunk(std::min(n, m_chunkLeft));
 }

@@ -8,6 +8,10 @@
 //   BM_StreamSplitDecode     the splitter, then each packet through the receiver
 //   BM_MeasureEnciphered     an enciphered balance reply measured (its end searched for)
 //   BM_DecipherBody          one decipher of that reply's body by the codec
+//   BM_SplitHostile/N        streams that make the splitter work hard, against
+//                            random bytes of about the same size (N = 0)
+//   BM_SplitInPieces/N       a 15 KB plain packet, and the longest enciphered
+//                            one, fed in pieces of N bytes (0: whole)
 //
 // The stream holds every class of the catalogue with filled fields, plain,
 // each under its own class's command; packets/s and bytes/s are reported.
@@ -17,9 +21,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "field_tools.h"
+#include "hostile_streams.h"
 #include "zr_billing_packets.h"
 #include "zr_catalogue.h"
 #include "zr_encrypt.h"
@@ -40,7 +46,8 @@ struct Stream {
 // command, then the command patched (the body stays plain).
 std::vector<char> plainPacketOf(const ZrPacketClass& row) {
     std::unique_ptr<ZrAnyPacket> packet = row.create();
-    zrtest::FieldFiller filler(zrtest::Fill::Boundary, 3);  // short texts, numbers of every width, three elements a list
+    zrtest::FieldFiller filler(zrtest::Fill::Boundary,
+                               3);  // short texts, numbers of every width, three elements a list
     packet->visitFields(filler);
     if (row.mode != ZrBodyMode::None) packet->head().setCmdID(kPlainCmd);
     std::vector<char> wire(64 * 1024);
@@ -193,5 +200,51 @@ void BM_DecipherBody(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(wire.size()));
 }
 BENCHMARK(BM_DecipherBody);
+
+// --- hostile streams and pieces --------------------------------------------------
+
+// Splits `stream` fed in pieces of `piece` bytes (0: whole), then ends it.
+std::size_t splitInPieces(const std::string& stream, std::size_t piece) {
+    ZrStreamSplitter splitter;
+    std::size_t items = 0;
+    const std::size_t step = piece == 0 ? stream.size() : piece;
+    for (std::size_t at = 0; at < stream.size(); at += step) {
+        splitter.feed(stream.data() + at, std::min(step, stream.size() - at));
+        for (ZrSplitItem item; splitter.next(item);) ++items;
+    }
+    splitter.finish();
+    for (ZrSplitItem item; splitter.next(item);) ++items;
+    return items;
+}
+
+const std::vector<std::pair<std::string, std::string>>& hostileStreams() {
+    static const std::vector<std::pair<std::string, std::string>> streams = {
+        {"random bytes", zrtest::randomBytes(5750, 11)},
+        {"50 heads before 0x03 bytes", zrtest::headsBeforeEndBytes()},
+        {"every enciphered head before 0x03 bytes", zrtest::everyEncipheredHead()},
+        {"enciphered heads back to back", zrtest::packedHeads()},
+        {"plain heads claiming a megabyte", zrtest::plainClaims()},
+    };
+    return streams;
+}
+
+void BM_SplitHostile(benchmark::State& state) {
+    const auto& [name, stream] = hostileStreams()[static_cast<std::size_t>(state.range(0))];
+    for (auto _ : state) benchmark::DoNotOptimize(splitInPieces(stream, 1460));
+    state.SetLabel(name);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.size()));
+}
+BENCHMARK(BM_SplitHostile)->DenseRange(0, 4);
+
+void BM_SplitInPieces(benchmark::State& state) {
+    static const std::string plain = zrtest::longPlainPacket(), cipher = zrtest::longestEncipheredPacket();
+    const std::string& packet = state.range(1) == 0 ? plain : cipher;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(splitInPieces(packet, static_cast<std::size_t>(state.range(0))));
+    }
+    state.SetLabel(state.range(1) == 0 ? "15 KB plain" : "30 755-byte enciphered");
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(packet.size()));
+}
+BENCHMARK(BM_SplitInPieces)->ArgsProduct({{0, 1460, 1}, {0, 1}});
 
 }  // namespace

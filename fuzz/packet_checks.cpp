@@ -157,6 +157,8 @@ std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const 
                                pieces.back().offset + pieces.back().length == item.offset;
             if (joins) {
                 pieces.back().length += item.length;
+                // Every piece of a run says the same, counted from the run's start.
+                if (item.why() != pieces.back().what) pieces.back().what += " | then: " + item.why();
             } else {
                 pieces.push_back({item.isPacket(), item.offset, item.length,
                                   item.isPacket() ? item.packetClass->className : item.why(), finished});

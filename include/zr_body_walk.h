@@ -86,8 +86,8 @@ struct ZrWalkResume {
     static constexpr unsigned kMaxDepth = 8;  // a walk stopped deeper starts over
 
     bool valid = false;
-    unsigned depth = 0;    // the level of the field the walk stopped in (0: the body's own list)
-    std::size_t at = 0;    // body offset where that field starts; it is read again from there
+    unsigned depth = 0;  // the level of the field the walk stopped in (0: the body's own list)
+    std::size_t at = 0;  // body offset where that field starts; it is read again from there
     // At each level down to `depth`: the place of the field on the path in
     // its list or element, and for a list or map the element and the count.
     std::uint32_t place[kMaxDepth + 1] = {};
@@ -170,8 +170,10 @@ public:
     bool truncated() const {
         return m_fault == ZrWalkFault::Number || m_fault == ZrWalkFault::Fixed || m_fault == ZrWalkFault::Text;
     }
-    // Truncated: the fewest body bytes the field needs.
-    std::size_t needed() const { return m_needed; }
+    // Truncated: the fewest body bytes the body needs: those the field that
+    // stopped the walk needs, then every field and element after it at its
+    // shortest (a number in one byte, an empty text or list).
+    std::size_t needed() const { return m_needed + m_rest; }
 
 private:
     template <class T>
@@ -187,7 +189,10 @@ private:
     // to the field it stopped in, which it reads from its start.
     template <class T>
     void visit(const char* name, T tag) {
-        if (!ok()) return;
+        if (!ok()) {
+            if (truncated()) m_rest += least(tag);
+            return;
+        }
         const unsigned d = m_depth;
         const std::uint32_t place = d < kLevels ? m_place[d]++ : 0;
         if (m_resuming) {
@@ -202,6 +207,63 @@ private:
         step(name, tag);
     }
     void step(const char* name, Echo echo) { text(name, echo.size); }
+
+    // The shortest wire form of a type.
+    std::size_t least(Tag<unsigned char>) const { return 1; }
+    std::size_t least(Tag<unsigned short>) const { return 2; }
+    std::size_t least(Tag<unsigned int>) const { return m_compact ? 1 : 4; }
+    std::size_t least(Tag<int>) const { return m_compact ? 1 : 4; }
+    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
+    std::size_t least(Tag<T>) const {
+        return 8;
+    }
+    std::size_t least(Tag<std::string>) const { return m_compact ? 1 : 4; }
+    template <std::size_t N>
+    std::size_t least(Tag<char[N]>) const {
+        return m_compact ? 1 : 4;
+    }
+    std::size_t least(Echo) const { return m_compact ? 1 : 4; }
+    template <class T>
+    std::size_t least(Tag<std::vector<T>>) const {
+        return m_compact ? 1 : 4;
+    }
+    template <class K, class V, class Less, class Alloc>
+    std::size_t least(Tag<std::map<K, V, Less, Alloc>>) const {
+        return m_compact ? 1 : 4;
+    }
+    // A record: its fields at their shortest, added up once per mode.
+    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
+    std::size_t least(Tag<Record>) const {
+        static const std::size_t bytes[2] = {[] {
+                                                 ZrBodyWalker fixed(nullptr, 0, 0, false);
+                                                 return fixed.recordLeast<Record>();
+                                             }(),
+                                             [] {
+                                                 ZrBodyWalker compact(nullptr, 0, 0, true);
+                                                 return compact.recordLeast<Record>();
+                                             }()};
+        return bytes[m_compact ? 1 : 0];
+    }
+    template <class Record>
+    std::size_t recordLeast() const {
+        static Record prototype{};
+        LeastSum sum{*this, 0};
+        zrRecordFields(prototype, sum);
+        return sum.bytes;
+    }
+    struct LeastSum {
+        const ZrBodyWalker& walker;
+        std::size_t bytes;
+        template <class T>
+        LeastSum& operator()(const char*, T&) {
+            bytes += walker.least(Tag<T>{});
+            return *this;
+        }
+        LeastSum& operator()(const char*, const ZrTextEcho&) {
+            bytes += walker.least(Echo{});
+            return *this;
+        }
+    };
 
     // --- the wire types ----------------------------------------------------
     void step(const char* name, Tag<unsigned char>) { take(name, ZrWalkFault::Fixed, 1); }
@@ -234,21 +296,25 @@ private:
         std::uint32_t count = 0, first = 0;
         if (!enterContainer(name, count, first)) return;
         Level level(*this, name, true, count);
-        for (std::uint32_t i = first; i < count && ok(); ++i) {
+        std::uint32_t i = first;
+        for (; i < count && ok(); ++i) {
             level.setIndex(i);
             visit(nullptr, Tag<T>{});
         }
+        if (truncated() && i < count) m_rest += (count - i) * least(Tag<T>{});  // the elements after the one cut
     }
     template <class K, class V, class Less, class Alloc>
     void step(const char* name, Tag<std::map<K, V, Less, Alloc>>) {
         std::uint32_t count = 0, first = 0;
         if (!enterContainer(name, count, first)) return;
         Level level(*this, name, true, count);
-        for (std::uint32_t i = first; i < count && ok(); ++i) {
+        std::uint32_t i = first;
+        for (; i < count && ok(); ++i) {
             level.setIndex(i);
             visit("key", Tag<K>{});
             visit("value", Tag<V>{});
         }
+        if (truncated() && i < count) m_rest += (count - i) * (least(Tag<K>{}) + least(Tag<V>{}));
     }
     // A record: its own list, run over a prototype that is never read or
     // written (the list needs a record to name its fields).
@@ -389,6 +455,7 @@ private:
     std::uint64_t m_value = 0;
     std::uint32_t m_textSize = 0;
     std::size_t m_needed = 0;
+    std::size_t m_rest = 0;  // truncated: the shortest form of what comes after the field cut
     const char* m_field = nullptr;
     unsigned m_faultDepth = 0;
 

@@ -78,9 +78,11 @@ constexpr std::size_t ZR_MAX_ENCIPHERED_PACKET_LEN = PKT_ENVELOPE_MIN_LEN + PKT_
 constexpr std::size_t ZR_DECIPHER_PER_BYTE = 3 * std::size_t{PKT_SCRATCH_HALF_LEN};
 // With a codec that does not decipher prefixes: the cipher bytes that trial
 // deciphering may take per byte of the stream, beyond a first allowance of
-// ZR_TRIAL_FIRST_ALLOWANCE (enough for the longest real packet).
-constexpr std::size_t ZR_TRIAL_WORK_PER_BYTE = 64;
-constexpr std::size_t ZR_TRIAL_FIRST_ALLOWANCE = 64 * std::size_t{PKT_SCRATCH_HALF_LEN};
+// ZR_TRIAL_FIRST_ALLOWANCE. A real cipher of the longest form (a 0x03 in
+// about every 256 bytes, each tried with the bytes before it) needs about
+// a quarter of the allowance.
+constexpr std::size_t ZR_TRIAL_WORK_PER_BYTE = 256;
+constexpr std::size_t ZR_TRIAL_FIRST_ALLOWANCE = 256 * std::size_t{PKT_SCRATCH_HALF_LEN};
 
 enum class ZrFrameStatus : unsigned char {
     Complete,    // a whole packet of `packetLength` bytes
@@ -256,10 +258,29 @@ public:
     // them unchanged until next() has returned false (what is left of them
     // then is copied). Bytes of an earlier feed not yet taken out are copied
     // first.
-    void feed(const void* data, std::size_t size);
+    // Inline for a stream that comes in small pieces: while the held packet
+    // still waits for more than a piece brings, the piece is only appended.
+    void feed(const void* data, std::size_t size) {
+        if (m_chunkLeft == 0 && waitingForBytes() && size < m_waitFor - pendingHeld()) {
+            const auto* p = static_cast<const unsigned char*>(data);
+            if (size == 1) {
+                m_held.push_back(*p);
+            } else {
+                m_held.insert(m_held.end(), p, p + size);
+            }
+            return;
+        }
+        feedChunk(data, size);
+    }
     // The next packet or skipped run, in stream order; false when the bytes
     // fed so far hold no more.
-    bool next(ZrSplitItem& item);
+    bool next(ZrSplitItem& item) {
+        if (m_chunkLeft == 0 && waitingForBytes() && !m_finished && m_state == State::Measuring &&
+            !(m_run.open && m_run.pieceStart != m_offset)) {
+            return false;  // the held packet still waits for the bytes it asked for
+        }
+        return nextItem(item);
+    }
     // The stream has ended: a partial packet held is reported by next() as
     // skipped (and packets after its start are still found).
     void finish() { m_finished = true; }
@@ -287,6 +308,9 @@ private:
     // The bytes not yet taken out start with m_held[m_heldAt..], then the
     // chunk's m_chunk[0, m_chunkLeft).
     std::size_t pendingHeld() const { return m_held.size() - m_heldAt; }
+    bool waitingForBytes() const { return pendingHeld() > 0 && pendingHeld() < m_waitFor; }
+    void feedChunk(const void* data, std::size_t size);
+    bool nextItem(ZrSplitItem& item);
     bool measureStart(ZrSplitItem& item);
     void handOut(ZrSplitItem& item);
     bool emitRun(ZrSplitItem& item);
@@ -302,11 +326,11 @@ private:
     const unsigned char* m_chunk = nullptr;
     std::size_t m_chunkLeft = 0;
     std::uint64_t m_base;
-    std::uint64_t m_offset;        // stream offset of the first byte not taken out
-    ZrMeasureState m_measure;      // for the start at m_offset
-    std::size_t m_waitFor = 0;     // Measuring a held start: re-measure once this many bytes are held
+    std::uint64_t m_offset;         // stream offset of the first byte not taken out
+    ZrMeasureState m_measure;       // for the start at m_offset
+    std::size_t m_waitFor = 0;      // Measuring a held start: re-measure once this many bytes are held
     bool m_waitEnciphered = false;  // and it is an enciphered one, which may end at any 0x03
-    ZrFrame m_ready;               // ReportingRun, PacketReady: the packet at m_offset
+    ZrFrame m_ready;                // ReportingRun, PacketReady: the packet at m_offset
     bool m_finished = false;
     Run m_run;
 };

@@ -95,7 +95,8 @@ TEST_P(EveryClass, RowMatchesItsClass) {
         EXPECT_EQ(nullptr, ZrCatalogue::find(0u));
     }
     if (&row == &ZrCatalogue::classes().back()) {
-        for (unsigned int past : {row.cmdID + 1, 4095u, 4096u, 0xFFFFFFFFu}) EXPECT_EQ(nullptr, ZrCatalogue::find(past));
+        for (unsigned int past : {row.cmdID + 1, 4095u, 4096u, 0xFFFFFFFFu})
+            EXPECT_EQ(nullptr, ZrCatalogue::find(past));
     }
 }
 
@@ -160,23 +161,26 @@ TEST_P(EveryClass, EncodesIntoBuffersOfEveryLength) {
     const ZrPacketClass& row = GetParam();
     if (row.mode == ZrBodyMode::None) GTEST_SKIP() << "a buffer below its 34 bytes is a contract breach";
     for (unsigned int cmd : {kPlainCmd, kCipherCmd}) {
-        std::unique_ptr<ZrAnyPacket> p = filled(row, Fill::Boundary, cmd);
-        const std::vector<char> reference = encode(*p);
-        const auto length = static_cast<unsigned int>(reference.size());
-        for (unsigned int room = PKT_HEAD_FIXED_LEN; room <= length + 5; ++room) {
-            SCOPED_TRACE("cmd " + std::to_string(cmd) + ", room " + std::to_string(room));
-            std::unique_ptr<char[]> exact(new char[room]);
-            const int result = p->enCode(exact.get(), room);
-            if (room < length) {
-                EXPECT_EQ(-1, result);
-                EXPECT_LE(p->getPacketLength(), room);
-            } else if (room >= length + 4) {
-                EXPECT_EQ(0, result);
-            }
-            if (result == 0) {
-                ASSERT_EQ(length, p->getPacketLength());
-                if (cmd == kPlainCmd) {
-                    EXPECT_EQ(zrtest::hex(reference), zrtest::hex(exact.get(), length));
+        for (Fill fill : {Fill::Boundary, Fill::Extremes}) {  // Extremes: every char[N] text at its longest
+            std::unique_ptr<ZrAnyPacket> p = filled(row, fill, cmd);
+            const std::vector<char> reference = encode(*p);
+            const auto length = static_cast<unsigned int>(reference.size());
+            for (unsigned int room = PKT_HEAD_FIXED_LEN; room <= length + 5; ++room) {
+                SCOPED_TRACE(std::string(zrtest::fillName(fill)) + ", cmd " + std::to_string(cmd) + ", room " +
+                             std::to_string(room));
+                std::unique_ptr<char[]> exact(new char[room]);
+                const int result = p->enCode(exact.get(), room);
+                if (room < length) {
+                    EXPECT_EQ(-1, result);
+                    EXPECT_LE(p->getPacketLength(), room);
+                } else if (room >= length + 4) {
+                    EXPECT_EQ(0, result);
+                }
+                if (result == 0) {
+                    ASSERT_EQ(length, p->getPacketLength());
+                    if (cmd == kPlainCmd) {
+                        EXPECT_EQ(zrtest::hex(reference), zrtest::hex(exact.get(), length));
+                    }
                 }
             }
         }
@@ -246,7 +250,7 @@ TEST_P(EveryClass, MeasuresItsPacketExactly) {
 TEST(Catalogue, ReceiverReusesOneObjectPerClass) {
     ZrPacketReceiver receiver;
     std::vector<const ZrAnyPacket*> objects;
-    for (Fill fill : {Fill::Boundary, Fill::Large, Fill::Zero}) {
+    for (Fill fill : {Fill::Boundary, Fill::Large, Fill::Boundary, Fill::Zero}) {  // long texts, then short
         for (std::size_t i = 0; i < ZrCatalogue::classes().size(); ++i) {
             const ZrPacketClass& row = ZrCatalogue::classes()[i];
             std::unique_ptr<ZrAnyPacket> out = filled(row, fill, row.cmdID);
@@ -263,6 +267,11 @@ TEST(Catalogue, ReceiverReusesOneObjectPerClass) {
     // A failure is this decode's own, not one the object met before.
     std::vector<char> wire = encode(*filled(*ZrCatalogue::find(3), Fill::Zero, 3));
     std::string error;
+    // A row given by copy still finds the one object of its class.
+    const ZrPacketClass copied = *ZrCatalogue::find(3);
+    const ZrAnyPacket* first = receiver.decode(wire.data(), static_cast<unsigned int>(wire.size()), error, &copied);
+    EXPECT_TRUE(first != nullptr) << error;
+    EXPECT_EQ(first, receiver.decode(wire.data(), static_cast<unsigned int>(wire.size()), error, &copied));
     EXPECT_FALSE(receiver.decode(wire.data(), 36, error));
     EXPECT_NE(std::string::npos, error.find("body's fields cannot be read")) << error;
     wire.back() = 0x04;

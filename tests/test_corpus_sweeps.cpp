@@ -347,8 +347,8 @@ TEST(CorpusStream, MeterAgreesWithDeCode) {
                                               static_cast<char>(type)) == 0) {
                 plain.assign(body.data(), bodyLen);
                 rows.push_back({file.name + " with bytes after its fields", envelope(bytes, plain + "tail", type)});
-                rows.push_back({file.name + " cut short of its fields",
-                                envelope(bytes, plain.substr(0, plain.size() / 2), type)});
+                rows.push_back(
+                    {file.name + " cut short of its fields", envelope(bytes, plain.substr(0, plain.size() / 2), type)});
             }
         }
     }

@@ -63,7 +63,8 @@ bool ZRIEncrypt::deciphersPrefixes() {
     static const bool prefixes = [] {
         constexpr unsigned kProbeLen = 96;
         char body[kProbeLen];
-        std::vector<char> cipherArea(PKT_SCRATCH_HALF_LEN), plainArea(PKT_SCRATCH_HALF_LEN);  // what the codec may write
+        std::vector<char> cipherArea(PKT_SCRATCH_HALF_LEN),
+            plainArea(PKT_SCRATCH_HALF_LEN);  // what the codec may write
         char* cipher = cipherArea.data();
         char* plain = plainArea.data();
         for (unsigned i = 0; i < kProbeLen; ++i) body[i] = static_cast<char>(i * 167 + 13);

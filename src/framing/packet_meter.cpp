@@ -119,8 +119,8 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
     if (!state.bodyRead) {
         const std::size_t bodyLimit = m_options.maxPacketLength - PKT_ENVELOPE_MIN_LEN;
         const std::size_t atHand = size > PKT_OFFSET_BODY ? size - PKT_OFFSET_BODY : 0;
-        const ZrBodyWalker walker = walk(*frame.packetClass, atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit,
-                                         &state.walk);
+        const ZrBodyWalker walker =
+            walk(*frame.packetClass, atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit, &state.walk);
         if (!walker.ok()) {
             if (walker.truncated()) {
                 state.needBody = walker.needed();
@@ -160,8 +160,7 @@ bool ZrPacketMeter::decipher(const unsigned char* p, std::size_t cipherLen) {
 // hand (so a start costs at most twice its longest prefix), and the walk
 // goes on over each prefix from where it stopped. A held start is
 // deciphered again only once a byte that may end it has come.
-void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame,
-                                      ZrMeasureState& state) {
+void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state) {
     if (size < PKT_ENVELOPE_MIN_LEN) {
         incomplete(frame, PKT_ENVELOPE_MIN_LEN);
         return;
@@ -183,8 +182,7 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         }
         const std::size_t candidate = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - p);
         state.scanned = candidate + 1;
-        const std::size_t target =
-            std::max(candidate - PKT_OFFSET_BODY, std::min(2 * state.deciphered, cipherAtHand));
+        const std::size_t target = std::max(candidate - PKT_OFFSET_BODY, std::min(2 * state.deciphered, cipherAtHand));
         if (!decipher(p, target)) {
             notAPacket(frame, ZrFrameFault::Decipher, PKT_OFFSET_BODY, target);
             return;
@@ -237,10 +235,10 @@ void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFram
             return;
         }
         m_work.deciphered += cipherLen;
-        const ZrEnvelopeStep step = zrAcceptEnciphered(p, at + 1, m_plain, [&](const unsigned char* plain,
-                                                                               unsigned int plainLen) {
-            return walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr).ok();
-        });
+        const ZrEnvelopeStep step =
+            zrAcceptEnciphered(p, at + 1, m_plain, [&](const unsigned char* plain, unsigned int plainLen) {
+                return walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr).ok();
+            });
         if (step == ZrEnvelopeStep::Accepted) {
             state.scanned = at;
             complete(frame, at + 1);

@@ -14,13 +14,13 @@ ZrStreamSplitter::ZrStreamSplitter(const ZrPacketMeter::Options& options, std::u
     m_meter.setTrialBudget(ZR_TRIAL_FIRST_ALLOWANCE);
 }
 
-void ZrStreamSplitter::feed(const void* data, std::size_t size) {
+void ZrStreamSplitter::feedChunk(const void* data, std::size_t size) {
     if (m_chunkLeft > 0) holdChunk(m_chunkLeft);  // what the last feed left untaken
     m_chunk = static_cast<const unsigned char*>(data);
     m_chunkLeft = size;
 }
 
-bool ZrStreamSplitter::next(ZrSplitItem& item) {
+bool ZrStreamSplitter::nextItem(ZrSplitItem& item) {
     switch (m_state) {
         case State::ReportingRun:
             m_state = State::PacketReady;
@@ -74,7 +74,7 @@ bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
         if (frame.complete()) {
             m_ready = frame;
             m_state = State::ReportingRun;
-            return next(item);
+            return nextItem(item);
         }
         // Not a packet: a run of skipped bytes starts here or goes on.
         if (!m_run.open) {
@@ -151,22 +151,29 @@ void ZrStreamSplitter::holdChunk(std::size_t n) {
         m_held.erase(m_held.begin(), m_held.begin() + static_cast<std::ptrdiff_t>(m_heldAt));
         m_heldAt = 0;
     }
-    m_held.insert(m_held.end(), m_chunk, m_chunk + n);
+    if (n == 1) {
+        m_held.push_back(*m_chunk);  // a stream fed a byte at a time
+    } else {
+        m_held.insert(m_held.end(), m_chunk, m_chunk + n);
+    }
     m_chunk += n;
     m_chunkLeft -= n;
 }
 
-// Moves the bytes the held start asked for from the chunk. An enciphered
-// body can end only at a 0x03: it takes bytes up to the first one past
-// twice what is held (or all it can reach), so that a body that comes in
-// many pieces is deciphered a number of times that grows with the log of
-// its length, not with its pieces or its 0x03 bytes.
+// Moves bytes the held start asked for from the chunk: at least as many as
+// it asked for, and as many again as are held, so that a packet that comes
+// in many pieces is measured a number of times that grows with the log of
+// its length, not with its fields (the walk resumes each time, so nothing
+// is walked twice). An enciphered body can end only at a 0x03: it takes
+// bytes up to the first one past that (or all it can reach), so that it is
+// deciphered once for them.
 void ZrStreamSplitter::extendHeld() {
-    std::size_t n = m_waitFor - pendingHeld();
+    const std::size_t asked = m_waitFor - pendingHeld();
+    std::size_t n = std::max(asked, pendingHeld());
     if (m_waitEnciphered) {
         const std::size_t longest = std::min(m_meter.options().maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
         const std::size_t reach = std::min(m_chunkLeft, longest > pendingHeld() ? longest - pendingHeld() : 1);
-        const std::size_t from = std::min(std::max(n - 1, pendingHeld()), reach);
+        const std::size_t from = std::min(n - 1, reach);
         const void* etx = std::memchr(m_chunk + from, _ETX_, reach - from);
         n = etx != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(etx) - m_chunk) + 1 : reach;
     }

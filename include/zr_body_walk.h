@@ -1,28 +1,34 @@
-// Walking a body's wire bytes by its field list, storing nothing: how many
-// bytes the body takes, or where and why it cannot be read. This is how a
-// packet is measured in a byte stream without a packet object
-// (zr_stream_splitter.h), and how a failed decode is explained.
-//
-// The walk applies the stream's reading rules (zr_byte_stream.h) exactly, so
-// a body it reads whole is one that deCode reads, and the bytes it counts are
-// the bytes deCode takes:
+// One cursor over a body's field list, reading each field by the stream's
+// rules (zr_byte_stream.h), in one of two ways:
+//   - storing (deCode's fast path, ZrFieldReader in zr_field_runs.h): each
+//     field read is stored in the packet; a field the cursor cannot read is
+//     handed to the stream at that point, which fails on it by the same
+//     rules and leaves it, and every field after it, as the stream alone
+//     would;
+//   - walking (ZrBodyWalker): nothing is stored and no object is needed;
+//     the walk says how many bytes the body takes, or where and why it
+//     cannot be read. This is how a packet is measured in a byte stream
+//     (zr_stream_splitter.h) and how a failed decode is explained.
+// So the meter and deCode read a body by one grammar:
 //   u8, u16, u64   1, 2 and 8 bytes
-//   u32, i32       4 bytes, or in compact mode a varint of any length
+//   u32, i32       4 bytes, or in compact mode a varint of any length (the
+//                  groups past the 32 bits dropped)
 //   string         length (u32), then that many bytes; 2^31 or more never fits
 //   char[N]        length (u32): 0 or negative as a signed number is the empty
 //                  text and nothing follows; N or more fails; then the bytes
 //   vector, map    count (u32), at most ZR_MAX_CONTAINER_COUNT, then elements
 //   record         its own field list
 //
-// Two ends bound the walk: the end of the bytes at hand, past which a field
+// Two ends bound a walk: the end of the bytes at hand, past which a field
 // is truncated (more bytes may make it whole), and the longest body the
-// caller accepts, past which it is refused whatever follows. The walk reads
-// only bytes before both.
+// caller accepts, past which it is refused whatever follows. The cursor
+// reads only bytes before both.
 #ifndef ZRPACKET_ZR_BODY_WALK_H
 #define ZRPACKET_ZR_BODY_WALK_H
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <type_traits>
@@ -90,90 +96,116 @@ struct ZrWalkResume {
     std::size_t at = 0;  // body offset where that field starts; it is read again from there
     // At each level down to `depth`: the place of the field on the path in
     // its list or element, and for a list or map the element and the count.
-    std::uint32_t place[kMaxDepth + 1] = {};
-    std::uint32_t index[kMaxDepth + 1] = {};
-    std::uint32_t count[kMaxDepth + 1] = {};
+    std::uint32_t place[kMaxDepth + 1];
+    std::uint32_t index[kMaxDepth + 1];
+    std::uint32_t count[kMaxDepth + 1];
 };
 
-// The walking visitor. A packet's field list hands it member pointers, a
-// record's list the record's fields; either way only the types are used,
-// never a value.
-class ZrBodyWalker {
-public:
-    // Walks the `size` bytes at `body`. A body longer than `limit` bytes is
-    // refused (fault Limit) as soon as a field claims bytes past it, whether
-    // they are at hand or not. With `resume`, the walk starts where the last
-    // walk given it stopped for want of bytes (if it did), and leaves there
-    // where this one stops so.
-    ZrBodyWalker(const unsigned char* body, std::size_t size, std::size_t limit, bool compact,
-                 ZrWalkResume* resume = nullptr)
-        : m_body(body),
-          m_end(size < limit ? size : limit),
-          m_limit(limit),
-          m_compact(compact),
-          m_resume(resume),
-          m_resuming(resume != nullptr && resume->valid) {}
+// How the cursor knows the body's integer mode: fixed by its type (the
+// storing reads, one instance a mode), or given to a walk.
+enum class ZrCursorMode : unsigned char { Fixed, Compact, Given };
 
+template <bool Store, ZrCursorMode Mode>
+class ZrFieldCursor {
+public:
+    // A walk over the `size` bytes at `body`. A body longer than `limit`
+    // bytes is refused (fault Limit) as soon as a field claims bytes past it,
+    // whether they are at hand or not. With `resume`, the walk starts where
+    // the last walk given it stopped for want of bytes (if it did), and
+    // leaves there where this one stops so.
+    template <bool S = Store, std::enable_if_t<!S, int> = 0>
+    ZrFieldCursor(const unsigned char* body, std::size_t size, std::size_t limit, bool compact,
+                  ZrWalkResume* resume = nullptr)
+        : m_at(body), m_end(body + (size < limit ? size : limit)) {
+        m_w.body = body;
+        m_w.limit = limit;
+        m_w.compact = compact;
+        m_w.resume = resume;
+        m_w.resuming = resume != nullptr && resume->valid;
+        m_w.place[0] = m_w.index[0] = m_w.count[0] = 0;
+    }
+    // Reads into the fields over the unread bytes of a reading stream.
+    template <bool S = Store, std::enable_if_t<S, int> = 0>
+    explicit ZrFieldCursor(ZrLCByteStream& stream) : m_stream(&stream) {
+        resumeFromStream();
+    }
+
+    // A packet's list names members (walks only); a record's list, and
+    // zrFieldsOf for a packet, hand over the fields.
     template <class Owner, class T>
-    ZrBodyWalker& operator()(const char* name, T Owner::*) {
+    ZrFieldCursor& operator()(const char* name, T Owner::*) {
+        static_assert(!Store, "a storing read needs the fields themselves");
         visit(name, Tag<T>{});
         return *this;
     }
     template <class T>
-    ZrBodyWalker& operator()(const char* name, T&) {
-        visit(name, Tag<T>{});
+    ZrFieldCursor& operator()(const char* name, T&& field) {
+        if constexpr (Store) {
+            read(name, field);
+        } else if constexpr (std::is_same<std::decay_t<T>, ZrTextEcho>::value) {
+            visit(name, Echo{field.size});
+        } else {
+            visit(name, Tag<std::remove_cv_t<std::remove_reference_t<T>>>{});
+        }
         return *this;
     }
-    ZrBodyWalker& operator()(const char* name, const ZrTextEcho& echo) {
-        visit(name, Echo{echo.size});
-        return *this;
+
+    // --- storing ---------------------------------------------------------
+    // Commits the cursor to the stream; call once the list has been read.
+    void finish() {
+        static_assert(Store, "walks have no stream");
+        if (m_at != nullptr) m_stream->endReads(m_at);
     }
+    // Whether every field so far was read.
+    bool good() const { return m_at != nullptr || m_stream->good(); }
+
+    // --- walking ----------------------------------------------------------
     // Runs a class's list over the body (its walkBody), then records where
     // a walk that wants bytes stopped.
     template <class List>
-    ZrBodyWalker& walk(List&& list) {
+    ZrFieldCursor& walk(List&& list) {
         list(*this);
-        if (m_resume != nullptr) {
-            m_resume->valid = truncated() && m_stopDepth <= ZrWalkResume::kMaxDepth;
-            if (m_resume->valid) {
-                m_resume->depth = m_stopDepth;
-                m_resume->at = m_stopAt;
-                for (unsigned d = 0; d <= m_stopDepth; ++d) {
-                    m_resume->place[d] = m_stopPlace[d];
-                    m_resume->index[d] = m_stopIndex[d];
-                    m_resume->count[d] = m_stopCount[d];
+        if (m_w.resume != nullptr) {
+            m_w.resume->valid = truncated() && m_w.stopDepth <= ZrWalkResume::kMaxDepth;
+            if (m_w.resume->valid) {
+                m_w.resume->depth = m_w.stopDepth;
+                m_w.resume->at = m_w.stopAt;
+                for (unsigned d = 0; d <= m_w.stopDepth; ++d) {
+                    m_w.resume->place[d] = m_w.stopPlace[d];
+                    m_w.resume->index[d] = m_w.stopIndex[d];
+                    m_w.resume->count[d] = m_w.stopCount[d];
                 }
             }
         }
         return *this;
     }
     // Fields stepped into by this walk (those passed over on resuming are not).
-    std::uint64_t fieldsWalked() const { return m_fields; }
-
-    bool ok() const { return m_fault == ZrWalkFault::None; }
+    std::uint64_t fieldsWalked() const { return m_w.fields; }
+    bool ok() const { return m_w.fault == ZrWalkFault::None; }
     // Bytes taken so far: the whole body once its list has been walked.
-    std::size_t consumed() const { return m_at; }
+    std::size_t consumed() const { return offset(m_at); }
     // Where and why the walk stopped (built on demand: a walk that reads
     // whole never pays for the path).
     ZrWalkStop stop() const {
         ZrWalkStop s;
-        s.fault = m_fault;
-        s.at = m_faultAt;
-        s.value = m_value;
-        s.limit = m_textSize;
-        s.needed = m_needed;
-        s.field = m_field;
-        s.depth = m_faultDepth;
-        for (unsigned i = 0; i < m_faultDepth && i < ZrWalkStop::kMaxDepth; ++i) s.path[i] = m_path[i];
+        if (ok()) return s;
+        s.fault = m_w.fault;
+        s.at = m_w.faultAt;
+        s.value = m_w.value;
+        s.limit = m_w.textSize;
+        s.needed = m_w.needed;
+        s.field = m_w.field;
+        s.depth = m_w.faultDepth;
+        for (unsigned i = 0; i < m_w.faultDepth && i < ZrWalkStop::kMaxDepth; ++i) s.path[i] = m_w.path[i];
         return s;
     }
     bool truncated() const {
-        return m_fault == ZrWalkFault::Number || m_fault == ZrWalkFault::Fixed || m_fault == ZrWalkFault::Text;
+        return m_w.fault == ZrWalkFault::Number || m_w.fault == ZrWalkFault::Fixed || m_w.fault == ZrWalkFault::Text;
     }
     // Truncated: the fewest body bytes the body needs: those the field that
     // stopped the walk needs, then every field and element after it at its
     // shortest (a number in one byte, an empty text or list).
-    std::size_t needed() const { return m_needed + m_rest; }
+    std::size_t needed() const { return m_w.needed + m_w.rest; }
 
 private:
     template <class T>
@@ -183,89 +215,260 @@ private:
     };
     static constexpr unsigned kLevels = ZrWalkResume::kMaxDepth + 1;
 
-    // Every field, list element and map key or value comes through here:
-    // its place at its level is counted, so that a resumed walk passes over
+    bool compact() const {
+        if constexpr (Mode == ZrCursorMode::Given) {
+            return m_w.compact;
+        } else {
+            return Mode == ZrCursorMode::Compact;
+        }
+    }
+    std::size_t offset(const unsigned char* p) const { return static_cast<std::size_t>(p - m_w.body); }
+    // n bytes at the cursor (both ends null while a storing read is the stream's).
+    bool have(std::size_t n) const { return static_cast<std::size_t>(m_end - m_at) >= n; }
+
+    // --- the rules: each reads one wire form at the cursor and moves past it,
+    // or leaves the cursor where it was and, walking, records why ------------
+
+    // n bytes; truncated of kind `truncatedAs` when they are not all at
+    // hand, Limit when they run past the longest body.
+    bool take(const char* name, ZrWalkFault truncatedAs, std::uint64_t n) {
+        if (n <= static_cast<std::uint64_t>(m_end - m_at)) {
+            m_at += n;
+            return true;
+        }
+        if constexpr (!Store) {
+            const std::size_t at = offset(m_at);
+            fail(n > m_w.limit - at ? ZrWalkFault::Limit : truncatedAs, name, at, n);
+            m_w.needed = at + static_cast<std::size_t>(n);
+        }
+        return false;
+    }
+    // A u32 by mode. A varint is taken whole, however long, as the stream
+    // takes it; the groups past the 32 bits are dropped. The usual forms
+    // (one byte; up to five with five at hand) decode without a check a byte.
+    bool number(const char* name, std::uint32_t& value) {
+        if (!compact()) {
+            if (!have(4)) return take(name, ZrWalkFault::Fixed, 4);
+            value = CHostNetworkConvertorNormal::loadBigEndian32(m_at);
+            m_at += 4;
+            return true;
+        }
+        if (have(1) && m_at[0] < 0x80) {
+            value = m_at[0];
+            ++m_at;
+            return true;
+        }
+        if (have(ZR_VARINT32_MAX_LEN)) {
+            std::uint32_t v = m_at[0] & 0x7Fu;  // gathered in a local: a store through `value` may alias the bytes
+            for (std::size_t i = 1; i < ZR_VARINT32_MAX_LEN; ++i) {
+                v |= std::uint32_t{m_at[i] & 0x7Fu} << (7 * i);  // the fifth group's top bits fall off
+                if (m_at[i] < 0x80) {
+                    value = v;
+                    m_at += i + 1;
+                    return true;
+                }
+            }
+        }
+        return longNumber(name, value);
+    }
+    // A varint near the end of the bytes at hand, or longer than five bytes.
+    bool longNumber(const char* name, std::uint32_t& value) {
+        std::uint32_t v = 0;
+        for (const unsigned char* p = m_at;; ++p) {
+            if (p == m_end) {
+                if constexpr (!Store) {
+                    const std::size_t end = offset(p);
+                    fail(end == m_w.limit ? ZrWalkFault::Limit : ZrWalkFault::Number, name, offset(m_at),
+                         end - offset(m_at));
+                    m_w.needed = end + 1;
+                }
+                return false;
+            }
+            const std::size_t shift = static_cast<std::size_t>(p - m_at) * 7;
+            if (shift < 32) v |= std::uint32_t{*p & 0x7Fu} << shift;
+            if (*p < 0x80) {
+                value = v;
+                m_at = p + 1;
+                return true;
+            }
+        }
+    }
+    // A string's length and bytes; `length` is set once the length is read.
+    bool string(const char* name, std::uint32_t& length) {
+        const unsigned char* start = m_at;
+        if (!number(name, length)) return false;
+        if (length == 0) return true;
+        if (static_cast<std::int32_t>(length) < 0) {
+            if constexpr (!Store) fail(ZrWalkFault::TextClaim, name, offset(start), length);
+            m_at = start;
+            return false;
+        }
+        if (take(name, ZrWalkFault::Text, length)) return true;
+        m_at = start;
+        return false;
+    }
+    // char[size]: a length of 0 or less as a signed number is the empty text.
+    bool text(const char* name, std::uint32_t size, std::uint32_t& length) {
+        const unsigned char* start = m_at;
+        if (!number(name, length)) return false;
+        if (static_cast<std::int32_t>(length) <= 0) {
+            length = 0;
+            return true;
+        }
+        if (length >= size) {
+            if constexpr (!Store) {
+                fail(ZrWalkFault::TextTooLong, name, offset(start), length);
+                m_w.textSize = size;
+            }
+            m_at = start;
+            return false;
+        }
+        if (take(name, ZrWalkFault::Text, length)) return true;
+        m_at = start;
+        return false;
+    }
+    bool containerCount(const char* name, std::uint32_t& count) {
+        const unsigned char* start = m_at;
+        if (!number(name, count)) return false;
+        if (count <= ZR_MAX_CONTAINER_COUNT) return true;
+        if constexpr (!Store) fail(ZrWalkFault::Count, name, offset(start), count);
+        m_at = start;
+        return false;
+    }
+
+    // --- storing: each wire type into its field; a field the rules refuse
+    // goes to the stream ----------------------------------------------------
+
+    void read(const char*, unsigned char& v) {
+        if (!have(1)) return byStream(v);
+        v = *m_at++;
+    }
+    void read(const char*, unsigned short& v) {
+        if (!have(2)) return byStream(v);
+        v = CHostNetworkConvertorNormal::loadBigEndian16(m_at);
+        m_at += 2;
+    }
+    void read(const char* name, unsigned int& v) {
+        std::uint32_t value = 0;
+        if (!number(name, value)) return byStream(v);
+        v = value;
+    }
+    void read(const char* name, int& v) {
+        std::uint32_t bits = 0;
+        if (!number(name, bits)) return byStream(v);
+        v = static_cast<int>(bits);
+    }
+    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
+    void read(const char*, T& v) {
+        if (!have(8)) return byStream(v);
+        v = static_cast<T>(CHostNetworkConvertorNormal::loadBigEndian64(m_at));
+        m_at += 8;
+    }
+    void read(const char* name, std::string& s) {
+        std::uint32_t length = 0;
+        if (!string(name, length)) return byStream(s);
+        s.assign(reinterpret_cast<const char*>(m_at - length), length);
+    }
+    template <std::size_t N>
+    void read(const char* name, char (&t)[N]) {
+        std::uint32_t length = 0;
+        if (!text(name, static_cast<std::uint32_t>(N), length)) return byStream(t);
+        std::memcpy(t, m_at - length, length);
+        t[length] = '\0';
+    }
+    void read(const char* name, ZrTextEcho echo) {  // checked and dropped
+        std::uint32_t length = 0;
+        if (echo.size == 0 || !text(name, echo.size, length)) byStream(echo);
+    }
+    template <class T>
+    void read(const char* name, std::vector<T>& items) {
+        std::uint32_t count = 0;
+        if (!containerCount(name, count)) return byStream(items);
+        items.resize(count);
+        for (T& item : items) {
+            ZrLCByteStream::resetElement(item);
+            read(nullptr, item);
+        }
+    }
+    template <class K, class V, class Less, class Alloc>
+    void read(const char* name, std::map<K, V, Less, Alloc>& table) {
+        std::uint32_t count = 0;
+        if (!containerCount(name, count)) return byStream(table);
+        table.clear();
+        for (std::uint32_t i = 0; i < count && m_stream->readGood(); ++i) {
+            K key{};
+            V value{};
+            read(nullptr, key);
+            read(nullptr, value);
+            if (m_stream->readGood()) table[key] = std::move(value);
+        }
+    }
+    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
+    void read(const char*, Record& record) {
+        zrRecordFields(record, *this);
+    }
+
+    // Where the unread bytes are: the cursor and the end, or both null while
+    // the stream reads (it has failed).
+    struct Run {
+        const unsigned char* at;
+        const unsigned char* end;
+    };
+    static Run runOf(const ZrLCByteStream& stream) {
+        const unsigned char* at = stream.beginReads();
+        return {at, at != nullptr ? at + stream.readRoom() : nullptr};
+    }
+    void resumeFromStream() {
+        const Run run = runOf(*m_stream);
+        m_at = run.at;
+        m_end = run.end;
+    }
+    // The stream reads this field from where the cursor got to, by its
+    // rules, and the cursor goes on from where the stream is. Out of line,
+    // the rare path, and given the cursor rather than the reader, so that
+    // the reader stays in registers.
+    template <class T>
+    [[gnu::noinline]] static Run byStream(ZrLCByteStream& stream, const unsigned char* at, T& field) {
+        if (at != nullptr) stream.endReads(at);
+        stream.transfer(field);
+        return runOf(stream);
+    }
+    template <class T>
+    void byStream(T& field) {
+        const Run run = byStream(*m_stream, m_at, field);
+        m_at = run.at;
+        m_end = run.end;
+    }
+
+    // --- walking: each field's place counted, its bytes passed over --------
+
+    // Every field, list element and map key or value comes through here.
+    // In a walk given a resume point, its place at its level is counted, so
+    // that a resumed walk passes over
     // what came before the stop without reading it, and goes down the path
     // to the field it stopped in, which it reads from its start.
     template <class T>
     void visit(const char* name, T tag) {
         if (!ok()) {
-            if (truncated()) m_rest += least(tag);
+            if (truncated()) m_w.rest += least(tag);
             return;
         }
-        const unsigned d = m_depth;
-        const std::uint32_t place = d < kLevels ? m_place[d]++ : 0;
-        if (m_resuming) {
-            if (place < m_resume->place[d]) return;
-            if (d == m_resume->depth) {
-                m_resuming = false;
-                m_at = m_resume->at;
+        if (m_w.resume != nullptr) {  // a walk that keeps where it stops counts places
+            const unsigned d = m_w.depth;
+            const std::uint32_t place = d < kLevels ? m_w.place[d]++ : 0;
+            if (m_w.resuming) {
+                if (place < m_w.resume->place[d]) return;
+                if (d == m_w.resume->depth) {
+                    m_w.resuming = false;
+                    m_at = m_w.body + m_w.resume->at;
+                }
             }
+            m_w.fieldAt = offset(m_at);
         }
-        m_fieldAt = m_at;
-        ++m_fields;
+        ++m_w.fields;
         step(name, tag);
     }
-    void step(const char* name, Echo echo) { text(name, echo.size); }
 
-    // The shortest wire form of a type.
-    std::size_t least(Tag<unsigned char>) const { return 1; }
-    std::size_t least(Tag<unsigned short>) const { return 2; }
-    std::size_t least(Tag<unsigned int>) const { return m_compact ? 1 : 4; }
-    std::size_t least(Tag<int>) const { return m_compact ? 1 : 4; }
-    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
-    std::size_t least(Tag<T>) const {
-        return 8;
-    }
-    std::size_t least(Tag<std::string>) const { return m_compact ? 1 : 4; }
-    template <std::size_t N>
-    std::size_t least(Tag<char[N]>) const {
-        return m_compact ? 1 : 4;
-    }
-    std::size_t least(Echo) const { return m_compact ? 1 : 4; }
-    template <class T>
-    std::size_t least(Tag<std::vector<T>>) const {
-        return m_compact ? 1 : 4;
-    }
-    template <class K, class V, class Less, class Alloc>
-    std::size_t least(Tag<std::map<K, V, Less, Alloc>>) const {
-        return m_compact ? 1 : 4;
-    }
-    // A record: its fields at their shortest, added up once per mode.
-    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
-    std::size_t least(Tag<Record>) const {
-        static const std::size_t bytes[2] = {[] {
-                                                 ZrBodyWalker fixed(nullptr, 0, 0, false);
-                                                 return fixed.recordLeast<Record>();
-                                             }(),
-                                             [] {
-                                                 ZrBodyWalker compact(nullptr, 0, 0, true);
-                                                 return compact.recordLeast<Record>();
-                                             }()};
-        return bytes[m_compact ? 1 : 0];
-    }
-    template <class Record>
-    std::size_t recordLeast() const {
-        static Record prototype{};
-        LeastSum sum{*this, 0};
-        zrRecordFields(prototype, sum);
-        return sum.bytes;
-    }
-    struct LeastSum {
-        const ZrBodyWalker& walker;
-        std::size_t bytes;
-        template <class T>
-        LeastSum& operator()(const char*, T&) {
-            bytes += walker.least(Tag<T>{});
-            return *this;
-        }
-        LeastSum& operator()(const char*, const ZrTextEcho&) {
-            bytes += walker.least(Echo{});
-            return *this;
-        }
-    };
-
-    // --- the wire types ----------------------------------------------------
     void step(const char* name, Tag<unsigned char>) { take(name, ZrWalkFault::Fixed, 1); }
     void step(const char* name, Tag<unsigned short>) { take(name, ZrWalkFault::Fixed, 2); }
     void step(const char* name, Tag<unsigned int>) {
@@ -278,18 +481,17 @@ private:
         take(name, ZrWalkFault::Fixed, 8);
     }
     void step(const char* name, Tag<std::string>) {
-        const std::size_t lengthAt = m_at;
         std::uint32_t length = 0;
-        if (!number(name, length) || length == 0) return;
-        if (static_cast<std::int32_t>(length) < 0) {
-            fail(ZrWalkFault::TextClaim, name, lengthAt, length);
-            return;
-        }
-        take(name, ZrWalkFault::Text, length);
+        string(name, length);
     }
     template <std::size_t N>
     void step(const char* name, Tag<char[N]>) {
-        text(name, static_cast<std::uint32_t>(N));
+        std::uint32_t length = 0;
+        text(name, static_cast<std::uint32_t>(N), length);
+    }
+    void step(const char* name, Echo echo) {
+        std::uint32_t length = 0;
+        text(name, echo.size, length);
     }
     template <class T>
     void step(const char* name, Tag<std::vector<T>>) {
@@ -301,7 +503,7 @@ private:
             level.setIndex(i);
             visit(nullptr, Tag<T>{});
         }
-        if (truncated() && i < count) m_rest += (count - i) * least(Tag<T>{});  // the elements after the one cut
+        if (truncated() && i < count) m_w.rest += (count - i) * least(Tag<T>{});  // the elements after the one cut
     }
     template <class K, class V, class Less, class Alloc>
     void step(const char* name, Tag<std::map<K, V, Less, Alloc>>) {
@@ -314,7 +516,7 @@ private:
             visit("key", Tag<K>{});
             visit("value", Tag<V>{});
         }
-        if (truncated() && i < count) m_rest += (count - i) * (least(Tag<K>{}) + least(Tag<V>{}));
+        if (truncated() && i < count) m_w.rest += (count - i) * (least(Tag<K>{}) + least(Tag<V>{}));
     }
     // A record: its own list, run over a prototype that is never read or
     // written (the list needs a record to name its fields).
@@ -327,153 +529,160 @@ private:
     // A list's or map's count: read, or on the path of a resumed walk the
     // count read before, with the element the walk stopped in.
     bool enterContainer(const char* name, std::uint32_t& count, std::uint32_t& first) {
-        if (m_resuming) {
-            count = m_resume->count[m_depth + 1];
-            first = m_resume->index[m_depth + 1];
+        if (m_w.resuming) {
+            count = m_w.resume->count[m_w.depth + 1];
+            first = m_w.resume->index[m_w.depth + 1];
             return true;
         }
         first = 0;
         return containerCount(name, count);
     }
 
-    // --- reading rules -------------------------------------------------------
-    // n bytes at the cursor; a fault of kind `truncated` when they are not
-    // all at hand, Limit when they run past the longest body.
-    bool take(const char* name, ZrWalkFault truncated, std::uint64_t n) {
-        if (!ok()) return false;
-        if (n <= m_end - m_at) {
-            m_at += static_cast<std::size_t>(n);
-            return true;
-        }
-        fail(n > m_limit - m_at ? ZrWalkFault::Limit : truncated, name, m_at, n);
-        m_needed = m_at + static_cast<std::size_t>(n);
-        return false;
+    // The shortest wire form of a type.
+    std::size_t least(Tag<unsigned char>) const { return 1; }
+    std::size_t least(Tag<unsigned short>) const { return 2; }
+    std::size_t least(Tag<unsigned int>) const { return compact() ? 1 : 4; }
+    std::size_t least(Tag<int>) const { return compact() ? 1 : 4; }
+    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
+    std::size_t least(Tag<T>) const {
+        return 8;
     }
-
-    // A u32 by mode. A varint is taken whole, however long, as the stream
-    // takes it; groups past the 32 bits are dropped.
-    bool number(const char* name, std::uint32_t& value) {
-        if (!ok()) return false;
-        if (!m_compact) {
-            const std::size_t at = m_at;
-            if (!take(name, ZrWalkFault::Fixed, 4)) return false;
-            value = CHostNetworkConvertorNormal::loadBigEndian32(m_body + at);
-            return true;
-        }
-        value = 0;
-        for (std::size_t p = m_at;; ++p) {
-            if (p == m_end) {
-                fail(p == m_limit ? ZrWalkFault::Limit : ZrWalkFault::Number, name, m_at, p - m_at);
-                m_needed = p + 1;
-                return false;
-            }
-            const std::size_t shift = (p - m_at) * 7;
-            if (shift < 32) value |= std::uint32_t{m_body[p] & 0x7Fu} << shift;
-            if (m_body[p] < 0x80) {
-                m_at = p + 1;
-                return true;
-            }
-        }
+    std::size_t least(Tag<std::string>) const { return compact() ? 1 : 4; }
+    template <std::size_t N>
+    std::size_t least(Tag<char[N]>) const {
+        return compact() ? 1 : 4;
     }
-    // char[size]: a length of 0 or less as a signed number is the empty text.
-    void text(const char* name, std::uint32_t size) {
-        const std::size_t lengthAt = m_at;
-        std::uint32_t length = 0;
-        if (!number(name, length) || static_cast<std::int32_t>(length) <= 0) return;
-        if (length >= size) {
-            fail(ZrWalkFault::TextTooLong, name, lengthAt, length);
-            m_textSize = size;
-            return;
+    std::size_t least(Echo) const { return compact() ? 1 : 4; }
+    template <class T>
+    std::size_t least(Tag<std::vector<T>>) const {
+        return compact() ? 1 : 4;
+    }
+    template <class K, class V, class Less, class Alloc>
+    std::size_t least(Tag<std::map<K, V, Less, Alloc>>) const {
+        return compact() ? 1 : 4;
+    }
+    // A record: its fields at their shortest, added up once per mode.
+    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
+    std::size_t least(Tag<Record>) const {
+        static const std::size_t bytes[2] = {recordLeast<Record>(false), recordLeast<Record>(true)};
+        return bytes[compact() ? 1 : 0];
+    }
+    template <class Record>
+    static std::size_t recordLeast(bool isCompact) {
+        static Record prototype{};
+        ZrFieldCursor<false, ZrCursorMode::Given> walker(nullptr, 0, 0, isCompact);
+        LeastSum<ZrFieldCursor<false, ZrCursorMode::Given>> sum{walker, 0};
+        zrRecordFields(prototype, sum);
+        return sum.bytes;
+    }
+    template <class Walker>
+    struct LeastSum {
+        const Walker& walker;
+        std::size_t bytes;
+        template <class T>
+        LeastSum& operator()(const char*, T&) {
+            bytes += walker.least(typename Walker::template Tag<T>{});
+            return *this;
         }
-        take(name, ZrWalkFault::Text, length);
-    }
-    bool containerCount(const char* name, std::uint32_t& count) {
-        const std::size_t countAt = m_at;
-        if (!number(name, count)) return false;
-        if (count <= ZR_MAX_CONTAINER_COUNT) return true;
-        fail(ZrWalkFault::Count, name, countAt, count);
-        return false;
-    }
+        LeastSum& operator()(const char*, const ZrTextEcho&) {
+            bytes += walker.least(typename Walker::Echo{});
+            return *this;
+        }
+    };
+    template <bool, ZrCursorMode>
+    friend class ZrFieldCursor;
 
     void fail(ZrWalkFault fault, const char* name, std::size_t at, std::uint64_t value) {
-        m_fault = fault;
-        m_field = name;
-        m_faultAt = at;
-        m_value = value;
-        m_faultDepth = m_depth;  // the levels stay as they are: nothing is opened after a fault
+        m_w.fault = fault;
+        m_w.textSize = 0;
+        m_w.needed = 0;
+        m_w.field = name;
+        m_w.faultAt = at;
+        m_w.value = value;
+        m_w.faultDepth = m_w.depth;  // the levels stay as they are: nothing is opened after a fault
         // Where a resumed walk starts: the field this one stopped in, down
         // the path that leads to it.
-        m_stopDepth = m_depth;
-        m_stopAt = m_fieldAt;
-        for (unsigned d = 0; d <= m_depth && d < kLevels; ++d) {
-            m_stopPlace[d] = m_place[d] - 1;
-            m_stopIndex[d] = m_index[d];
-            m_stopCount[d] = m_count[d];
+        m_w.stopDepth = m_w.depth;
+        m_w.stopAt = m_w.fieldAt;
+        for (unsigned d = 0; d <= m_w.depth && d < kLevels; ++d) {
+            m_w.stopPlace[d] = m_w.place[d] - 1;
+            m_w.stopIndex[d] = m_w.index[d];
+            m_w.stopCount[d] = m_w.count[d];
         }
     }
 
-    // A list, a map or a named record being walked: one level of the path.
+    // A list, a map or a record being walked: one level of the path. Every
+    // one opens a level (a nameless record, a list element, too: its fields
+    // are counted apart from the list's).
     class Level {
     public:
-        // Every list, map and record opens a level (a nameless record, a
-        // list element, too: its fields are counted apart from the list's).
-        Level(ZrBodyWalker& walker, const char* name, bool indexed, std::uint32_t count) : m_walker(walker) {
-            if (walker.m_depth < ZrWalkStop::kMaxDepth) walker.m_path[walker.m_depth] = {name, 0, indexed};
-            const unsigned d = ++walker.m_depth;
+        Level(ZrFieldCursor& walker, const char* name, bool indexed, std::uint32_t count) : m_walker(walker) {
+            if (walker.m_w.depth < ZrWalkStop::kMaxDepth) walker.m_w.path[walker.m_w.depth] = {name, 0, indexed};
+            const unsigned d = ++walker.m_w.depth;
             if (d < kLevels) {
-                walker.m_place[d] = 0;
-                walker.m_index[d] = 0;
-                walker.m_count[d] = count;
+                walker.m_w.place[d] = 0;
+                walker.m_w.index[d] = 0;
+                walker.m_w.count[d] = count;
             }
         }
-        ~Level() { --m_walker.m_depth; }
+        ~Level() { --m_walker.m_w.depth; }
         Level(const Level&) = delete;
         Level& operator=(const Level&) = delete;
         void setIndex(std::uint32_t i) {
-            const unsigned d = m_walker.m_depth;
-            if (d <= ZrWalkStop::kMaxDepth) m_walker.m_path[d - 1].index = i;
+            const unsigned d = m_walker.m_w.depth;
+            if (d <= ZrWalkStop::kMaxDepth) m_walker.m_w.path[d - 1].index = i;
             if (d < kLevels) {
-                m_walker.m_index[d] = i;
-                m_walker.m_place[d] = 0;  // each element's fields are counted from its start
+                m_walker.m_w.index[d] = i;
+                m_walker.m_w.place[d] = 0;  // each element's fields are counted from its start
             }
         }
 
     private:
-        ZrBodyWalker& m_walker;
+        ZrFieldCursor& m_walker;
     };
 
-    const unsigned char* m_body;
-    std::size_t m_at = 0;
-    std::size_t m_end;    // the bytes at hand, cut at the limit
-    std::size_t m_limit;  // the longest body accepted
-    bool m_compact;
-    unsigned m_depth = 0;
-    ZrWalkStop::Step m_path[ZrWalkStop::kMaxDepth];  // levels open now; only the first m_depth are set
-    // Where the walk stopped.
-    ZrWalkFault m_fault = ZrWalkFault::None;
-    std::size_t m_faultAt = 0;
-    std::uint64_t m_value = 0;
-    std::uint32_t m_textSize = 0;
-    std::size_t m_needed = 0;
-    std::size_t m_rest = 0;  // truncated: the shortest form of what comes after the field cut
-    const char* m_field = nullptr;
-    unsigned m_faultDepth = 0;
+    const unsigned char* m_at = nullptr;
+    const unsigned char* m_end = nullptr;
+    ZrLCByteStream* m_stream = nullptr;  // storing: the stream read, and the one that reads what the rules refuse
 
-    // Resuming: the point given, and whether the walk is still on its way there.
-    ZrWalkResume* m_resume;
-    bool m_resuming;
-    std::size_t m_fieldAt = 0;  // where the field being read started
-    std::uint64_t m_fields = 0;
-    // Per level open now: fields and elements counted, the element, the count.
-    std::uint32_t m_place[kLevels] = {};
-    std::uint32_t m_index[kLevels] = {};
-    std::uint32_t m_count[kLevels] = {};
-    // The same at the stop.
-    unsigned m_stopDepth = 0;
-    std::size_t m_stopAt = 0;
-    std::uint32_t m_stopPlace[kLevels] = {};
-    std::uint32_t m_stopIndex[kLevels] = {};
-    std::uint32_t m_stopCount[kLevels] = {};
+    // What only a walk keeps: where the bytes start (offsets count from
+    // there), the longest body accepted, the mode, the levels open now and
+    // where the walk stopped. A storing read keeps none of it.
+    struct WalkState {
+        const unsigned char* body = nullptr;
+        std::size_t limit = 0;
+        bool compact = false;
+        unsigned depth = 0;
+        ZrWalkStop::Step path[ZrWalkStop::kMaxDepth];  // levels open now; only the first `depth` are set
+        ZrWalkFault fault = ZrWalkFault::None;
+        std::size_t faultAt;  // these five: set by fail()
+        std::uint64_t value;
+        std::uint32_t textSize;
+        std::size_t needed;
+        std::size_t rest = 0;  // truncated: the shortest form of what comes after the field cut
+        const char* field;
+        unsigned faultDepth;
+        // Resuming: the point given, and whether the walk is still on its way there.
+        ZrWalkResume* resume = nullptr;
+        bool resuming = false;
+        std::size_t fieldAt = 0;  // where the field being read started
+        std::uint64_t fields = 0;
+        // Per level open now: fields and elements counted, the element, the count.
+        std::uint32_t place[kLevels];  // level 0 set by the walk's constructor, the others as they open
+        std::uint32_t index[kLevels];
+        std::uint32_t count[kLevels];
+        // The same at the stop.
+        unsigned stopDepth;
+        std::size_t stopAt;
+        std::uint32_t stopPlace[kLevels];
+        std::uint32_t stopIndex[kLevels];
+        std::uint32_t stopCount[kLevels];
+    };
+    struct NoWalkState {};
+    std::conditional_t<Store, NoWalkState, WalkState> m_w;
 };
+
+// The walk: a class's list over wire bytes, in the mode it is given.
+using ZrBodyWalker = ZrFieldCursor<false, ZrCursorMode::Given>;
 
 #endif  // ZRPACKET_ZR_BODY_WALK_H

@@ -10,7 +10,8 @@
 // stream would have made, so its bytes are the stream's. Otherwise the
 // stream writes field by field as ever, and fails where it always failed.
 //
-// Reading: the fields are read through a local cursor and end, each read
+// Reading: the fields are read through a local cursor and end (the cursor
+// that also walks bodies without storing them, zr_body_walk.h), each read
 // checked against the end but nothing stored to the stream per field. A
 // field whose bytes are not all there (or that is malformed) is handed to
 // the stream at the point reached, and the stream reads it, and anything
@@ -32,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "zr_body_walk.h"
 #include "zr_byte_stream.h"
 #include "zr_named_fields.h"
 
@@ -197,184 +199,11 @@ private:
     const unsigned char* m_at;
 };
 
-// Fields read through a local cursor; what it cannot be sure of, the stream
-// reads (see the top of this file).
+// Fields read through a local cursor, by the one grammar the walk uses
+// too (zr_body_walk.h); a field it cannot read goes to the stream (see the
+// top of this file).
 template <bool Compact>
-class ZrFieldReader {
-public:
-    explicit ZrFieldReader(ZrLCByteStream& stream) : m_stream(stream) { resume(); }
-    template <class T>
-    ZrFieldReader& operator()(const char* /*name*/, T&& field) {
-        read(field);
-        return *this;
-    }
-    // Commits the cursor to the stream; call once the list has been read.
-    void finish() {
-        if (m_at != nullptr) m_stream.endReads(m_at);
-    }
-    // Whether every field so far was read.
-    bool good() const { return m_at != nullptr || m_stream.good(); }
-
-private:
-    // Where a run is: the cursor and the end, or null while the stream reads.
-    struct Cursor {
-        const unsigned char* at;
-        const unsigned char* end;
-    };
-    static Cursor runOf(const ZrLCByteStream& stream) {
-        const unsigned char* at = stream.beginReads();
-        return {at, at != nullptr ? at + stream.readRoom() : nullptr};
-    }
-    void resume() {
-        const Cursor c = runOf(m_stream);
-        m_at = c.at;
-        m_end = c.end;
-    }
-    // The stream reads this field from where the run got to, by its rules,
-    // and the run goes on from where the stream is. Out of line, the rare
-    // path, and given the cursor rather than the reader, so that the reader
-    // stays in registers.
-    template <class T>
-    [[gnu::noinline]] static Cursor byStream(ZrLCByteStream& stream, const unsigned char* at, T& field) {
-        if (at != nullptr) stream.endReads(at);
-        stream.transfer(field);
-        return runOf(stream);
-    }
-    template <class T>
-    void byStream(T& field) {
-        const Cursor c = byStream(m_stream, m_at, field);
-        m_at = c.at;
-        m_end = c.end;
-    }
-    // While the stream reads, m_at and m_end are both null: nothing is had.
-    bool have(std::size_t n) const { return static_cast<std::size_t>(m_end - m_at) >= n; }
-
-    // A u32 at the cursor, taken when it is whole and ends within five bytes
-    // (a longer varint is the stream's); `size` is how many bytes it took.
-    bool peekNumber(std::uint32_t& value, std::size_t& size) const {
-        if constexpr (!Compact) {
-            if (!have(4)) return false;
-            value = CHostNetworkConvertorNormal::loadBigEndian32(m_at);
-            size = 4;
-            return true;
-        }
-        if (!have(1)) return false;
-        if (m_at[0] < 0x80) {
-            value = m_at[0];
-            size = 1;
-            return true;
-        }
-        if (!have(ZR_VARINT32_MAX_LEN)) return false;
-        std::uint32_t v = m_at[0] & 0x7Fu;  // gathered in a local: a store through `value` may alias the bytes
-        for (std::size_t i = 1; i < ZR_VARINT32_MAX_LEN; ++i) {
-            v |= std::uint32_t{m_at[i] & 0x7Fu} << (7 * i);  // the fifth group's top bits fall off
-            if (m_at[i] < 0x80) {
-                value = v;
-                size = i + 1;
-                return true;
-            }
-        }
-        return false;
-    }
-
-    void read(unsigned char& v) {
-        if (!have(1)) return byStream(v);
-        v = *m_at++;
-    }
-    void read(unsigned short& v) {
-        if (!have(2)) return byStream(v);
-        v = CHostNetworkConvertorNormal::loadBigEndian16(m_at);
-        m_at += 2;
-    }
-    void read(unsigned int& v) {
-        std::uint32_t value = 0;
-        std::size_t size = 0;
-        if (!peekNumber(value, size)) return byStream(v);
-        v = value;
-        m_at += size;
-    }
-    void read(int& v) {
-        std::uint32_t bits = 0;
-        std::size_t size = 0;
-        if (!peekNumber(bits, size)) return byStream(v);
-        v = static_cast<int>(bits);
-        m_at += size;
-    }
-    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
-    void read(T& v) {
-        if (!have(8)) return byStream(v);
-        v = static_cast<T>(CHostNetworkConvertorNormal::loadBigEndian64(m_at));
-        m_at += 8;
-    }
-    void read(std::string& s) {
-        std::uint32_t length = 0;
-        std::size_t size = 0;
-        if (!peekNumber(length, size) || static_cast<std::int32_t>(length) < 0 || !have(size + length)) {
-            return byStream(s);
-        }
-        s.assign(reinterpret_cast<const char*>(m_at + size), length);
-        m_at += size + length;
-    }
-    // char[size]: a length of 0 or less as a signed number is the empty text.
-    bool text(char* target, std::uint32_t limit) {
-        std::uint32_t length = 0;
-        std::size_t size = 0;
-        if (limit == 0 || !peekNumber(length, size)) return false;
-        if (static_cast<std::int32_t>(length) <= 0) {
-            length = 0;
-        } else if (length >= limit || !have(size + length)) {
-            return false;
-        }
-        if (target != nullptr) {
-            std::memcpy(target, m_at + size, length);
-            target[length] = '\0';
-        }
-        m_at += size + length;
-        return true;
-    }
-    template <std::size_t N>
-    void read(char (&t)[N]) {
-        if (!text(t, static_cast<std::uint32_t>(N))) byStream(t);
-    }
-    void read(ZrTextEcho echo) {  // checked and dropped
-        if (!text(nullptr, echo.size)) byStream(echo);
-    }
-    template <class T>
-    void read(std::vector<T>& items) {
-        std::uint32_t count = 0;
-        std::size_t size = 0;
-        if (!peekNumber(count, size) || count > ZR_MAX_CONTAINER_COUNT) return byStream(items);
-        m_at += size;
-        items.resize(count);
-        for (T& item : items) {
-            ZrLCByteStream::resetElement(item);
-            read(item);
-        }
-    }
-    template <class K, class V, class Less, class Alloc>
-    void read(std::map<K, V, Less, Alloc>& table) {
-        std::uint32_t count = 0;
-        std::size_t size = 0;
-        if (!peekNumber(count, size) || count > ZR_MAX_CONTAINER_COUNT) return byStream(table);
-        m_at += size;
-        table.clear();
-        for (std::uint32_t i = 0; i < count && m_stream.readGood(); ++i) {
-            K key{};
-            V value{};
-            read(key);
-            read(value);
-            if (m_stream.readGood()) table[key] = std::move(value);
-        }
-    }
-    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
-    void read(Record& record) {
-        zrRecordFields(record, *this);
-    }
-
-    ZrLCByteStream& m_stream;
-    const unsigned char* m_at = nullptr;  // null while the stream reads (the run is off, or has failed)
-    const unsigned char* m_end = nullptr;
-};
+using ZrFieldReader = ZrFieldCursor<true, Compact ? ZrCursorMode::Compact : ZrCursorMode::Fixed>;
 
 // The two runs, each with its visitor a local of its own function and every
 // call in it inlined, so that the cursor lives in registers: no byte stored

@@ -139,6 +139,14 @@ struct ZrMeasureState {
     std::size_t needBody = 0;    // otherwise: the fewest body bytes the walk asked for
     std::size_t deciphered = 0;  // enciphered: cipher bytes deciphered into the meter's plain area
     std::size_t scanned = 0;     // enciphered: bytes from the start searched for a candidate end
+
+    // For a new start (the resume point's levels are left as they are: it
+    // is not valid).
+    void restart() {
+        walk.valid = false;
+        bodyRead = false;
+        bodyEnd = needBody = deciphered = scanned = 0;
+    }
 };
 
 // What measuring has cost so far.
@@ -185,8 +193,14 @@ private:
     void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
     void trialSearch(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
     bool decipher(const unsigned char* p, std::size_t cipherLen);
-    ZrBodyWalker walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit,
-                      ZrWalkResume* resume);
+    // What a walk of a body found: whole (`bytes` long), short of bytes (it
+    // needs at least `bytes`), or a fault (in the frame's `walk`).
+    struct Walked {
+        enum Kind : unsigned char { Whole, Short, Fault } kind;
+        std::size_t bytes;
+    };
+    Walked walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit,
+                ZrWalkResume* resume, ZrFrame& frame);
 
     Options m_options;
     bool m_prefixCodec;
@@ -330,7 +344,9 @@ private:
     ZrMeasureState m_measure;       // for the start at m_offset
     std::size_t m_waitFor = 0;      // Measuring a held start: re-measure once this many bytes are held
     bool m_waitEnciphered = false;  // and it is an enciphered one, which may end at any 0x03
-    ZrFrame m_ready;                // ReportingRun, PacketReady: the packet at m_offset
+    // ReportingRun, PacketReady: the packet at m_offset.
+    std::size_t m_readyLength = 0;
+    const ZrPacketClass* m_readyClass = nullptr;
     bool m_finished = false;
     Run m_run;
 };

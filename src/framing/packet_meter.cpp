@@ -103,12 +103,27 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureStat
     return frame;
 }
 
-ZrBodyWalker ZrPacketMeter::walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size,
-                                 std::size_t limit, ZrWalkResume* resume) {
-    ZrBodyWalker walker(body, size, limit, cls.mode == ZrBodyMode::Compact, resume);
+// A first walk of a start keeps no resume point, the usual case of a body
+// whole at hand; one that stops for want of bytes walks again to keep it.
+// A fault's field and rule go to the frame.
+ZrPacketMeter::Walked ZrPacketMeter::walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size,
+                                          std::size_t limit, ZrWalkResume* resume, ZrFrame& frame) {
+    const bool compact = cls.mode == ZrBodyMode::Compact;
+    const bool resumed = resume != nullptr && resume->valid;
+    ZrBodyWalker walker(body, size, limit, compact, resumed ? resume : nullptr);
     walker.walk(cls.walkBody);
     m_work.fields += walker.fieldsWalked();
-    return walker;
+    if (walker.ok()) return {Walked::Whole, walker.consumed()};
+    if (!walker.truncated()) {
+        frame.walk = walker.stop();
+        return {Walked::Fault, 0};
+    }
+    if (resume != nullptr && !resumed) {
+        ZrBodyWalker keeping(body, size, limit, compact, resume);
+        keeping.walk(cls.walkBody);
+        m_work.fields += keeping.fieldsWalked();
+    }
+    return {Walked::Short, walker.needed()};
 }
 
 // The body from offset 34 is walked over what is at hand, going on from
@@ -119,20 +134,19 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
     if (!state.bodyRead) {
         const std::size_t bodyLimit = m_options.maxPacketLength - PKT_ENVELOPE_MIN_LEN;
         const std::size_t atHand = size > PKT_OFFSET_BODY ? size - PKT_OFFSET_BODY : 0;
-        const ZrBodyWalker walker =
-            walk(*frame.packetClass, atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit, &state.walk);
-        if (!walker.ok()) {
-            if (walker.truncated()) {
-                state.needBody = walker.needed();
-                incomplete(frame, PKT_ENVELOPE_MIN_LEN + walker.needed());
-            } else {
-                frame.walk = walker.stop();
-                notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
-            }
+        const Walked walked =
+            walk(*frame.packetClass, atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit, &state.walk, frame);
+        if (walked.kind == Walked::Short) {
+            state.needBody = walked.bytes;
+            incomplete(frame, PKT_ENVELOPE_MIN_LEN + walked.bytes);
+            return;
+        }
+        if (walked.kind == Walked::Fault) {
+            notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
             return;
         }
         state.bodyRead = true;
-        state.bodyEnd = walker.consumed();
+        state.bodyEnd = walked.bytes;
     }
     const std::size_t end = PKT_OFFSET_BODY + state.bodyEnd;
     if (size <= end) {
@@ -189,14 +203,13 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         }
         state.deciphered = target;
         const std::size_t bodyLimit = longest - PKT_ENVELOPE_MIN_LEN;
-        const ZrBodyWalker walker = walk(*frame.packetClass, m_plain, target, bodyLimit, &state.walk);
-        if (walker.ok()) {
+        const Walked walked = walk(*frame.packetClass, m_plain, target, bodyLimit, &state.walk, frame);
+        if (walked.kind == Walked::Whole) {
             state.bodyRead = true;
-            state.bodyEnd = walker.consumed();
-        } else if (walker.truncated()) {
-            state.needBody = walker.needed();
+            state.bodyEnd = walked.bytes;
+        } else if (walked.kind == Walked::Short) {
+            state.needBody = walked.bytes;
         } else {
-            frame.walk = walker.stop();
             notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
             return;
         }
@@ -237,7 +250,8 @@ void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFram
         m_work.deciphered += cipherLen;
         const ZrEnvelopeStep step =
             zrAcceptEnciphered(p, at + 1, m_plain, [&](const unsigned char* plain, unsigned int plainLen) {
-                return walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr).ok();
+                ZrFrame ignored;
+                return walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr, ignored).kind == Walked::Whole;
             });
         if (step == ZrEnvelopeStep::Accepted) {
             state.scanned = at;

@@ -72,7 +72,8 @@ bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
             frame.faultValue = atHand;
         }
         if (frame.complete()) {
-            m_ready = frame;
+            m_readyLength = frame.packetLength;
+            m_readyClass = frame.packetClass;
             m_state = State::ReportingRun;
             return nextItem(item);
         }
@@ -90,13 +91,13 @@ bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
 void ZrStreamSplitter::handOut(ZrSplitItem& item) {
     item.kind = ZrSplitItem::Kind::Packet;
     item.offset = m_offset;
-    item.length = m_ready.packetLength;
+    item.length = m_readyLength;
     item.data = pendingHeld() > 0 ? m_held.data() + m_heldAt : m_chunk;
-    item.packetClass = m_ready.packetClass;
+    item.packetClass = m_readyClass;
     item.reason = nullptr;
     item.reasonAt = 0;
     m_run.open = false;
-    take(m_ready.packetLength);
+    take(m_readyLength);
 }
 
 // Reports the skipped bytes not yet reported, if any.
@@ -138,7 +139,7 @@ void ZrStreamSplitter::take(std::size_t n) {
     m_chunk += n - fromHeld;
     m_chunkLeft -= n - fromHeld;
     m_offset += n;
-    m_measure = ZrMeasureState();
+    m_measure.restart();
     m_waitFor = 0;
     m_meter.setTrialBudget(ZR_TRIAL_FIRST_ALLOWANCE + ZR_TRIAL_WORK_PER_BYTE * (m_offset - m_base));
 }

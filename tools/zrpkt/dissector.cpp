@@ -219,7 +219,7 @@ do
     if ok and type(module) == "table" and type(module.decipher) == "function" then
         codec = module
     elseif package.searchpath("zrpacket_codec", package.cpath) ~= nil then
-        codecFailure = "The codec module zrpacket_codec did not load: " .. tostring(module)
+        codecFailure = "The codec module zrpacket_codec did not load: " .. tostring(module):gsub("%s+", " ")
     end
 end
 
@@ -764,7 +764,9 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
            "-- ~/.local/lib/wireshark/plugins/. It claims TCP port "
         << kDissectorPort
         << " (preference zrpacket.tcp_port)\n"
-           "-- and recognises packets on other TCP ports by their start byte and command.\n\n";
+           "-- and recognises packets on other TCP ports by their start byte and command.\n"
+           "-- Enciphered bodies show deciphered when the codec module zrpacket_codec.so\n"
+           "-- is on LUA_CPATH or beside this file.\n\n";
     lua << "local STX, ETX = " << static_cast<int>(_STX_) << ", " << static_cast<int>(_ETX_) << "\n"
         << "local HEAD_LEN = " << PKT_HEAD_FIXED_LEN << "\n"
         << "local OFFSET_CMDID, OFFSET_SN, OFFSET_ENCRYPT_TYPE = " << PKT_OFFSET_CMDID << ", " << PKT_OFFSET_SN << ", "

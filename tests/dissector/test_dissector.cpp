@@ -378,6 +378,7 @@ protected:
         const std::pair<std::function<void(std::string&)>, const char*> unread[] = {
             {[](std::string& body) { body += 'x'; }, "zrpacket.expert.malformed"},
             {[](std::string& body) { body.pop_back(); }, "zrpacket.expert.truncated"},
+            {[](std::string& body) { body.clear(); }, "zrpacket.expert.truncated"},
         };
         for (const auto& [change, expert] : unread) {
             s_catalogue.segment(client++, kDefaultPort, withBody(s_enciphered->bytes, change));

@@ -10,6 +10,11 @@
 #ifndef ZRPACKET_TSHARK
 #define ZRPACKET_TSHARK "tshark"
 #endif
+// In a sanitizer build the codec module is instrumented, and tshark, which is
+// not, must have the sanitizers' runtimes loaded first to load it.
+#ifndef ZRPACKET_TSHARK_PRELOAD
+#define ZRPACKET_TSHARK_PRELOAD ""
+#endif
 
 namespace {
 
@@ -55,12 +60,14 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-void PcapWriter::segment(std::uint16_t clientPort, std::uint16_t serverPort, const std::string& payload) {
+void PcapWriter::segment(std::uint16_t clientPort, std::uint16_t serverPort, const std::string& payload,
+                         Direction direction, std::int64_t micros) {
     if (payload.size() > 65535 - 40) throw std::length_error("a TCP segment in IPv4 holds at most 65495 bytes");
-    std::uint32_t& seq = m_next.try_emplace({clientPort, serverPort}, 1000u).first->second;
+    const bool toServer = direction == Direction::ToServer;
+    std::uint32_t& seq = m_next.try_emplace({clientPort, serverPort, direction}, 1000u).first->second;
     std::string tcp;
-    put16(tcp, clientPort);
-    put16(tcp, serverPort);
+    put16(tcp, toServer ? clientPort : serverPort);
+    put16(tcp, toServer ? serverPort : clientPort);
     put32(tcp, seq);
     put32(tcp, 1);       // acknowledgement
     put16(tcp, 0x5018);  // 20-byte header; PSH and ACK
@@ -75,12 +82,13 @@ void PcapWriter::segment(std::uint16_t clientPort, std::uint16_t serverPort, con
     put16(ip, 0x4000);      // don't fragment
     put16(ip, 0x4006);      // TTL 64, TCP
     put16(ip, 0);           // checksum, which tshark does not check either
-    put32(ip, 0x7F000001);  // 127.0.0.1 to 127.0.0.2
-    put32(ip, 0x7F000002);
+    put32(ip, toServer ? 0x7F000001 : 0x7F000002);  // the client 127.0.0.1, the server 127.0.0.2
+    put32(ip, toServer ? 0x7F000002 : 0x7F000001);
 
     const std::string frame = std::string("\0\0\0\0\0\2\0\0\0\0\0\1\x08\x00", 14) + ip + tcp + payload;
-    putLe32(m_bytes, static_cast<std::uint32_t>(1700000000 + m_frames));
-    putLe32(m_bytes, 0);
+    const std::int64_t at = micros >= 0 ? micros : static_cast<std::int64_t>(m_frames) * 1000000;
+    putLe32(m_bytes, static_cast<std::uint32_t>(1700000000 + at / 1000000));
+    putLe32(m_bytes, static_cast<std::uint32_t>(at % 1000000));
     putLe32(m_bytes, static_cast<std::uint32_t>(frame.size()));
     putLe32(m_bytes, static_cast<std::uint32_t>(frame.size()));
     m_bytes += frame;
@@ -140,7 +148,15 @@ std::string runTshark(const std::string& lua, const std::string& capture, const 
     std::filesystem::create_directories(home);
     const std::string out = workDir + "/tshark.out";
     const std::string err = workDir + "/tshark.err";
-    const std::string command = "HOME=" + shellQuote(home) + " XDG_CONFIG_HOME= " + ZRPACKET_TSHARK +
+    // Nor does a codec module of the user's or one in the current directory
+    // (on Lua's default path): the dissector finds the one beside it.
+    std::string environment = "cd " + shellQuote(workDir) + " && env -u LUA_CPATH -u LUA_CPATH_5_2 HOME=" +
+                              shellQuote(home) + " XDG_CONFIG_HOME= ";
+    if (std::strlen(ZRPACKET_TSHARK_PRELOAD) > 0) {
+        // tshark's own allocations are not the test's to account for.
+        environment += "LD_PRELOAD=" + shellQuote(ZRPACKET_TSHARK_PRELOAD) + " ASAN_OPTIONS=detect_leaks=0 ";
+    }
+    const std::string command = environment + ZRPACKET_TSHARK +
                                 " -n -X lua_script:" + shellQuote(lua) + " " + options + " -r " + shellQuote(capture) +
                                 " " + format + " >" + shellQuote(out) + " 2>" + shellQuote(err);
     const int status = std::system(command.c_str());

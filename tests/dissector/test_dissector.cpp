@@ -4,18 +4,24 @@
 // segments, and the whole corpus goes as one stream cut into small segments.
 // Each field tshark reports is compared with the packet's JSON: the same
 // fields in the same order with the same values, texts shown as the JSON
-// shows them, and nothing more. Probe classes bring the wire types the
-// catalogue may not use yet, and broken packets must raise their expert infos.
+// shows them, and nothing more; an enciphered body's fields as the codec
+// module deciphers them. Probe classes bring the wire types the catalogue
+// may not use yet, broken packets must raise their expert infos, and a
+// dissector without the codec module shows ciphers. Requests and replies on
+// two connections must each find their other half.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <sstream>
 
 #include "capture.h"
 #include "dissector.h"
 #include "samples.h"
+#include "zr_encrypt.h"
 #include "zr_packet_head.h"
 
 namespace {
@@ -50,15 +56,23 @@ bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// The items the JSON has too: not the STX, a text's echo or an expert info.
+// The items the JSON has too: not the STX, a text's echo, an expert info or
+// a request's or reply's other half.
 std::vector<const PdmlNode*> shown(const PdmlNode& node) {
+    static const std::set<std::string> kLeftOut = {"zrpacket.stx", "zrpacket.echo", "_ws.expert",
+                                                   "zrpacket.request_in", "zrpacket.response_in", "zrpacket.time"};
     std::vector<const PdmlNode*> items;
     for (const PdmlNode& child : node.children) {
-        if (child.name != "zrpacket.stx" && child.name != "zrpacket.echo" && child.name != "_ws.expert") {
-            items.push_back(&child);
-        }
+        if (kLeftOut.count(child.name) == 0) items.push_back(&child);
     }
     return items;
+}
+
+const PdmlNode* child(const PdmlNode& node, const std::string& name) {
+    for (const PdmlNode& item : node.children) {
+        if (item.name == name) return &item;
+    }
+    return nullptr;
 }
 
 void experts(const PdmlNode& node, std::vector<std::string>& names) {
@@ -139,7 +153,9 @@ void matchValue(const ZrJson& want, const PdmlNode& got, const std::string& path
 }
 
 // A whole packet: the layer's items in order, then each against the JSON.
-Errors matchPacket(const Case& c, const PdmlNode& layer) {
+// An enciphered body shows its fields under the cipher when the dissector
+// has the codec module (`deciphered`), and nothing there otherwise.
+Errors matchPacket(const Case& c, const PdmlNode& layer, bool deciphered = true) {
     const ZrJson& json = c.json;
     const bool plain = json["head"]["encryptType"] == 0;
     std::vector<std::string> layout{"zrpacket.head", "zrpacket.class"};
@@ -161,8 +177,18 @@ Errors matchPacket(const Case& c, const PdmlNode& layer) {
         matchValue(json["keyByte"], *items[2], "keyByte", errors);
         if (plain) {
             matchObject(json["body"], *items[3], "body", errors);
-        } else if (items[3]->size != c.bytes.size() - PKT_ENVELOPE_MIN_LEN) {
-            errors.push_back("cipher of " + std::to_string(items[3]->size) + " bytes");
+        } else {
+            if (items[3]->size != c.bytes.size() - PKT_ENVELOPE_MIN_LEN) {
+                errors.push_back("cipher of " + std::to_string(items[3]->size) + " bytes");
+            }
+            const std::vector<const PdmlNode*> under = shown(*items[3]);
+            if (!deciphered) {
+                if (!under.empty()) errors.push_back("the cipher shows " + under.front()->name + " without the module");
+            } else if (under.size() != 1 || under.front()->name != "zrpacket.deciphered") {
+                errors.push_back("the cipher shows no deciphered body alone");
+            } else {
+                matchObject(json["body"], *under.front(), "deciphered body", errors);
+            }
         }
     }
     if (decimal(items.back()->show) != "3") errors.push_back("end byte " + items.back()->show);
@@ -175,6 +201,40 @@ Errors matchPacket(const Case& c, const PdmlNode& layer) {
 std::string withByte(std::string bytes, std::size_t at, char value) {
     bytes.at(at) = value;
     return bytes;
+}
+
+std::string withSN(std::string bytes, std::uint32_t sn) {
+    for (int i = 0; i < 4; ++i) bytes.at(PKT_OFFSET_SN + i) = static_cast<char>(sn >> (24 - 8 * i));
+    return bytes;
+}
+
+// The body of an enciphered packet as the codec deciphers it.
+std::string decipheredBody(const std::string& packet) {
+    std::string body(PKT_SCRATCH_HALF_LEN, '\0');
+    unsigned int length = 0;
+    if (ZRIEncrypt::decryptProtocolEx(packet.data() + PKT_OFFSET_BODY,
+                                      static_cast<unsigned int>(packet.size() - PKT_ENVELOPE_MIN_LEN), body.data(),
+                                      length, static_cast<unsigned char>(packet[PKT_OFFSET_KEY]),
+                                      packet[PKT_OFFSET_ENCRYPT_TYPE]) != 0) {
+        throw std::runtime_error("a corpus cipher does not decipher");
+    }
+    body.resize(length);
+    return body;
+}
+
+// An enciphered packet whose body, deciphered, is changed and enciphered again.
+std::string withBody(const std::string& packet, const std::function<void(std::string&)>& change) {
+    std::string body = decipheredBody(packet);
+    change(body);
+    std::string cipher(PKT_SCRATCH_HALF_LEN, '\0');
+    unsigned int length = 0;
+    unsigned char key = 0;
+    if (ZRIEncrypt::encryptProtocolEx(body.data(), static_cast<unsigned int>(body.size()), cipher.data(), length, key,
+                                      packet[PKT_OFFSET_ENCRYPT_TYPE]) != 0) {
+        throw std::runtime_error("a changed body does not encipher");
+    }
+    cipher.resize(length);
+    return packet.substr(0, PKT_OFFSET_KEY) + static_cast<char>(key) + cipher + packet.back();
 }
 
 class DissectorTest : public ::testing::Test {
@@ -211,6 +271,7 @@ protected:
                                                probeWithText(s_probes.front(), "\xFF\xFF\xFF\xFF\x0F")));
             buildCatalogueCapture();
             buildBrokenCapture();
+            buildPairCapture();
         } catch (const std::exception& e) {
             s_setupError = e.what();
         }
@@ -313,6 +374,16 @@ protected:
             s_expected.push_back({{}, "zrpacket.expert.truncated"});
             break;
         }
+        // Bodies that decipher into bytes their fields do not read to the end.
+        const std::pair<std::function<void(std::string&)>, const char*> unread[] = {
+            {[](std::string& body) { body += 'x'; }, "zrpacket.expert.malformed"},
+            {[](std::string& body) { body.pop_back(); }, "zrpacket.expert.truncated"},
+            {[](std::string& body) { body.clear(); }, "zrpacket.expert.truncated"},
+        };
+        for (const auto& [change, expert] : unread) {
+            s_catalogue.segment(client++, kDefaultPort, withBody(s_enciphered->bytes, change));
+            s_expected.push_back({{}, expert});
+        }
         s_catalogue.save(s_work + "/catalogue.pcap");
         s_catalogueFrames = pdmlFrames(runTshark(ZRPACKET_LUA, s_work + "/catalogue.pcap", "", s_work));
         // In two passes, as Wireshark dissects a frame again when it is
@@ -371,6 +442,12 @@ protected:
             capture.segment(client++, kDefaultPort, c.bytes);
             s_brokenExpected.push_back({{&c}});
         }
+        // This dissector has no codec module beside it: ciphers show as they are.
+        for (std::size_t i = 0; i < s_corpusCases; ++i) {
+            if (s_cases[i].json["head"]["encryptType"] == 0) continue;
+            capture.segment(client++, kDefaultPort, s_cases[i].bytes);
+            s_brokenExpected.push_back({{&s_cases[i]}});
+        }
         capture.save(s_work + "/broken.pcap");
         std::vector<ZrPacketClass> classes = ZrCatalogue::classes();
         classes.insert(classes.end(), s_probes.begin(), s_probes.end());
@@ -379,7 +456,39 @@ protected:
             runTshark(s_work + "/probes.lua", s_work + "/broken.pcap", "-o tcp.desegment_tcp_streams:FALSE", s_work));
     }
 
-    static void expectFrames(const std::vector<Frame>& expected, const std::vector<PdmlFrame>& frames) {
+    // Requests and replies on two connections to the default port, replies
+    // out of order, two in one segment, one reply lost and one sent twice, a
+    // request sent again before its reply came:
+    // kPairs below says what each packet must show.
+    static void buildPairCapture() {
+        const Case& plain = *std::find_if(s_cases.begin(), s_cases.end(), [](const Case& c) {
+            return c.json["head"]["encryptType"] == 0 && c.json.contains("body");
+        });
+        const std::string& enciphered = s_enciphered->bytes;
+        PcapWriter capture;
+        using D = PcapWriter::Direction;
+        const std::uint16_t a = 41001, b = 41002;
+        capture.segment(a, kDefaultPort, withSN(plain.bytes, 1), D::ToServer, 0);
+        capture.segment(b, kDefaultPort, withSN(plain.bytes, 1), D::ToServer, 10000);
+        capture.segment(a, kDefaultPort, withSN(plain.bytes, 3) + withSN(enciphered, 2), D::ToServer, 20000);
+        capture.segment(b, kDefaultPort, withSN(plain.bytes, 1), D::ToClient, 50000);
+        capture.segment(a, kDefaultPort, withSN(enciphered, 2), D::ToClient, 300000);
+        capture.segment(a, kDefaultPort, withSN(plain.bytes, 3) + withSN(plain.bytes, 1), D::ToClient, 500000);
+        capture.segment(a, kDefaultPort, withSN(plain.bytes, 1), D::ToClient, 600000);
+        capture.segment(b, kDefaultPort, withSN(enciphered, 4), D::ToServer, 700000);
+        capture.segment(b, kDefaultPort, withSN(plain.bytes, 5), D::ToServer, 720000);
+        capture.segment(b, kDefaultPort, withSN(plain.bytes, 5), D::ToServer, 740000);
+        capture.segment(b, kDefaultPort, withSN(plain.bytes, 5), D::ToClient, 750000);
+        capture.save(s_work + "/pairs.pcap");
+        s_pairFrames = pdmlFrames(runTshark(ZRPACKET_LUA, s_work + "/pairs.pcap", "-2", s_work));
+        // One pass is enough for a reply to know its request.
+        std::istringstream slow(runTshark(ZRPACKET_LUA, s_work + "/pairs.pcap", "-Y 'zrpacket.time > 0.1'", s_work,
+                                          "-T fields -e frame.number"));
+        for (std::string line; std::getline(slow, line);) s_slowReplies.push_back(line);
+    }
+
+    static void expectFrames(const std::vector<Frame>& expected, const std::vector<PdmlFrame>& frames,
+                             bool deciphered) {
         ASSERT_EQ(frames.size(), expected.size());
         for (std::size_t i = 0; i < frames.size(); ++i) {
             SCOPED_TRACE("frame " + std::to_string(i + 1));
@@ -395,7 +504,7 @@ protected:
             }
             ASSERT_EQ(layers.size(), want.packets.size());
             for (std::size_t k = 0; k < want.packets.size(); ++k) {
-                EXPECT_EQ(matchPacket(*want.packets[k], layers[k]), Errors{}) << want.packets[k]->name;
+                EXPECT_EQ(matchPacket(*want.packets[k], layers[k], deciphered), Errors{}) << want.packets[k]->name;
             }
         }
     }
@@ -410,11 +519,13 @@ protected:
     static inline std::vector<Stream> s_streams;
     static inline std::vector<PdmlFrame> s_catalogueFrames, s_brokenFrames;
     static inline std::vector<std::string> s_catalogueInfo;  // each frame's Info column, where zrpacket set it
+    static inline std::vector<PdmlFrame> s_pairFrames;
+    static inline std::vector<std::string> s_slowReplies;
 };
 
 TEST_F(DissectorTest, ShowsEveryFieldOnEitherPortAcrossAndWithinSegments) {
     EXPECT_GE(s_cases.size(), 2 * ZrCatalogue::classes().size());
-    expectFrames(s_expected, s_catalogueFrames);
+    expectFrames(s_expected, s_catalogueFrames, true);
 }
 
 // How the Info column names a packet, or bytes that start none.
@@ -476,7 +587,9 @@ TEST_F(DissectorTest, ListsEachSegmentOnceAndEveryPacketInInfo) {
     }
 }
 
-TEST_F(DissectorTest, ShowsEveryWireTypeAndFlagsBrokenPackets) { expectFrames(s_brokenExpected, s_brokenFrames); }
+TEST_F(DissectorTest, ShowsEveryWireTypeAndFlagsBrokenPackets) {
+    expectFrames(s_brokenExpected, s_brokenFrames, false);
+}
 
 // With the port moved and the heuristic off, only the new port is read.
 TEST_F(DissectorTest, PortPreferenceMovesTheDissector) {
@@ -491,6 +604,98 @@ TEST_F(DissectorTest, PortPreferenceMovesTheDissector) {
             EXPECT_EQ(frames[frame - 1].layers.size(), shown)
                 << c.name << (shown ? " on the other port" : " on the default port");
         }
+    }
+}
+
+// What each packet of the pair capture shows, by frame (from 1) and place in
+// the frame: the request it answers with the delay in milliseconds, or the
+// frame of its reply; and the expert info it raises.
+struct PairRow {
+    std::size_t frame, layer;
+    const char* requestIn;
+    const char* time;
+    const char* responseIn;
+    const char* expert;
+};
+const PairRow kPairs[] = {
+    {1, 0, nullptr, nullptr, "6", nullptr},  // answered after a later request of the same connection
+    {2, 0, nullptr, nullptr, "4", nullptr},  // its SN and command, on the other connection
+    {3, 0, nullptr, nullptr, "6", nullptr},
+    {3, 1, nullptr, nullptr, "5", nullptr},  // enciphered
+    {4, 0, "2", "0.040", nullptr, nullptr},
+    {5, 0, "3", "0.280", nullptr, nullptr},
+    {6, 0, "3", "0.480", nullptr, nullptr},
+    {6, 1, "1", "0.500", nullptr, nullptr},
+    {7, 0, "1", "0.600", nullptr, "zrpacket.expert.second_reply"},
+    {8, 0, nullptr, nullptr, nullptr, "zrpacket.expert.no_reply"},
+    {9, 0, nullptr, nullptr, nullptr, "zrpacket.expert.no_reply"},  // sent again: the reply answers the later one
+    {10, 0, nullptr, nullptr, "11", nullptr},
+    {11, 0, "10", "0.010", nullptr, nullptr},
+};
+
+TEST_F(DissectorTest, PairsEachReplyWithItsRequest) {
+    ASSERT_EQ(s_pairFrames.size(), 11u);
+    std::size_t layers = 0;
+    for (const PdmlFrame& frame : s_pairFrames) layers += frame.layers.size();
+    EXPECT_EQ(layers, std::size(kPairs));
+    for (const PairRow& row : kPairs) {
+        SCOPED_TRACE("frame " + std::to_string(row.frame) + ", packet " + std::to_string(row.layer));
+        ASSERT_LT(row.layer, s_pairFrames[row.frame - 1].layers.size());
+        const PdmlNode& layer = s_pairFrames[row.frame - 1].layers[row.layer];
+        const auto shows = [&](const char* name) {
+            const PdmlNode* item = child(layer, name);
+            return item == nullptr ? std::string("none") : item->show;
+        };
+        EXPECT_EQ(shows("zrpacket.request_in"), row.requestIn ? row.requestIn : "none");
+        EXPECT_EQ(shows("zrpacket.response_in"), row.responseIn ? row.responseIn : "none");
+        if (row.time == nullptr) {
+            EXPECT_EQ(shows("zrpacket.time"), "none");
+        } else {
+            EXPECT_NEAR(std::stod(shows("zrpacket.time")), std::stod(row.time), 1e-6);
+        }
+        std::vector<std::string> raised;
+        experts(layer, raised);
+        EXPECT_EQ(raised, row.expert ? std::vector<std::string>{row.expert} : std::vector<std::string>{});
+    }
+    EXPECT_EQ(s_slowReplies, (std::vector<std::string>{"5", "6", "7"}));
+}
+
+// The module alone, as the dissector calls it: the body back, or nil and
+// why; arguments no caller should pass raise an error.
+TEST_F(DissectorTest, CodecModuleDeciphersOrSaysWhy) {
+    const std::string& packet = s_enciphered->bytes;
+    const std::string cipher = packet.substr(PKT_OFFSET_BODY, packet.size() - PKT_ENVELOPE_MIN_LEN);
+    const std::string key = std::to_string(static_cast<unsigned char>(packet[PKT_OFFSET_KEY]));
+    const std::string variant = std::to_string(packet[PKT_OFFSET_ENCRYPT_TYPE]);
+    const std::pair<std::string, std::string> rows[] = {
+        {key + ", " + variant + ", bytes('" + lowerHex(cipher) + "')", "[" + lowerHex(decipheredBody(packet)) + "]"},
+        {"0, 1, ''", "[]"},
+        {"7, 0, 'ab'", "[nil: encryptType 0 is no variant of the codec (1 to 8)]"},
+        {"7, 9, 'ab'", "[nil: encryptType 9 is no variant of the codec (1 to 8)]"},
+        {"7, 1, string.rep('x', 30721)", "[nil: a cipher of 30721 bytes, more than the codec's 30720]"},
+        {"256, 1, 'ab'", "a key byte is 0 to 255"},
+        {"7, 1, {}", "bad argument #3"},
+    };
+    std::ofstream script(s_work + "/module.lua");
+    script << "package.cpath = '" << std::filesystem::path(ZRPACKET_LUA).parent_path().string() << "/?.so'\n"
+           << "local codec = require('zrpacket_codec')\n"
+              "local function bytes(h) return (h:gsub('..', function(x) return string.char(tonumber(x, 16)) end)) end\n"
+              "local function hex(s) return (s:gsub('.', function(c) return string.format('%02x', c:byte()) end)) end\n"
+              "local function row(...)\n"
+              "    local ok, body, why = pcall(codec.decipher, ...)\n"
+              "    print('row ' .. (not ok and body or body == nil and '[nil: ' .. why .. ']' or '[' .. hex(body) .. ']'))\n"
+              "end\n";
+    for (const auto& row : rows) script << "row(" << row.first << ")\n";
+    script.close();
+    std::istringstream out(
+        runTshark(s_work + "/module.lua", s_work + "/pairs.pcap", "-c 1", s_work, "-T fields -e frame.number"));
+    std::vector<std::string> results;
+    for (std::string line; std::getline(out, line);) {
+        if (line.rfind("row ", 0) == 0) results.push_back(line.substr(4));
+    }
+    ASSERT_EQ(results.size(), std::size(rows));
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        EXPECT_NE(results[i].find(rows[i].second), std::string::npos) << rows[i].first << ": " << results[i];
     }
 }
 

@@ -6,8 +6,8 @@
 # line. No program gets LD_LIBRARY_PATH: each must find its libraries itself,
 # and one over the static library must not hold the shared one too. Asking
 # for json where it is not installed must fail and say so. The installed
-# zrpkt must run from the prefix, and the installed dissector be the one it
-# generates.
+# zrpkt must run from the prefix, the installed dissector be the one it
+# generates and load the installed codec module.
 # Usage: install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR [FLAGS]
 # FLAGS (compile and link) are the sanitizer flags of a sanitizer build.
 set -euo pipefail
@@ -72,6 +72,21 @@ expect ZrAuthSockMsgPacket "$prefix/bin/zrpkt" list
 "$prefix/bin/zrpkt" dissector | cmp -s - "$prefix/share/zrpacket/zrpacket.lua" ||
     fail "the installed zrpacket.lua is not what the installed zrpkt generates"
 
+# The installed dissector loads the installed codec module beside it, and
+# the module its libraries, with no LUA_CPATH or LD_LIBRARY_PATH (a
+# sanitizer build's module needs the sanitizers' runtimes in tshark first).
+if command -v tshark >/dev/null && [[ $flags != *thread* ]]; then
+    preload=
+    if [[ $flags == *address* ]]; then
+        preload="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libubsan.so)"
+    fi
+    echo 'print("codec module: " .. type(package.loaded.zrpacket_codec))' >"$work/codec.lua"
+    printf '\xd4\xc3\xb2\xa1\x02\x00\x04\x00\0\0\0\0\0\0\0\0\x00\x00\x04\x00\x01\x00\x00\x00' >"$work/empty.pcap"
+    expect "codec module: table" env -u LUA_CPATH -u LUA_CPATH_5_2 HOME="$work" LD_PRELOAD="$preload" \
+        ASAN_OPTIONS=detect_leaks=0 tshark -X lua_script:"$prefix/share/zrpacket/zrpacket.lua" \
+        -X lua_script:"$work/codec.lua" -r "$work/empty.pcap"
+fi
+
 # Without the component json the core is still found, and asking for json
 # fails with the reason.
 rm "$(dirname "$(find "$prefix" -name zrpacketConfig.cmake)")"/zrpacketJsonTargets*.cmake
@@ -83,4 +98,4 @@ fi
 grep -q "component json is not installed" "$work/nojson.log" || fail "no reason given: $(cat "$work/nojson.log")"
 
 echo "installed package works through find_package (with and without json, shared and static) and" \
-    "pkg-config; zrpkt and its dissector are installed"
+    "pkg-config; zrpkt, its dissector and the codec module are installed"

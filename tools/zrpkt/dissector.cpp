@@ -50,7 +50,8 @@ class FieldNames {
 public:
     FieldNames() {
         for (const char* fixed :
-             {"stx", "head", "class", "keyByte", "body", "cipher", "etx", "echo", "data", "expert"}) {
+             {"stx", "head", "class", "keyByte", "body", "cipher", "deciphered", "etx", "echo", "data", "request_in",
+              "response_in", "time", "expert"}) {
             m_taken.insert(fixed);
         }
     }
@@ -175,9 +176,14 @@ local hf = {
     keyByte = ProtoField.uint8("zrpacket.keyByte", "keyByte", base.HEX),
     body = ProtoField.none("zrpacket.body", "Body"),
     cipher = ProtoField.bytes("zrpacket.cipher", "Enciphered body"),
+    deciphered = ProtoField.none("zrpacket.deciphered", "Deciphered body"),
     etx = ProtoField.uint8("zrpacket.etx", "ETX", base.HEX),
     echo = ProtoField.string("zrpacket.echo", "again", base.UNICODE),
     data = ProtoField.bytes("zrpacket.data", "Undissected bytes"),
+    request_in = ProtoField.framenum("zrpacket.request_in", "Request in", base.NONE, frametype.REQUEST),
+    response_in = ProtoField.framenum("zrpacket.response_in", "Response in", base.NONE, frametype.RESPONSE),
+    time = ProtoField.relative_time("zrpacket.time", "Time since request",
+        "The time from the request to this reply"),
 }
 
 local ef = {
@@ -191,8 +197,31 @@ local ef = {
         expert.severity.WARN),
     stray = ProtoExpert.new("zrpacket.expert.stray", "Bytes that start no packet", expert.group.MALFORMED,
         expert.severity.ERROR),
+    undeciphered = ProtoExpert.new("zrpacket.expert.undeciphered", "Body not deciphered", expert.group.UNDECODED,
+        expert.severity.WARN),
+    no_reply = ProtoExpert.new("zrpacket.expert.no_reply", "Request without a reply", expert.group.SEQUENCE,
+        expert.severity.WARN),
+    second_reply = ProtoExpert.new("zrpacket.expert.second_reply", "Second reply to one request",
+        expert.group.SEQUENCE, expert.severity.WARN),
 }
-zr.experts = {ef.end_byte, ef.truncated, ef.malformed, ef.unknown, ef.stray}
+zr.experts = {ef.end_byte, ef.truncated, ef.malformed, ef.unknown, ef.stray, ef.undeciphered, ef.no_reply,
+    ef.second_reply}
+
+-- The codec module (zrpacket_codec.so, built and installed with this file),
+-- found on LUA_CPATH or else beside this file. Without it an enciphered body
+-- shows as its cipher; one that is there but does not load says why on each
+-- cipher.
+local codec, codecFailure
+do
+    local here = debug and debug.getinfo(1, "S").source:match("^@(.*)[/\\][^/\\]*$")
+    if here ~= nil then package.cpath = package.cpath .. ";" .. here .. "/?.so" end
+    local ok, module = pcall(require, "zrpacket_codec")
+    if ok and type(module) == "table" and type(module.decipher) == "function" then
+        codec = module
+    elseif package.searchpath("zrpacket_codec", package.cpath) ~= nil then
+        codecFailure = "The codec module zrpacket_codec did not load: " .. tostring(module):gsub("%s+", " ")
+    end
+end
 
 local VARIANTS = {[0] = "plain"}
 for v = 1, MAX_VARIANT do VARIANTS[v] = "codec variant " .. v end
@@ -455,8 +484,100 @@ local function undissected(item, tvb, from, to)
     if to > from then item:add(hf.data, tvb(from, to - from)) end
 end
 
+-- Reads a body's fields over [from, stop) of tvb into a `field` item under
+-- parent. Returns where the fields end and the item, or nil, the item and
+-- where reading stopped, having said why the fields do not read.
+local function readBody(parent, field, class, tvb, from, stop, what)
+    local body = parent:add(field, tvb(from, 0))
+    local r = Reader.new(tvb, from, stop, class.compact, false)
+    local ok, failure = pcall(class.body, r, body)
+    body:set_len(r.pos - from)
+    if ok then return r.pos, body end
+    reportFailure(body, failure, what)
+    return nil, body, r.pos
+end
+
+-- The fields of an enciphered body in [from, stop) of tvb, deciphered by the
+-- codec module, under the cipher's item: the same fields a plain body
+-- shows, read from bytes of their own ("Deciphered body"), which must end
+-- exactly with the fields. Without the module the cipher alone shows.
+local function showDeciphered(cipher, class, key, variant, tvb, from, stop)
+    if codec == nil then
+        if codecFailure ~= nil then cipher:add_proto_expert_info(ef.undeciphered, codecFailure) end
+        return
+    end
+    local plain, why = codec.decipher(key, variant, stop > from and tvb:raw(from, stop - from) or "")
+    if plain == nil then
+        cipher:add_proto_expert_info(ef.undeciphered, "Not deciphered: " .. why)
+        return
+    end
+    -- An empty body (which no class has) is read, and found short, in place.
+    local bytes, start = tvb, from
+    if #plain > 0 then bytes, start = ByteArray.new(plain, true):tvb("Deciphered body"), 0 end
+    local ends, body = readBody(cipher, hf.deciphered, class, bytes, start, start + #plain, "the deciphered body")
+    body:append_text(string.format(" (%d %s, codec variant %d)", #plain, #plain == 1 and "byte" or "bytes", variant))
+    if ends ~= nil and ends < start + #plain then
+        body:add_proto_expert_info(ef.malformed, string.format("Malformed: %d bytes of the deciphered body after its fields",
+            start + #plain - ends))
+        undissected(body, bytes, ends, start + #plain)
+    end
+end
+
+-- Requests and replies. A packet answers the latest request of its command
+-- and SN sent the other way between the same two endpoints (addresses and
+-- ports); any other packet is a request. Each packet's part is decided on
+-- the first pass, in capture order, and kept by where the packet lies (its
+-- frame, the offset in the frame of the data it was read from, or 0 for
+-- reassembled data, and its offset in them) for the passes after. A request
+-- learns its reply, or that none came, only then: in a second pass (tshark
+-- -2) or when Wireshark shows the packet.
+local requests, parts = {}, {}
+function zr.init()
+    requests, parts = {}, {}
+end
+
+local function pairUp(pinfo, tvb, offset)
+    local where = pinfo.number .. " " .. tvb:offset() .. " " .. offset
+    local part = parts[where]
+    if part ~= nil or pinfo.visited then return part end
+    local from = tostring(pinfo.src) .. " " .. tostring(pinfo.src_port)
+    local to = tostring(pinfo.dst) .. " " .. tostring(pinfo.dst_port)
+    local key = string.format("%s %s %d %d", from < to and from or to, from < to and to or from,
+        tvb(offset + OFFSET_CMDID, 4):uint(), tvb(offset + OFFSET_SN, 4):uint())
+    local request = requests[key]
+    if request ~= nil and request.from ~= from then
+        part = {request = request, delay = pinfo.rel_ts - request.at, second = request.reply ~= nil}
+        if request.reply == nil then request.reply = pinfo.number end
+    else
+        part = {from = from, at = pinfo.rel_ts, frame = pinfo.number}
+        requests[key] = part
+    end
+    parts[where] = part
+    return part
+end
+
+local function showPair(item, pinfo, part)
+    if part == nil then return end
+    local request = part.request
+    if request ~= nil then
+        item:add(hf.request_in, request.frame):set_generated()
+        local ns = math.floor(part.delay * 1e9 + 0.5)
+        local seconds = math.floor(ns / 1e9)
+        item:add(hf.time, NSTime.new(seconds, ns - seconds * 1e9)):set_generated()
+        if part.second then
+            item:add_proto_expert_info(ef.second_reply,
+                string.format("A second reply to the request in frame %d (answered in frame %d)", request.frame,
+                    request.reply))
+        end
+    elseif part.reply ~= nil then
+        item:add(hf.response_in, part.reply):set_generated()
+    elseif pinfo.visited then
+        item:add_proto_expert_info(ef.no_reply, "No reply to this request in the capture")
+    end
+end
+
 -- Draws the packet in [offset, offset + length); returns its summary.
-local function show(tvb, offset, length, tree)
+local function show(tvb, pinfo, offset, length, tree)
     local stop = offset + length
     local item = tree:add(zr, tvb(offset, length))
     if length < HEAD_LEN then
@@ -479,6 +600,7 @@ local function show(tvb, offset, length, tree)
     local summary = class.name .. ", SN " .. tvb(offset + OFFSET_SN, 4):uint()
     item:append_text(", " .. summary .. (variant == 0 and ", plain" or ", enciphered"))
     item:add(hf.class, tvb(offset + OFFSET_CMDID, 4), class.name):set_generated()
+    showPair(item, pinfo, pairUp(pinfo, tvb, offset))
     local pos = offset + HEAD_LEN
     if class.body ~= nil then
         if pos + 1 >= stop then
@@ -493,19 +615,17 @@ local function show(tvb, offset, length, tree)
             if variant > MAX_VARIANT then
                 cipher:add_proto_expert_info(ef.malformed,
                     string.format("Malformed: encryptType %d, the codec has the variants 1 to %d", variant, MAX_VARIANT))
+            else
+                showDeciphered(cipher, class, tvb(pos - 1, 1):uint(), variant, tvb, pos, stop - 1)
             end
             pos = stop - 1
         else
-            local body = item:add(hf.body, tvb(pos, 0))
-            local r = Reader.new(tvb, pos, stop, class.compact, false)
-            local ok, failure = pcall(class.body, r, body)
-            body:set_len(r.pos - pos)
-            if not ok then
-                reportFailure(body, failure, "the body")
-                undissected(item, tvb, r.pos, stop)
+            local ends, _, reached = readBody(item, hf.body, class, tvb, pos, stop, "the body")
+            if ends == nil then
+                undissected(item, tvb, reached, stop)
                 return summary
             end
-            pos = r.pos
+            pos = ends
         end
     end
     if pos >= stop then
@@ -576,7 +696,7 @@ local function dissect(tvb, pinfo, tree)
             undissected(item, tvb, at, at + length)
             summaries[#summaries + 1] = "bytes that start no packet"
         else
-            summaries[#summaries + 1] = show(tvb, at, length, tree)
+            summaries[#summaries + 1] = show(tvb, pinfo, at, length, tree)
         end
     end
     if #summaries > 0 then
@@ -644,7 +764,9 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
            "-- ~/.local/lib/wireshark/plugins/. It claims TCP port "
         << kDissectorPort
         << " (preference zrpacket.tcp_port)\n"
-           "-- and recognises packets on other TCP ports by their start byte and command.\n\n";
+           "-- and recognises packets on other TCP ports by their start byte and command.\n"
+           "-- Enciphered bodies show deciphered when the codec module zrpacket_codec.so\n"
+           "-- is on LUA_CPATH or beside this file.\n\n";
     lua << "local STX, ETX = " << static_cast<int>(_STX_) << ", " << static_cast<int>(_ETX_) << "\n"
         << "local HEAD_LEN = " << PKT_HEAD_FIXED_LEN << "\n"
         << "local OFFSET_CMDID, OFFSET_SN, OFFSET_ENCRYPT_TYPE = " << PKT_OFFSET_CMDID << ", " << PKT_OFFSET_SN << ", "

@@ -1,0 +1,89 @@
+// What the relay's source files share: a client's and the backend
+// connection's state, and the small helpers of their log lines.
+#ifndef ZRRELAY_RELAY_PARTS_H
+#define ZRRELAY_RELAY_PARTS_H
+
+#include <sstream>
+#include <utility>
+
+#include "relay.h"
+
+namespace zrrelay {
+
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::chrono::milliseconds kAcceptRetry{100};  // after a failed accept (EMFILE and the like)
+// A write buffer that grew past this for a burst is given back once written.
+constexpr std::size_t kKeptBufferCapacity = 1024 * 1024;
+
+inline const char* const kLevelNames[] = {"error", "warn", "info", "debug"};
+
+
+template <class... Args>
+std::string text(const Args&... args) {
+    std::ostringstream out;
+    (out << ... << args);
+    return out.str();
+}
+
+inline std::string endpointText(const asio::ip::tcp::endpoint& endpoint) {
+    const asio::ip::address address = endpoint.address();
+    return HostPort{address.to_string(), endpoint.port()}.text();
+}
+
+// Repeated events are logged the first ten times, then every thousandth.
+inline bool worthLogging(std::uint64_t count) { return count <= 10 || count % 1000 == 0; }
+
+struct Relay::Client {
+    Client(asio::io_context& io, asio::ip::tcp::socket s, std::uint64_t clientId,
+           const ZrPacketMeter::Options& meter)
+        : id(clientId), socket(std::move(s)), splitter(meter), grace(io) {}
+
+    std::size_t queued() const { return replies.size() + writing.size(); }
+
+    std::uint64_t id;
+    asio::ip::tcp::socket socket;
+    std::string peer;
+    ZrStreamSplitter splitter;
+    std::vector<unsigned char> readBuffer = std::vector<unsigned char>(kReadChunk);
+    bool reading = false;    // a read is outstanding
+    bool haveItems = false;  // the splitter may still hold packets of the last read
+    bool eof = false;        // the client has sent its last byte
+    bool waiting = false;    // in m_waiting
+    bool open = true;
+    bool finishing = false;
+    bool waitInFlight = false;  // finishing: close only once every packet in flight is answered
+    bool closing = false;
+    LogLevel finishLevel = LogLevel::Debug;
+    std::string finishWhy;
+    std::size_t inFlight = 0;
+    std::vector<char> replies, writing;  // replies queued; replies being written
+    bool writeOutstanding = false;
+    asio::steady_timer grace;
+    std::uint64_t graceRound = 0;  // a grace timer's handler acts only if no later start or cancel came
+};
+
+struct Relay::Backend {
+    Backend(asio::io_context& io, const ZrPacketMeter::Options& meter)
+        : socket(io), resolver(io), retry(io), meterOptions(meter) {}
+
+    std::size_t queued() const { return queue.size() + writing.size(); }
+
+    asio::ip::tcp::socket socket;
+    asio::ip::tcp::resolver resolver;
+    asio::steady_timer retry;
+    ZrPacketMeter::Options meterOptions;
+    std::unique_ptr<ZrStreamSplitter> splitter;  // new for each connection
+    std::vector<unsigned char> readBuffer = std::vector<unsigned char>(kReadChunk);
+    std::vector<char> queue, writing;  // packets queued; packets being written
+    bool writeOutstanding = false;
+    bool connected = false;
+    std::uint64_t generation = 0;  // handlers of an earlier connection do nothing
+    std::uint64_t lastSeq = 0;     // of the last packet queued
+    std::uint64_t writtenSeq = 0;  // packets up to this one have been handed to a connection
+    std::chrono::milliseconds backoff{0};
+};
+
+}  // namespace zrrelay
+
+#endif  // ZRRELAY_RELAY_PARTS_H

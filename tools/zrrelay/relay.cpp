@@ -2,8 +2,27 @@
 #include "relay_parts.h"
 
 #include <cstdio>
+#include <ctime>
 
 namespace zrrelay {
+
+std::string utcNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char out[32];
+    const std::size_t n = std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(out + n, sizeof out - n, ".%03dZ", static_cast<int>(ms));
+    return out;
+}
+
+void writeLog(const std::string& line) {
+    const std::string out = utcNow() + " zrrelay: " + line + "\n";
+    std::fwrite(out.data(), 1, out.size(), stderr);
+}
 
 Relay::Relay(asio::io_context& io, const Options& options)
     : m_io(io),
@@ -12,6 +31,7 @@ Relay::Relay(asio::io_context& io, const Options& options)
       m_acceptRetry(io),
       m_signals(io, SIGINT, SIGTERM),
       m_usr1(io, SIGUSR1),
+      m_deadlineTimer(io),
       m_drainTimer(io) {
     ZrPacketMeter::Options meter;
     meter.maxPacketLength = options.limits.maxPacketLength;
@@ -23,8 +43,7 @@ Relay::~Relay() = default;
 
 void Relay::log(LogLevel level, const std::string& line) const {
     if (level > m_options.logLevel) return;
-    const std::string out = text("zrrelay: ", kLevelNames[static_cast<int>(level)], ": ", line, "\n");
-    std::fwrite(out.data(), 1, out.size(), stderr);
+    writeLog(text(kLevelNames[static_cast<int>(level)], ": ", line));
 }
 
 void Relay::logClient(const Client& client, LogLevel level, const std::string& line) const {
@@ -73,22 +92,13 @@ void Relay::waitForUsr1() {
     });
 }
 
-void Relay::printCounters() const {
-    const std::string line = "zrrelay: " + countersLine() + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-}
+void Relay::printCounters() const { writeLog(counters().line()); }
 
-std::string Relay::countersLine() const {
-    const Counters& c = m_counters;
-    return text("counters: clients_accepted=", c.clientsAccepted, " clients_open=", m_clients.size(),
-                " clients_refused=", c.clientsRefused, " clients_closed_not_packets=", c.clientsNotPackets,
-                " bytes_refused=", c.bytesRefused,
-                " clients_closed_slow=", c.clientsSlow, " clients_closed_backend_lost=", c.clientsBackendLost,
-                " packets_in=", c.packetsIn, " bytes_in=", c.bytesIn, " replies_out=", c.repliesOut,
-                " bytes_out=", c.bytesOut, " in_flight=", m_routes.size(), " replies_unknown=", c.repliesUnknown,
-                " replies_orphaned=", c.repliesOrphaned, " lost_in_flight=", c.lostInFlight,
-                " unanswered_at_exit=", c.unansweredAtExit, " backend_connects=", c.backendConnects,
-                " backend_lost=", c.backendLost, " backend_skipped_bytes=", c.backendSkippedBytes);
+Counters Relay::counters() const {
+    Counters c = m_counters;
+    c.clientsOpen = m_clients.size();
+    c.inFlight = m_routes.size();
+    return c;
 }
 
 void Relay::drain() {

@@ -11,9 +11,11 @@
 // backend's bytes are split the same way, each reply is looked up by its SN,
 // gets the client's SN back and goes to that client.
 //
-// Model: every packet gets exactly one reply carrying its SN. A reply whose
-// SN is in no table entry (late, or a second reply) is counted and dropped;
-// one for a client that has gone is counted and dropped.
+// Model: every packet gets exactly one reply carrying its SN, within
+// --reply-timeout. A packet whose reply does not come in time leaves the
+// table (its client is closed once the replies it is owed are sent); a reply
+// whose SN is in no table entry (late, or a second reply) is counted and
+// dropped; one for a client that has gone is counted and dropped.
 //
 // Everything runs on one asio::io_context on one thread: no locks.
 #ifndef ZRRELAY_RELAY_H
@@ -22,6 +24,7 @@
 #include <asio.hpp>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -47,6 +50,7 @@ struct Limits {
     std::chrono::milliseconds backoffMin{100};                // first wait before a reconnect
     std::chrono::milliseconds backoffMax{5000};               // the wait doubles up to this
     std::chrono::milliseconds drainTimeout{10000};            // after SIGINT/SIGTERM
+    std::chrono::milliseconds replyTimeout{10000};            // a packet unanswered this long: given up
 };
 
 struct Options {
@@ -56,7 +60,31 @@ struct Options {
     LogLevel logLevel = LogLevel::Info;
 };
 
-// What the relay has done since it started; printed at exit and on SIGUSR1.
+// Replies by the time from their packet's queueing to the backend to their
+// arrival, in the buckets of the metrics' histogram.
+struct LatencyHistogram {
+    static constexpr double kBounds[] = {0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025,
+                                         0.05,   0.1,     0.25,   0.5,   1,      2.5,    5,     10};
+    static constexpr std::size_t kBuckets = sizeof kBounds / sizeof kBounds[0];
+
+    void add(double seconds) {
+        std::size_t i = 0;
+        while (i < kBuckets && seconds > kBounds[i]) ++i;
+        ++counts[i];
+        sum += seconds;
+    }
+    LatencyHistogram& operator+=(const LatencyHistogram& other) {
+        for (std::size_t i = 0; i <= kBuckets; ++i) counts[i] += other.counts[i];
+        sum += other.sum;
+        return *this;
+    }
+
+    std::uint64_t counts[kBuckets + 1] = {};  // the last: over every bound
+    double sum = 0;
+};
+
+// What the relay has done since it started; printed at exit and on SIGUSR1,
+// served by --metrics.
 struct Counters {
     std::uint64_t clientsAccepted = 0;
     std::uint64_t clientsRefused = 0;      // over --max-clients
@@ -64,6 +92,7 @@ struct Counters {
     std::uint64_t bytesRefused = 0;        // those bytes
     std::uint64_t clientsSlow = 0;         // closed: replies left unread
     std::uint64_t clientsBackendLost = 0;  // closed: packets in flight when the backend went
+    std::uint64_t clientsTimedOut = 0;     // closed: a reply did not come within --reply-timeout
     std::uint64_t packetsIn = 0;           // packets from clients, queued to the backend
     std::uint64_t bytesIn = 0;
     std::uint64_t repliesOut = 0;  // replies queued to their clients
@@ -71,11 +100,23 @@ struct Counters {
     std::uint64_t repliesUnknown = 0;     // SN of no packet in flight
     std::uint64_t repliesOrphaned = 0;    // for a client that has gone
     std::uint64_t lostInFlight = 0;       // written to a backend that went before replying
+    std::uint64_t repliesTimedOut = 0;    // no reply within --reply-timeout
     std::uint64_t unansweredAtExit = 0;   // still without a reply when the relay stopped
     std::uint64_t backendConnects = 0;    // the first connection and every reconnect
     std::uint64_t backendLost = 0;
     std::uint64_t backendSkippedBytes = 0;  // backend bytes that are not a packet
+    // Gauges, as they stand when the counters are read.
+    std::uint64_t clientsOpen = 0;
+    std::uint64_t inFlight = 0;
+    LatencyHistogram replyLatency;
+
+    Counters& operator+=(const Counters& other);
+    // One line, "counters: name=value ...".
+    std::string line() const;
 };
+
+// The counters in the Prometheus text format (version 0.0.4).
+std::string prometheusText(const Counters& counters);
 
 class Relay {
 public:
@@ -90,10 +131,9 @@ public:
     // Stops accepting, lets what is in flight be answered, then stops the
     // io_context; a second call, or the drain timeout, stops at once.
     void drain();
-    const Counters& counters() const { return m_counters; }
-    // One line, "counters: name=value ...".
-    std::string countersLine() const;
-    void printCounters() const;  // the line, on standard error
+    // The counters with the gauges as they stand.
+    Counters counters() const;
+    void printCounters() const;  // their line, on standard error
     std::uint16_t listeningPort() const;
 
 private:
@@ -102,6 +142,14 @@ private:
         std::uint64_t client;  // Client::id
         std::uint32_t clientSN;
         std::uint64_t seq;  // order of queueing to the backend
+        std::chrono::steady_clock::time_point queued;
+    };
+    // When a packet in flight is given up, in the order of queueing (every
+    // packet has the same timeout): one timer serves them all.
+    struct Deadline {
+        std::uint32_t sn;
+        std::uint64_t seq;  // a later packet under the same SN is not this one
+        std::chrono::steady_clock::time_point when;
     };
     using ClientPtr = std::shared_ptr<Client>;
     using Clock = std::chrono::steady_clock;
@@ -113,11 +161,10 @@ private:
 
     // Clients.
     void accept();
-    void pump(const ClientPtr& client);
+    void pump(const ClientPtr& client, std::size_t budget = SIZE_MAX);
     bool mayForward(const ClientPtr& client);
+    void markEnded(Client& client);
     void startRead(const ClientPtr& client);
-    void forward(Client& client, const ZrSplitItem& item);
-    std::uint32_t takeSN();
     void flushReplies(const ClientPtr& client);
     void startGrace(const ClientPtr& client);
     void stopGrace(Client& client);
@@ -125,6 +172,15 @@ private:
     void maybeFinish(const ClientPtr& client);
     void closeClient(const ClientPtr& client, LogLevel level, const std::string& why);
     ClientPtr findClient(std::uint64_t id) const;
+
+    // Routes, deadlines, and the clients waiting for the backend's queue.
+    void forward(Client& client, const ZrSplitItem& item);
+    std::uint32_t takeSN();
+    void routeReply(const ZrSplitItem& item);
+    bool pending(const Deadline& deadline) const;
+    void armDeadline();
+    void expireReplies();
+    void wait(const ClientPtr& client);
     void resumeWaiting();
 
     // The backend.
@@ -135,7 +191,6 @@ private:
     void readBackend();
     void flushBackend();
     void backendFailed(std::uint64_t generation, const asio::error_code& error);
-    void routeReply(const ZrSplitItem& item);
 
     void checkDrained();
     void stopNow();
@@ -151,10 +206,18 @@ private:
 
     std::unordered_map<std::uint64_t, ClientPtr> m_clients;
     std::uint64_t m_nextClientId = 1;
-    std::vector<std::uint64_t> m_waiting;  // clients paused while the backend queue is full
+    std::size_t m_clientsEnded = 0;  // of those, the ones that ended their stream: no --max-clients place
+    // Clients paused for the backend's queue, each resumed in turn for one
+    // packet at a time.
+    std::deque<std::uint64_t> m_waiting;
+    bool m_resuming = false;
+    bool m_resumePosted = false;
 
     std::unordered_map<std::uint32_t, Route> m_routes;
     std::uint32_t m_nextSN = 1;
+    std::deque<Deadline> m_deadlines;
+    asio::steady_timer m_deadlineTimer;
+    bool m_deadlineArmed = false;
 
     struct Backend;
     std::unique_ptr<Backend> m_backend;

@@ -7,8 +7,10 @@
 //   closing    every reply it is owed has been written; the relay has shut
 //              its sending side and waits for the client's end (bounded by
 //              the grace time), so that no reply is lost to a reset
-// and is closed at once when it sends bytes that are not a packet, leaves
-// its replies unread too long, or its connection fails.
+// and is closed at once when it leaves its replies unread too long or its
+// connection fails. Bytes that are not a packet, or a reply that does not
+// come in time, make it finishing: the replies to the packets it sent before
+// are still sent (each within the reply deadline).
 #include "relay_parts.h"
 
 #include <cstdio>
@@ -28,10 +30,12 @@ void Relay::accept() {
         }
         asio::error_code ignored;
         const asio::ip::tcp::endpoint peer = socket.remote_endpoint(ignored);
-        if (m_clients.size() >= m_options.limits.maxClients) {
+        // A client that has ended its stream holds no place: what it still
+        // waits for is bounded by the reply deadline.
+        if (m_clients.size() - m_clientsEnded >= m_options.limits.maxClients) {
             ++m_counters.clientsRefused;
             if (worthLogging(m_counters.clientsRefused)) {
-                log(LogLevel::Warn, text("refused ", endpointText(peer), ": ", m_clients.size(),
+                log(LogLevel::Warn, text("refused ", endpointText(peer), ": ", m_clients.size() - m_clientsEnded,
                                          " clients already (--max-clients)"));
             }
             socket.close(ignored);
@@ -48,13 +52,18 @@ void Relay::accept() {
     });
 }
 
-// Forwards the packets already read while the limits allow, then reads more.
-void Relay::pump(const ClientPtr& client) {
+// Forwards the packets already read while the limits allow (at most
+// `budget` of them: its turn when resumed), then reads more.
+void Relay::pump(const ClientPtr& client, std::size_t budget) {
     Client& c = *client;
     if (!c.open || c.finishing || c.reading) return;
     bool forwarded = false;
     ZrSplitItem item;
     while (c.haveItems && mayForward(client)) {
+        if (budget == 0) {
+            wait(client);  // its turn is over
+            break;
+        }
         if (!c.splitter.next(item)) {
             c.haveItems = false;
             break;
@@ -62,6 +71,7 @@ void Relay::pump(const ClientPtr& client) {
         if (item.isPacket()) {
             forward(c, item);
             forwarded = true;
+            --budget;
         } else if (item.reason != nullptr && item.reason->fault == ZrFrameFault::StreamEnd) {
             logClient(c, LogLevel::Info,
                       text("its stream ended inside a packet: ", item.length, " bytes from offset ", item.offset,
@@ -69,14 +79,15 @@ void Relay::pump(const ClientPtr& client) {
         } else {
             ++m_counters.clientsNotPackets;
             m_counters.bytesRefused += item.length;
-            closeClient(client, LogLevel::Warn,
+            beginFinish(client, LogLevel::Warn,
                         text("closed: ", item.length, " bytes at offset ", item.offset, " are not a packet: ",
-                             item.why()));
+                             item.why()),
+                        true);
             break;
         }
     }
     if (forwarded) flushBackend();
-    if (!c.open || c.haveItems) return;  // closed, or paused at a limit
+    if (!c.open || c.finishing || c.haveItems) return;  // closed, finishing, or paused
     if (c.eof) {
         beginFinish(client, LogLevel::Debug, "closed: it ended its stream", true);
     } else {
@@ -85,19 +96,22 @@ void Relay::pump(const ClientPtr& client) {
 }
 
 // Whether the client may forward one more packet now. Whatever stops it
-// calls pump again when it clears: a reply, a write to the client, or the
-// backend's queue going down (m_waiting).
+// calls pump again when it clears: a reply, a write to the client, or its
+// turn for the backend's queue (m_waiting). While others wait for that turn,
+// a client does not pass them.
 bool Relay::mayForward(const ClientPtr& client) {
     const Limits& limits = m_options.limits;
     if (client->inFlight >= limits.clientInFlight || client->queued() >= limits.clientQueueBytes) return false;
-    if (backendFull()) {
-        if (!client->waiting) {
-            client->waiting = true;
-            m_waiting.push_back(client->id);
-        }
+    if (backendFull() || (!m_resuming && !m_waiting.empty())) {
+        wait(client);
         return false;
     }
     return true;
+}
+
+void Relay::markEnded(Client& client) {
+    if (!client.eof) ++m_clientsEnded;
+    client.eof = true;
 }
 
 void Relay::startRead(const ClientPtr& client) {
@@ -115,7 +129,7 @@ void Relay::startRead(const ClientPtr& client) {
             if (!error) {
                 startRead(client);
             } else {
-                c.eof = true;
+                markEnded(c);
                 if (c.closing) {
                     closeClient(client, LogLevel::Debug, std::string());
                 } else {
@@ -125,7 +139,7 @@ void Relay::startRead(const ClientPtr& client) {
             return;
         }
         if (error) {
-            c.eof = true;
+            markEnded(c);
             c.splitter.finish();
         } else {
             c.splitter.feed(c.readBuffer.data(), n);
@@ -152,7 +166,7 @@ void Relay::flushReplies(const ClientPtr& client) {
             closeClient(client, LogLevel::Debug, text("closed: write failed: ", error.message()));
             return;
         }
-        if (!w.closing && w.queued() < m_options.limits.clientQueueBytes) stopGrace(w);
+        if (!w.closing && w.overQueue && w.unread() < m_options.limits.clientQueueBytes) stopGrace(w);
         flushReplies(client);
         if (w.finishing) {
             maybeFinish(client);
@@ -170,17 +184,20 @@ void Relay::startGrace(const ClientPtr& client) {
         if (error || round != c.graceRound || !c.open) return;
         if (c.closing) {
             closeClient(client, LogLevel::Debug, "closed: it did not end its stream within the grace time");
-        } else if (c.queued() >= m_options.limits.clientQueueBytes) {
+        } else if (c.unread() >= m_options.limits.clientQueueBytes) {
             ++m_counters.clientsSlow;
             closeClient(client, LogLevel::Warn,
-                        text("closed: ", c.queued(), " bytes of replies left unread for ",
+                        text("closed: ", c.unread(), " bytes of replies left unread for ",
                              m_options.limits.clientGrace.count(), " ms (--client-queue, --client-grace)"));
+        } else {
+            c.overQueue = false;  // it read in time; the next time over starts a new grace
         }
     });
 }
 
 void Relay::stopGrace(Client& client) {
     ++client.graceRound;
+    client.overQueue = false;
     client.grace.cancel();
 }
 
@@ -218,6 +235,7 @@ void Relay::closeClient(const ClientPtr& client, LogLevel level, const std::stri
     Client& c = *client;
     if (!c.open) return;
     c.open = false;
+    if (c.eof) --m_clientsEnded;
     if (!why.empty()) logClient(c, level, why);
     asio::error_code ignored;
     c.socket.close(ignored);

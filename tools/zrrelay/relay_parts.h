@@ -3,6 +3,9 @@
 #ifndef ZRRELAY_RELAY_PARTS_H
 #define ZRRELAY_RELAY_PARTS_H
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 #include <sstream>
 #include <utility>
 
@@ -31,6 +34,11 @@ inline std::string endpointText(const asio::ip::tcp::endpoint& endpoint) {
     return HostPort{address.to_string(), endpoint.port()}.text();
 }
 
+// Now as ISO 8601 in UTC, to the millisecond: "2026-01-31T23:59:59.123Z".
+std::string utcNow();
+// One line on standard error: the time, "zrrelay: ", the line.
+void writeLog(const std::string& line);
+
 // Repeated events are logged the first ten times, then every thousandth.
 inline bool worthLogging(std::uint64_t count) { return count <= 10 || count % 1000 == 0; }
 
@@ -40,6 +48,15 @@ struct Relay::Client {
         : id(clientId), socket(std::move(s)), splitter(meter), grace(io) {}
 
     std::size_t queued() const { return replies.size() + writing.size(); }
+    // Replies not yet taken by the client: those queued here and those the
+    // system holds unsent (what a client that stopped reading leaves there
+    // grows with the socket's send buffer, megabytes; bytes sent and not yet
+    // acknowledged are on their way, not left unread).
+    std::size_t unread() {
+        int unsent = 0;
+        if (ioctl(socket.native_handle(), SIOCOUTQNSD, &unsent) != 0 || unsent < 0) unsent = 0;
+        return queued() + static_cast<std::size_t>(unsent);
+    }
 
     std::uint64_t id;
     asio::ip::tcp::socket socket;
@@ -61,6 +78,7 @@ struct Relay::Client {
     bool writeOutstanding = false;
     asio::steady_timer grace;
     std::uint64_t graceRound = 0;  // a grace timer's handler acts only if no later start or cancel came
+    bool overQueue = false;        // its grace runs: it went over --client-queue and has not read since
 };
 
 struct Relay::Backend {

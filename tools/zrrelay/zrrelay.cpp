@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     zrrelay::Limits& limits = options.limits;
     std::string listen, backend, level = "info";
     long long graceMs = limits.clientGrace.count(), backoffMinMs = limits.backoffMin.count(),
-              backoffMaxMs = limits.backoffMax.count(), drainMs = limits.drainTimeout.count();
+              backoffMaxMs = limits.backoffMax.count(), drainMs = limits.drainTimeout.count(),
+              replyTimeoutMs = limits.replyTimeout.count();
 
     CLI::App app{"zrrelay: a TCP relay of zrpacket packets, many clients over one backend connection"};
     app.add_option("--listen", listen, "Address to accept clients on (port 0: any free port, logged)")
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
     limit("--backoff-min", backoffMinMs, "Wait before the first reconnect to the backend", "MS")
         ->check(CLI::PositiveNumber);
     limit("--backoff-max", backoffMaxMs, "Longest wait between reconnects", "MS")->check(CLI::PositiveNumber);
+    limit("--reply-timeout", replyTimeoutMs, "How long a packet may wait for its reply", "MS")
+        ->check(CLI::PositiveNumber);
     limit("--drain-timeout", drainMs, "How long to wait for replies after SIGINT or SIGTERM", "MS")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--log-level", level, "What to log on standard error")
@@ -119,6 +122,7 @@ int main(int argc, char** argv) {
     limits.backoffMin = std::chrono::milliseconds(backoffMinMs);
     limits.backoffMax = std::chrono::milliseconds(backoffMaxMs);
     limits.drainTimeout = std::chrono::milliseconds(drainMs);
+    limits.replyTimeout = std::chrono::milliseconds(replyTimeoutMs);
     options.logLevel = levelOf(level);
 
     asio::io_context io;

@@ -171,15 +171,20 @@ std::optional<std::chrono::milliseconds> sendUntilClosed(int fd, const std::vect
     return std::nullopt;
 }
 
-// A packet of about 60 KB, for filling queues quickly.
-std::vector<char> bigPacket() {
-    ZrHttpMsgPacket big;
-    big.setRequest(std::string(60000, 'x'));
-    std::vector<char> wire(64 * 1024);
-    EXPECT_EQ(big.enCode(wire.data(), static_cast<unsigned int>(wire.size())), 0);
-    wire.resize(big.getPacketLength());
+// A packet of the user's with a text of `size` bytes: the same length for
+// every user.
+std::vector<char> packetOf(unsigned int user, std::size_t size) {
+    ZrHttpMsgPacket packet;
+    packet.setUserID(user);
+    packet.setRequest(std::string(size, 'x'));
+    std::vector<char> wire(size + 1024);
+    EXPECT_EQ(packet.enCode(wire.data(), static_cast<unsigned int>(wire.size())), 0);
+    wire.resize(packet.getPacketLength());
     return wire;
 }
+
+// A packet of about 60 KB, for filling queues quickly.
+std::vector<char> bigPacket() { return packetOf(1, 60000); }
 
 std::vector<char> concat(const std::vector<std::vector<char>>& packets, std::size_t count) {
     std::vector<char> out;
@@ -527,6 +532,79 @@ TEST_F(RelayTest, Scenarios) {
              EXPECT_LT(closedAfter->count(), 2500);
          },
          {{"clients_closed_slow", 1}}},
+        // One client floods, then eight send ten packets each, while there is
+        // no backend yet; then it comes. The clients paused for the backend's
+        // queue take turns, a packet each: no one forwards a run of packets
+        // while others wait.
+        {"fair turns",
+         false,
+         {"--backend-queue", "1", "--client-in-flight", "100000", "--client-queue", "67108864",
+          "--client-queue-hard", "134217728", "--backoff-min", "20", "--backoff-max", "20", "--drain-timeout", "100"},
+         {},
+         [&](RelayTest& t) {
+             const std::size_t heavyPackets = 4000, light = 8, lightPackets = 10;
+             const std::vector<char> heavyPacket = packetOf(1, 200);
+             std::vector<char> heavy;
+             for (std::size_t i = 0; i < heavyPackets; ++i) heavy.insert(heavy.end(), heavyPacket.begin(), heavyPacket.end());
+             const int heavyFd = connectTo(t.relayPort);
+             std::thread flood([&] { EXPECT_TRUE(sendAll(heavyFd, heavy)); });
+             std::this_thread::sleep_for(100ms);
+             std::vector<int> lightFds;
+             for (unsigned int i = 0; i < light; ++i) {
+                 std::vector<char> bytes;
+                 const std::vector<char> packet = packetOf(100 + i, 200);
+                 for (std::size_t j = 0; j < lightPackets; ++j) bytes.insert(bytes.end(), packet.begin(), packet.end());
+                 lightFds.push_back(connectTo(t.relayPort));
+                 EXPECT_TRUE(sendAll(lightFds.back(), bytes));
+             }
+             std::this_thread::sleep_for(200ms);
+             // The test is the backend, on the port the relay tries.
+             const int listener = socket(AF_INET, SOCK_STREAM, 0);
+             const int one = 1;
+             setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+             sockaddr_in address{};
+             address.sin_family = AF_INET;
+             address.sin_port = htons(t.echoPort);
+             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+             ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+             listen(listener, 1);
+             pollfd p{listener, POLLIN, 0};
+             ASSERT_EQ(poll(&p, 1, 5000), 1);
+             const int backend = accept(listener, nullptr, nullptr);
+             close(listener);
+
+
+             // The order of the packets on the backend connection, by user.
+             std::vector<unsigned int> users;
+             std::vector<char> stream, buffer(65536);
+             const std::size_t size = heavyPacket.size(), total = heavyPackets + light * lightPackets;
+             while (users.size() < total) {
+                 pollfd r{backend, POLLIN, 0};
+                 if (poll(&r, 1, 5000) != 1) break;
+                 const ssize_t n = recv(backend, buffer.data(), buffer.size(), 0);
+                 if (n <= 0) break;
+                 stream.insert(stream.end(), buffer.begin(), buffer.begin() + n);
+                 for (; stream.size() >= (users.size() + 1) * size; ) {
+                     users.push_back(ZrCPacketHead::fastGetUserID(stream.data() + users.size() * size,
+                                                                  static_cast<unsigned int>(size)));
+                 }
+             }
+             flood.join();
+             EXPECT_EQ(users.size(), total);
+             // Until the light clients are done, no client forwards more than
+             // two packets in a row.
+             const auto last = std::find_if(users.rbegin(), users.rend(), [](unsigned int u) { return u != 1; });
+             std::size_t run = 0, longest = 0;
+             for (auto it = users.begin(); it < last.base(); ++it) {
+                 run = it != users.begin() && *it == it[-1] ? run + 1 : 1;
+                 longest = std::max(longest, run);
+             }
+             EXPECT_LE(longest, 2u) << "a client took a run of turns while others waited";
+             close(backend);
+             close(heavyFd);
+             for (const int fd : lightFds) close(fd);
+         },
+         {{"packets_in", 4080}}},
         // After a working backend connection is lost, the first reconnect
         // waits --backoff-min, however long the waits grew before the first
         // connection.

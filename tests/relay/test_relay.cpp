@@ -47,6 +47,11 @@ public:  // the scenario table's rows drive the fixture
         std::vector<std::string> args = {ZRRELAY_BIN, "--listen", "127.0.0.1:0", "--backend",
                                          "127.0.0.1:" + std::to_string(backendPort)};
         args.insert(args.end(), extra.begin(), extra.end());
+        // One thread unless the test says: its counters count one backend
+        // connection.
+        if (std::find(extra.begin(), extra.end(), "--threads") == extra.end()) {
+            args.insert(args.end(), {"--threads", "1"});
+        }
         relay = std::make_unique<Child>(args, logPath("relay"));
         relayPort = relaykit::listeningPort(*relay);
         ASSERT_NE(relayPort, 0) << relay->log();
@@ -440,6 +445,17 @@ struct Scenario {
     std::map<std::string, std::uint64_t> expected;
 };
 
+// A command's standard output.
+std::string run(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
 // Sends the packets on a new connection and reads until the relay closes it.
 std::vector<char> exchange(std::uint16_t port, const std::vector<char>& bytes, std::chrono::milliseconds timeout) {
     const int fd = connectTo(port);
@@ -605,6 +621,43 @@ TEST_F(RelayTest, Scenarios) {
              for (const int fd : lightFds) close(fd);
          },
          {{"packets_in", 4080}}},
+        // Two threads, each with its own backend connection: every reply
+        // reaches its client, the counters are summed.
+        {"two threads",
+         true,
+         {"--threads", "2"},
+         {},
+         [&](RelayTest& t) {
+             const LoadResult result = relaykit::runLoad(t.load(16, 200));
+             EXPECT_TRUE(result.allAnswered()) << result.firstError;
+             EXPECT_EQ(t.countersWhen("backend_connects", 2)["backend_connects"], 2u);
+         },
+         {{"clients_accepted", 16}, {"packets_in", 3200}, {"replies_out", 3200}}},
+        // The counters scraped over HTTP by curl, in the Prometheus text
+        // format, the replies' latency as a histogram.
+        {"metrics scrape",
+         true,
+         {"--metrics", "127.0.0.1:0"},
+         {},
+         [&](RelayTest& t) {
+             const std::string line = t.relay->waitForLine("metrics on http://", 5s);
+             const std::string url = line.substr(line.find("http://"));
+             const int fd = connectTo(t.relayPort);
+             EXPECT_TRUE(sendAll(fd, concat(packets, 3)));
+             shutdown(fd, SHUT_WR);
+             bool ended = false;
+             EXPECT_EQ(readToEnd(fd, 5s, ended), concat(packets, 3));
+             close(fd);
+             const std::string body = run("curl -sS --max-time 5 " + url);
+             for (const char* expected :
+                  {"# TYPE zrrelay_packets_in_total counter\nzrrelay_packets_in_total 3\n",
+                   "# TYPE zrrelay_clients_open gauge\n", "# TYPE zrrelay_reply_latency_seconds histogram\n",
+                   "zrrelay_reply_latency_seconds_bucket{le=\"+Inf\"} 3\n", "zrrelay_reply_latency_seconds_count 3\n"}) {
+                 EXPECT_NE(body.find(expected), std::string::npos) << expected << " not in:\n" << body;
+             }
+             EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code}' " + url.substr(0, url.size() - 8) + "/other"), "404");
+         },
+         {{"packets_in", 3}, {"replies_out", 3}}},
         // After a working backend connection is lost, the first reconnect
         // waits --backoff-min, however long the waits grew before the first
         // connection.

@@ -1,6 +1,9 @@
-// The relay's life: starting, signals, its counters, and stopping.
+// The relay's life: starting, its counters, and stopping.
 #include "relay_parts.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -29,8 +32,6 @@ Relay::Relay(asio::io_context& io, const Options& options)
       m_options(options),
       m_acceptor(io),
       m_acceptRetry(io),
-      m_signals(io, SIGINT, SIGTERM),
-      m_usr1(io, SIGUSR1),
       m_deadlineTimer(io),
       m_drainTimer(io) {
     ZrPacketMeter::Options meter;
@@ -43,7 +44,11 @@ Relay::~Relay() = default;
 
 void Relay::log(LogLevel level, const std::string& line) const {
     if (level > m_options.logLevel) return;
-    writeLog(text(kLevelNames[static_cast<int>(level)], ": ", line));
+    if (m_options.threads > 1) {
+        writeLog(text(kLevelNames[static_cast<int>(level)], ": thread ", m_options.thread, ": ", line));
+    } else {
+        writeLog(text(kLevelNames[static_cast<int>(level)], ": ", line));
+    }
 }
 
 void Relay::logClient(const Client& client, LogLevel level, const std::string& line) const {
@@ -65,34 +70,19 @@ void Relay::start() {
             ->endpoint();
     m_acceptor.open(endpoint.protocol());
     m_acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+    if (m_options.threads > 1) {  // every thread's relay listens on the port
+        const int one = 1;
+        if (setsockopt(m_acceptor.native_handle(), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0) {
+            throw asio::system_error(asio::error_code(errno, asio::system_category()), "SO_REUSEPORT");
+        }
+    }
     m_acceptor.bind(endpoint);
     m_acceptor.listen();
-    log(LogLevel::Info, text("listening on ", endpointText(m_acceptor.local_endpoint()), ", backend ",
+    log(m_options.thread == 0 ? LogLevel::Info : LogLevel::Debug, text("listening on ", endpointText(m_acceptor.local_endpoint()), ", backend ",
                              m_options.backend.text()));
-    waitForStop();
-    waitForUsr1();
     accept();
     connectBackend();
 }
-
-void Relay::waitForStop() {
-    m_signals.async_wait([this](const asio::error_code& error, int signal) {
-        if (error || m_stopped) return;
-        log(LogLevel::Info, text(signal == SIGINT ? "SIGINT" : "SIGTERM", " received"));
-        drain();
-        waitForStop();
-    });
-}
-
-void Relay::waitForUsr1() {
-    m_usr1.async_wait([this](const asio::error_code& error, int) {
-        if (error || m_stopped) return;
-        printCounters();
-        waitForUsr1();
-    });
-}
-
-void Relay::printCounters() const { writeLog(counters().line()); }
 
 Counters Relay::counters() const {
     Counters c = m_counters;

@@ -17,11 +17,16 @@
 // whose SN is in no table entry (late, or a second reply) is counted and
 // dropped; one for a client that has gone is counted and dropped.
 //
-// Everything runs on one asio::io_context on one thread: no locks.
+// Each Relay runs on one asio::io_context on one thread: no locks. With
+// --threads N, N of them share the listening port (SO_REUSEPORT: the system
+// spreads the clients), each with its own backend connection and SN space;
+// a RelayGroup starts them, handles the signals, sums their counters and
+// serves them (--metrics).
 #ifndef ZRRELAY_RELAY_H
 #define ZRRELAY_RELAY_H
 
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -58,6 +63,9 @@ struct Options {
     HostPort backend;
     Limits limits;
     LogLevel logLevel = LogLevel::Info;
+    unsigned threads = 1;
+    HostPort metrics;  // no host: no metrics served
+    unsigned thread = 0;  // this relay's, in the log lines when there are several
 };
 
 // Replies by the time from their packet's queueing to the backend to their
@@ -127,13 +135,15 @@ public:
 
     // Binds the listening socket (throws asio::system_error when it cannot),
     // logs the address, and starts accepting and connecting to the backend.
+    // Called on the thread that will run the io_context, or before it runs.
     void start();
     // Stops accepting, lets what is in flight be answered, then stops the
     // io_context; a second call, or the drain timeout, stops at once.
     void drain();
-    // The counters with the gauges as they stand.
+    // The counters with the gauges as they stand (on the relay's thread).
     Counters counters() const;
-    void printCounters() const;  // their line, on standard error
+    // Before start: the port to listen on (another thread's relay's).
+    void setListenPort(std::uint16_t port) { m_options.listen.port = port; }
     std::uint16_t listeningPort() const;
 
 private:
@@ -156,8 +166,6 @@ private:
 
     void log(LogLevel level, const std::string& line) const;
     void logClient(const Client& client, LogLevel level, const std::string& line) const;
-    void waitForStop();
-    void waitForUsr1();
 
     // Clients.
     void accept();
@@ -201,8 +209,6 @@ private:
     ZrPacketMeter::Options m_meterOptions;
     asio::ip::tcp::acceptor m_acceptor;
     asio::steady_timer m_acceptRetry;
-    asio::signal_set m_signals;
-    asio::signal_set m_usr1;
 
     std::unordered_map<std::uint64_t, ClientPtr> m_clients;
     std::uint64_t m_nextClientId = 1;
@@ -226,6 +232,41 @@ private:
     bool m_stopped = false;
     asio::steady_timer m_drainTimer;
 };
+
+class MetricsServer;
+
+// The relays of every thread, the signals and the metrics. SIGINT or
+// SIGTERM drains every relay (a second stops them at once); SIGUSR1 prints
+// the summed counters, which are printed again at exit.
+class RelayGroup {
+public:
+    explicit RelayGroup(const Options& options);
+    ~RelayGroup();
+    RelayGroup(const RelayGroup&) = delete;
+    RelayGroup& operator=(const RelayGroup&) = delete;
+
+    // Binds every listening socket and the metrics' (throws asio::system_error
+    // when one cannot be bound).
+    void start();
+    // Until every relay has stopped.
+    void run();
+    Counters counters();
+
+private:
+    struct Thread;
+    void waitForSignals();
+    void waitForUsr1();
+
+    Options m_options;
+    asio::io_context m_io;  // signals and metrics, on the calling thread
+    asio::signal_set m_stop;
+    asio::signal_set m_usr1;
+    std::vector<std::unique_ptr<Thread>> m_threads;
+    std::unique_ptr<MetricsServer> m_metrics;
+};
+
+// One line on standard error: the time (ISO 8601, UTC), "zrrelay: ", the line.
+void writeLog(const std::string& line);
 
 }  // namespace zrrelay
 

@@ -1,5 +1,5 @@
 // The counters: one list of them drives the SIGUSR1 line, the sum over
-// threads and the Prometheus text that --metrics serves.
+// threads and the Prometheus text that --metrics serves over HTTP.
 #include "relay_parts.h"
 
 #include <iomanip>
@@ -88,6 +88,86 @@ std::string prometheusText(const Counters& counters) {
     }
     out << name << "_sum " << std::setprecision(9) << latency.sum << '\n' << name << "_count " << cumulative << '\n';
     return out.str();
+}
+
+// --- the HTTP endpoint ------------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kMaxRequest = 8192;                  // a request's head; longer: closed
+constexpr std::chrono::milliseconds kRequestTimeout{5000};  // to send it and take the answer
+
+std::string httpResponse(const char* status, const char* contentType, const std::string& body) {
+    return text("HTTP/1.1 ", status, "\r\nContent-Type: ", contentType, "\r\nContent-Length: ", body.size(),
+                "\r\nConnection: close\r\n\r\n", body);
+}
+
+}  // namespace
+
+struct MetricsServer::Session {
+    explicit Session(asio::ip::tcp::socket s) : socket(std::move(s)), timer(socket.get_executor()) {}
+
+    asio::ip::tcp::socket socket;
+    asio::steady_timer timer;
+    asio::streambuf request{kMaxRequest};
+    std::string response;
+};
+
+MetricsServer::MetricsServer(asio::io_context& io, std::function<std::string()> body)
+    : m_io(io), m_acceptor(io), m_body(std::move(body)) {}
+
+void MetricsServer::start(const HostPort& address) {
+    asio::ip::tcp::resolver resolver(m_io);
+    const asio::ip::tcp::endpoint endpoint =
+        resolver.resolve(address.host, std::to_string(address.port), asio::ip::tcp::resolver::passive)
+            .begin()
+            ->endpoint();
+    m_acceptor.open(endpoint.protocol());
+    m_acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+    m_acceptor.bind(endpoint);
+    m_acceptor.listen();
+    writeLog(text("info: metrics on http://", endpointText(m_acceptor.local_endpoint()), "/metrics"));
+    accept();
+}
+
+void MetricsServer::accept() {
+    m_acceptor.async_accept([this](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        if (error == asio::error::operation_aborted) return;
+        if (!error) {
+            auto session = std::make_shared<Session>(std::move(socket));
+            session->timer.expires_after(kRequestTimeout);
+            session->timer.async_wait([session](const asio::error_code& e) {
+                asio::error_code ignored;
+                if (!e) session->socket.close(ignored);
+            });
+            asio::async_read_until(session->socket, session->request, "\r\n\r\n",
+                                   [this, session](const asio::error_code& e, std::size_t) {
+                                       if (!e) answer(session);
+                                   });
+        }
+        accept();
+    });
+}
+
+void MetricsServer::answer(const std::shared_ptr<Session>& session) {
+    std::istream in(&session->request);
+    std::string method, target;
+    in >> method >> target;
+    if (method != "GET" && method != "HEAD") {
+        session->response = httpResponse("405 Method Not Allowed", "text/plain", "GET /metrics\n");
+    } else if (target != "/metrics") {
+        session->response = httpResponse("404 Not Found", "text/plain", "GET /metrics\n");
+    } else {
+        session->response = httpResponse("200 OK", "text/plain; version=0.0.4; charset=utf-8", m_body());
+        if (method == "HEAD") session->response.resize(session->response.find("\r\n\r\n") + 4);
+    }
+    asio::async_write(session->socket, asio::buffer(session->response),
+                      [session](const asio::error_code&, std::size_t) {
+                          asio::error_code ignored;
+                          session->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+                          session->socket.close(ignored);
+                          session->timer.cancel();
+                      });
 }
 
 }  // namespace zrrelay

@@ -6,6 +6,7 @@
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 
+#include <functional>
 #include <sstream>
 #include <utility>
 
@@ -36,11 +37,27 @@ inline std::string endpointText(const asio::ip::tcp::endpoint& endpoint) {
 
 // Now as ISO 8601 in UTC, to the millisecond: "2026-01-31T23:59:59.123Z".
 std::string utcNow();
-// One line on standard error: the time, "zrrelay: ", the line.
-void writeLog(const std::string& line);
 
 // Repeated events are logged the first ten times, then every thousandth.
 inline bool worthLogging(std::uint64_t count) { return count <= 10 || count % 1000 == 0; }
+
+// Serves GET /metrics over HTTP/1.x on its own io_context: one request per
+// connection, the body made by `body` at each request.
+class MetricsServer {
+public:
+    MetricsServer(asio::io_context& io, std::function<std::string()> body);
+    // Binds (throws asio::system_error), logs the address, starts accepting.
+    void start(const HostPort& address);
+
+private:
+    struct Session;
+    void accept();
+    void answer(const std::shared_ptr<Session>& session);
+
+    asio::io_context& m_io;
+    asio::ip::tcp::acceptor m_acceptor;
+    std::function<std::string()> m_body;
+};
 
 struct Relay::Client {
     Client(asio::io_context& io, asio::ip::tcp::socket s, std::uint64_t clientId,

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -445,6 +446,21 @@ struct Scenario {
     std::map<std::string, std::uint64_t> expected;
 };
 
+// HAProxy in TCP mode in front of relays on 127.0.0.1, checking each every
+// 100 ms; the same configuration as the README's, with short times.
+std::string haproxyConfig(const std::string& bind, const std::vector<std::uint16_t>& relays) {
+    std::ostringstream out;
+    out << "global\n    nbthread 1\n"
+        << "defaults\n    mode tcp\n    timeout connect 1s\n    timeout client 30s\n    timeout server 30s\n"
+        << "    option redispatch\n    retries 3\n"
+        << "frontend relays\n    bind " << bind << "\n    default_backend zrrelay\n"
+        << "backend zrrelay\n    balance roundrobin\n";
+    for (std::size_t i = 0; i < relays.size(); ++i) {
+        out << "    server relay" << i + 1 << " 127.0.0.1:" << relays[i] << " check inter 100ms fall 1 rise 2\n";
+    }
+    return out.str();
+}
+
 // A command's standard output.
 std::string run(const std::string& command) {
     std::string out;
@@ -658,6 +674,78 @@ TEST_F(RelayTest, Scenarios) {
              EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code}' " + url.substr(0, url.size() - 8) + "/other"), "404");
          },
          {{"packets_in", 3}, {"replies_out", 3}}},
+        // HAProxy in front of two relays, one killed in the middle of a
+        // load: its clients see their connections close, every packet sent
+        // answered or counted lost; the other's are answered in full; new
+        // connections go to the live one.
+        {"HAProxy in front of two relays, one killed",
+         true,
+         {},
+         {},
+         [&](RelayTest& t) {
+             if (std::string(ZRRELAY_HAPROXY_BIN).empty()) {
+                 std::cout << "haproxy is not installed: this case is left out\n";
+                 return;
+             }
+             Child other({ZRRELAY_BIN, "--listen", "127.0.0.1:0", "--backend",
+                          "127.0.0.1:" + std::to_string(t.echoPort), "--threads", "1"},
+                         logPath("relay-killed"));
+             const std::uint16_t otherPort = relaykit::listeningPort(other);
+             ASSERT_NE(otherPort, 0);
+             // HAProxy takes its listening socket from this process (fd@),
+             // bound to a port the system chose.
+             const int listener = socket(AF_INET, SOCK_STREAM, 0);
+             sockaddr_in address{};
+             address.sin_family = AF_INET;
+             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+             socklen_t length = sizeof address;
+             ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+             ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+             const std::string config = ::testing::TempDir() + "zrrelay-haproxy.cfg";
+             std::ofstream(config) << haproxyConfig("fd@" + std::to_string(listener),
+                                                    {t.relayPort, otherPort});
+             Child haproxy({ZRRELAY_HAPROXY_BIN, "-db", "-f", config}, logPath("haproxy"));
+             close(listener);
+             const std::uint16_t port = ntohs(address.sin_port);
+             for (int i = 0, fd = -1; i < 500 && fd < 0; ++i) {  // until HAProxy listens
+                 if ((fd = connectTo(port)) >= 0) close(fd);
+                 std::this_thread::sleep_for(10ms);
+             }
+
+             const std::size_t clients = 20, perClient = kPackets / 4;
+             std::atomic<std::uint64_t> answered{0};
+             LoadOptions options = t.load(clients, perClient);
+             options.port = port;
+             options.answered = &answered;
+             LoadResult during;
+             std::thread run([&] { during = relaykit::runLoad(options); });
+             const auto until = std::chrono::steady_clock::now() + 30s;
+             while (answered < clients * perClient / 3 && std::chrono::steady_clock::now() < until) {
+                 std::this_thread::sleep_for(1ms);
+             }
+             other.signal(SIGKILL);
+             run.join();
+             std::cout << "through HAProxy, one relay killed: " << during.summary() << '\n';
+             EXPECT_EQ(during.wrong, 0u) << during.firstError;
+             EXPECT_FALSE(during.timedOut);
+             EXPECT_EQ(during.sent, during.answered + during.lost);
+             auto live = t.counters();
+             // Health checks connect and go; the load's connections are the rest.
+             const std::uint64_t onLive = live["packets_in"] / perClient;
+             EXPECT_EQ(live["packets_in"], onLive * perClient);
+             EXPECT_EQ(live["replies_out"], live["packets_in"]);
+             EXPECT_GT(during.closedEarly, 0u);
+             EXPECT_EQ(during.closedEarly, clients - onLive);
+
+             std::this_thread::sleep_for(300ms);  // the health checks see it gone
+             LoadOptions after = t.load(10, 100, 2);
+             after.port = port;
+             const LoadResult afterwards = relaykit::runLoad(after);
+             EXPECT_TRUE(afterwards.allAnswered()) << afterwards.firstError;
+             EXPECT_EQ(t.counters()["packets_in"], live["packets_in"] + 1000);
+             if (HasFailure()) std::cout << "--- haproxy log ---\n" << haproxy.log();
+         },
+         {{"clients_closed_backend_lost", 0}, {"replies_unknown", 0}, {"in_flight", 0}}},
         // After a working backend connection is lost, the first reconnect
         // waits --backoff-min, however long the waits grew before the first
         // connection.

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -446,21 +445,6 @@ struct Scenario {
     std::map<std::string, std::uint64_t> expected;
 };
 
-// HAProxy in TCP mode in front of relays on 127.0.0.1, checking each every
-// 100 ms; the same configuration as the README's, with short times.
-std::string haproxyConfig(const std::string& bind, const std::vector<std::uint16_t>& relays) {
-    std::ostringstream out;
-    out << "global\n    nbthread 1\n"
-        << "defaults\n    mode tcp\n    timeout connect 1s\n    timeout client 30s\n    timeout server 30s\n"
-        << "    option redispatch\n    retries 3\n"
-        << "frontend relays\n    bind " << bind << "\n    default_backend zrrelay\n"
-        << "backend zrrelay\n    balance roundrobin\n";
-    for (std::size_t i = 0; i < relays.size(); ++i) {
-        out << "    server relay" << i + 1 << " 127.0.0.1:" << relays[i] << " check inter 100ms fall 1 rise 2\n";
-    }
-    return out.str();
-}
-
 // A command's standard output.
 std::string run(const std::string& command) {
     std::string out;
@@ -692,25 +676,9 @@ TEST_F(RelayTest, Scenarios) {
                          logPath("relay-killed"));
              const std::uint16_t otherPort = relaykit::listeningPort(other);
              ASSERT_NE(otherPort, 0);
-             // HAProxy takes its listening socket from this process (fd@),
-             // bound to a port the system chose.
-             const int listener = socket(AF_INET, SOCK_STREAM, 0);
-             sockaddr_in address{};
-             address.sin_family = AF_INET;
-             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-             socklen_t length = sizeof address;
-             ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-             ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-             const std::string config = ::testing::TempDir() + "zrrelay-haproxy.cfg";
-             std::ofstream(config) << haproxyConfig("fd@" + std::to_string(listener),
-                                                    {t.relayPort, otherPort});
-             Child haproxy({ZRRELAY_HAPROXY_BIN, "-db", "-f", config}, logPath("haproxy"));
-             close(listener);
-             const std::uint16_t port = ntohs(address.sin_port);
-             for (int i = 0, fd = -1; i < 500 && fd < 0; ++i) {  // until HAProxy listens
-                 if ((fd = connectTo(port)) >= 0) close(fd);
-                 std::this_thread::sleep_for(10ms);
-             }
+             const relaykit::Haproxy haproxy =
+                 relaykit::startHaproxy(ZRRELAY_HAPROXY_BIN, {t.relayPort, otherPort}, 1, logPath("haproxy"));
+             const std::uint16_t port = haproxy.port;
 
              const std::size_t clients = 20, perClient = kPackets / 4;
              std::atomic<std::uint64_t> answered{0};
@@ -743,7 +711,7 @@ TEST_F(RelayTest, Scenarios) {
              const LoadResult afterwards = relaykit::runLoad(after);
              EXPECT_TRUE(afterwards.allAnswered()) << afterwards.firstError;
              EXPECT_EQ(t.counters()["packets_in"], live["packets_in"] + 1000);
-             if (HasFailure()) std::cout << "--- haproxy log ---\n" << haproxy.log();
+             if (HasFailure()) std::cout << "--- haproxy log ---\n" << haproxy.child->log();
          },
          {{"clients_closed_backend_lost", 0}, {"replies_unknown", 0}, {"in_flight", 0}}},
         // After a working backend connection is lost, the first reconnect

@@ -182,9 +182,10 @@ private:
     ClientPtr findClient(std::uint64_t id) const;
 
     // Routes, deadlines, and the clients waiting for the backend's queue.
-    void forward(Client& client, const ZrSplitItem& item);
+    // `now`: read once for a batch of packets.
+    void forward(Client& client, const ZrSplitItem& item, Clock::time_point now);
     std::uint32_t takeSN();
-    void routeReply(const ZrSplitItem& item);
+    void routeReply(const ZrSplitItem& item, Clock::time_point now);
     bool pending(const Deadline& deadline) const;
     void armDeadline();
     void expireReplies();

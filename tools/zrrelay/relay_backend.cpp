@@ -77,9 +77,10 @@ void Relay::readBackend() {
             return;
         }
         r.splitter->feed(r.readBuffer.data(), n);
+        const Clock::time_point now = Clock::now();
         for (ZrSplitItem item; r.splitter->next(item);) {
             if (item.isPacket()) {
-                routeReply(item);
+                routeReply(item, now);
             } else {
                 m_counters.backendSkippedBytes += item.length;
                 log(LogLevel::Warn, text("backend: ", item.length, " bytes at offset ", item.offset,

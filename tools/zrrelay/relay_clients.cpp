@@ -58,6 +58,7 @@ void Relay::pump(const ClientPtr& client, std::size_t budget) {
     Client& c = *client;
     if (!c.open || c.finishing || c.reading) return;
     bool forwarded = false;
+    const Clock::time_point now = c.haveItems ? Clock::now() : Clock::time_point();
     ZrSplitItem item;
     while (c.haveItems && mayForward(client)) {
         if (budget == 0) {
@@ -69,7 +70,7 @@ void Relay::pump(const ClientPtr& client, std::size_t budget) {
             break;
         }
         if (item.isPacket()) {
-            forward(c, item);
+            forward(c, item, now);
             forwarded = true;
             --budget;
         } else if (item.reason != nullptr && item.reason->fault == ZrFrameFault::StreamEnd) {

@@ -10,7 +10,7 @@ namespace zrrelay {
 
 // Copies the packet into the backend's queue and stamps the copy with the
 // relay's own SN.
-void Relay::forward(Client& client, const ZrSplitItem& item) {
+void Relay::forward(Client& client, const ZrSplitItem& item, Clock::time_point now) {
     const std::uint32_t sn = takeSN();
     std::vector<char>& queue = m_backend->queue;
     const std::size_t at = queue.size();
@@ -20,7 +20,6 @@ void Relay::forward(Client& client, const ZrSplitItem& item) {
     const std::uint32_t clientSN = ZrCPacketHead::fastGetSN(packet, length);
     ZrCPacketHead::fastSetSN(packet, length, sn);
     const std::uint64_t seq = ++m_backend->lastSeq;
-    const Clock::time_point now = Clock::now();
     m_routes.emplace(sn, Route{client.id, clientSN, seq, now});
     m_deadlines.push_back(Deadline{sn, seq, now + m_options.limits.replyTimeout});
     armDeadline();
@@ -37,7 +36,7 @@ std::uint32_t Relay::takeSN() {
     }
 }
 
-void Relay::routeReply(const ZrSplitItem& item) {
+void Relay::routeReply(const ZrSplitItem& item, Clock::time_point now) {
     char* packet = item.chars();
     const auto length = static_cast<unsigned int>(item.length);
     const std::uint32_t sn = ZrCPacketHead::fastGetSN(packet, length);
@@ -52,7 +51,7 @@ void Relay::routeReply(const ZrSplitItem& item) {
     }
     const Route route = it->second;
     m_routes.erase(it);
-    m_counters.replyLatency.add(std::chrono::duration<double>(Clock::now() - route.queued).count());
+    m_counters.replyLatency.add(std::chrono::duration<double>(now - route.queued).count());
     while (!m_deadlines.empty() && !pending(m_deadlines.front())) m_deadlines.pop_front();
     const ClientPtr client = findClient(route.client);
     if (!client || client->closing) {

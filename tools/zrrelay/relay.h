@@ -219,6 +219,7 @@ private:
     std::deque<std::uint64_t> m_waiting;
     bool m_resuming = false;
     bool m_resumePosted = false;
+    std::vector<ClientPtr> m_answered;  // clients given replies by the backend read being routed
 
     std::unordered_map<std::uint32_t, Route> m_routes;
     std::uint32_t m_nextSN = 1;

@@ -87,6 +87,12 @@ void Relay::readBackend() {
                                          " are not a packet, dropped: ", item.why()));
             }
         }
+        for (const ClientPtr& client : m_answered) {  // only routing adds to it
+            client->answered = false;
+            flushReplies(client);
+            pump(client);  // an answered packet may let it forward again
+        }
+        m_answered.clear();
         resumeWaiting();
         if (!m_stopped) readBackend();
     });

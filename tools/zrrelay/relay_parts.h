@@ -93,6 +93,7 @@ struct Relay::Client {
     std::size_t inFlight = 0;
     std::vector<char> replies, writing;  // replies queued; replies being written
     bool writeOutstanding = false;
+    bool answered = false;  // in m_answered
     asio::steady_timer grace;
     std::uint64_t graceRound = 0;  // a grace timer's handler acts only if no later start or cancel came
     bool overQueue = false;        // its grace runs: it went over --client-queue and has not read since

@@ -80,8 +80,10 @@ void Relay::routeReply(const ZrSplitItem& item, Clock::time_point now) {
         c.overQueue = true;
         startGrace(client);
     }
-    flushReplies(client);
-    pump(client);  // an answered packet may let it forward again
+    if (!c.answered) {  // written once the whole read is routed: one write for its replies
+        c.answered = true;
+        m_answered.push_back(client);
+    }
 }
 
 bool Relay::pending(const Deadline& deadline) const {

@@ -199,6 +199,7 @@ private:
     void scheduleReconnect();
     void readBackend();
     void flushBackend();
+    void flushBackendSoon();
     void backendFailed(std::uint64_t generation, const asio::error_code& error);
 
     void checkDrained();
@@ -219,6 +220,7 @@ private:
     std::deque<std::uint64_t> m_waiting;
     bool m_resuming = false;
     bool m_resumePosted = false;
+    bool m_flushPosted = false;
     std::vector<ClientPtr> m_answered;  // clients given replies by the backend read being routed
 
     std::unordered_map<std::uint32_t, Route> m_routes;

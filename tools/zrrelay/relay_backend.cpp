@@ -98,6 +98,17 @@ void Relay::readBackend() {
     });
 }
 
+// Once the handlers ready now have run: the packets of every client read in
+// this round go in one write.
+void Relay::flushBackendSoon() {
+    if (m_flushPosted) return;
+    m_flushPosted = true;
+    asio::post(m_io, [this] {
+        m_flushPosted = false;
+        if (!m_stopped) flushBackend();
+    });
+}
+
 void Relay::flushBackend() {
     Backend& b = *m_backend;
     if (!b.connected || b.writeOutstanding || b.queue.empty()) return;

@@ -87,7 +87,7 @@ void Relay::pump(const ClientPtr& client, std::size_t budget) {
             break;
         }
     }
-    if (forwarded) flushBackend();
+    if (forwarded) flushBackendSoon();
     if (!c.open || c.finishing || c.haveItems) return;  // closed, finishing, or paused
     if (c.eof) {
         beginFinish(client, LogLevel::Debug, "closed: it ended its stream", true);

@@ -45,13 +45,13 @@ enum class LogLevel { Error, Warn, Info, Debug };
 // The limits, each a command line option; what happens at each is said
 // where it is checked and in the README.
 struct Limits {
-    std::size_t maxPacketLength = ZR_DEFAULT_MAX_PACKET_LEN;  // longer: not a packet, the client is closed
+    std::size_t maxPacketLength = ZR_DEFAULT_MAX_PACKET_LEN;  // longer: not a packet, the client finishes
     std::size_t clientInFlight = 64;                          // packets awaiting replies: reading pauses
     std::size_t clientQueueBytes = 256 * 1024;                // replies unsent: reading pauses, grace starts
     std::size_t clientQueueHardBytes = 8 * 1024 * 1024;       // replies unsent: the client is closed
     std::chrono::milliseconds clientGrace{5000};              // over clientQueueBytes this long: closed
     std::size_t backendQueueBytes = 4 * 1024 * 1024;          // unsent to the backend: every client pauses
-    std::size_t maxClients = 1024;                            // more connections are closed at once
+    std::size_t maxClients = 1024;                            // more (not counting those ended) are closed at once
     std::chrono::milliseconds backoffMin{100};                // first wait before a reconnect
     std::chrono::milliseconds backoffMax{5000};               // the wait doubles up to this
     std::chrono::milliseconds drainTimeout{10000};            // after SIGINT/SIGTERM

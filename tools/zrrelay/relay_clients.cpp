@@ -1,16 +1,17 @@
-// The relay's event handlers. A client goes through these states:
+// Clients: accepting, reading and forwarding, the limits, finishing and
+// closing. A client goes through these states:
 //   reading    its packets are split and forwarded; reading pauses while
 //              one of its limits, or the backend's, is reached (pump)
-//   finishing  no more packets are taken from it (it ended its stream, the
-//              relay is stopping, or the backend lost some of its packets);
-//              what it sends is read and dropped
+//   finishing  no more packets are taken from it (it ended its stream, sent
+//              bytes that are not a packet, a reply to it did not come in
+//              time, the relay is stopping, or the backend lost some of its
+//              packets); what it sends is read and dropped, and the replies
+//              it is owed are still sent (each within the reply deadline)
 //   closing    every reply it is owed has been written; the relay has shut
 //              its sending side and waits for the client's end (bounded by
 //              the grace time), so that no reply is lost to a reset
 // and is closed at once when it leaves its replies unread too long or its
-// connection fails. Bytes that are not a packet, or a reply that does not
-// come in time, make it finishing: the replies to the packets it sent before
-// are still sent (each within the reply deadline).
+// connection fails.
 #include "relay_parts.h"
 
 #include <cstdio>

@@ -18,23 +18,27 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 const char* const kFooter = R"(
-Every client's packets go over the one backend connection, each stamped with
-the relay's own SN; the backend's replies are routed back by that SN, with
-the client's SN restored. Each packet must get exactly one reply carrying its
+Every client's packets go over one backend connection (one per thread), each
+stamped with the relay's own SN; the backend's replies are routed back by
+that SN, with the client's SN restored. Each packet must get exactly one reply carrying its
 SN. Bodies are never decoded.
 
 At the limits: a client with --client-in-flight packets unanswered, or with
 --client-queue bytes of replies unsent, is not read until that clears; one
 that leaves its replies over --client-queue for --client-grace, or lets them
 reach --client-queue-hard, is closed. With --backend-queue bytes unsent to the
-backend no client is read. Bytes from a client that are not a packet (or a
-packet over --max-packet) close that client. When the backend goes, the
-clients with packets written to it are closed once the replies they have are
-sent, and the relay reconnects, waiting --backoff-min, doubling up to
---backoff-max; packets not yet written wait for the new connection. A
-packet unanswered for --reply-timeout is given up: its client is sent the
-replies it is owed, then closed (a late reply is dropped). Bytes that are
-not a packet are handled the same way.
+backend no client is read, and the clients paused for it resume in turn. A
+client that has ended its stream no longer counts against --max-clients.
+
+When the backend goes, the clients with packets written to it are closed
+once the replies they have are sent, and the relay reconnects, waiting
+--backoff-min, doubling up to --backoff-max; packets not yet written wait
+for the new connection. A packet unanswered for --reply-timeout is given
+up: its client is sent the replies it is owed, then closed (a late reply is
+dropped). Bytes from a
+client that are not a packet (or a packet over --max-packet) are handled the
+same way: nothing more is taken from it, it is sent the replies to the
+packets before them, then closed.
 
 With --threads N, N relays share the listening port, each with its own
 backend connection; the limits apply to each. --metrics serves the summed
@@ -109,7 +113,7 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     limit("--drain-timeout", drainMs, "How long to wait for replies after SIGINT or SIGTERM", "MS")
         ->check(CLI::NonNegativeNumber);
-    limit("--threads", options.threads, "Relays, each on its own thread with its own backend connection", "N")
+    limit("--threads", options.threads, "Relays, each on its own thread with its own backend connection (default: the cores)", "N")
         ->check(CLI::Range(1u, 1024u));
     app.add_option("--metrics", metrics, "Serve the counters over HTTP here (GET /metrics, Prometheus text)")
         ->type_name("HOST:PORT")

@@ -188,6 +188,12 @@ std::vector<char> packetOf(unsigned int user, std::size_t size) {
     return wire;
 }
 
+std::vector<char> repeated(const std::vector<char>& packet, std::size_t times) {
+    std::vector<char> out;
+    for (std::size_t i = 0; i < times; ++i) out.insert(out.end(), packet.begin(), packet.end());
+    return out;
+}
+
 // A packet of about 60 KB, for filling queues quickly.
 std::vector<char> bigPacket() { return packetOf(1, 60000); }
 
@@ -559,19 +565,14 @@ TEST_F(RelayTest, Scenarios) {
          {},
          [&](RelayTest& t) {
              const std::size_t heavyPackets = 4000, light = 8, lightPackets = 10;
-             const std::vector<char> heavyPacket = packetOf(1, 200);
-             std::vector<char> heavy;
-             for (std::size_t i = 0; i < heavyPackets; ++i) heavy.insert(heavy.end(), heavyPacket.begin(), heavyPacket.end());
+             const std::vector<char> heavy = repeated(packetOf(1, 200), heavyPackets);
              const int heavyFd = connectTo(t.relayPort);
              std::thread flood([&] { EXPECT_TRUE(sendAll(heavyFd, heavy)); });
              std::this_thread::sleep_for(100ms);
              std::vector<int> lightFds;
              for (unsigned int i = 0; i < light; ++i) {
-                 std::vector<char> bytes;
-                 const std::vector<char> packet = packetOf(100 + i, 200);
-                 for (std::size_t j = 0; j < lightPackets; ++j) bytes.insert(bytes.end(), packet.begin(), packet.end());
                  lightFds.push_back(connectTo(t.relayPort));
-                 EXPECT_TRUE(sendAll(lightFds.back(), bytes));
+                 EXPECT_TRUE(sendAll(lightFds.back(), repeated(packetOf(100 + i, 200), lightPackets)));
              }
              std::this_thread::sleep_for(200ms);
              // The test is the backend, on the port the relay tries.
@@ -589,18 +590,17 @@ TEST_F(RelayTest, Scenarios) {
              const int backend = accept(listener, nullptr, nullptr);
              close(listener);
 
-
              // The order of the packets on the backend connection, by user.
              std::vector<unsigned int> users;
              std::vector<char> stream, buffer(65536);
-             const std::size_t size = heavyPacket.size(), total = heavyPackets + light * lightPackets;
+             const std::size_t size = heavy.size() / heavyPackets, total = heavyPackets + light * lightPackets;
              while (users.size() < total) {
                  pollfd r{backend, POLLIN, 0};
                  if (poll(&r, 1, 5000) != 1) break;
                  const ssize_t n = recv(backend, buffer.data(), buffer.size(), 0);
                  if (n <= 0) break;
                  stream.insert(stream.end(), buffer.begin(), buffer.begin() + n);
-                 for (; stream.size() >= (users.size() + 1) * size; ) {
+                 for (; stream.size() >= (users.size() + 1) * size;) {
                      users.push_back(ZrCPacketHead::fastGetUserID(stream.data() + users.size() * size,
                                                                   static_cast<unsigned int>(size)));
                  }
@@ -652,10 +652,12 @@ TEST_F(RelayTest, Scenarios) {
              for (const char* expected :
                   {"# TYPE zrrelay_packets_in_total counter\nzrrelay_packets_in_total 3\n",
                    "# TYPE zrrelay_clients_open gauge\n", "# TYPE zrrelay_reply_latency_seconds histogram\n",
-                   "zrrelay_reply_latency_seconds_bucket{le=\"+Inf\"} 3\n", "zrrelay_reply_latency_seconds_count 3\n"}) {
+                   "zrrelay_reply_latency_seconds_bucket{le=\"+Inf\"} 3\n",
+                   "zrrelay_reply_latency_seconds_count 3\n"}) {
                  EXPECT_NE(body.find(expected), std::string::npos) << expected << " not in:\n" << body;
              }
-             EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code}' " + url.substr(0, url.size() - 8) + "/other"), "404");
+             EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code}' " + url.substr(0, url.size() - 8) + "/other"),
+                       "404");
          },
          {{"packets_in", 3}, {"replies_out", 3}}},
         // HAProxy in front of two relays, one killed in the middle of a

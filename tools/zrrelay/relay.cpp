@@ -78,8 +78,8 @@ void Relay::start() {
     }
     m_acceptor.bind(endpoint);
     m_acceptor.listen();
-    log(m_options.thread == 0 ? LogLevel::Info : LogLevel::Debug, text("listening on ", endpointText(m_acceptor.local_endpoint()), ", backend ",
-                             m_options.backend.text()));
+    log(m_options.thread == 0 ? LogLevel::Info : LogLevel::Debug,
+        text("listening on ", endpointText(m_acceptor.local_endpoint()), ", backend ", m_options.backend.text()));
     accept();
     connectBackend();
 }

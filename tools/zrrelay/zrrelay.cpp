@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     limit("--drain-timeout", drainMs, "How long to wait for replies after SIGINT or SIGTERM", "MS")
         ->check(CLI::NonNegativeNumber);
-    limit("--threads", options.threads, "Relays, each on its own thread with its own backend connection (default: the cores)", "N")
+    limit("--threads", options.threads,
+          "Relays, each on its own thread with its own backend connection (default: the cores)", "N")
         ->check(CLI::Range(1u, 1024u));
     app.add_option("--metrics", metrics, "Serve the counters over HTTP here (GET /metrics, Prometheus text)")
         ->type_name("HOST:PORT")

@@ -502,6 +502,20 @@ TEST_F(RelayTest, Scenarios) {
              EXPECT_EQ(t.countersWhen("replies_unknown", 2)["replies_unknown"], 2u);
          },
          {{"replies_timed_out", 2}, {"clients_closed_timed_out", 1}, {"replies_unknown", 2}, {"replies_out", 0}}},
+        // Bytes that are not a packet after two packets, then a packet: the
+        // two are answered (their replies slow to come), nothing after the
+        // garbage is taken, then the client is closed.
+        {"bad bytes after good packets",
+         true,
+         {},
+         {"--delay-ms", "200"},
+         [&](RelayTest& t) {
+             std::vector<char> bytes = concat(packets, 2);
+             bytes.insert(bytes.end(), 64, '\xff');
+             bytes.insert(bytes.end(), packets[2].begin(), packets[2].end());
+             EXPECT_EQ(exchange(t.relayPort, bytes, 5s), concat(packets, 2));
+         },
+         {{"packets_in", 2}, {"replies_out", 2}, {"clients_closed_not_packets", 1}, {"replies_orphaned", 0}}},
         // Two clients send a packet that is never answered and go: their
         // places are free at once for a third.
         {"clients gone with packets in flight",

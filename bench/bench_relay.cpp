@@ -1,14 +1,19 @@
-// The relay's cost: the same load sent through zrrelay to the echo backend
-// and straight to the echo backend, both running as processes on loopback.
+// The relay's cost: the same load sent straight to the echo backend, through
+// zrrelay (one thread and two), and through HAProxy in TCP mode (nbthread 1
+// and its default), all running as processes on loopback.
 //
-//   BM_Echo/direct/C/W   C connections to the backend, each keeping W packets
-//   BM_Echo/relay/C/W    unanswered; the same through the relay
+//   BM_Echo/TARGET/MIX/C/W   C connections, each keeping W packets unanswered
 //
-// Each iteration sends every connection kPacketsPerConnection packets of
-// mixed classes (plain and enciphered). Reported: packets/s (real time),
-// and the latency of each packet from the write that sent it to the read
-// that completed its reply, p50 and p99 over the whole run. C=1, W=1 is one
-// request at a time; C=16, W=32 keeps the relay busy.
+// TARGET: direct, zrrelay_t1, zrrelay_t2, haproxy_nbt1, haproxy_default;
+// MIX: plain (plain classes only) or mixed (plain and enciphered). Each
+// iteration sends every connection its share of kPacketsPerIteration.
+// Reported: packets/s (real time), and the latency of each packet from the
+// write that sent it to the read that completed its reply, p50 and p99
+// over the whole run. C=1, W=1 is one request at a time; C=16 and C=50 with
+// W=32 keep the servers busy. HAProxy copies bytes over one backend
+// connection per client; zrrelay frames them and writes one backend
+// connection (per thread) for all. Without haproxy installed its rows are
+// left out.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -19,40 +24,73 @@
 #include <vector>
 
 #include "relay_kit.h"
+#include "zr_packet_head.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::size_t kPacketsPerConnection = 2000;
+constexpr std::size_t kPacketsPerIteration = 32000;
+
+enum Target { kDirect, kRelay1, kRelay2, kHaproxy1, kHaproxyDefault, kTargets };
+const char* const kTargetNames[] = {"direct", "zrrelay_t1", "zrrelay_t2", "haproxy_nbt1", "haproxy_default"};
+const std::string kHaproxyBin = ZRRELAY_HAPROXY_BIN;
 
 struct Servers {
-    std::unique_ptr<relaykit::Child> echo, relay;
-    std::uint16_t echoPort = 0, relayPort = 0;
+    std::unique_ptr<relaykit::Child> echo;
+    std::vector<std::unique_ptr<relaykit::Child>> relays;
+    std::vector<relaykit::Haproxy> haproxies;
+    std::uint16_t ports[kTargets] = {};
 };
+
+std::unique_ptr<relaykit::Child> startRelay(std::uint16_t backend, int threads, std::uint16_t& port) {
+    auto relay = std::make_unique<relaykit::Child>(
+        std::vector<std::string>{ZRRELAY_BIN, "--listen", "127.0.0.1:0", "--backend",
+                                 "127.0.0.1:" + std::to_string(backend), "--threads", std::to_string(threads)},
+        "/tmp/zrrelay-bench-relay" + std::to_string(threads) + ".log");
+    port = relaykit::listeningPort(*relay);
+    if (port == 0 || relay->waitForLine("backend connected", std::chrono::seconds(10)).empty()) {
+        std::cerr << "the relay did not start:\n" << relay->log();
+        std::exit(1);
+    }
+    return relay;
+}
 
 const Servers& servers() {
     static const Servers s = [] {
         Servers out;
         out.echo = std::make_unique<relaykit::Child>(
             std::vector<std::string>{ZRRELAY_ECHO_BIN, "--listen", "127.0.0.1:0"}, "/tmp/zrrelay-bench-echo.log");
-        out.echoPort = relaykit::listeningPort(*out.echo);
-        out.relay = std::make_unique<relaykit::Child>(
-            std::vector<std::string>{ZRRELAY_BIN, "--listen", "127.0.0.1:0", "--backend",
-                                     "127.0.0.1:" + std::to_string(out.echoPort)},
-            "/tmp/zrrelay-bench-relay.log");
-        out.relayPort = relaykit::listeningPort(*out.relay);
-        if (out.echoPort == 0 || out.relayPort == 0 || out.relay->waitForLine("backend connected", std::chrono::seconds(10)).empty()) {
-            std::cerr << "the echo backend or the relay did not start:\n" << out.echo->log() << out.relay->log();
+        out.ports[kDirect] = relaykit::listeningPort(*out.echo);
+        if (out.ports[kDirect] == 0) {
+            std::cerr << "the echo backend did not start:\n" << out.echo->log();
             std::exit(1);
+        }
+        out.relays.push_back(startRelay(out.ports[kDirect], 1, out.ports[kRelay1]));
+        out.relays.push_back(startRelay(out.ports[kDirect], 2, out.ports[kRelay2]));
+        if (!kHaproxyBin.empty()) {
+            for (const unsigned nbthread : {1u, 0u}) {
+                out.haproxies.push_back(relaykit::startHaproxy(kHaproxyBin, {out.ports[kDirect]}, nbthread,
+                                                               "/tmp/zrrelay-bench-haproxy" +
+                                                                   std::to_string(nbthread) + ".log"));
+                out.ports[nbthread == 1 ? kHaproxy1 : kHaproxyDefault] = out.haproxies.back().port;
+            }
         }
         return out;
     }();
     return s;
 }
 
-const std::vector<std::vector<char>>& pool() {
-    static const std::vector<std::vector<char>> packets = relaykit::makePackets(11, 512);
-    return packets;
+// Packets of mixed classes; plain: only those sent in plain.
+const std::vector<std::vector<char>>& pool(bool plainOnly) {
+    static const std::vector<std::vector<char>> mixed = relaykit::makePackets(11, 512);
+    static const std::vector<std::vector<char>> plain = [] {
+        std::vector<std::vector<char>> out;
+        for (const auto& p : relaykit::makePackets(11, 2048)) {
+            if (ZrCPacketHead::fastGetEncryptType(p.data(), static_cast<unsigned int>(p.size())) == 0) out.push_back(p);
+        }
+        return out;
+    }();
+    return plainOnly ? plain : mixed;
 }
 
 // One connection keeping up to `window` packets unanswered.
@@ -70,8 +108,8 @@ struct Flow {
 
 class Driver {
 public:
-    Driver(std::uint16_t port, std::size_t connections, std::size_t window)
-        : m_window(window), m_endpoint(asio::ip::make_address("127.0.0.1"), port) {
+    Driver(std::uint16_t port, std::size_t connections, std::size_t window, bool plainOnly)
+        : m_window(window), m_plainOnly(plainOnly), m_endpoint(asio::ip::make_address("127.0.0.1"), port) {
         for (std::size_t i = 0; i < connections; ++i) {
             auto flow = std::make_unique<Flow>(m_io);
             flow->socket.connect(m_endpoint);
@@ -98,7 +136,10 @@ public:
     }
 
 private:
-    const std::vector<char>& packetOf(std::size_t i) const { return pool()[i % pool().size()]; }
+    const std::vector<char>& packetOf(std::size_t i) const {
+        const std::vector<std::vector<char>>& packets = pool(m_plainOnly);
+        return packets[i % packets.size()];
+    }
 
     void write(Flow& f) {
         if (f.writing) return;
@@ -136,6 +177,7 @@ private:
 
     asio::io_context m_io;
     std::size_t m_window;
+    bool m_plainOnly;
     asio::ip::tcp::endpoint m_endpoint;
     std::vector<std::unique_ptr<Flow>> m_flows;
     std::size_t m_packets = 0;
@@ -149,23 +191,40 @@ double percentile(std::vector<double>& values, double p) {
     return values[at];
 }
 
-void BM_Echo(benchmark::State& state, bool throughRelay) {
+void BM_Echo(benchmark::State& state, Target target, bool plainOnly) {
     const Servers& s = servers();
-    const std::uint16_t port = throughRelay ? s.relayPort : s.echoPort;
-    Driver driver(port, static_cast<std::size_t>(state.range(0)), static_cast<std::size_t>(state.range(1)));
+    const auto connections = static_cast<std::size_t>(state.range(0));
+    Driver driver(s.ports[target], connections, static_cast<std::size_t>(state.range(1)), plainOnly);
+    const std::size_t perConnection = kPacketsPerIteration / connections;
     std::vector<double> latencies;
     std::size_t packets = 0;
     for (auto _ : state) {
-        state.SetIterationTime(driver.run(kPacketsPerConnection, latencies));
-        packets += kPacketsPerConnection * static_cast<std::size_t>(state.range(0));
+        state.SetIterationTime(driver.run(perConnection, latencies));
+        packets += perConnection * connections;
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(packets));
     state.counters["p50_us"] = percentile(latencies, 0.50);
     state.counters["p99_us"] = percentile(latencies, 0.99);
 }
 
-BENCHMARK_CAPTURE(BM_Echo, direct, false)->Args({1, 1})->Args({16, 32})->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Echo, relay, true)->Args({1, 1})->Args({16, 32})->UseManualTime()->Unit(benchmark::kMillisecond);
+// Every target, mix and load, in that order, so that one run gives the
+// whole table.
+const bool kRegistered = [] {
+    for (int target = 0; target < kTargets; ++target) {
+        if (kHaproxyBin.empty() && (target == kHaproxy1 || target == kHaproxyDefault)) continue;
+        for (const bool plainOnly : {true, false}) {
+            const std::string name =
+                std::string("BM_Echo/") + kTargetNames[target] + (plainOnly ? "/plain" : "/mixed");
+            benchmark::RegisterBenchmark(name.c_str(), BM_Echo, static_cast<Target>(target), plainOnly)
+                ->Args({1, 1})
+                ->Args({16, 32})
+                ->Args({50, 32})
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    return true;
+}();
 
 }  // namespace
 

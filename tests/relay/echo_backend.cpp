@@ -1,10 +1,11 @@
 // zrrelay_echo: a backend for the relay's tests and benchmark that sends
 // every byte back as it came, so each packet the relay forwards is its own
 // reply, SN included.
-//   zrrelay_echo --listen 127.0.0.1:0 [--delay-ms N]
+//   zrrelay_echo --listen 127.0.0.1:0 [--delay-ms N] [--drop-every N]
 // Logs "listening on HOST:PORT" on standard error; --delay-ms holds each
-// read that long before echoing it (a slow backend). Ends on SIGINT or
-// SIGTERM; SIGKILL makes a backend that dies.
+// read that long before echoing it (a slow backend); --drop-every N answers
+// no N-th packet (a backend that loses some). Ends on SIGINT or SIGTERM;
+// SIGKILL makes a backend that dies.
 #include <asio.hpp>
 #include <chrono>
 #include <cstdio>
@@ -15,13 +16,14 @@
 #include <vector>
 
 #include "host_port.h"
+#include "zr_stream_splitter.h"
 
 namespace {
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(asio::ip::tcp::socket socket, std::chrono::milliseconds delay)
-        : m_socket(std::move(socket)), m_timer(m_socket.get_executor()), m_delay(delay) {}
+    Session(asio::ip::tcp::socket socket, std::chrono::milliseconds delay, long dropEvery)
+        : m_socket(std::move(socket)), m_timer(m_socket.get_executor()), m_delay(delay), m_dropEvery(dropEvery) {}
 
     void read() {
         auto self = shared_from_this();
@@ -31,6 +33,7 @@ public:
                 self->m_socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
                 return;
             }
+            if (self->m_dropEvery > 0) n = self->dropSome(n);
             if (self->m_delay.count() == 0) {
                 self->echo(n);
                 return;
@@ -41,6 +44,19 @@ public:
     }
 
 private:
+    // Keeps every packet of the read but each m_dropEvery-th; the bytes kept
+    // are moved to the buffer's front, their count returned.
+    std::size_t dropSome(std::size_t n) {
+        m_splitter.feed(m_buffer.data(), n);
+        std::vector<char> kept;
+        for (ZrSplitItem item; m_splitter.next(item);) {
+            if (item.isPacket() && ++m_packets % m_dropEvery == 0) continue;
+            kept.insert(kept.end(), item.chars(), item.chars() + item.length);
+        }
+        std::copy(kept.begin(), kept.end(), m_buffer.begin());
+        return kept.size();
+    }
+
     void echo(std::size_t n) {
         auto self = shared_from_this();
         asio::async_write(m_socket, asio::buffer(m_buffer.data(), n), [self](const asio::error_code& error, std::size_t) {
@@ -51,17 +67,20 @@ private:
     asio::ip::tcp::socket m_socket;
     asio::steady_timer m_timer;
     std::chrono::milliseconds m_delay;
+    long m_dropEvery;
+    long m_packets = 0;
+    ZrStreamSplitter m_splitter;
     std::vector<char> m_buffer = std::vector<char>(64 * 1024);
 };
 
-void accept(asio::ip::tcp::acceptor& acceptor, std::chrono::milliseconds delay) {
-    acceptor.async_accept([&acceptor, delay](const asio::error_code& error, asio::ip::tcp::socket socket) {
+void accept(asio::ip::tcp::acceptor& acceptor, std::chrono::milliseconds delay, long dropEvery) {
+    acceptor.async_accept([&acceptor, delay, dropEvery](const asio::error_code& error, asio::ip::tcp::socket socket) {
         if (!error) {
             asio::error_code ignored;
             socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-            std::make_shared<Session>(std::move(socket), delay)->read();
+            std::make_shared<Session>(std::move(socket), delay, dropEvery)->read();
         }
-        accept(acceptor, delay);
+        accept(acceptor, delay, dropEvery);
     });
 }
 
@@ -69,20 +88,22 @@ void accept(asio::ip::tcp::acceptor& acceptor, std::chrono::milliseconds delay) 
 
 int main(int argc, char** argv) {
     zrrelay::HostPort listen;
-    long delayMs = 0;
+    long delayMs = 0, dropEvery = 0;
     bool ok = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--listen") == 0) {
             ok = zrrelay::parseHostPort(argv[i + 1], listen);
         } else if (std::strcmp(argv[i], "--delay-ms") == 0) {
             delayMs = std::strtol(argv[i + 1], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--drop-every") == 0) {
+            dropEvery = std::strtol(argv[i + 1], nullptr, 10);
         } else {
             ok = false;
             break;
         }
     }
     if (!ok || argc % 2 == 0) {
-        std::fprintf(stderr, "usage: zrrelay_echo --listen HOST:PORT [--delay-ms N]\n");
+        std::fprintf(stderr, "usage: zrrelay_echo --listen HOST:PORT [--delay-ms N] [--drop-every N]\n");
         return 2;
     }
     try {
@@ -91,7 +112,7 @@ int main(int argc, char** argv) {
         asio::ip::tcp::acceptor acceptor(io, endpoint);  // reuse_address: a restart takes the same port
         const zrrelay::HostPort bound{listen.host, acceptor.local_endpoint().port()};
         std::fprintf(stderr, "zrrelay_echo: listening on %s\n", bound.text().c_str());
-        accept(acceptor, std::chrono::milliseconds(delayMs));
+        accept(acceptor, std::chrono::milliseconds(delayMs), dropEvery);
         asio::signal_set signals(io, SIGINT, SIGTERM);
         signals.async_wait([&io](const asio::error_code&, int) { io.stop(); });
         io.run();

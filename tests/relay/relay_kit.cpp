@@ -1,6 +1,9 @@
 #include "relay_kit.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -310,6 +313,45 @@ std::string Child::waitForLine(const std::string& text, std::chrono::millisecond
         if (std::chrono::steady_clock::now() >= until) return std::string();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+Haproxy startHaproxy(const std::string& bin, const std::vector<std::uint16_t>& servers, unsigned nbthread,
+                     const std::string& logFile) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        close(listener);
+        throw std::runtime_error("cannot bind a port for haproxy");
+    }
+    std::ostringstream config;
+    config << "global\n";
+    if (nbthread > 0) config << "    nbthread " << nbthread << "\n";
+    config << "defaults\n    mode tcp\n    timeout connect 1s\n    timeout client 60s\n    timeout server 60s\n"
+           << "    option redispatch\n    retries 3\n"
+           << "frontend relays\n    bind fd@" << listener << "\n    default_backend zrrelay\n"
+           << "backend zrrelay\n    balance roundrobin\n";
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        config << "    server relay" << i + 1 << " 127.0.0.1:" << servers[i] << " check inter 100ms fall 1 rise 2\n";
+    }
+    const std::string configFile = logFile + ".cfg";
+    std::ofstream(configFile) << config.str();
+    Haproxy out;
+    out.child = std::make_unique<Child>(std::vector<std::string>{bin, "-db", "-f", configFile}, logFile);
+    close(listener);
+    out.port = ntohs(address.sin_port);
+    // Until it listens: before, a connection to the bound socket is refused.
+    for (int i = 0; i < 500; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const bool up = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        close(fd);
+        if (up) return out;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    throw std::runtime_error("haproxy did not start: " + out.child->log());
 }
 
 std::uint16_t listeningPort(const Child& server, std::chrono::milliseconds timeout) {

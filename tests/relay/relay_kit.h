@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,17 @@ private:
     bool m_reaped = false;
     std::string m_log;
 };
+
+// HAProxy in TCP mode on a 127.0.0.1 port the system chose (a socket bound
+// here and handed over, fd@), balancing round robin over the servers on
+// 127.0.0.1, each checked by a connection every 100 ms. nbthread 0: its
+// default (one per core). Returns once it accepts connections.
+struct Haproxy {
+    std::unique_ptr<Child> child;
+    std::uint16_t port = 0;
+};
+Haproxy startHaproxy(const std::string& bin, const std::vector<std::uint16_t>& servers, unsigned nbthread,
+                     const std::string& logFile);
 
 // The port a server logged as "listening on HOST:PORT" (0 when it did not).
 std::uint16_t listeningPort(const Child& server, std::chrono::milliseconds timeout = std::chrono::seconds(10));

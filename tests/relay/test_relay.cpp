@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "host_port.h"
@@ -31,26 +33,32 @@ std::string logPath(const std::string& name) {
     return ::testing::TempDir() + "zrrelay-" + test->name() + "-" + name + ".log";
 }
 
-std::unique_ptr<Child> startEcho(std::uint16_t port = 0, int delayMs = 0) {
+// The echo backend, with its options (--delay-ms, --drop-every).
+std::unique_ptr<Child> startEcho(std::uint16_t port = 0, const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args = {ZRRELAY_ECHO_BIN, "--listen", "127.0.0.1:" + std::to_string(port)};
-    if (delayMs > 0) args.insert(args.end(), {"--delay-ms", std::to_string(delayMs)});
+    args.insert(args.end(), extra.begin(), extra.end());
     return std::make_unique<Child>(args, logPath(port == 0 ? "echo" : "echo-again"));
 }
 
 // A relay in front of a backend port, with extra options.
 class RelayTest : public ::testing::Test {
-protected:
+public:  // the scenario table's rows drive the fixture
     void startRelay(std::uint16_t backendPort, std::vector<std::string> extra = {}) {
         std::vector<std::string> args = {ZRRELAY_BIN, "--listen", "127.0.0.1:0", "--backend",
                                          "127.0.0.1:" + std::to_string(backendPort)};
         args.insert(args.end(), extra.begin(), extra.end());
+        // One thread unless the test says: its counters count one backend
+        // connection.
+        if (std::find(extra.begin(), extra.end(), "--threads") == extra.end()) {
+            args.insert(args.end(), {"--threads", "1"});
+        }
         relay = std::make_unique<Child>(args, logPath("relay"));
         relayPort = relaykit::listeningPort(*relay);
         ASSERT_NE(relayPort, 0) << relay->log();
     }
-    // The echo backend (holding each echo delayMs), and the relay in front.
-    void startAll(std::vector<std::string> extra = {}, int delayMs = 0) {
-        echo = startEcho(0, delayMs);
+    // The echo backend with its options, and the relay in front.
+    void startAll(std::vector<std::string> extra = {}, const std::vector<std::string>& echoExtra = {}) {
+        echo = startEcho(0, echoExtra);
         echoPort = relaykit::listeningPort(*echo);
         ASSERT_NE(echoPort, 0) << echo->log();
         startRelay(echoPort, std::move(extra));
@@ -71,6 +79,15 @@ protected:
         for (int i = 0; i < 1000 && countLines("counters: ") == before; ++i) std::this_thread::sleep_for(5ms);
         EXPECT_EQ(countLines("counters: "), before + 1) << "no counters on SIGUSR1";
         return relaykit::lastCounters(relay->log());
+    }
+    // The counters once `name` has reached `value` (or after 5 s).
+    std::map<std::string, std::uint64_t> countersWhen(const std::string& name, std::uint64_t value) {
+        auto c = counters();
+        for (int i = 0; i < 250 && c[name] < value; ++i) {
+            std::this_thread::sleep_for(20ms);
+            c = counters();
+        }
+        return c;
     }
     // SIGTERM: the relay must drain and exit 0; its last counters.
     std::map<std::string, std::uint64_t> stop() {
@@ -136,6 +153,49 @@ std::vector<char> readToEnd(int fd, std::chrono::milliseconds timeout, bool& end
     }
     return all;
 }
+
+// Writes the packet over and over, never reading, until the relay closes
+// the connection; how long that took, or nothing past the timeout.
+std::optional<std::chrono::milliseconds> sendUntilClosed(int fd, const std::vector<char>& packet,
+                                                         std::chrono::milliseconds timeout) {
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t sent = 0; std::chrono::steady_clock::now() < start + timeout;) {
+        pollfd p{fd, POLLOUT, 0};
+        if (poll(&p, 1, 20) <= 0) continue;
+        bool closed = (p.revents & (POLLERR | POLLHUP)) != 0;
+        if (!closed) {
+            const ssize_t n = send(fd, packet.data() + sent % packet.size(), packet.size() - sent % packet.size(),
+                                   MSG_NOSIGNAL | MSG_DONTWAIT);
+            closed = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+            if (n > 0) sent += static_cast<std::size_t>(n);
+        }
+        if (closed) {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        }
+    }
+    return std::nullopt;
+}
+
+// A packet of the user's with a text of `size` bytes: the same length for
+// every user.
+std::vector<char> packetOf(unsigned int user, std::size_t size) {
+    ZrHttpMsgPacket packet;
+    packet.setUserID(user);
+    packet.setRequest(std::string(size, 'x'));
+    std::vector<char> wire(size + 1024);
+    EXPECT_EQ(packet.enCode(wire.data(), static_cast<unsigned int>(wire.size())), 0);
+    wire.resize(packet.getPacketLength());
+    return wire;
+}
+
+std::vector<char> repeated(const std::vector<char>& packet, std::size_t times) {
+    std::vector<char> out;
+    for (std::size_t i = 0; i < times; ++i) out.insert(out.end(), packet.begin(), packet.end());
+    return out;
+}
+
+// A packet of about 60 KB, for filling queues quickly.
+std::vector<char> bigPacket() { return packetOf(1, 60000); }
 
 std::vector<char> concat(const std::vector<std::vector<char>>& packets, std::size_t count) {
     std::vector<char> out;
@@ -251,18 +311,21 @@ TEST_F(RelayTest, FaultyClientsLeaveTheOthersAlone) {
     });
     const std::vector<std::vector<char>> packets = relaykit::makePackets(9, 4);
 
-    // Garbage after a whole packet: closed, the offset of the garbage logged.
+    // Garbage after two whole packets: their replies are sent, then it is
+    // closed, the offset of the garbage logged.
     const int garbage = connectTo(relayPort);
     ASSERT_GE(garbage, 0);
-    std::vector<char> bytes = packets[0];
+    std::vector<char> bytes = concat(packets, 2);
     const std::string junk = "GET / HTTP/1.0\r\n\r\n";
     bytes.insert(bytes.end(), junk.begin(), junk.end());
     ASSERT_TRUE(sendAll(garbage, bytes));
     bool ended = false;
-    readToEnd(garbage, 5s, ended);
+    EXPECT_EQ(readToEnd(garbage, 5s, ended), concat(packets, 2));
     EXPECT_TRUE(ended);
     close(garbage);
-    EXPECT_FALSE(relay->waitForLine("bytes at offset " + std::to_string(packets[0].size()) + " are not a packet", 5s)
+    EXPECT_FALSE(relay->waitForLine("bytes at offset " + std::to_string(bytes.size() - junk.size()) +
+                                        " are not a packet",
+                                    5s)
                      .empty());
 
     // Three packets and half of a fourth, then the end of the stream: the
@@ -281,29 +344,10 @@ TEST_F(RelayTest, FaultyClientsLeaveTheOthersAlone) {
 
     // Large packets, never a reply read: reading from it pauses, and after
     // the grace time it is closed.
-    ZrHttpMsgPacket big;
-    big.setRequest(std::string(60000, 'x'));
-    std::vector<char> bigPacket(64 * 1024);
-    ASSERT_EQ(big.enCode(bigPacket.data(), static_cast<unsigned int>(bigPacket.size())), 0);
-    bigPacket.resize(big.getPacketLength());
     const int deaf = connectTo(relayPort, 4096);
     ASSERT_GE(deaf, 0);
-    bool closedByRelay = false;
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    for (std::size_t sent = 0; std::chrono::steady_clock::now() < until && !closedByRelay;) {
-        pollfd p{deaf, POLLOUT, 0};
-        if (poll(&p, 1, 20) <= 0) continue;
-        if ((p.revents & (POLLERR | POLLHUP)) != 0) {
-            closedByRelay = true;
-            break;
-        }
-        const ssize_t n = send(deaf, bigPacket.data() + sent % bigPacket.size(),
-                               bigPacket.size() - sent % bigPacket.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) closedByRelay = true;
-        if (n > 0) sent += static_cast<std::size_t>(n);
-    }
+    EXPECT_TRUE(sendUntilClosed(deaf, bigPacket(), 10s));
     close(deaf);
-    EXPECT_TRUE(closedByRelay);
     EXPECT_FALSE(relay->waitForLine("of replies left unread for 300 ms", 5s).empty());
 
     good.join();
@@ -316,7 +360,7 @@ TEST_F(RelayTest, FaultyClientsLeaveTheOthersAlone) {
 // SIGUSR1 prints the counters; SIGTERM stops accepting, lets the packets in
 // flight be answered, and the relay exits 0.
 TEST_F(RelayTest, DrainsWhatIsInFlightOnSigterm) {
-    startAll({}, 400);  // each echo held 400 ms
+    startAll({}, {"--delay-ms", "400"});  // each echo held 400 ms
     const std::vector<std::vector<char>> packets = relaykit::makePackets(3, 5);
     const std::vector<char> all = concat(packets, packets.size());
     const int fd = connectTo(relayPort);
@@ -343,7 +387,7 @@ TEST_F(RelayTest, DrainsWhatIsInFlightOnSigterm) {
 // at most that many packets in the relay's table at any time, and all of
 // them are answered in the end.
 TEST_F(RelayTest, PausesAClientAtItsInFlightLimit) {
-    startAll({"--client-in-flight", "4"}, 20);  // each echo held 20 ms
+    startAll({"--client-in-flight", "4"}, {"--delay-ms", "20"});  // each echo held 20 ms
     const std::vector<std::vector<char>> packets = relaykit::makePackets(5, 60);
     const std::vector<char> all = concat(packets, packets.size());
     const int fd = connectTo(relayPort);
@@ -393,6 +437,336 @@ TEST_F(RelayTest, QueuesUntilTheBackendComesAndRefusesClientsOverTheLimit) {
     EXPECT_EQ(c["clients_refused"], 1u);
     EXPECT_EQ(c["backend_connects"], 1u);
     EXPECT_EQ(c["replies_out"], packets.size());
+}
+
+// Packets that get no reply, clients that go, a backend that goes: what the
+// clients see and what the counters say. Each row starts its own backend and
+// relay, drives raw clients, and names the counters it expects at the end.
+struct Scenario {
+    const char* name;
+    bool backendFirst;  // false: the relay starts where no backend listens yet
+    std::vector<std::string> relayArgs;
+    std::vector<std::string> echoArgs;
+    std::function<void(RelayTest&)> drive;
+    std::map<std::string, std::uint64_t> expected;
+};
+
+// A command's standard output.
+std::string run(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+// Sends the packets on a new connection and reads until the relay closes it.
+std::vector<char> exchange(std::uint16_t port, const std::vector<char>& bytes, std::chrono::milliseconds timeout) {
+    const int fd = connectTo(port);
+    EXPECT_GE(fd, 0);
+    EXPECT_TRUE(sendAll(fd, bytes));
+    bool ended = false;
+    std::vector<char> received = readToEnd(fd, timeout, ended);
+    EXPECT_TRUE(ended) << "the relay did not close the connection";
+    close(fd);
+    return received;
+}
+
+TEST_F(RelayTest, Scenarios) {
+    const std::vector<std::vector<char>> packets = relaykit::makePackets(21, 25);
+    const Scenario scenarios[] = {
+        // Every tenth reply lost: the others come, then the client is closed
+        // (it cannot tell which went unanswered).
+        {"lost replies",
+         true,
+         {"--reply-timeout", "300"},
+         {"--drop-every", "10"},
+         [&](RelayTest& t) {
+             std::vector<char> expected;
+             for (std::size_t i = 0; i < packets.size(); ++i) {
+                 if ((i + 1) % 10 != 0) expected.insert(expected.end(), packets[i].begin(), packets[i].end());
+             }
+             EXPECT_EQ(exchange(t.relayPort, concat(packets, packets.size()), 5s), expected);
+         },
+         {{"replies_timed_out", 2}, {"clients_closed_timed_out", 1}, {"replies_out", 23}, {"in_flight", 0}}},
+        // Replies later than the deadline: the client is closed, the late
+        // replies counted unknown when they come.
+        {"late replies",
+         true,
+         {"--reply-timeout", "100"},
+         {"--delay-ms", "300"},
+         [&](RelayTest& t) {
+             EXPECT_TRUE(exchange(t.relayPort, concat(packets, 2), 5s).empty());
+             EXPECT_EQ(t.countersWhen("replies_unknown", 2)["replies_unknown"], 2u);
+         },
+         {{"replies_timed_out", 2}, {"clients_closed_timed_out", 1}, {"replies_unknown", 2}, {"replies_out", 0}}},
+        // Bytes that are not a packet after two packets, then a packet: the
+        // two are answered (their replies slow to come), nothing after the
+        // garbage is taken, then the client is closed.
+        {"bad bytes after good packets",
+         true,
+         {},
+         {"--delay-ms", "200"},
+         [&](RelayTest& t) {
+             std::vector<char> bytes = concat(packets, 2);
+             bytes.insert(bytes.end(), 64, '\xff');
+             bytes.insert(bytes.end(), packets[2].begin(), packets[2].end());
+             EXPECT_EQ(exchange(t.relayPort, bytes, 5s), concat(packets, 2));
+         },
+         {{"packets_in", 2}, {"replies_out", 2}, {"clients_closed_not_packets", 1}, {"replies_orphaned", 0}}},
+        // Two clients send a packet that is never answered and go: their
+        // places are free at once for a third.
+        {"clients gone with packets in flight",
+         true,
+         {"--max-clients", "2", "--reply-timeout", "60000", "--drain-timeout", "100"},
+         {"--drop-every", "1"},
+         [&](RelayTest& t) {
+             for (int i = 0; i < 2; ++i) {
+                 const int fd = connectTo(t.relayPort);
+                 EXPECT_TRUE(sendAll(fd, packets[0]));
+                 close(fd);
+             }
+             t.countersWhen("packets_in", 2);
+             const int third = connectTo(t.relayPort);
+             EXPECT_TRUE(sendAll(third, packets[1]));
+             EXPECT_EQ(t.countersWhen("packets_in", 3)["packets_in"], 3u);
+             close(third);
+         },
+         {{"clients_accepted", 3}, {"clients_refused", 0}}},
+        // The client's only packet in flight is the last one written to a
+        // backend that dies: the client is closed and the packet counted lost.
+        {"only packet in flight, backend killed",
+         true,
+         {"--backoff-min", "5000", "--backoff-max", "5000"},
+         {"--delay-ms", "3000"},
+         [&](RelayTest& t) {
+             const int fd = connectTo(t.relayPort);
+             EXPECT_TRUE(sendAll(fd, packets[0]));
+             t.countersWhen("packets_in", 1);
+             std::this_thread::sleep_for(50ms);  // written to the backend
+             t.echo->signal(SIGKILL);
+             bool ended = false;
+             EXPECT_TRUE(readToEnd(fd, 2s, ended).empty());
+             EXPECT_TRUE(ended);
+             close(fd);
+         },
+         {{"lost_in_flight", 1}, {"clients_closed_backend_lost", 1}, {"in_flight", 0}}},
+        // A client that never reads, behind a slow backend: closed within
+        // the grace time of going over --client-queue, not once every reply
+        // in flight (some 3.8 MB at 640 KB/s) has come.
+        {"deaf client, slow backend",
+         true,
+         {"--client-queue", "65536", "--client-grace", "300", "--client-queue-hard", "67108864"},
+         {"--delay-ms", "100"},
+         [&](RelayTest& t) {
+             const int fd = connectTo(t.relayPort, 4096);
+             const auto closedAfter = sendUntilClosed(fd, bigPacket(), 10s);
+             close(fd);
+             ASSERT_TRUE(closedAfter);
+             EXPECT_LT(closedAfter->count(), 2500);
+         },
+         {{"clients_closed_slow", 1}}},
+        // One client floods, then eight send ten packets each, while there is
+        // no backend yet; then it comes. The clients paused for the backend's
+        // queue take turns, a packet each: no one forwards a run of packets
+        // while others wait.
+        {"fair turns",
+         false,
+         {"--backend-queue", "1", "--client-in-flight", "100000", "--client-queue", "67108864",
+          "--client-queue-hard", "134217728", "--backoff-min", "20", "--backoff-max", "20", "--drain-timeout", "100"},
+         {},
+         [&](RelayTest& t) {
+             const std::size_t heavyPackets = 4000, light = 8, lightPackets = 10;
+             const std::vector<char> heavy = repeated(packetOf(1, 200), heavyPackets);
+             const int heavyFd = connectTo(t.relayPort);
+             std::thread flood([&] { EXPECT_TRUE(sendAll(heavyFd, heavy)); });
+             std::this_thread::sleep_for(100ms);
+             std::vector<int> lightFds;
+             for (unsigned int i = 0; i < light; ++i) {
+                 lightFds.push_back(connectTo(t.relayPort));
+                 EXPECT_TRUE(sendAll(lightFds.back(), repeated(packetOf(100 + i, 200), lightPackets)));
+             }
+             std::this_thread::sleep_for(200ms);
+             // The test is the backend, on the port the relay tries.
+             const int listener = socket(AF_INET, SOCK_STREAM, 0);
+             const int one = 1;
+             setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+             sockaddr_in address{};
+             address.sin_family = AF_INET;
+             address.sin_port = htons(t.echoPort);
+             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+             ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+             listen(listener, 1);
+             pollfd p{listener, POLLIN, 0};
+             ASSERT_EQ(poll(&p, 1, 5000), 1);
+             const int backend = accept(listener, nullptr, nullptr);
+             close(listener);
+
+             // The order of the packets on the backend connection, by user.
+             std::vector<unsigned int> users;
+             std::vector<char> stream, buffer(65536);
+             const std::size_t size = heavy.size() / heavyPackets, total = heavyPackets + light * lightPackets;
+             while (users.size() < total) {
+                 pollfd r{backend, POLLIN, 0};
+                 if (poll(&r, 1, 5000) != 1) break;
+                 const ssize_t n = recv(backend, buffer.data(), buffer.size(), 0);
+                 if (n <= 0) break;
+                 stream.insert(stream.end(), buffer.begin(), buffer.begin() + n);
+                 for (; stream.size() >= (users.size() + 1) * size;) {
+                     users.push_back(ZrCPacketHead::fastGetUserID(stream.data() + users.size() * size,
+                                                                  static_cast<unsigned int>(size)));
+                 }
+             }
+             flood.join();
+             EXPECT_EQ(users.size(), total);
+             // Until the light clients are done, no client forwards more than
+             // two packets in a row.
+             const auto last = std::find_if(users.rbegin(), users.rend(), [](unsigned int u) { return u != 1; });
+             std::size_t run = 0, longest = 0;
+             for (auto it = users.begin(); it < last.base(); ++it) {
+                 run = it != users.begin() && *it == it[-1] ? run + 1 : 1;
+                 longest = std::max(longest, run);
+             }
+             EXPECT_LE(longest, 2u) << "a client took a run of turns while others waited";
+             close(backend);
+             close(heavyFd);
+             for (const int fd : lightFds) close(fd);
+         },
+         {{"packets_in", 4080}}},
+        // Two threads, each with its own backend connection: every reply
+        // reaches its client, the counters are summed.
+        {"two threads",
+         true,
+         {"--threads", "2"},
+         {},
+         [&](RelayTest& t) {
+             const LoadResult result = relaykit::runLoad(t.load(16, 200));
+             EXPECT_TRUE(result.allAnswered()) << result.firstError;
+             EXPECT_EQ(t.countersWhen("backend_connects", 2)["backend_connects"], 2u);
+         },
+         {{"clients_accepted", 16}, {"packets_in", 3200}, {"replies_out", 3200}}},
+        // The counters scraped over HTTP by curl, in the Prometheus text
+        // format, the replies' latency as a histogram.
+        {"metrics scrape",
+         true,
+         {"--metrics", "127.0.0.1:0"},
+         {},
+         [&](RelayTest& t) {
+             const std::string line = t.relay->waitForLine("metrics on http://", 5s);
+             const std::string url = line.substr(line.find("http://"));
+             const int fd = connectTo(t.relayPort);
+             EXPECT_TRUE(sendAll(fd, concat(packets, 3)));
+             shutdown(fd, SHUT_WR);
+             bool ended = false;
+             EXPECT_EQ(readToEnd(fd, 5s, ended), concat(packets, 3));
+             close(fd);
+             const std::string body = run("curl -sS --max-time 5 " + url);
+             for (const char* expected :
+                  {"# TYPE zrrelay_packets_in_total counter\nzrrelay_packets_in_total 3\n",
+                   "# TYPE zrrelay_clients_open gauge\n", "# TYPE zrrelay_reply_latency_seconds histogram\n",
+                   "zrrelay_reply_latency_seconds_bucket{le=\"+Inf\"} 3\n",
+                   "zrrelay_reply_latency_seconds_count 3\n"}) {
+                 EXPECT_NE(body.find(expected), std::string::npos) << expected << " not in:\n" << body;
+             }
+             EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code}' " + url.substr(0, url.size() - 8) + "/other"),
+                       "404");
+         },
+         {{"packets_in", 3}, {"replies_out", 3}}},
+        // HAProxy in front of two relays, one killed in the middle of a
+        // load: its clients see their connections close, every packet sent
+        // answered or counted lost; the other's are answered in full; new
+        // connections go to the live one.
+        {"HAProxy in front of two relays, one killed",
+         true,
+         {},
+         {},
+         [&](RelayTest& t) {
+             if (std::string(ZRRELAY_HAPROXY_BIN).empty()) {
+                 std::cout << "haproxy is not installed: this case is left out\n";
+                 return;
+             }
+             Child other({ZRRELAY_BIN, "--listen", "127.0.0.1:0", "--backend",
+                          "127.0.0.1:" + std::to_string(t.echoPort), "--threads", "1"},
+                         logPath("relay-killed"));
+             const std::uint16_t otherPort = relaykit::listeningPort(other);
+             ASSERT_NE(otherPort, 0);
+             const relaykit::Haproxy haproxy =
+                 relaykit::startHaproxy(ZRRELAY_HAPROXY_BIN, {t.relayPort, otherPort}, 1, logPath("haproxy"));
+             const std::uint16_t port = haproxy.port;
+
+             const std::size_t clients = 20, perClient = kPackets / 4;
+             std::atomic<std::uint64_t> answered{0};
+             LoadOptions options = t.load(clients, perClient);
+             options.port = port;
+             options.answered = &answered;
+             LoadResult during;
+             std::thread run([&] { during = relaykit::runLoad(options); });
+             const auto until = std::chrono::steady_clock::now() + 30s;
+             while (answered < clients * perClient / 3 && std::chrono::steady_clock::now() < until) {
+                 std::this_thread::sleep_for(1ms);
+             }
+             other.signal(SIGKILL);
+             run.join();
+             std::cout << "through HAProxy, one relay killed: " << during.summary() << '\n';
+             EXPECT_EQ(during.wrong, 0u) << during.firstError;
+             EXPECT_FALSE(during.timedOut);
+             EXPECT_EQ(during.sent, during.answered + during.lost);
+             auto live = t.counters();
+             // Health checks connect and go; the load's connections are the rest.
+             const std::uint64_t onLive = live["packets_in"] / perClient;
+             EXPECT_EQ(live["packets_in"], onLive * perClient);
+             EXPECT_EQ(live["replies_out"], live["packets_in"]);
+             EXPECT_GT(during.closedEarly, 0u);
+             EXPECT_EQ(during.closedEarly, clients - onLive);
+
+             std::this_thread::sleep_for(300ms);  // the health checks see it gone
+             LoadOptions after = t.load(10, 100, 2);
+             after.port = port;
+             const LoadResult afterwards = relaykit::runLoad(after);
+             EXPECT_TRUE(afterwards.allAnswered()) << afterwards.firstError;
+             EXPECT_EQ(t.counters()["packets_in"], live["packets_in"] + 1000);
+             if (HasFailure()) std::cout << "--- haproxy log ---\n" << haproxy.child->log();
+         },
+         {{"clients_closed_backend_lost", 0}, {"replies_unknown", 0}, {"in_flight", 0}}},
+        // After a working backend connection is lost, the first reconnect
+        // waits --backoff-min, however long the waits grew before the first
+        // connection.
+        {"first reconnect after a loss",
+         false,
+         {"--backoff-min", "20", "--backoff-max", "400"},
+         {},
+         [&](RelayTest& t) {
+             ASSERT_FALSE(t.relay->waitForLine("reconnecting to the backend in 160 ms", 5s).empty());
+             t.echo = startEcho(t.echoPort);
+             ASSERT_FALSE(t.relay->waitForLine("backend connected", 5s).empty());
+             t.echo->signal(SIGKILL);
+             ASSERT_FALSE(t.relay->waitForLine("backend connection lost", 5s).empty());
+             const std::string log = t.relay->log();
+             const std::size_t next = log.find("reconnecting to the backend in ", log.find("backend connection lost"));
+             ASSERT_NE(next, std::string::npos);
+             EXPECT_EQ(log.substr(next, log.find('\n', next) - next), "reconnecting to the backend in 20 ms");
+         },
+         {{"backend_connects", 1}, {"backend_lost", 1}}},
+    };
+    for (const Scenario& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        if (scenario.backendFirst) {
+            startAll(scenario.relayArgs, scenario.echoArgs);
+        } else {
+            echoPort = relaykit::listeningPort(*startEcho());  // a port where nothing listens once it has gone
+            startRelay(echoPort, scenario.relayArgs);
+        }
+        scenario.drive(*this);
+        relay->signal(SIGTERM);
+        EXPECT_EQ(relay->wait(15s), 0);
+        auto c = relaykit::lastCounters(relay->log());
+        for (const auto& [name, value] : scenario.expected) EXPECT_EQ(c[name], value) << name;
+        if (HasFailure()) std::cout << "--- " << scenario.name << ": relay log ---\n" << relay->log().substr(0, 20000);
+        relay.reset();
+        echo.reset();
+    }
 }
 
 }  // namespace

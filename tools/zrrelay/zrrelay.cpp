@@ -1,11 +1,13 @@
 // zrrelay: many clients over one backend connection, packets routed by SN.
 //   zrrelay --listen 127.0.0.1:7633 --backend 10.1.2.3:7633 [limits]
-// Logs to standard error; prints its counters there on SIGUSR1 and at exit.
+// Logs to standard error, each line with its UTC time; prints its counters
+// there on SIGUSR1 and at exit, and serves them over HTTP with --metrics.
 // SIGINT or SIGTERM: stop accepting, let the packets in flight be answered,
 // exit 0 (a second signal stops at once). Exit status 1: the listening
 // address cannot be bound; 2: a wrong command line.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <thread>
 #include <string>
 
 #include "relay.h"
@@ -16,24 +18,37 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 const char* const kFooter = R"(
-Every client's packets go over the one backend connection, each stamped with
-the relay's own SN; the backend's replies are routed back by that SN, with
-the client's SN restored. Each packet must get exactly one reply carrying its
+Every client's packets go over one backend connection (one per thread), each
+stamped with the relay's own SN; the backend's replies are routed back by
+that SN, with the client's SN restored. Each packet must get exactly one reply carrying its
 SN. Bodies are never decoded.
 
 At the limits: a client with --client-in-flight packets unanswered, or with
 --client-queue bytes of replies unsent, is not read until that clears; one
 that leaves its replies over --client-queue for --client-grace, or lets them
 reach --client-queue-hard, is closed. With --backend-queue bytes unsent to the
-backend no client is read. Bytes from a client that are not a packet (or a
-packet over --max-packet) close that client. When the backend goes, the
-clients with packets written to it are closed once the replies they have are
-sent, and the relay reconnects, waiting --backoff-min, doubling up to
---backoff-max; packets not yet written wait for the new connection.
+backend no client is read, and the clients paused for it resume in turn. A
+client that has ended its stream no longer counts against --max-clients.
+
+When the backend goes, the clients with packets written to it are closed
+once the replies they have are sent, and the relay reconnects, waiting
+--backoff-min, doubling up to --backoff-max; packets not yet written wait
+for the new connection. A packet unanswered for --reply-timeout is given
+up: its client is sent the replies it is owed, then closed (a late reply is
+dropped). Bytes from a
+client that are not a packet (or a packet over --max-packet) are handled the
+same way: nothing more is taken from it, it is sent the replies to the
+packets before them, then closed.
+
+With --threads N, N relays share the listening port, each with its own
+backend connection; the limits apply to each. --metrics serves the summed
+counters at http://HOST:PORT/metrics in the Prometheus text format.
 
 Example:
   zrrelay --listen 0.0.0.0:7633 --backend 10.1.2.3:7633 --log-level warn
   kill -USR1 $(pidof zrrelay)    # counters on standard error
+  zrrelay --listen 0.0.0.0:7633 --backend 10.1.2.3:7633 --metrics 127.0.0.1:9633
+  curl -s http://127.0.0.1:9633/metrics
 )";
 
 zrrelay::LogLevel levelOf(const std::string& name) {
@@ -57,9 +72,11 @@ const CLI::Validator kHostPort(
 int main(int argc, char** argv) {
     zrrelay::Options options;
     zrrelay::Limits& limits = options.limits;
-    std::string listen, backend, level = "info";
+    std::string listen, backend, metrics, level = "info";
+    options.threads = std::max(1u, std::thread::hardware_concurrency());
     long long graceMs = limits.clientGrace.count(), backoffMinMs = limits.backoffMin.count(),
-              backoffMaxMs = limits.backoffMax.count(), drainMs = limits.drainTimeout.count();
+              backoffMaxMs = limits.backoffMax.count(), drainMs = limits.drainTimeout.count(),
+              replyTimeoutMs = limits.replyTimeout.count();
 
     CLI::App app{"zrrelay: a TCP relay of zrpacket packets, many clients over one backend connection"};
     app.add_option("--listen", listen, "Address to accept clients on (port 0: any free port, logged)")
@@ -92,8 +109,16 @@ int main(int argc, char** argv) {
     limit("--backoff-min", backoffMinMs, "Wait before the first reconnect to the backend", "MS")
         ->check(CLI::PositiveNumber);
     limit("--backoff-max", backoffMaxMs, "Longest wait between reconnects", "MS")->check(CLI::PositiveNumber);
+    limit("--reply-timeout", replyTimeoutMs, "How long a packet may wait for its reply", "MS")
+        ->check(CLI::PositiveNumber);
     limit("--drain-timeout", drainMs, "How long to wait for replies after SIGINT or SIGTERM", "MS")
         ->check(CLI::NonNegativeNumber);
+    limit("--threads", options.threads,
+          "Relays, each on its own thread with its own backend connection (default: the cores)", "N")
+        ->check(CLI::Range(1u, 1024u));
+    app.add_option("--metrics", metrics, "Serve the counters over HTTP here (GET /metrics, Prometheus text)")
+        ->type_name("HOST:PORT")
+        ->check(kHostPort);
     app.add_option("--log-level", level, "What to log on standard error")
         ->type_name("LEVEL")
         ->capture_default_str()
@@ -115,21 +140,23 @@ int main(int argc, char** argv) {
     }
     zrrelay::parseHostPort(listen, options.listen);
     zrrelay::parseHostPort(backend, options.backend);
+    if (!metrics.empty()) zrrelay::parseHostPort(metrics, options.metrics);
     limits.clientGrace = std::chrono::milliseconds(graceMs);
     limits.backoffMin = std::chrono::milliseconds(backoffMinMs);
     limits.backoffMax = std::chrono::milliseconds(backoffMaxMs);
     limits.drainTimeout = std::chrono::milliseconds(drainMs);
+    limits.replyTimeout = std::chrono::milliseconds(replyTimeoutMs);
     options.logLevel = levelOf(level);
 
-    asio::io_context io;
-    zrrelay::Relay relay(io, options);
+    zrrelay::RelayGroup relays(options);
     try {
-        relay.start();
+        relays.start();
     } catch (const std::exception& e) {
-        std::cerr << "zrrelay: error: cannot listen on " << options.listen.text() << ": " << e.what() << '\n';
+        std::cerr << "zrrelay: error: cannot listen on " << options.listen.text()
+                  << (options.metrics.host.empty() ? "" : " or " + options.metrics.text()) << ": " << e.what()
+                  << '\n';
         return kFailed;
     }
-    io.run();
-    relay.printCounters();
+    relays.run();
     return 0;
 }

@@ -3,6 +3,7 @@
 #ifndef ZRPACKET_TOOLS_ZRPKT_COMMANDS_H
 #define ZRPACKET_TOOLS_ZRPKT_COMMANDS_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,15 @@ struct DecodeOptions {
     bool pretty = false;             // each packet alone, indented: the form encode reads
     bool array = false;              // one JSON array of the lines
     std::string output;              // empty: standard output
+    std::size_t maxPacketLength = std::size_t{64} << 20;  // a plain packet that claims more is no packet
 };
 // Every packet of each file (each its own stream) as a JSON line with its
-// offset. Bytes that are not a packet are reported with their offset and
-// length (status 1); a file that cannot be read is reported and the others
-// still decoded (status 1); an output file is written only when all decode.
+// offset, written as soon as the packet is whole: input is read in blocks,
+// and what they hold is written before the next is waited for. Bytes that
+// are not a packet are reported with their offset and length (status 1); a
+// file that cannot be read is reported and the others still decoded
+// (status 1); an output file is written only when all decode, and said so
+// when it is not.
 int runDecode(const DecodeOptions& options);
 
 // The packets of a capture's TCP flows as JSON lines (pcap_reader.h).

@@ -44,7 +44,8 @@ void PacketStream::drain() {
             flushRun();
             m_runOffset = offset;
             m_runLength = item.length;
-            m_runWhy = item.why();
+            // The reason counts in the splitter's offsets, which start at m_base.
+            m_runWhy = item.reason != nullptr ? item.reason->why(m_base + item.reasonAt) : std::string();
             continue;
         }
         flushRun();

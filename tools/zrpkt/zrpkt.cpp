@@ -134,6 +134,10 @@ int main(int argc, char** argv) {
     decodeCmd->add_flag("--compact", "One line of JSON a packet (the default)")->group("")->excludes(prettyOption);
     decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every byte is a packet")
         ->type_name("FILE");
+    decodeCmd
+        ->add_option("--max-packet", decode.maxPacketLength,
+                     "A plain packet that claims more bytes is taken for bytes that are no packet (default 64 MiB)")
+        ->type_name("BYTES");
     decodeCmd->footer(kDecodeHelp);
 
     zrpkt::PcapOptions pcap;

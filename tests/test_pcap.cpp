@@ -146,6 +146,14 @@ ZrJson withoutPlace(ZrJson line) {
     return line;
 }
 
+// Why a flow's byte at `offset` starts no packet, in flow offsets.
+std::string startsNoPacket(const std::string& flow, std::size_t offset) {
+    char text[80];
+    std::snprintf(text, sizeof text, "byte 0x%02X at offset %zu starts no packet", static_cast<unsigned char>(flow[offset]),
+                  offset);
+    return text;
+}
+
 const std::vector<Endpoints> kConnections = {
     {"10.0.0.1", 40000, "10.0.0.2", 7633, true, 1000, 5000},
     {"10.0.0.3", 40001, "10.0.0.2", 7633, true, 0xFFFFFFC0u, 0xFFFFFFF0u},  // wraps at once
@@ -223,7 +231,8 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          {"10.0.0.1:40000 > 10.0.0.2:7633: 10 bytes missing from the capture at offset " + std::to_string(L + 10),
           "10 bytes skipped at offset " + std::to_string(L) +
               ": ZrBillMsgPacket: the stream ends 10 bytes into a packet",
-          std::to_string(C - 20) + " bytes skipped at offset " + std::to_string(L + 20) + ": "}},
+          std::to_string(C - 20) + " bytes skipped at offset " + std::to_string(L + 20) + ": " +
+              startsNoPacket(p1 + c2 + p3, L + 20)}},
         {"a lost segment at the end of the capture",
          onPort,
          {{0, false, 0, L, 0}, {0, false, L + 5, 2 * L + C, 0}, {0, true, 0, C, 0}},
@@ -240,6 +249,25 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          byteSegments,
          byteLines,
          {"3 bytes missing from the capture at offset 0", std::to_string(L - 3) + " bytes skipped at offset 3"}},
+        {"two lost segments in one flow",
+         onPort,
+         {{1, false, 0, L + 3, 0}, {1, false, L + 10, 3 * L + 3, 0}, {1, false, 3 * L + 10, 5 * L, 0}},
+         {{1, false, 0, 21, 0}, {1, false, 2 * L, 23, 1}, {1, false, 4 * L, 25, 2}},
+         {"7 bytes missing from the capture at offset " + std::to_string(L + 3),
+          "3 bytes skipped at offset " + std::to_string(L) + ": the stream ends 3 bytes into a packet",
+          std::to_string(L - 10) + " bytes skipped at offset " + std::to_string(L + 10) + ": " +
+              startsNoPacket(many, L + 10),
+          "7 bytes missing from the capture at offset " + std::to_string(3 * L + 3),
+          "3 bytes skipped at offset " + std::to_string(3 * L) + ": the stream ends 3 bytes into a packet",
+          std::to_string(L - 10) + " bytes skipped at offset " + std::to_string(3 * L + 10) + ": " +
+              startsNoPacket(many, 3 * L + 10)}},
+        {"connections open at the end, reported in the order they began",
+         onPort,
+         {{2, false, 0, 30, 0}, {0, false, 0, L + 5, 0}, {1, false, 0, L + 7, 0}},
+         {{0, false, 0, 1, 1}, {1, false, 0, 21, 2}},
+         {"[2001:db8::1]:40002 > [2001:db8::2]:7633: 30 bytes skipped at offset 0",
+          "10.0.0.1:40000 > 10.0.0.2:7633: 5 bytes skipped at offset " + std::to_string(L),
+          "10.0.0.3:40001 > 10.0.0.2:7633: 7 bytes skipped at offset " + std::to_string(L)}},
         {"another port",
          port9000,
          {{0, false, 0, 2 * L + C, 0}, {3, false, 0, 3 + L, 0}, {3, true, 0, http.size(), 3 + L}},

@@ -70,7 +70,10 @@ std::string byteCount(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " 
 
 ZrJson packetRecord(ZrJson position, ZrAnyPacket& packet) {
     ZrJson json = zrPacketToJson(packet);
-    for (auto& member : json.items()) position[member.key()] = std::move(member.value());
+    // Room made first: a growing object would copy its members, whose keys are const.
+    auto& members = position.get_ref<ZrJson::object_t&>();
+    members.reserve(members.size() + json.size());
+    for (auto& [key, value] : json.get_ref<ZrJson::object_t&>()) members.emplace(key, std::move(value));
     return position;
 }
 

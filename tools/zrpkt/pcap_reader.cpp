@@ -90,7 +90,6 @@ struct FlowState {
 };
 
 struct Connection {
-    std::uint64_t order = 0;         // connections in the order they were seen
     std::array<FlowState, 2> flows;  // the client's data, the server's
 };
 
@@ -124,7 +123,10 @@ private:
     Micros m_now{0};        // the capture time of the segment at hand
     int m_status = 0;
     std::uint64_t m_opened = 0;
-    std::map<const Stream*, Connection> m_connections;
+    // Connections by the order they were seen in, so that those still open
+    // at the end are ended in that order; and the follower's stream of each.
+    std::map<std::uint64_t, Connection> m_connections;
+    std::map<const Stream*, std::uint64_t> m_orderOf;
     // "src dst" of each flow: its connection and side, for the peer's acknowledgements.
     std::map<std::string, std::pair<const Stream*, int>> m_byEndpoints;
 };
@@ -170,11 +172,8 @@ int CaptureReader::run() {
         m_err << "zrpkt: " << m_name << ": " << error << '\n';
         m_status = 1;
     }
-    std::vector<Connection*> left;
-    for (auto& [stream, connection] : m_connections) left.push_back(&connection);
-    std::sort(left.begin(), left.end(), [](const Connection* a, const Connection* b) { return a->order < b->order; });
-    for (Connection* connection : left) {
-        for (FlowState& f : connection->flows) endFlow(f);
+    for (auto& [order, connection] : m_connections) {
+        for (FlowState& f : connection.flows) endFlow(f);
     }
     return m_status;
 }
@@ -185,9 +184,11 @@ void CaptureReader::open(Stream& stream) {
                                         stream.client_port(), v6);
     const std::string server = endpoint(v6 ? stream.server_addr_v6().to_string() : stream.server_addr_v4().to_string(),
                                         stream.server_port(), v6);
-    Connection& connection = m_connections[&stream];
-    connection = Connection();
-    connection.order = m_opened++;
+    // A 4-tuple used again is a new connection (the follower's stream is made anew).
+    const auto old = m_orderOf.find(&stream);
+    if (old != m_orderOf.end()) m_connections.erase(old->second);
+    m_orderOf[&stream] = m_opened;
+    Connection& connection = m_connections[m_opened++];
     for (int side = 0; side < 2; ++side) {
         FlowState& f = connection.flows[static_cast<std::size_t>(side)];
         f.flow = side == 0 ? &stream.client_flow() : &stream.server_flow();
@@ -217,18 +218,20 @@ void CaptureReader::open(Stream& stream) {
 }
 
 void CaptureReader::close(const Stream& stream) {
-    const auto it = m_connections.find(&stream);
-    if (it == m_connections.end()) return;
+    const auto order = m_orderOf.find(&stream);
+    if (order == m_orderOf.end()) return;
+    const auto it = m_connections.find(order->second);
     for (FlowState& f : it->second.flows) {
         endFlow(f);
         m_byEndpoints.erase(f.src + " " + f.dst);
     }
     m_connections.erase(it);
+    m_orderOf.erase(order);
 }
 
 FlowState* CaptureReader::flowOf(const Stream& stream, int side) {
-    const auto it = m_connections.find(&stream);
-    return it != m_connections.end() ? &it->second.flows[static_cast<std::size_t>(side)] : nullptr;
+    const auto order = m_orderOf.find(&stream);
+    return order != m_orderOf.end() ? &m_connections[order->second].flows[static_cast<std::size_t>(side)] : nullptr;
 }
 
 // A peer that acknowledges bytes after a gap has had the bytes the capture

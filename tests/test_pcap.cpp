@@ -16,8 +16,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -146,6 +148,39 @@ ZrJson withoutPlace(ZrJson line) {
     return line;
 }
 
+// Rewrites a pcap file of Ethernet frames as Linux cooked v2 (link type
+// 276): each frame's 14-byte Ethernet header becomes the 20-byte cooked
+// header, its EtherType first.
+void toLinuxSll2(const std::string& path) {
+    std::string file;
+    {
+        std::ifstream in(path, std::ios::binary);
+        file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    auto u32 = [&file](std::size_t at) {
+        std::uint32_t v;
+        std::memcpy(&v, file.data() + at, 4);
+        return v;
+    };
+    std::string out = file.substr(0, 24);
+    const std::uint32_t linkType = 276;
+    std::memcpy(out.data() + 20, &linkType, 4);
+    for (std::size_t at = 24; at + 16 <= file.size();) {
+        const std::uint32_t captured = u32(at + 8), original = u32(at + 12);
+        std::string record = file.substr(at, 16);
+        const std::uint32_t grown[2] = {captured + 6, original + 6};
+        std::memcpy(record.data() + 8, grown, 8);
+        const std::string frame = file.substr(at + 16, captured);
+        std::string cooked(20, '\0');
+        cooked[0] = frame[12], cooked[1] = frame[13];                  // EtherType
+        cooked[7] = 1, cooked[9] = 1, cooked[11] = 6;                   // interface 1, ARPHRD_ETHER, 6-byte address
+        std::copy(frame.begin() + 6, frame.begin() + 12, cooked.begin() + 12);  // the sender's address
+        out += record + cooked + frame.substr(14);
+        at += 16 + captured;
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << out;
+}
+
 // Why a flow's byte at `offset` starts no packet, in flow offsets.
 std::string startsNoPacket(const std::string& flow, std::size_t offset) {
     char text[80];
@@ -170,7 +205,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
     for (unsigned int sn = 21; sn < 37; ++sn) many += packet(sn, false);
     const std::string data[4][2] = {{p1 + c2 + p3, packet(11, true) + packet(12, false)},
                                     {many, ""},
-                                    {packet(31, true) + packet(32, false), ""},
+                                    {packet(31, true) + packet(32, false), packet(33, false).substr(10) + packet(34, false)},
                                     {"xyz" + packet(41, false), http}};
     struct Seg {
         std::size_t c;
@@ -190,6 +225,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::vector<Seg> segments;
         std::vector<Line> lines;
         std::vector<std::string> errors;  // a fragment of each line, in order
+        bool linuxSll2 = false;           // the capture's frames as Linux cooked v2, not Ethernet
     };
     const zrpkt::PcapOptions onPort{"", zrpkt::kDissectorPort, false}, port9000{"", 9000, false},
         anyPort{"", zrpkt::kDissectorPort, true};
@@ -268,6 +304,22 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          {"[2001:db8::1]:40002 > [2001:db8::2]:7633: 30 bytes skipped at offset 0",
           "10.0.0.1:40000 > 10.0.0.2:7633: 5 bytes skipped at offset " + std::to_string(L),
           "10.0.0.3:40001 > 10.0.0.2:7633: 7 bytes skipped at offset " + std::to_string(L)}},
+        {"any port: a connection open before the capture, its flow beginning inside a packet",
+         anyPort,
+         {{2, true, 0, 2 * L - 10, 0}},
+         {{2, true, L - 10, 34, 0}},
+         {"[2001:db8::2]:7633 > [2001:db8::1]:40002: " + std::to_string(L - 10) + " bytes skipped at offset 0"}},
+        {"any port: a connection open before the capture, with no packet",
+         anyPort,
+         {{2, true, 0, L - 10, 0}},
+         {},
+         {"[2001:db8::2]:7633 > [2001:db8::1]:40002: passed over: the capture begins inside this connection"}},
+        {"Linux cooked v2",
+         onPort,
+         {{0, false, 0, 20, 0}, {0, false, 20, 2 * L + C, 0}, {0, true, 0, C, 0}},
+         {{0, false, 0, 1, 1}, {0, false, L, 2, 1}, {0, false, L + C, 3, 1}, {0, true, 0, 11, 2}},
+         {},
+         true},
         {"another port",
          port9000,
          {{0, false, 0, 2 * L + C, 0}, {3, false, 0, 3 + L, 0}, {3, true, 0, http.size(), 3 + L}},
@@ -291,6 +343,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
                 writer.segment(s.c, s.fromServer, bytes, s.from, std::min(s.to, bytes.size()), s.acked, segmentTime(k));
             }
         }
+        if (row.linuxSll2) toLinuxSll2(path);
         const Output run = readCapture(path, row.options);
         std::filesystem::remove(path);
         EXPECT_EQ(row.errors.empty() ? 0 : 1, run.status);

@@ -5,6 +5,7 @@
 #include <tins/ip.h>
 #include <tins/ipv6.h>
 #include <tins/packet.h>
+#include <tins/rawpdu.h>
 #include <tins/sniffer.h>
 #include <tins/tcp.h>
 #include <tins/tcp_ip/stream_follower.h>
@@ -37,6 +38,10 @@ using Micros = std::chrono::microseconds;
 // connection), past which it would drop the connection and its data.
 constexpr std::size_t kMaxBufferedSegments = 200;
 constexpr std::uint32_t kMaxBufferedBytes = 1u << 20;
+
+// --any-port: how far into a flow whose capture began inside its connection
+// a whole packet is looked for.
+constexpr std::size_t kPartialFlowSearchBytes = 64 * 1024;
 
 // The bytes that show a head's start byte, command and encryptType.
 constexpr std::size_t kHeadBytes = PKT_OFFSET_ENCRYPT_TYPE + 1;
@@ -72,6 +77,29 @@ std::pair<std::string, std::string> endpoints(const Tins::PDU& pdu, const Tins::
             endpoint(ip6->dst_addr().to_string(), tcp.dport(), true)};
 }
 
+// Linux cooked capture v2: a 20-byte header, its first two bytes the
+// EtherType of what follows.
+constexpr int kLinkTypeLinuxSll2 = 276;
+constexpr std::size_t kLinuxSll2HeaderBytes = 20;
+
+// The IP packet of a Linux cooked v2 frame (given raw); no PDU when it
+// carries no IP packet, or a malformed one.
+Tins::Packet fromLinuxSll2(const Tins::Packet& frame) {
+    const auto* raw = frame.pdu() != nullptr ? frame.pdu()->find_pdu<Tins::RawPDU>() : nullptr;
+    if (raw == nullptr || raw->payload().size() < kLinuxSll2HeaderBytes) return {};
+    const std::uint8_t* bytes = raw->payload().data();
+    const std::uint32_t size = static_cast<std::uint32_t>(raw->payload().size() - kLinuxSll2HeaderBytes);
+    const unsigned int etherType = static_cast<unsigned int>(bytes[0]) << 8 | bytes[1];
+    try {
+        Tins::PDU* ip = nullptr;
+        if (etherType == 0x0800) ip = new Tins::IP(bytes + kLinuxSll2HeaderBytes, size);
+        if (etherType == 0x86DD) ip = new Tins::IPv6(bytes + kLinuxSll2HeaderBytes, size);
+        if (ip != nullptr) return Tins::Packet(ip, frame.timestamp(), Tins::Packet::own_pdu());
+    } catch (const Tins::exception_base&) {
+    }
+    return {};
+}
+
 // One direction of a TCP connection.
 struct FlowState {
     enum class Kind { Undecided, Ours, Others };
@@ -80,6 +108,7 @@ struct FlowState {
     std::string src, dst;
     Kind kind = Kind::Ours;
     std::string head;       // Undecided: the flow's first bytes, until they tell
+    bool partial = false;   // the capture began after the connection's start
     std::uint64_t fed = 0;  // the flow offset of the next byte the follower expects
     // Segments that came ahead of a gap: flow offset -> (end, capture time).
     std::map<std::uint64_t, std::pair<std::uint64_t, Micros>> early;
@@ -109,6 +138,7 @@ private:
     void takeBuffered(FlowState& f, const std::uint32_t* acknowledged);
     void deliver(FlowState& f, const std::uint8_t* data, std::size_t size);
     void decide(FlowState& f, bool now);
+    void take(FlowState& f);  // --any-port: the flow is ours
     PacketStream& streamOf(FlowState& f);  // made at the flow's first byte or gap
     void endFlow(FlowState& f);
     Micros timeOf(FlowState& f, std::uint64_t offset, std::size_t length);
@@ -149,8 +179,15 @@ int CaptureReader::run() {
     follower.new_stream_callback([this](Stream& stream) { open(stream); });
     follower.stream_termination_callback(
         [this](Stream& stream, Tins::TCPIP::StreamFollower::TerminationReason) { close(stream); });
+    // libtins has no parser for Linux cooked v2 (what capturing on "any"
+    // writes): its frames come raw, and the IP packet after the header is read here.
+    const bool sll2 = sniffer->link_type() == kLinkTypeLinuxSll2;
+    if (sll2) sniffer->set_extract_raw_pdus(true);
     try {
-        for (Tins::Packet& packet : *sniffer) {
+        for (Tins::Packet& frame : *sniffer) {
+            Tins::Packet cooked;
+            if (sll2) cooked = fromLinuxSll2(frame);
+            Tins::Packet& packet = sll2 ? cooked : frame;
             const Tins::TCP* tcp = packet.pdu() != nullptr ? packet.pdu()->find_pdu<Tins::TCP>() : nullptr;
             if (tcp == nullptr) continue;
             if (!m_options.anyPort && tcp->sport() != m_options.port && tcp->dport() != m_options.port) continue;
@@ -160,7 +197,7 @@ int CaptureReader::run() {
         }
     } catch (const Tins::unknown_link_type&) {
         m_err << "zrpkt: " << m_name << ": link type " << sniffer->link_type()
-              << " is not one zrpkt reads (Ethernet, Linux cooked, loopback, 802.11, PPI)\n";
+              << " is not one zrpkt reads (Ethernet, Linux cooked v1 and v2, loopback, 802.11, PPI)\n";
         return 1;
     } catch (const std::exception& e) {
         m_err << "zrpkt: " << m_name << ": " << e.what() << '\n';
@@ -195,6 +232,7 @@ void CaptureReader::open(Stream& stream) {
         f.src = side == 0 ? client : server;
         f.dst = side == 0 ? server : client;
         f.kind = m_options.anyPort ? FlowState::Kind::Undecided : FlowState::Kind::Ours;
+        f.partial = stream.is_partial_stream();
         m_byEndpoints[f.src + " " + f.dst] = {&stream, side};
     }
     auto data = [this](int side) {
@@ -337,10 +375,21 @@ void CaptureReader::deliver(FlowState& f, const std::uint8_t* data, std::size_t 
     }
 }
 
-// --any-port: a flow is ours when its first bytes are a plausible head.
+// --any-port: a flow is ours when its first bytes are a plausible head; or,
+// for a flow whose capture began inside the connection (and so may begin
+// inside a packet), when a whole packet starts in its first bytes.
 void CaptureReader::decide(FlowState& f, bool now) {
     if (f.kind != FlowState::Kind::Undecided) return;
     const ZrFrame frame = m_meter.measure(f.head.data(), f.head.size());
+    if (frame.notAPacket() && f.partial) {
+        for (std::size_t at = f.head.find(static_cast<char>(_STX_)); at != std::string::npos;
+             at = f.head.find(static_cast<char>(_STX_), at + 1)) {
+            if (m_meter.measure(f.head.data() + at, f.head.size() - at).complete()) return take(f);
+        }
+        if (!now && f.head.size() < kPartialFlowSearchBytes) return;
+        report(f, "passed over: the capture begins inside this connection, and no packet starts in its first " +
+                      byteCount(f.head.size()) + " (--port reads it whatever it holds)");
+    }
     if (frame.notAPacket() || (now && f.head.size() < kHeadBytes && !frame.complete())) {
         f.kind = FlowState::Kind::Others;
         f.flow->ignore_data_packets();
@@ -349,6 +398,10 @@ void CaptureReader::decide(FlowState& f, bool now) {
         return;
     }
     if (f.head.size() < kHeadBytes && !frame.complete()) return;
+    take(f);
+}
+
+void CaptureReader::take(FlowState& f) {
     f.kind = FlowState::Kind::Ours;
     const std::string head = std::move(f.head);
     streamOf(f).feed(head.data(), head.size());

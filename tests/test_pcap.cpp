@@ -144,7 +144,7 @@ std::string packet(unsigned int sn, bool enciphered) {
 }
 
 ZrJson withoutPlace(ZrJson line) {
-    for (const char* member : {"time", "flow", "offset"}) line.erase(member);
+    for (const char* member : {"time", "frame", "connection", "flow", "offset", "request", "latency"}) line.erase(member);
     return line;
 }
 
@@ -194,6 +194,7 @@ const std::vector<Endpoints> kConnections = {
     {"10.0.0.3", 40001, "10.0.0.2", 7633, true, 0xFFFFFFC0u, 0xFFFFFFF0u},  // wraps at once
     {"2001:db8::1", 40002, "2001:db8::2", 7633, false, 7, 9},
     {"10.0.0.4", 40003, "10.0.0.5", 9000, true, 100, 200},
+    {"10.0.0.6", 40004, "10.0.0.7", 7633, true, 300, 400},
 };
 
 TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
@@ -203,10 +204,12 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
     // Each direction's data, by connection: the client's, the server's.
     std::string many;  // 16 packets on connection 1
     for (unsigned int sn = 21; sn < 37; ++sn) many += packet(sn, false);
-    const std::string data[4][2] = {{p1 + c2 + p3, packet(11, true) + packet(12, false)},
+    const std::string data[5][2] = {{p1 + c2 + p3, packet(11, true) + packet(12, false)},
                                     {many, ""},
                                     {packet(31, true) + packet(32, false), packet(33, false).substr(10) + packet(34, false)},
-                                    {"xyz" + packet(41, false), http}};
+                                    {"xyz" + packet(41, false), http},
+                                    {packet(51, false) + packet(52, false) + packet(53, false),
+                                     packet(52, false) + packet(51, false)}};
     struct Seg {
         std::size_t c;
         bool fromServer;
@@ -218,6 +221,8 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::size_t offset;
         unsigned int sn;
         std::size_t segment;  // whose capture time it carries
+        int request = -1;     // --pair: the segment of the request it answers
+        std::size_t requestOffset = 0;
     };
     struct Row {
         const char* name;
@@ -228,7 +233,12 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         bool linuxSll2 = false;           // the capture's frames as Linux cooked v2, not Ethernet
     };
     const zrpkt::PcapOptions onPort{"", zrpkt::kDissectorPort, false}, port9000{"", 9000, false},
-        anyPort{"", zrpkt::kDissectorPort, true};
+        anyPort{"", zrpkt::kDissectorPort, true}, pair{"", zrpkt::kDissectorPort, false, true},
+        pairSn52{"", zrpkt::kDissectorPort, false, true, "", nullptr, true, 52};
+    // Three requests, answered the other way round but for the last.
+    const std::vector<Seg> requests = {{4, false, 0, 3 * L, 0}, {4, true, 0, L, 3 * L}, {4, true, L, 2 * L, 3 * L}};
+    const std::string noReply = "10.0.0.6:40004 > 10.0.0.7:7633: no reply to the packet at offset " +
+                                std::to_string(2 * L) + " (frame 3, SN 53, command 3)";
     // More segments after a lost one than the follower holds for a
     // connection (512): a byte each.
     std::vector<Seg> byteSegments;
@@ -314,6 +324,17 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          {{2, true, 0, L - 10, 0}},
          {},
          {"[2001:db8::2]:7633 > [2001:db8::1]:40002: passed over: the capture begins inside this connection"}},
+        {"replies paired with their requests",
+         pair,
+         requests,
+         {{4, false, 0, 51, 0}, {4, false, L, 52, 0}, {4, false, 2 * L, 53, 0}, {4, true, 0, 52, 1, 0, L},
+          {4, true, L, 51, 2, 0, 0}},
+         {noReply}},
+        {"--sn: only the packets of one SN, paired all the same",
+         pairSn52,
+         requests,
+         {{4, false, L, 52, 0}, {4, true, 0, 52, 1, 0, L}},
+         {noReply}},
         {"Linux cooked v2",
          onPort,
          {{0, false, 0, 20, 0}, {0, false, 20, 2 * L + C, 0}, {0, true, 0, C, 0}},
@@ -359,6 +380,15 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
             EXPECT_EQ(want.fromServer ? client : server, got["flow"]["dst"]) << i;
             EXPECT_EQ(want.offset, got["offset"]) << i;
             EXPECT_EQ(want.sn, got["head"]["SN"]) << i;
+            if (want.request >= 0) {
+                EXPECT_EQ(want.requestOffset, got["request"]["offset"]) << i;
+                EXPECT_EQ(segmentTimeText(static_cast<std::size_t>(want.request)), got["request"]["time"]) << i;
+                EXPECT_DOUBLE_EQ(static_cast<double>(want.segment - static_cast<std::size_t>(want.request)) / 1000,
+                                 got["latency"].get<double>())
+                    << i;
+            } else {
+                EXPECT_FALSE(got.contains("request")) << i;
+            }
             // The packet's own members as decode shows them, the enciphered body deciphered.
             const std::string& bytes = data[want.c][want.fromServer];
             std::string error;

@@ -75,6 +75,8 @@ check "pretty or array" 2 'excludes' "$demo" decode --pretty --array
 tcp_payload="${flat:0:59}\n${flat:60}${flat:0:29}\n\n${flat:30}\n"
 check "tshark's hex of segments" 0 '{"offset":50,"class":"ZrAuthSockMsgPacket",' "${tcp_payload// /}" decode
 printf '%b' "$demo" >"$work/a.hex"
+"$zrpkt" decode --sn 2 "$dumps/auth.bin" >"$work/out" && [ ! -s "$work/out" ] || fail "decode --sn of none"
+check "decode --sn" 0 '"SN":1,' '' decode --sn 1 "$dumps/auth.bin"
 check "files named" 0 "{\"file\":\"$work/a.hex\",\"offset\":0," '' decode "$work/a.hex" "$work/a.hex"
 
 # Captures: text2pcap (beside tshark) writes one TCP segment a dump, here a
@@ -85,6 +87,8 @@ if command -v text2pcap >/dev/null && command -v tshark >/dev/null; then
     check "pcap" 0 '"flow":{"src":"10.1.1.1:40000","dst":"10.2.2.2:7633"},"offset":100,"class":"ZrAuthSockMsgPacket"' \
         '' pcap "$work/c.pcap"
     "$zrpkt" pcap --port 9000 "$work/c.pcap" >"$work/out" 2>&1 && [ ! -s "$work/out" ] || fail "pcap of another port"
+    check "pcap --class" 0 '"frame":2,"connection":0,' '' pcap --class ZrAuthSockMsgPacket "$work/c.pcap"
+    "$zrpkt" pcap --class 4 "$work/c.pcap" >"$work/out" 2>&1 && [ ! -s "$work/out" ] || fail "pcap --class of none"
     tshark -r "$work/c.pcap" -T fields -e tcp.payload 2>/dev/null | "$zrpkt" decode >"$work/out" 2>"$work/err" &&
         [ "$(wc -l <"$work/out")" -eq 3 ] || fail "tshark -T fields -e tcp.payload | decode"
     "$zrpkt" pcap "$work/c.pcap" | "$zrpkt" encode >"$work/t.bin" && printf '%b' "$raw$raw$raw" | cmp -s - "$work/t.bin" ||

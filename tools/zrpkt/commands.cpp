@@ -158,6 +158,7 @@ int runDecode(const DecodeOptions& options) {
         PacketStream stream(
             receiver, meter,
             [&](std::uint64_t offset, std::size_t, ZrAnyPacket& packet) {
+                if (options.snGiven && packet.head().getSN() != options.sn) return;
                 ZrJson position = ZrJson::object();
                 if (files.size() > 1) position["file"] = name;
                 if (options.pretty) {
@@ -207,7 +208,11 @@ int runDecode(const DecodeOptions& options) {
     return status;
 }
 
-int runPcap(const PcapOptions& options) { return readCapture(options, std::cout, std::cerr); }
+int runPcap(const PcapOptions& options) {
+    PcapOptions resolved = options;
+    if (!options.onlyClassName.empty()) resolved.onlyClass = &findClass(options.onlyClassName);
+    return readCapture(resolved, std::cout, std::cerr);
+}
 
 int runEncode(const EncodeOptions& options) {
     InputFile input(options.file);

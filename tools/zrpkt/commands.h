@@ -18,6 +18,8 @@ struct DecodeOptions {
     bool array = false;              // one JSON array of the lines
     std::string output;              // empty: standard output
     std::size_t maxPacketLength = std::size_t{64} << 20;  // a plain packet that claims more is no packet
+    bool snGiven = false;  // only the packets of this SN are written
+    unsigned int sn = 0;
 };
 // Every packet of each file (each its own stream) as a JSON line with its
 // offset, written as soon as the packet is whole: input is read in blocks,

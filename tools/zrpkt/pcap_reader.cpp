@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <map>
@@ -100,6 +101,21 @@ Tins::Packet fromLinuxSll2(const Tins::Packet& frame) {
     return {};
 }
 
+// When bytes were at hand: the capture time and frame number (from 1) of
+// the segment that brought them.
+struct Moment {
+    Micros time{0};
+    std::uint64_t frame = 0;
+    bool operator==(const Moment& o) const { return time == o.time && frame == o.frame; }
+    bool operator<(const Moment& o) const { return time < o.time || (time == o.time && frame < o.frame); }
+};
+
+// A packet that waits for its reply in the other direction.
+struct Unanswered {
+    std::uint64_t offset;
+    Moment at;
+};
+
 // One direction of a TCP connection.
 struct FlowState {
     enum class Kind { Undecided, Ours, Others };
@@ -111,11 +127,15 @@ struct FlowState {
     bool partial = false;   // the capture began after the connection's start
     std::uint64_t fed = 0;  // the flow offset of the next byte the follower expects
     // Segments that came ahead of a gap: flow offset -> (end, capture time).
-    std::map<std::uint64_t, std::pair<std::uint64_t, Micros>> early;
+    std::map<std::uint64_t, std::pair<std::uint64_t, Moment>> early;
     // The bytes handed on and not yet taken out, in order: (end offset, the
     // capture time at which they were at hand).
-    std::deque<std::pair<std::uint64_t, Micros>> spans;
+    std::deque<std::pair<std::uint64_t, Moment>> spans;
     std::unique_ptr<PacketStream> stream;
+    std::uint64_t connection = 0;  // the connection's index, in the order connections were seen
+    FlowState* peer = nullptr;     // the other direction
+    // --pair: packets with no reply yet, by (SN, command), oldest first.
+    std::map<std::pair<unsigned int, unsigned int>, std::deque<Unanswered>> unanswered;
 };
 
 struct Connection {
@@ -141,7 +161,9 @@ private:
     void take(FlowState& f);  // --any-port: the flow is ours
     PacketStream& streamOf(FlowState& f);  // made at the flow's first byte or gap
     void endFlow(FlowState& f);
-    Micros timeOf(FlowState& f, std::uint64_t offset, std::size_t length);
+    Moment timeOf(FlowState& f, std::uint64_t offset, std::size_t length);
+    void onPacket(FlowState& f, std::uint64_t offset, std::size_t length, ZrAnyPacket& packet);
+    void endConnection(Connection& connection);
     void report(const FlowState& f, const std::string& text);
 
     const PcapOptions& m_options;
@@ -150,7 +172,7 @@ private:
     std::ostream& m_err;
     ZrPacketReceiver m_receiver;
     ZrPacketMeter m_meter;  // --any-port: judges a flow's first bytes
-    Micros m_now{0};        // the capture time of the segment at hand
+    Moment m_now;           // the segment at hand
     int m_status = 0;
     std::uint64_t m_opened = 0;
     // Connections by the order they were seen in, so that those still open
@@ -185,13 +207,14 @@ int CaptureReader::run() {
     if (sll2) sniffer->set_extract_raw_pdus(true);
     try {
         for (Tins::Packet& frame : *sniffer) {
+            ++m_now.frame;
             Tins::Packet cooked;
             if (sll2) cooked = fromLinuxSll2(frame);
             Tins::Packet& packet = sll2 ? cooked : frame;
             const Tins::TCP* tcp = packet.pdu() != nullptr ? packet.pdu()->find_pdu<Tins::TCP>() : nullptr;
             if (tcp == nullptr) continue;
             if (!m_options.anyPort && tcp->sport() != m_options.port && tcp->dport() != m_options.port) continue;
-            m_now = Micros(packet.timestamp());
+            m_now.time = Micros(packet.timestamp());
             if (tcp->get_flag(Tins::TCP::ACK)) acknowledged(*packet.pdu(), *tcp);
             follower.process_packet(packet);
         }
@@ -209,9 +232,7 @@ int CaptureReader::run() {
         m_err << "zrpkt: " << m_name << ": " << error << '\n';
         m_status = 1;
     }
-    for (auto& [order, connection] : m_connections) {
-        for (FlowState& f : connection.flows) endFlow(f);
-    }
+    for (auto& [order, connection] : m_connections) endConnection(connection);
     return m_status;
 }
 
@@ -228,6 +249,8 @@ void CaptureReader::open(Stream& stream) {
     Connection& connection = m_connections[m_opened++];
     for (int side = 0; side < 2; ++side) {
         FlowState& f = connection.flows[static_cast<std::size_t>(side)];
+        f.connection = m_opened - 1;
+        f.peer = &connection.flows[static_cast<std::size_t>(1 - side)];
         f.flow = side == 0 ? &stream.client_flow() : &stream.server_flow();
         f.src = side == 0 ? client : server;
         f.dst = side == 0 ? server : client;
@@ -259,10 +282,8 @@ void CaptureReader::close(const Stream& stream) {
     const auto order = m_orderOf.find(&stream);
     if (order == m_orderOf.end()) return;
     const auto it = m_connections.find(order->second);
-    for (FlowState& f : it->second.flows) {
-        endFlow(f);
-        m_byEndpoints.erase(f.src + " " + f.dst);
-    }
+    endConnection(it->second);
+    for (FlowState& f : it->second.flows) m_byEndpoints.erase(f.src + " " + f.dst);
     m_connections.erase(it);
     m_orderOf.erase(order);
 }
@@ -350,7 +371,7 @@ void CaptureReader::deliver(FlowState& f, const std::uint8_t* data, std::size_t 
             continue;
         }
         std::uint64_t to = end;
-        Micros when = m_now;
+        Moment when = m_now;
         if (early != f.early.end() && early->first <= at) {
             to = std::min(end, early->second.first);
             when = early->second.second;
@@ -410,13 +431,7 @@ void CaptureReader::take(FlowState& f) {
 PacketStream& CaptureReader::streamOf(FlowState& f) {
     if (!f.stream) {
         auto onPacket = [this, &f](std::uint64_t offset, std::size_t length, ZrAnyPacket& packet) {
-            ZrJson position = ZrJson::object();
-            position["time"] = utcTime(timeOf(f, offset, length));
-            position["flow"] = ZrJson::object();
-            position["flow"]["src"] = f.src;
-            position["flow"]["dst"] = f.dst;
-            position["offset"] = offset;
-            m_out << packetRecord(std::move(position), packet).dump() << '\n';
+            this->onPacket(f, offset, length, packet);
         };
         auto onSkipped = [this, &f](std::uint64_t offset, std::uint64_t length, const std::string& why) {
             report(f, byteCount(length) + " skipped at offset " + std::to_string(offset) + ": " + why);
@@ -427,6 +442,55 @@ PacketStream& CaptureReader::streamOf(FlowState& f) {
     return *f.stream;
 }
 
+void CaptureReader::onPacket(FlowState& f, std::uint64_t offset, std::size_t length, ZrAnyPacket& packet) {
+    const Moment at = timeOf(f, offset, length);
+    ZrJson position = ZrJson::object();
+    position["time"] = utcTime(at.time);
+    position["frame"] = at.frame;
+    position["connection"] = f.connection;
+    position["flow"] = {{"src", f.src}, {"dst", f.dst}};
+    position["offset"] = offset;
+    if (m_options.pair) {
+        // A reply: the oldest packet of the same SN and command the other way.
+        const std::pair<unsigned int, unsigned int> key(packet.head().getSN(), packet.head().getCmdID());
+        const auto asked = f.peer->unanswered.find(key);
+        if (asked != f.peer->unanswered.end()) {
+            const Unanswered request = asked->second.front();
+            asked->second.pop_front();
+            if (asked->second.empty()) f.peer->unanswered.erase(asked);
+            position["request"] = {
+                {"offset", request.offset}, {"frame", request.at.frame}, {"time", utcTime(request.at.time)}};
+            position["latency"] = static_cast<double>((at.time - request.at.time).count()) / 1e6;
+        } else {
+            f.unanswered[key].push_back({offset, at});
+        }
+    }
+    const ZrPacketClass* only = m_options.onlyClass;
+    if ((only != nullptr && std::strcmp(packet.packetClass().className, only->className) != 0) ||
+        (m_options.snGiven && packet.head().getSN() != m_options.sn)) {
+        return;
+    }
+    m_out << packetRecord(std::move(position), packet).dump() << '\n';
+}
+
+// Both directions end; with --pair, the client's packets that had no reply
+// are listed.
+void CaptureReader::endConnection(Connection& connection) {
+    for (FlowState& f : connection.flows) endFlow(f);
+    FlowState& client = connection.flows[0];
+    std::vector<std::pair<std::pair<unsigned int, unsigned int>, Unanswered>> left;
+    for (const auto& [key, requests] : client.unanswered) {
+        for (const Unanswered& request : requests) left.emplace_back(key, request);
+    }
+    std::sort(left.begin(), left.end(), [](const auto& a, const auto& b) { return a.second.offset < b.second.offset; });
+    for (const auto& [key, request] : left) {
+        report(client, "no reply to the packet at offset " + std::to_string(request.offset) + " (frame " +
+                           std::to_string(request.at.frame) + ", SN " + std::to_string(key.first) + ", command " +
+                           std::to_string(key.second) + ")");
+    }
+    client.unanswered.clear();
+}
+
 void CaptureReader::endFlow(FlowState& f) {
     takeBuffered(f, nullptr);
     decide(f, true);
@@ -434,9 +498,9 @@ void CaptureReader::endFlow(FlowState& f) {
 }
 
 // When the last of the bytes [offset, offset + length) was at hand.
-Micros CaptureReader::timeOf(FlowState& f, std::uint64_t offset, std::size_t length) {
+Moment CaptureReader::timeOf(FlowState& f, std::uint64_t offset, std::size_t length) {
     while (!f.spans.empty() && f.spans.front().first <= offset) f.spans.pop_front();
-    Micros latest{0};
+    Moment latest;
     for (const auto& [end, when] : f.spans) {
         latest = std::max(latest, when);
         if (end >= offset + length) break;

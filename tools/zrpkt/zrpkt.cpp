@@ -49,10 +49,19 @@ order (a retransmission counted once), and its bytes split into packets as
 a stream of their own. Each packet is one line of JSON:
   {"time": "2026-12-08T19:42:35.123456Z", "flow": {"src": "10.0.0.1:40000",
    "dst": "10.0.0.2:7633"}, "offset": 0, "class": ..., "head": ..., ...}
-time: the capture time (UTC) at which the last of its bytes had come;
+time and frame: the capture time (UTC) and frame number (from 1) of the
+segment with the last of its bytes; connection: the connection's index (from
+0, in the order connections began: a 4-tuple used again is a new one);
 offset: from the flow's first byte (its first captured byte, for a
-connection open before the capture began). IPv4 and IPv6 alike; enciphered
-bodies are deciphered by the linked codec.
+connection open before the capture began). IPv4 and IPv6 alike, Ethernet or
+Linux cooked (v1 and v2) among the link types; enciphered bodies are
+deciphered by the linked codec.
+
+--pair: a packet with the SN and command of one sent the other way on the
+same connection, and not yet answered, is its reply: its line gains
+  "request": {"offset": 0, "frame": 4, "time": "..."}, "latency": 0.0012
+(the request's place, and the seconds between the two). The client's
+packets with no reply by the connection's end are listed on standard error.
 
 On standard error, one line each (and then exit status 1): bytes that are
 not a packet, and bytes missing from the capture (a gap: the peer
@@ -61,7 +70,8 @@ a gap cuts is reported, and splitting resumes at the next plausible head.
 
 Examples:
   zrpkt pcap capture.pcapng
-  zrpkt pcap --port 9000 capture.pcap | jq -c 'select(.head.SN == 7)'
+  zrpkt pcap --port 9000 --sn 7 capture.pcap
+  zrpkt pcap --pair --class ZrLoginMsgPacket capture.pcap | jq .latency
   tcpdump -i any -w - 'tcp port 7633' | zrpkt pcap -
 )";
 
@@ -125,6 +135,8 @@ int main(int argc, char** argv) {
     decodeCmd->add_option("FILE", decode.files, "Inputs, each a stream of packets; standard input when none")
         ->type_name("");
     decodeCmd->add_option("--class", decode.forcedClass, "Decode as this class (name or command)")->type_name("NAME");
+    CLI::Option* decodeSn =
+        decodeCmd->add_option("--sn", decode.sn, "Write only the packets of this SN")->type_name("N");
     CLI::Option* prettyOption =
         decodeCmd->add_flag("--pretty", decode.pretty, "Each packet alone, indented by two: the form encode reads");
     CLI::Option* arrayOption =
@@ -151,6 +163,12 @@ int main(int argc, char** argv) {
             ->check(CLI::Range(1, 65535));
     pcapCmd->add_flag("--any-port", pcap.anyPort, "Every TCP flow whose first bytes are a plausible head")
         ->excludes(portOption);
+    pcapCmd->add_flag("--pair", pcap.pair,
+                      "Match each reply to its request (same SN and command, the other way); list requests left "
+                      "without reply");
+    pcapCmd->add_option("--class", pcap.onlyClassName, "Write only the packets of this class (name or command)")
+        ->type_name("NAME");
+    CLI::Option* pcapSn = pcapCmd->add_option("--sn", pcap.sn, "Write only the packets of this SN")->type_name("N");
     pcapCmd->footer(kPcapHelp);
 
     zrpkt::EncodeOptions encode;
@@ -211,6 +229,8 @@ int main(int argc, char** argv) {
     }
 
     encode.seeded = seedOption->count() > 0;
+    pcap.snGiven = pcapSn->count() > 0;
+    decode.snGiven = decodeSn->count() > 0;
     try {
         if (*decodeCmd) return zrpkt::runDecode(decode);
         if (*pcapCmd) return zrpkt::runPcap(pcap);

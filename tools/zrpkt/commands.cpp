@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -140,6 +141,7 @@ int runDecode(const DecodeOptions& options) {
     OutputFile out(options.output);
     ZrPacketReceiver receiver;
     std::vector<char> buffer(kReadBytes);
+    std::string line, placement;  // a packet's, reused
     std::size_t records = 0;
     int status = 0;
     auto report = [&status](const std::string& text) {
@@ -155,20 +157,28 @@ int runDecode(const DecodeOptions& options) {
             continue;
         }
         const std::string& name = input->name();
+        const std::string fileMember = files.size() > 1 ? "\"file\":" + ZrJson(name).dump() + "," : "";
         PacketStream stream(
             receiver, meter,
             [&](std::uint64_t offset, std::size_t, ZrAnyPacket& packet) {
                 if (options.snGiven && packet.head().getSN() != options.sn) return;
-                ZrJson position = ZrJson::object();
-                if (files.size() > 1) position["file"] = name;
                 if (options.pretty) {
+                    ZrJson position = ZrJson::object();
+                    if (files.size() > 1) position["file"] = name;
                     out.write(show(packetRecord(std::move(position), packet)));
                     return;
                 }
-                position["offset"] = offset;
                 if (options.array) out.write(records++ == 0 ? "[\n" : ",\n");
-                out.write(packetRecord(std::move(position), packet).dump());
-                if (!options.array) out.write("\n", 1);
+                // Written as text straight from the fields: most of decode's time otherwise.
+                placement.assign(fileMember);
+                placement += "\"offset\":";
+                char digits[24];
+                placement.append(digits, std::to_chars(digits, digits + sizeof digits, offset).ptr);
+                placement += ',';
+                line.clear();
+                zrAppendPacketJson(packet, line, placement);
+                if (!options.array) line += '\n';
+                out.write(line);
             },
             [&](std::uint64_t offset, std::uint64_t length, const std::string& why) {
                 report(name + ": " + byteCount(length) + " skipped at offset " + std::to_string(offset) + ": " + why);

@@ -77,4 +77,12 @@ ZrJson packetRecord(ZrJson position, ZrAnyPacket& packet) {
     return position;
 }
 
+void appendPacketLine(const ZrJson& position, ZrAnyPacket& packet, std::string& out) {
+    std::string members = position.dump();  // {"offset":0} -> "offset":0,
+    members.erase(0, 1);
+    members.back() = ',';
+    if (members == ",") members.clear();
+    zrAppendPacketJson(packet, out, members);
+}
+
 }  // namespace zrpkt

@@ -470,7 +470,9 @@ void CaptureReader::onPacket(FlowState& f, std::uint64_t offset, std::size_t len
         (m_options.snGiven && packet.head().getSN() != m_options.sn)) {
         return;
     }
-    m_out << packetRecord(std::move(position), packet).dump() << '\n';
+    std::string line;
+    appendPacketLine(position, packet, line);
+    m_out << line << '\n';
 }
 
 // Both directions end; with --pair, the client's packets that had no reply

@@ -40,9 +40,11 @@ struct EncodeOptions {
     bool seeded = false;  // seed the cipher variant's draw with `seed`, not the clock
     unsigned int seed = 0;
 };
-// The packet's bytes. An enciphered packet's variant is drawn by the library
-// with rand(), seeded here; a head.encryptType in the JSON other than the one
-// sent is noted on standard error.
+// The bytes of each packet of the input (an object, an array, or objects one
+// after another), written as they are read; an output file only when all
+// encode. An enciphered packet's variant is the one head.encryptType names,
+// or drawn by the library with rand(), seeded here; a head.encryptType
+// other than 0 and the one sent is noted on standard error.
 int runEncode(const EncodeOptions& options);
 
 int runList();

@@ -1,7 +1,7 @@
 // zrpkt: packets of the library as JSON, for an engineer at a terminal.
 //   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON lines
 //   zrpkt pcap FILE              the packets of a capture's TCP flows to JSON lines
-//   zrpkt encode [FILE]          JSON to the packet's bytes
+//   zrpkt encode [FILE]          JSON packets to their bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
 //   zrpkt describe CLASS|CMD     the class's fields in wire order, with types and limits
@@ -24,24 +24,26 @@ constexpr int kBadInput = 1;
 constexpr int kUsage = 2;
 
 const char* const kDecodeHelp = R"(Each input is a stream of packets, one after another (packets carry no
-length; each is measured as it is read). Every packet is one line of JSON
-(JSON Lines), its offset in the input first:
+length; each is measured as it is read). It is read as it comes, and every
+packet is printed as soon as it is whole, one line of JSON (JSON Lines),
+its offset in the input first:
   {"offset": 0, "class": "ZrAuthSockMsgPacket", "head": {...}, "keyByte": 0, "body": {...}}
 and with several FILEs a "file" member before it. Bytes that are not a
-packet are named on standard error with their offset, length and reason,
-and the exit status is then 1.
+packet (stray bytes before the first one among them) are named on standard
+error with their offset, length and reason, and the exit status is then 1.
 
 An input is raw bytes; hex text (hex digits and whitespace, two digits a
-byte: several lines of hex, such as tshark -T fields -e tcp.payload prints
-one a segment, are one stream); or a dump as xxd, hexdump -C, od -A x -t x1
+byte, several lines one stream); or a dump as xxd, hexdump -C, od -A x -t x1
 or tshark -x print it (offset and ASCII columns skipped, '*' lines
-expanded). Texts that are not UTF-8 show as {"hex": "FF 00"}.
+expanded; tshark -x shows whole frames, whose link, IP and TCP headers come
+out skipped: zrpkt pcap reads captures). The first line tells which. Texts
+that are not UTF-8 show as {"hex": "FF 00"}.
 
 Examples:
   cat a.bin b.bin | zrpkt decode
   zrpkt decode --pretty packet.bin > packet.json    # edit, then zrpkt encode packet.json
-  tshark -r capture.pcap -Y tcp.port==7633 -T fields -e tcp.payload | zrpkt decode
-  zrpkt decode --array --class ZrAuthSockMsgPacket -o packets.json capture.hex
+  zrpkt decode s.bin | zrpkt encode --seed 1 > t.bin   # t.bin is s.bin again
+  zrpkt decode --array --sn 7 -o packets.json capture.hex
 )";
 
 const char* const kPcapHelp = R"(Each direction of a TCP connection is a flow: its segments are put in
@@ -75,15 +77,21 @@ Examples:
   tcpdump -i any -w - 'tcp port 7633' | zrpkt pcap -
 )";
 
-const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID: 0 for
-a plain command, else a variant 1-8 drawn at random (seeded from the clock,
-or by --seed for the same bytes on every run). Writes raw bytes, or hex when
---hex is given or standard output is a terminal.
+const char* const kEncodeHelp = R"(Reads one JSON packet, an array of them, or any number one after another
+(JSON Lines, or decode --pretty's objects) as they come, and writes their
+bytes one after another; the members decode and pcap put before a packet's
+own (offset, file, time, frame, connection, flow, request, latency) are
+passed over. Fields left out keep their defaults. encryptType follows from
+cmdID: 0 for a plain command, else the variant 1-8 head.encryptType names,
+or one drawn at random (seeded from the clock, or by --seed for the same
+bytes on every run). Writes raw bytes, or hex when --hex is given or
+standard output is a terminal.
 
 Examples:
   zrpkt template ZrAuthSockMsgPacket > p.json   # edit p.json, then
   zrpkt encode --hex p.json
   zrpkt encode p.json -o p.bin
+  zrpkt pcap capture.pcap | zrpkt encode > flows.bin
 )";
 
 const char* const kListHelp = R"(Example:
@@ -172,10 +180,10 @@ int main(int argc, char** argv) {
     pcapCmd->footer(kPcapHelp);
 
     zrpkt::EncodeOptions encode;
-    CLI::App* encodeCmd = app.add_subcommand("encode", "A JSON packet to its bytes");
-    encodeCmd->add_option("FILE", encode.file, "The JSON packet; standard input when none")->type_name("");
+    CLI::App* encodeCmd = app.add_subcommand("encode", "JSON packets to their bytes");
+    encodeCmd->add_option("FILE", encode.file, "The JSON packets; standard input when none")->type_name("");
     encodeCmd->add_flag("--hex", encode.hex, "Write hex text, 16 bytes a line");
-    encodeCmd->add_option("-o,--output", encode.output, "Write to FILE, only if the packet encodes")->type_name("FILE");
+    encodeCmd->add_option("-o,--output", encode.output, "Write to FILE, only if every packet encodes")->type_name("FILE");
     CLI::Option* seedOption =
         encodeCmd->add_option("--seed", encode.seed, "Seed the draw of the cipher variant (reproducible output)")
             ->type_name("N");

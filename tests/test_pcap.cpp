@@ -81,6 +81,15 @@ public:
               data.substr(from, to - from), time);
     }
 
+    // The connection is reset after `sent` bytes from one side: its next
+    // segment opens it anew, on the same 4-tuple.
+    void reset(std::size_t c, bool fromServer, std::size_t sent, Micros time) {
+        const Endpoints& e = m_connections[c];
+        write(e, fromServer, (fromServer ? e.serverIsn : e.clientIsn) + 1 + static_cast<std::uint32_t>(sent), 0,
+              Tins::TCP::RST, "", time);
+        m_opened[c] = false;
+    }
+
 private:
     void write(const Endpoints& e, bool fromServer, std::uint32_t seq, std::uint32_t ack, std::uint16_t flags,
                const std::string& payload, Micros time) {
@@ -214,6 +223,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::size_t c;
         bool fromServer;
         std::size_t from, to, acked;
+        bool reset = false;  // a reset after it
     };
     struct Line {
         std::size_t c;
@@ -223,6 +233,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::size_t segment;  // whose capture time it carries
         int request = -1;     // --pair: the segment of the request it answers
         std::size_t requestOffset = 0;
+        int connection = -1;  // the connection's index, where the row checks it
     };
     struct Row {
         const char* name;
@@ -335,6 +346,11 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          requests,
          {{4, false, L, 52, 0}, {4, true, 0, 52, 1, 0, L}},
          {noReply}},
+        {"a 4-tuple used again after a reset is a new connection",
+         onPort,
+         {{4, false, 0, L, 0, true}, {4, false, 0, L, 0}},
+         {{4, false, 0, 51, 0, -1, 0, 0}, {4, false, 0, 51, 1, -1, 0, 1}},
+         {}},
         {"Linux cooked v2",
          onPort,
          {{0, false, 0, 20, 0}, {0, false, 20, 2 * L + C, 0}, {0, true, 0, C, 0}},
@@ -362,6 +378,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
                 const Seg& s = row.segments[k];
                 const std::string& bytes = data[s.c][s.fromServer];
                 writer.segment(s.c, s.fromServer, bytes, s.from, std::min(s.to, bytes.size()), s.acked, segmentTime(k));
+                if (s.reset) writer.reset(s.c, s.fromServer, std::min(s.to, bytes.size()), segmentTime(k) + Micros(1));
             }
         }
         if (row.linuxSll2) toLinuxSll2(path);
@@ -380,6 +397,9 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
             EXPECT_EQ(want.fromServer ? client : server, got["flow"]["dst"]) << i;
             EXPECT_EQ(want.offset, got["offset"]) << i;
             EXPECT_EQ(want.sn, got["head"]["SN"]) << i;
+            if (want.connection >= 0) {
+                EXPECT_EQ(want.connection, got["connection"]) << i;
+            }
             if (want.request >= 0) {
                 EXPECT_EQ(want.requestOffset, got["request"]["offset"]) << i;
                 EXPECT_EQ(segmentTimeText(static_cast<std::size_t>(want.request)), got["request"]["time"]) << i;

@@ -157,10 +157,12 @@ ZrJson withoutPlace(ZrJson line) {
     return line;
 }
 
-// Rewrites a pcap file of Ethernet frames as Linux cooked v2 (link type
-// 276): each frame's 14-byte Ethernet header becomes the 20-byte cooked
-// header, its EtherType first.
-void toLinuxSll2(const std::string& path) {
+// Rewrites a pcap file of Ethernet frames: as Linux cooked v2 (link type
+// 276), each frame's 14-byte Ethernet header becoming the 20-byte cooked
+// header, its EtherType first; and with times in nanoseconds, each
+// kExtraNanoseconds past its microsecond.
+constexpr std::uint32_t kExtraNanoseconds = 7;
+void rewriteCapture(const std::string& path, bool linuxSll2, bool nanoseconds) {
     std::string file;
     {
         std::ifstream in(path, std::ios::binary);
@@ -172,20 +174,29 @@ void toLinuxSll2(const std::string& path) {
         return v;
     };
     std::string out = file.substr(0, 24);
-    const std::uint32_t linkType = 276;
-    std::memcpy(out.data() + 20, &linkType, 4);
+    const std::uint32_t linkType = 276, nanoMagic = 0xA1B23C4D;
+    if (linuxSll2) std::memcpy(out.data() + 20, &linkType, 4);
+    if (nanoseconds) std::memcpy(out.data(), &nanoMagic, 4);
     for (std::size_t at = 24; at + 16 <= file.size();) {
         const std::uint32_t captured = u32(at + 8), original = u32(at + 12);
         std::string record = file.substr(at, 16);
+        const std::string frame = file.substr(at + 16, captured);
+        at += 16 + captured;
+        if (nanoseconds) {
+            const std::uint32_t fraction = u32(at - captured - 16 + 4) * 1000 + kExtraNanoseconds;
+            std::memcpy(record.data() + 4, &fraction, 4);
+        }
+        if (!linuxSll2) {
+            out += record + frame;
+            continue;
+        }
         const std::uint32_t grown[2] = {captured + 6, original + 6};
         std::memcpy(record.data() + 8, grown, 8);
-        const std::string frame = file.substr(at + 16, captured);
         std::string cooked(20, '\0');
         cooked[0] = frame[12], cooked[1] = frame[13];                  // EtherType
         cooked[7] = 1, cooked[9] = 1, cooked[11] = 6;                   // interface 1, ARPHRD_ETHER, 6-byte address
         std::copy(frame.begin() + 6, frame.begin() + 12, cooked.begin() + 12);  // the sender's address
         out += record + cooked + frame.substr(14);
-        at += 16 + captured;
     }
     std::ofstream(path, std::ios::binary | std::ios::trunc) << out;
 }
@@ -242,6 +253,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::vector<Line> lines;
         std::vector<std::string> errors;  // a fragment of each line, in order
         bool linuxSll2 = false;           // the capture's frames as Linux cooked v2, not Ethernet
+        bool nanoseconds = false;         // the capture's times in nanoseconds
     };
     const zrpkt::PcapOptions onPort{"", zrpkt::kDissectorPort, false}, port9000{"", 9000, false},
         anyPort{"", zrpkt::kDissectorPort, true}, pair{"", zrpkt::kDissectorPort, false, true},
@@ -357,6 +369,13 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          {{0, false, 0, 1, 1}, {0, false, L, 2, 1}, {0, false, L + C, 3, 1}, {0, true, 0, 11, 2}},
          {},
          true},
+        {"times in nanoseconds",
+         onPort,
+         {{0, false, 0, 20, 0}, {0, false, 20, 2 * L + C, 0}},
+         {{0, false, 0, 1, 1}, {0, false, L, 2, 1}, {0, false, L + C, 3, 1}},
+         {},
+         false,
+         true},
         {"another port",
          port9000,
          {{0, false, 0, 2 * L + C, 0}, {3, false, 0, 3 + L, 0}, {3, true, 0, http.size(), 3 + L}},
@@ -381,7 +400,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
                 if (s.reset) writer.reset(s.c, s.fromServer, std::min(s.to, bytes.size()), segmentTime(k) + Micros(1));
             }
         }
-        if (row.linuxSll2) toLinuxSll2(path);
+        if (row.linuxSll2 || row.nanoseconds) rewriteCapture(path, row.linuxSll2, row.nanoseconds);
         const Output run = readCapture(path, row.options);
         std::filesystem::remove(path);
         EXPECT_EQ(row.errors.empty() ? 0 : 1, run.status);
@@ -392,7 +411,9 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
             const std::string client = endpointText(e.client, e.clientPort);
             const std::string server = endpointText(e.server, e.serverPort);
             const ZrJson& got = run.lines[i];
-            EXPECT_EQ(segmentTimeText(want.segment), got["time"]) << i;
+            std::string time = segmentTimeText(want.segment);
+            if (row.nanoseconds) time.insert(time.size() - 1, "00" + std::to_string(kExtraNanoseconds));
+            EXPECT_EQ(time, got["time"]) << i;
             EXPECT_EQ(want.fromServer ? server : client, got["flow"]["src"]) << i;
             EXPECT_EQ(want.fromServer ? client : server, got["flow"]["dst"]) << i;
             EXPECT_EQ(want.offset, got["offset"]) << i;

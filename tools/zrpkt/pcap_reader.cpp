@@ -5,8 +5,7 @@
 #include <tins/ip.h>
 #include <tins/ipv6.h>
 #include <tins/packet.h>
-#include <tins/rawpdu.h>
-#include <tins/sniffer.h>
+#include <tins/detail/pdu_helpers.h>
 #include <tins/tcp.h>
 #include <tins/tcp_ip/stream_follower.h>
 
@@ -18,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -32,7 +32,7 @@ namespace {
 
 using Tins::TCPIP::Flow;
 using Tins::TCPIP::Stream;
-using Micros = std::chrono::microseconds;
+using Nanos = std::chrono::nanoseconds;
 
 // Out-of-order data a flow may hold after a gap before the gap is taken as
 // lost: well below the follower's own limits (512 segments or 3 MB for a
@@ -54,15 +54,20 @@ std::string endpoint(const std::string& address, unsigned int port, bool v6) {
     return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
-// 2026-12-08T19:42:35.123456Z
-std::string utcTime(Micros time) {
-    const std::int64_t us = time.count();
-    const std::time_t seconds = static_cast<std::time_t>(us / 1000000);
+// 2026-12-08T19:42:35.123456Z, or .123456789Z for a capture in nanoseconds.
+std::string utcTime(Nanos time, bool nanoseconds) {
+    const std::int64_t ns = time.count();
+    const std::time_t seconds = static_cast<std::time_t>(ns / 1000000000);
     std::tm tm{};
     gmtime_r(&seconds, &tm);
     char text[48];
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
-    std::snprintf(text + n, sizeof text - n, ".%06dZ", static_cast<int>(us % 1000000));
+    const int fraction = static_cast<int>(ns % 1000000000);
+    if (nanoseconds) {
+        std::snprintf(text + n, sizeof text - n, ".%09dZ", fraction);
+    } else {
+        std::snprintf(text + n, sizeof text - n, ".%06dZ", fraction / 1000);
+    }
     return text;
 }
 
@@ -83,28 +88,58 @@ std::pair<std::string, std::string> endpoints(const Tins::PDU& pdu, const Tins::
 constexpr int kLinkTypeLinuxSll2 = 276;
 constexpr std::size_t kLinuxSll2HeaderBytes = 20;
 
-// The IP packet of a Linux cooked v2 frame (given raw); no PDU when it
-// carries no IP packet, or a malformed one.
-Tins::Packet fromLinuxSll2(const Tins::Packet& frame) {
-    const auto* raw = frame.pdu() != nullptr ? frame.pdu()->find_pdu<Tins::RawPDU>() : nullptr;
-    if (raw == nullptr || raw->payload().size() < kLinuxSll2HeaderBytes) return {};
-    const std::uint8_t* bytes = raw->payload().data();
-    const std::uint32_t size = static_cast<std::uint32_t>(raw->payload().size() - kLinuxSll2HeaderBytes);
+// The IP packet of a Linux cooked v2 frame; null when it carries none.
+Tins::PDU* fromLinuxSll2(const std::uint8_t* bytes, std::uint32_t size) {
+    if (size < kLinuxSll2HeaderBytes) return nullptr;
     const unsigned int etherType = static_cast<unsigned int>(bytes[0]) << 8 | bytes[1];
+    bytes += kLinuxSll2HeaderBytes;
+    size -= static_cast<std::uint32_t>(kLinuxSll2HeaderBytes);
+    if (etherType == 0x0800) return new Tins::IP(bytes, size);
+    if (etherType == 0x86DD) return new Tins::IPv6(bytes, size);
+    return nullptr;
+}
+
+// A frame of the capture's link type, taken apart; null when it is
+// malformed or no layer of it is known. libtins has no parser for Linux
+// cooked v2 (what capturing on "any" writes): its header is read here.
+std::unique_ptr<Tins::PDU> linkLayer(int linkType, const std::uint8_t* bytes, std::uint32_t size) {
     try {
-        Tins::PDU* ip = nullptr;
-        if (etherType == 0x0800) ip = new Tins::IP(bytes + kLinuxSll2HeaderBytes, size);
-        if (etherType == 0x86DD) ip = new Tins::IPv6(bytes + kLinuxSll2HeaderBytes, size);
-        if (ip != nullptr) return Tins::Packet(ip, frame.timestamp(), Tins::Packet::own_pdu());
+        return std::unique_ptr<Tins::PDU>(linkType == kLinkTypeLinuxSll2
+                                              ? fromLinuxSll2(bytes, size)
+                                              : Tins::Internals::pdu_from_dlt_flag(linkType, bytes, size, false));
     } catch (const Tins::exception_base&) {
+        return nullptr;  // a malformed frame is passed over, as libtins's own reader does
     }
-    return {};
+}
+
+// Whether libtins (or linkLayer) takes frames of this link type apart: a
+// known type refuses an empty frame as malformed, an unknown one gives no PDU.
+bool readsLinkType(int linkType) {
+    if (linkType == kLinkTypeLinuxSll2) return true;
+    const std::uint8_t none = 0;
+    try {
+        std::unique_ptr<Tins::PDU> pdu(Tins::Internals::pdu_from_dlt_flag(linkType, &none, 0, false));
+        return pdu != nullptr;
+    } catch (const Tins::exception_base&) {
+        return true;
+    }
+}
+
+// Whether the capture's times are in nanoseconds: a pcap file whose magic
+// number says so (libpcap gives every file's times in nanoseconds here,
+// micro-second ones multiplied). Standard input and pcapng: microseconds.
+bool inNanoseconds(const std::string& file) {
+    if (file == "-") return false;
+    unsigned char magic[4] = {};
+    std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(magic), sizeof magic);
+    return (magic[0] == 0xA1 && magic[1] == 0xB2 && magic[2] == 0x3C && magic[3] == 0x4D) ||
+           (magic[0] == 0x4D && magic[1] == 0x3C && magic[2] == 0xB2 && magic[3] == 0xA1);
 }
 
 // When bytes were at hand: the capture time and frame number (from 1) of
 // the segment that brought them.
 struct Moment {
-    Micros time{0};
+    Nanos time{0};
     std::uint64_t frame = 0;
     bool operator==(const Moment& o) const { return time == o.time && frame == o.frame; }
     bool operator<(const Moment& o) const { return time < o.time || (time == o.time && frame < o.frame); }
@@ -173,6 +208,7 @@ private:
     ZrPacketReceiver m_receiver;
     ZrPacketMeter m_meter;  // --any-port: judges a flow's first bytes
     Moment m_now;           // the segment at hand
+    bool m_nanoseconds = false;  // times shown to the nanosecond
     int m_status = 0;
     std::uint64_t m_opened = 0;
     // Connections by the order they were seen in, so that those still open
@@ -184,16 +220,26 @@ private:
 };
 
 int CaptureReader::run() {
-    std::unique_ptr<Tins::FileSniffer> sniffer;
-    try {
-        sniffer = std::make_unique<Tins::FileSniffer>(m_options.file);
-    } catch (const std::exception& e) {
+    // Read with libpcap at nanosecond precision (libtins's file reader gives
+    // microseconds), each frame's link layer taken apart by libtins.
+    char error[PCAP_ERRBUF_SIZE] = "";
+    std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture(
+        pcap_open_offline_with_tstamp_precision(m_options.file.c_str(), PCAP_TSTAMP_PRECISION_NANO, error),
+        pcap_close);
+    if (!capture) {
         // libpcap's texts often start with the file's name already.
-        std::string why = e.what();
+        std::string why = error;
         if (why.rfind(m_options.file + ": ", 0) == 0) why.erase(0, m_options.file.size() + 2);
         m_err << "zrpkt: " << m_name << ": cannot read the capture: " << why << '\n';
         return 1;
     }
+    const int linkType = pcap_datalink(capture.get());
+    if (!readsLinkType(linkType)) {
+        m_err << "zrpkt: " << m_name << ": link type " << linkType
+              << " is not one zrpkt reads (Ethernet, Linux cooked v1 and v2, loopback, raw IP, 802.11, PPI)\n";
+        return 1;
+    }
+    m_nanoseconds = inNanoseconds(m_options.file);
     Tins::TCPIP::StreamFollower follower;
     follower.follow_partial_streams(true);  // connections already open when the capture began
     // Idle connections are not dropped; a capture is read to its end.
@@ -201,35 +247,32 @@ int CaptureReader::run() {
     follower.new_stream_callback([this](Stream& stream) { open(stream); });
     follower.stream_termination_callback(
         [this](Stream& stream, Tins::TCPIP::StreamFollower::TerminationReason) { close(stream); });
-    // libtins has no parser for Linux cooked v2 (what capturing on "any"
-    // writes): its frames come raw, and the IP packet after the header is read here.
-    const bool sll2 = sniffer->link_type() == kLinkTypeLinuxSll2;
-    if (sll2) sniffer->set_extract_raw_pdus(true);
     try {
-        for (Tins::Packet& frame : *sniffer) {
+        for (;;) {
+            pcap_pkthdr* header = nullptr;
+            const u_char* data = nullptr;
+            const int got = pcap_next_ex(capture.get(), &header, &data);
+            if (got == PCAP_ERROR_BREAK) break;  // the end
+            if (got != 1) {
+                // A capture cut off in the middle of a record ends early, with this said.
+                m_err << "zrpkt: " << m_name << ": " << pcap_geterr(capture.get()) << '\n';
+                m_status = 1;
+                break;
+            }
             ++m_now.frame;
-            Tins::Packet cooked;
-            if (sll2) cooked = fromLinuxSll2(frame);
-            Tins::Packet& packet = sll2 ? cooked : frame;
-            const Tins::TCP* tcp = packet.pdu() != nullptr ? packet.pdu()->find_pdu<Tins::TCP>() : nullptr;
+            std::unique_ptr<Tins::PDU> pdu = linkLayer(linkType, data, header->caplen);
+            const Tins::TCP* tcp = pdu ? pdu->find_pdu<Tins::TCP>() : nullptr;
             if (tcp == nullptr) continue;
             if (!m_options.anyPort && tcp->sport() != m_options.port && tcp->dport() != m_options.port) continue;
-            m_now.time = Micros(packet.timestamp());
-            if (tcp->get_flag(Tins::TCP::ACK)) acknowledged(*packet.pdu(), *tcp);
+            m_now.time = Nanos(std::chrono::seconds(header->ts.tv_sec)) + Nanos(header->ts.tv_usec);
+            if (tcp->get_flag(Tins::TCP::ACK)) acknowledged(*pdu, *tcp);
+            Tins::Packet packet(pdu.release(),
+                                Tins::Timestamp(std::chrono::duration_cast<std::chrono::microseconds>(m_now.time)),
+                                Tins::Packet::own_pdu());
             follower.process_packet(packet);
         }
-    } catch (const Tins::unknown_link_type&) {
-        m_err << "zrpkt: " << m_name << ": link type " << sniffer->link_type()
-              << " is not one zrpkt reads (Ethernet, Linux cooked v1 and v2, loopback, 802.11, PPI)\n";
-        return 1;
     } catch (const std::exception& e) {
         m_err << "zrpkt: " << m_name << ": " << e.what() << '\n';
-        m_status = 1;
-    }
-    // A capture cut off in the middle of a record ends early, with this said.
-    const char* error = pcap_geterr(sniffer->get_pcap_handle());
-    if (error != nullptr && *error != '\0') {
-        m_err << "zrpkt: " << m_name << ": " << error << '\n';
         m_status = 1;
     }
     for (auto& [order, connection] : m_connections) endConnection(connection);
@@ -445,7 +488,7 @@ PacketStream& CaptureReader::streamOf(FlowState& f) {
 void CaptureReader::onPacket(FlowState& f, std::uint64_t offset, std::size_t length, ZrAnyPacket& packet) {
     const Moment at = timeOf(f, offset, length);
     ZrJson position = ZrJson::object();
-    position["time"] = utcTime(at.time);
+    position["time"] = utcTime(at.time, m_nanoseconds);
     position["frame"] = at.frame;
     position["connection"] = f.connection;
     position["flow"] = {{"src", f.src}, {"dst", f.dst}};
@@ -459,8 +502,8 @@ void CaptureReader::onPacket(FlowState& f, std::uint64_t offset, std::size_t len
             asked->second.pop_front();
             if (asked->second.empty()) f.peer->unanswered.erase(asked);
             position["request"] = {
-                {"offset", request.offset}, {"frame", request.at.frame}, {"time", utcTime(request.at.time)}};
-            position["latency"] = static_cast<double>((at.time - request.at.time).count()) / 1e6;
+                {"offset", request.offset}, {"frame", request.at.frame}, {"time", utcTime(request.at.time, m_nanoseconds)}};
+            position["latency"] = static_cast<double>((at.time - request.at.time).count()) / 1e9;
         } else {
             f.unanswered[key].push_back({offset, at});
         }

@@ -91,6 +91,8 @@ if command -v text2pcap >/dev/null && command -v tshark >/dev/null; then
     "$zrpkt" pcap --class 4 "$work/c.pcap" >"$work/out" 2>&1 && [ ! -s "$work/out" ] || fail "pcap --class of none"
     tshark -r "$work/c.pcap" -T fields -e tcp.payload 2>/dev/null | "$zrpkt" decode >"$work/out" 2>"$work/err" &&
         [ "$(wc -l <"$work/out")" -eq 3 ] || fail "tshark -T fields -e tcp.payload | decode"
+    { cat "$work/c.pcap"; sleep 3; } | "$zrpkt" pcap - | { IFS= read -r -t 2 line && [[ $line == '{"time":'* ]]; } ||
+        fail "pcap - prints a packet before its input ends"
     "$zrpkt" pcap "$work/c.pcap" | "$zrpkt" encode >"$work/t.bin" && printf '%b' "$raw$raw$raw" | cmp -s - "$work/t.bin" ||
         fail "pcap | encode"
 else

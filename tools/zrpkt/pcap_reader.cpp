@@ -270,6 +270,9 @@ int CaptureReader::run() {
                                 Tins::Timestamp(std::chrono::duration_cast<std::chrono::microseconds>(m_now.time)),
                                 Tins::Packet::own_pdu());
             follower.process_packet(packet);
+            // A capture piped in as it is made: each packet reaches the reader
+            // before the next frame is waited for.
+            if (m_options.file == "-") m_out.flush();
         }
     } catch (const std::exception& e) {
         m_err << "zrpkt: " << m_name << ": " << e.what() << '\n';

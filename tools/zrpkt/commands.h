@@ -17,7 +17,9 @@ struct DecodeOptions {
     bool pretty = false;             // each packet alone, indented: the form encode reads
     bool array = false;              // one JSON array of the lines
     std::string output;              // empty: standard output
-    std::size_t maxPacketLength = std::size_t{64} << 20;  // a plain packet that claims more is no packet
+    // A plain packet that claims more is no packet: what decode holds at most
+    // for one packet not yet whole, so that its memory stays bounded.
+    std::size_t maxPacketLength = std::size_t{16} << 20;
     bool snGiven = false;  // only the packets of this SN are written
     unsigned int sn = 0;
 };

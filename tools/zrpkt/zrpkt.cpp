@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
         ->type_name("FILE");
     decodeCmd
         ->add_option("--max-packet", decode.maxPacketLength,
-                     "A plain packet that claims more bytes is taken for bytes that are no packet (default 64 MiB)")
+                     "A plain packet that claims more bytes is taken for bytes that are no packet (default 16 MiB)")
         ->type_name("BYTES");
     decodeCmd->footer(kDecodeHelp);
 

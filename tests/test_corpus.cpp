@@ -50,6 +50,9 @@ TEST_P(GoldenPacket, DecodesToItsJsonAndEncodesBack) {
     std::unique_ptr<ZrAnyPacket> decoded = decode(file.bytes, file.row);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(file.json, zrPacketToJson(*decoded).dump(2) + "\n");  // as zrpkt decode --pretty prints it
+    std::string line;  // as zrpkt decode prints it, written without the tree
+    zrAppendPacketJson(*decoded, line);
+    EXPECT_EQ(zrPacketToJson(*decoded).dump(), line);
 
     std::unique_ptr<ZrAnyPacket> fromJson = zrPacketFromJson(ZrJson::parse(file.json));
     EXPECT_EQ(file.row, &fromJson->packetClass());

@@ -147,6 +147,9 @@ TEST(JsonShape, ContainersRecordsAndWideNumbers) {
         R"({"key":7,"value":{"name":"wxy","value":0,"port":0}}],"names":["x",{"hex":"FF"}],)"
         R"("grid":[[1,4294967295],[]],"big":18446744073709551615,"small":255})";
     EXPECT_EQ(expected, zrFieldsToJson(sample.fields()).dump());
+    std::string text;
+    zrAppendFieldsJson(sample.fields(), text);
+    EXPECT_EQ(expected, text);
 
     Sample back;
     zrFieldsFromJson(ZrJson::parse(expected), "body", back.fields());
@@ -182,6 +185,9 @@ TEST(JsonText, FormsKeepEveryByte) {
         std::string text = row.bytes;
         const ZrJson json = zrFieldsToJson([&](ZrFieldVisitor& v) { ZrNamedFields{v}("text", text); });
         EXPECT_EQ(row.json, json["text"].dump());
+        std::string written;
+        zrAppendFieldsJson([&](ZrFieldVisitor& v) { ZrNamedFields{v}("text", text); }, written);
+        EXPECT_EQ(std::string(R"({"text":)") + row.json + "}", written);
         for (const std::string& form : {json["text"].dump(), std::string(row.alsoRead ? row.alsoRead : "")}) {
             if (form.empty()) continue;
             const ZrJson in = {{"text", ZrJson::parse(form)}};

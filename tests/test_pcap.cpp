@@ -16,8 +16,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -77,6 +79,15 @@ public:
         write(e, fromServer, isn + 1 + static_cast<std::uint32_t>(from),
               peerIsn + 1 + static_cast<std::uint32_t>(acked), Tins::TCP::PSH | Tins::TCP::ACK,
               data.substr(from, to - from), time);
+    }
+
+    // The connection is reset after `sent` bytes from one side: its next
+    // segment opens it anew, on the same 4-tuple.
+    void reset(std::size_t c, bool fromServer, std::size_t sent, Micros time) {
+        const Endpoints& e = m_connections[c];
+        write(e, fromServer, (fromServer ? e.serverIsn : e.clientIsn) + 1 + static_cast<std::uint32_t>(sent), 0,
+              Tins::TCP::RST, "", time);
+        m_opened[c] = false;
     }
 
 private:
@@ -142,8 +153,60 @@ std::string packet(unsigned int sn, bool enciphered) {
 }
 
 ZrJson withoutPlace(ZrJson line) {
-    for (const char* member : {"time", "flow", "offset"}) line.erase(member);
+    for (const char* member : {"time", "frame", "connection", "flow", "offset", "request", "latency"}) line.erase(member);
     return line;
+}
+
+// Rewrites a pcap file of Ethernet frames: as Linux cooked v2 (link type
+// 276), each frame's 14-byte Ethernet header becoming the 20-byte cooked
+// header, its EtherType first; and with times in nanoseconds, each
+// kExtraNanoseconds past its microsecond.
+constexpr std::uint32_t kExtraNanoseconds = 7;
+void rewriteCapture(const std::string& path, bool linuxSll2, bool nanoseconds) {
+    std::string file;
+    {
+        std::ifstream in(path, std::ios::binary);
+        file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    auto u32 = [&file](std::size_t at) {
+        std::uint32_t v;
+        std::memcpy(&v, file.data() + at, 4);
+        return v;
+    };
+    std::string out = file.substr(0, 24);
+    const std::uint32_t linkType = 276, nanoMagic = 0xA1B23C4D;
+    if (linuxSll2) std::memcpy(out.data() + 20, &linkType, 4);
+    if (nanoseconds) std::memcpy(out.data(), &nanoMagic, 4);
+    for (std::size_t at = 24; at + 16 <= file.size();) {
+        const std::uint32_t captured = u32(at + 8), original = u32(at + 12);
+        std::string record = file.substr(at, 16);
+        const std::string frame = file.substr(at + 16, captured);
+        at += 16 + captured;
+        if (nanoseconds) {
+            const std::uint32_t fraction = u32(at - captured - 16 + 4) * 1000 + kExtraNanoseconds;
+            std::memcpy(record.data() + 4, &fraction, 4);
+        }
+        if (!linuxSll2) {
+            out += record + frame;
+            continue;
+        }
+        const std::uint32_t grown[2] = {captured + 6, original + 6};
+        std::memcpy(record.data() + 8, grown, 8);
+        std::string cooked(20, '\0');
+        cooked[0] = frame[12], cooked[1] = frame[13];                  // EtherType
+        cooked[7] = 1, cooked[9] = 1, cooked[11] = 6;                   // interface 1, ARPHRD_ETHER, 6-byte address
+        std::copy(frame.begin() + 6, frame.begin() + 12, cooked.begin() + 12);  // the sender's address
+        out += record + cooked + frame.substr(14);
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << out;
+}
+
+// Why a flow's byte at `offset` starts no packet, in flow offsets.
+std::string startsNoPacket(const std::string& flow, std::size_t offset) {
+    char text[80];
+    std::snprintf(text, sizeof text, "byte 0x%02X at offset %zu starts no packet", static_cast<unsigned char>(flow[offset]),
+                  offset);
+    return text;
 }
 
 const std::vector<Endpoints> kConnections = {
@@ -151,6 +214,7 @@ const std::vector<Endpoints> kConnections = {
     {"10.0.0.3", 40001, "10.0.0.2", 7633, true, 0xFFFFFFC0u, 0xFFFFFFF0u},  // wraps at once
     {"2001:db8::1", 40002, "2001:db8::2", 7633, false, 7, 9},
     {"10.0.0.4", 40003, "10.0.0.5", 9000, true, 100, 200},
+    {"10.0.0.6", 40004, "10.0.0.7", 7633, true, 300, 400},
 };
 
 TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
@@ -160,14 +224,17 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
     // Each direction's data, by connection: the client's, the server's.
     std::string many;  // 16 packets on connection 1
     for (unsigned int sn = 21; sn < 37; ++sn) many += packet(sn, false);
-    const std::string data[4][2] = {{p1 + c2 + p3, packet(11, true) + packet(12, false)},
+    const std::string data[5][2] = {{p1 + c2 + p3, packet(11, true) + packet(12, false)},
                                     {many, ""},
-                                    {packet(31, true) + packet(32, false), ""},
-                                    {"xyz" + packet(41, false), http}};
+                                    {packet(31, true) + packet(32, false), packet(33, false).substr(10) + packet(34, false)},
+                                    {"xyz" + packet(41, false), http},
+                                    {packet(51, false) + packet(52, false) + packet(53, false),
+                                     packet(52, false) + packet(51, false)}};
     struct Seg {
         std::size_t c;
         bool fromServer;
         std::size_t from, to, acked;
+        bool reset = false;  // a reset after it
     };
     struct Line {
         std::size_t c;
@@ -175,6 +242,9 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::size_t offset;
         unsigned int sn;
         std::size_t segment;  // whose capture time it carries
+        int request = -1;     // --pair: the segment of the request it answers
+        std::size_t requestOffset = 0;
+        int connection = -1;  // the connection's index, where the row checks it
     };
     struct Row {
         const char* name;
@@ -182,9 +252,16 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::vector<Seg> segments;
         std::vector<Line> lines;
         std::vector<std::string> errors;  // a fragment of each line, in order
+        bool linuxSll2 = false;           // the capture's frames as Linux cooked v2, not Ethernet
+        bool nanoseconds = false;         // the capture's times in nanoseconds
     };
     const zrpkt::PcapOptions onPort{"", zrpkt::kDissectorPort, false}, port9000{"", 9000, false},
-        anyPort{"", zrpkt::kDissectorPort, true};
+        anyPort{"", zrpkt::kDissectorPort, true}, pair{"", zrpkt::kDissectorPort, false, true},
+        pairSn52{"", zrpkt::kDissectorPort, false, true, "", nullptr, true, 52};
+    // Three requests, answered the other way round but for the last.
+    const std::vector<Seg> requests = {{4, false, 0, 3 * L, 0}, {4, true, 0, L, 3 * L}, {4, true, L, 2 * L, 3 * L}};
+    const std::string noReply = "10.0.0.6:40004 > 10.0.0.7:7633: no reply to the packet at offset " +
+                                std::to_string(2 * L) + " (frame 3, SN 53, command 3)";
     // More segments after a lost one than the follower holds for a
     // connection (512): a byte each.
     std::vector<Seg> byteSegments;
@@ -223,7 +300,8 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          {"10.0.0.1:40000 > 10.0.0.2:7633: 10 bytes missing from the capture at offset " + std::to_string(L + 10),
           "10 bytes skipped at offset " + std::to_string(L) +
               ": ZrBillMsgPacket: the stream ends 10 bytes into a packet",
-          std::to_string(C - 20) + " bytes skipped at offset " + std::to_string(L + 20) + ": "}},
+          std::to_string(C - 20) + " bytes skipped at offset " + std::to_string(L + 20) + ": " +
+              startsNoPacket(p1 + c2 + p3, L + 20)}},
         {"a lost segment at the end of the capture",
          onPort,
          {{0, false, 0, L, 0}, {0, false, L + 5, 2 * L + C, 0}, {0, true, 0, C, 0}},
@@ -240,6 +318,64 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          byteSegments,
          byteLines,
          {"3 bytes missing from the capture at offset 0", std::to_string(L - 3) + " bytes skipped at offset 3"}},
+        {"two lost segments in one flow",
+         onPort,
+         {{1, false, 0, L + 3, 0}, {1, false, L + 10, 3 * L + 3, 0}, {1, false, 3 * L + 10, 5 * L, 0}},
+         {{1, false, 0, 21, 0}, {1, false, 2 * L, 23, 1}, {1, false, 4 * L, 25, 2}},
+         {"7 bytes missing from the capture at offset " + std::to_string(L + 3),
+          "3 bytes skipped at offset " + std::to_string(L) + ": the stream ends 3 bytes into a packet",
+          std::to_string(L - 10) + " bytes skipped at offset " + std::to_string(L + 10) + ": " +
+              startsNoPacket(many, L + 10),
+          "7 bytes missing from the capture at offset " + std::to_string(3 * L + 3),
+          "3 bytes skipped at offset " + std::to_string(3 * L) + ": the stream ends 3 bytes into a packet",
+          std::to_string(L - 10) + " bytes skipped at offset " + std::to_string(3 * L + 10) + ": " +
+              startsNoPacket(many, 3 * L + 10)}},
+        {"connections open at the end, reported in the order they began",
+         onPort,
+         {{2, false, 0, 30, 0}, {0, false, 0, L + 5, 0}, {1, false, 0, L + 7, 0}},
+         {{0, false, 0, 1, 1}, {1, false, 0, 21, 2}},
+         {"[2001:db8::1]:40002 > [2001:db8::2]:7633: 30 bytes skipped at offset 0",
+          "10.0.0.1:40000 > 10.0.0.2:7633: 5 bytes skipped at offset " + std::to_string(L),
+          "10.0.0.3:40001 > 10.0.0.2:7633: 7 bytes skipped at offset " + std::to_string(L)}},
+        {"any port: a connection open before the capture, its flow beginning inside a packet",
+         anyPort,
+         {{2, true, 0, 2 * L - 10, 0}},
+         {{2, true, L - 10, 34, 0}},
+         {"[2001:db8::2]:7633 > [2001:db8::1]:40002: " + std::to_string(L - 10) + " bytes skipped at offset 0"}},
+        {"any port: a connection open before the capture, with no packet",
+         anyPort,
+         {{2, true, 0, L - 10, 0}},
+         {},
+         {"[2001:db8::2]:7633 > [2001:db8::1]:40002: passed over: the capture begins inside this connection"}},
+        {"replies paired with their requests",
+         pair,
+         requests,
+         {{4, false, 0, 51, 0}, {4, false, L, 52, 0}, {4, false, 2 * L, 53, 0}, {4, true, 0, 52, 1, 0, L},
+          {4, true, L, 51, 2, 0, 0}},
+         {noReply}},
+        {"--sn: only the packets of one SN, paired all the same",
+         pairSn52,
+         requests,
+         {{4, false, L, 52, 0}, {4, true, 0, 52, 1, 0, L}},
+         {noReply}},
+        {"a 4-tuple used again after a reset is a new connection",
+         onPort,
+         {{4, false, 0, L, 0, true}, {4, false, 0, L, 0}},
+         {{4, false, 0, 51, 0, -1, 0, 0}, {4, false, 0, 51, 1, -1, 0, 1}},
+         {}},
+        {"Linux cooked v2",
+         onPort,
+         {{0, false, 0, 20, 0}, {0, false, 20, 2 * L + C, 0}, {0, true, 0, C, 0}},
+         {{0, false, 0, 1, 1}, {0, false, L, 2, 1}, {0, false, L + C, 3, 1}, {0, true, 0, 11, 2}},
+         {},
+         true},
+        {"times in nanoseconds",
+         onPort,
+         {{0, false, 0, 20, 0}, {0, false, 20, 2 * L + C, 0}},
+         {{0, false, 0, 1, 1}, {0, false, L, 2, 1}, {0, false, L + C, 3, 1}},
+         {},
+         false,
+         true},
         {"another port",
          port9000,
          {{0, false, 0, 2 * L + C, 0}, {3, false, 0, 3 + L, 0}, {3, true, 0, http.size(), 3 + L}},
@@ -261,8 +397,10 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
                 const Seg& s = row.segments[k];
                 const std::string& bytes = data[s.c][s.fromServer];
                 writer.segment(s.c, s.fromServer, bytes, s.from, std::min(s.to, bytes.size()), s.acked, segmentTime(k));
+                if (s.reset) writer.reset(s.c, s.fromServer, std::min(s.to, bytes.size()), segmentTime(k) + Micros(1));
             }
         }
+        if (row.linuxSll2 || row.nanoseconds) rewriteCapture(path, row.linuxSll2, row.nanoseconds);
         const Output run = readCapture(path, row.options);
         std::filesystem::remove(path);
         EXPECT_EQ(row.errors.empty() ? 0 : 1, run.status);
@@ -273,11 +411,25 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
             const std::string client = endpointText(e.client, e.clientPort);
             const std::string server = endpointText(e.server, e.serverPort);
             const ZrJson& got = run.lines[i];
-            EXPECT_EQ(segmentTimeText(want.segment), got["time"]) << i;
+            std::string time = segmentTimeText(want.segment);
+            if (row.nanoseconds) time.insert(time.size() - 1, "00" + std::to_string(kExtraNanoseconds));
+            EXPECT_EQ(time, got["time"]) << i;
             EXPECT_EQ(want.fromServer ? server : client, got["flow"]["src"]) << i;
             EXPECT_EQ(want.fromServer ? client : server, got["flow"]["dst"]) << i;
             EXPECT_EQ(want.offset, got["offset"]) << i;
             EXPECT_EQ(want.sn, got["head"]["SN"]) << i;
+            if (want.connection >= 0) {
+                EXPECT_EQ(want.connection, got["connection"]) << i;
+            }
+            if (want.request >= 0) {
+                EXPECT_EQ(want.requestOffset, got["request"]["offset"]) << i;
+                EXPECT_EQ(segmentTimeText(static_cast<std::size_t>(want.request)), got["request"]["time"]) << i;
+                EXPECT_DOUBLE_EQ(static_cast<double>(want.segment - static_cast<std::size_t>(want.request)) / 1000,
+                                 got["latency"].get<double>())
+                    << i;
+            } else {
+                EXPECT_FALSE(got.contains("request")) << i;
+            }
             // The packet's own members as decode shows them, the enciphered body deciphered.
             const std::string& bytes = data[want.c][want.fromServer];
             std::string error;

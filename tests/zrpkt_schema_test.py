@@ -94,6 +94,13 @@ for name, document, schema_accepts, encode_accepts in ROWS:
     text = json.dumps(document)
     if every_class.is_valid(document) != schema_accepts:
         failures.append(f"{name}: the schema {'refuses' if schema_accepts else 'accepts'} {text}")
+    # The schema of every class names the field at fault as the class's own does.
+    name = document.get("class")
+    if not schema_accepts and name in own_class:
+        every, own = (jsonschema.exceptions.best_match(v.iter_errors(document)) for v in (every_class, own_class[name]))
+        if (list(every.path), every.message) != (list(own.path), own.message):
+            failures.append(f"{name}: the schema of every class says {list(every.path)}: {every.message}, "
+                            f"its class's {list(own.path)}: {own.message}")
     encode = subprocess.run([zrpkt, "encode", "--seed", "1"], input=text.encode(), capture_output=True)
     if (encode.returncode == 0) != encode_accepts:
         failures.append(f"{name}: encode {'refuses' if encode_accepts else 'accepts'} {text}: "

@@ -56,6 +56,11 @@ public:
 
 // The packet: class, head, key byte and body.
 ZrJson zrPacketToJson(ZrAnyPacket& packet);
+// The same packet as compact JSON text (zrPacketToJson(packet).dump()),
+// appended to `out` without building the tree: for tools printing many.
+// `leadingMembers`, JSON text of members each followed by a comma
+// ("\"offset\":0,"), comes first in the object.
+void zrAppendPacketJson(ZrAnyPacket& packet, std::string& out, const std::string& leadingMembers = "");
 
 // A new packet of the class that "class" names (or, without it, of the class
 // of head.cmdID), every member given assigned and the rest at their defaults.
@@ -81,6 +86,8 @@ ZrJson zrJsonSchema(const ZrPacketClass& row);
 // the error texts. Throws ZrJsonError.
 using ZrFieldList = std::function<void(ZrFieldVisitor&)>;
 ZrJson zrFieldsToJson(const ZrFieldList& visit);
+// zrFieldsToJson(visit).dump(), appended to `out` without building the tree.
+void zrAppendFieldsJson(const ZrFieldList& visit, std::string& out);
 void zrFieldsFromJson(const ZrJson& object, const std::string& path, const ZrFieldList& visit);
 
 // Bytes as upper-case hex pairs separated by blanks ("02 61 FF"), with a line

@@ -4,7 +4,9 @@
 // objects and arrays they are in, so neither needs to know a packet's class.
 #include "zr_json.h"
 
+#include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -172,6 +174,118 @@ private:
     void open(const char* name, ZrJson value, Kind kind) { m_stack.push_back({put(name, std::move(value)), kind}); }
 
     std::vector<Frame> m_stack;
+};
+
+// The same JSON as JsonWriter's tree dumped compactly, written as text
+// straight from the fields: no tree is built, for tools that print many
+// packets. Texts are escaped as the JSON library escapes them.
+class JsonTextWriter final : public ZrFieldVisitor {
+public:
+    explicit JsonTextWriter(std::string& out) : m_out(out) {}
+
+    void field(const char* name, unsigned char& v) override { number(name, v); }
+    void field(const char* name, unsigned short& v) override { number(name, v); }
+    void field(const char* name, unsigned int& v) override { number(name, v); }
+    void field(const char* name, int& v) override { number(name, v); }
+    void field(const char* name, std::uint64_t& v) override { number(name, v); }
+    void field(const char* name, std::int64_t& v) override { number(name, v); }
+    void field(const char* name, std::string& v) override { string(name, v.data(), v.size()); }
+    void text(const char* name, char* text, std::size_t size) override {
+        string(name, text, strnlen(text, size - 1));
+    }
+
+    std::size_t beginList(const char* name, std::size_t count) override {
+        open(name, '[', Kind::List);
+        return count;
+    }
+    void endList() override { close(']'); }
+    std::size_t beginMap(const char* name, std::size_t count) override {
+        open(name, '[', Kind::Map);
+        return count;
+    }
+    void endMap() override { close(']'); }
+    void beginElement(std::size_t) override {
+        if (m_stack.back() == Kind::Map) open(nullptr, '{', Kind::Element);
+    }
+    void endElement() override {
+        if (m_stack.back() == Kind::Element) close('}');
+    }
+    void beginRecord(const char* name) override { open(name, '{', Kind::Object); }
+    void endRecord() override { close('}'); }
+
+    // An object of the fields `visit` shows.
+    void object(const ZrFieldList& visit) {
+        m_out += '{';
+        m_stack.push_back(Kind::Object);
+        m_first = true;
+        visit(*this);
+        close('}');
+    }
+    // A member of the object being written.
+    void member(const char* name) { key(name); }
+
+private:
+    // The separator and, inside an object, the member's name.
+    void key(const char* name) {
+        if (!m_first) m_out += ',';
+        m_first = false;
+        const Kind kind = m_stack.empty() ? Kind::Object : m_stack.back();
+        if (kind == Kind::List || kind == Kind::Map || name == nullptr) return;
+        m_out += '"';
+        m_out += name;
+        m_out += "\":";
+    }
+    template <class T>
+    void number(const char* name, T v) {
+        key(name);
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+        m_out.append(digits, end);
+    }
+    void string(const char* name, const char* data, std::size_t length) {
+        key(name);
+        if (!isUtf8(reinterpret_cast<const unsigned char*>(data), length)) {
+            m_out += "{\"hex\":\"" + zrToHex(data, length) + "\"}";
+            return;
+        }
+        m_out += '"';
+        for (std::size_t i = 0; i < length; ++i) {
+            const unsigned char c = static_cast<unsigned char>(data[i]);
+            switch (c) {
+                case '"': m_out += "\\\""; break;
+                case '\\': m_out += "\\\\"; break;
+                case '\b': m_out += "\\b"; break;
+                case '\f': m_out += "\\f"; break;
+                case '\n': m_out += "\\n"; break;
+                case '\r': m_out += "\\r"; break;
+                case '\t': m_out += "\\t"; break;
+                default:
+                    if (c < 0x20) {
+                        char escape[8];
+                        std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                        m_out += escape;
+                    } else {
+                        m_out += static_cast<char>(c);
+                    }
+            }
+        }
+        m_out += '"';
+    }
+    void open(const char* name, char bracket, Kind kind) {
+        key(name);
+        m_out += bracket;
+        m_stack.push_back(kind);
+        m_first = true;
+    }
+    void close(char bracket) {
+        m_out += bracket;
+        m_stack.pop_back();
+        m_first = false;
+    }
+
+    std::string& m_out;
+    std::vector<Kind> m_stack;
+    bool m_first = true;  // nothing written yet in the innermost open value
 };
 
 class JsonReader final : public ZrFieldVisitor {
@@ -354,6 +468,27 @@ ZrJson zrPacketToJson(ZrAnyPacket& packet) {
     }
     return json;
 }
+
+void zrAppendPacketJson(ZrAnyPacket& packet, std::string& out, const std::string& leadingMembers) {
+    JsonTextWriter writer(out);
+    writer.object([&](ZrFieldVisitor&) {
+        out += leadingMembers;
+        writer.member("class");
+        out += '"';
+        out += packet.packetClass().className;
+        out += '"';
+        writer.member("head");
+        writer.object([&](ZrFieldVisitor& v) { packet.head().visitHeadFields(v); });
+        if (packet.packetClass().mode != ZrBodyMode::None) {  // the keep-alive has neither
+            unsigned char keyByte = packet.head().getKeyByte();
+            writer.field("keyByte", keyByte);
+            writer.member("body");
+            writer.object([&](ZrFieldVisitor& v) { packet.visitFields(v); });
+        }
+    });
+}
+
+void zrAppendFieldsJson(const ZrFieldList& visit, std::string& out) { JsonTextWriter(out).object(visit); }
 
 std::unique_ptr<ZrAnyPacket> zrPacketFromJson(const ZrJson& json) {
     if (!json.is_object()) throw ZrJsonError("a packet is a JSON object, got " + describe(json));

@@ -160,15 +160,33 @@ ZrJson document(const std::string& description, ZrJson defs) {
 }  // namespace
 
 ZrJson zrJsonSchema() {
+    // Each class's schema applies where "class" (or, without it, head.cmdID)
+    // names that class, so that a validator's error names the field at fault
+    // rather than saying the packet fits none of the classes.
     ZrJson defs = commonDefs();
-    ZrJson oneOf = ZrJson::array();
+    ZrJson names = ZrJson::array(), commands = ZrJson::array(), byClass = ZrJson::array();
     for (const ZrPacketClass& row : ZrCatalogue::classes()) {
         ZrJson packet = classSchema(row, defs);  // adds the texts it uses to defs
         defs[row.className] = std::move(packet);
-        oneOf.push_back(defRef(row.className));
+        names.push_back(row.className);
+        commands.push_back(row.cmdID);
+        byClass.push_back({{"if", {{"required", {"class"}}, {"properties", {{"class", {{"const", row.className}}}}}}},
+                           {"then", defRef(row.className)}});
+        byClass.push_back(
+            {{"if",
+              {{"not", {{"required", {"class"}}}},
+               {"required", {"head"}},
+               {"properties", {{"head", {{"required", {"cmdID"}}, {"properties", {{"cmdID", {{"const", row.cmdID}}}}}}}}}}},
+             {"then", defRef(row.className)}});
     }
     ZrJson schema = document("A packet of any class", std::move(defs));
-    schema["oneOf"] = std::move(oneOf);
+    schema["type"] = "object";
+    schema["properties"] = {{"class", {{"enum", std::move(names)}}}};
+    schema["if"] = {{"not", {{"required", {"class"}}}}};
+    schema["then"] = {
+        {"required", {"head"}},
+        {"properties", {{"head", {{"required", {"cmdID"}}, {"properties", {{"cmdID", {{"enum", std::move(commands)}}}}}}}}}};
+    schema["allOf"] = std::move(byClass);
     return schema;
 }
 

@@ -7,16 +7,25 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
+#include <charconv>
 #include <cstring>
+#include <functional>
 #include <iostream>
+#include <istream>
 #include <memory>
+#include <random>
+#include <streambuf>
 #include <string>
+#include <vector>
 
 #include "describe.h"
+#include "hex_dump.h"
 #include "dissector.h"
 #include "packet_io.h"
 #include "packet_stream.h"
 #include "zr_catalogue.h"
+#include "zr_encrypt.h"
 #include "zr_field_tree.h"
 #include "zr_json.h"
 
@@ -29,6 +38,8 @@ namespace {
 // the scratch area and fits the first one.
 constexpr std::size_t kFirstBufferBytes = 64 * 1024;
 constexpr std::size_t kMaxPacketBytes = 64u << 20;
+// Input is read in blocks of this size.
+constexpr std::size_t kReadBytes = 64 * 1024;
 
 const ZrPacketClass& findClass(const std::string& classOrCommand) {
     const bool isCommand = !classOrCommand.empty() && classOrCommand.size() <= 10 &&
@@ -70,6 +81,48 @@ std::string encodeOne(ZrAnyPacket& packet, const std::string& name) {
     throw BadInput(name + ": " + packet.packetClass().className + " cannot be encoded: " + why);
 }
 
+// The members decode and pcap put before a packet's own to place it:
+// passed over when it is encoded again.
+const char* const kPlacementMembers[] = {"file", "offset", "time", "flow", "frame", "connection", "request", "latency"};
+
+// The library draws an enciphered packet's variant with rand(): seeded from
+// `seed`, or from the first seed after it whose draw is `variant` (1 to 8),
+// so that a variant the JSON names is kept.
+void seedDraw(unsigned int seed, unsigned int variant) {
+    for (;; ++seed) {
+        std::srand(seed);
+        if (variant < 1 || variant > static_cast<unsigned int>(ZR_ENCRYPT_TYPE_COUNT) ||
+            static_cast<unsigned int>(std::rand() % ZR_ENCRYPT_TYPE_COUNT + 1) == variant) {
+            break;
+        }
+    }
+    std::srand(seed);
+}
+
+// An input read through an std::istream; `beforeWait` is called before each
+// read of the input, which may wait.
+class InputBuffer : public std::streambuf {
+public:
+    InputBuffer(InputFile& input, std::function<void()> beforeWait)
+        : m_input(input), m_beforeWait(std::move(beforeWait)), m_buffer(kReadBytes) {}
+
+protected:
+    int_type underflow() override {
+        if (gptr() == egptr()) {
+            m_beforeWait();
+            const std::size_t got = m_input.read(m_buffer.data(), m_buffer.size());
+            if (got == 0) return traits_type::eof();
+            setg(m_buffer.data(), m_buffer.data(), m_buffer.data() + got);
+        }
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    InputFile& m_input;
+    std::function<void()> m_beforeWait;
+    std::vector<char> m_buffer;
+};
+
 // Differs from run to run, and between runs started in the same second.
 unsigned int clockSeed() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -80,88 +133,149 @@ unsigned int clockSeed() {
 }  // namespace
 
 int runDecode(const DecodeOptions& options) {
-    const ZrPacketClass* forced = options.forcedClass.empty() ? nullptr : &findClass(options.forcedClass);
+    ZrPacketMeter::Options meter;
+    meter.forcedClass = options.forcedClass.empty() ? nullptr : &findClass(options.forcedClass);
+    meter.maxPacketLength = std::max<std::size_t>(options.maxPacketLength, PKT_ENVELOPE_MIN_LEN);
     std::vector<std::string> files = options.files;
     if (files.empty()) files.emplace_back();  // standard input
+    OutputFile out(options.output);
     ZrPacketReceiver receiver;
-    std::string collected;  // for -o and --array
+    std::vector<char> buffer(kReadBytes);
+    std::string line, placement;  // a packet's, reused
     std::size_t records = 0;
     int status = 0;
+    auto report = [&status](const std::string& text) {
+        std::cerr << "zrpkt: " << text << '\n';
+        status = 1;
+    };
     for (const std::string& file : files) {
-        std::string text;
+        std::unique_ptr<InputFile> input;
         try {
-            const Input input = readInput(file);
-            const std::string bytes = packetBytes(input);
-            ZrPacketMeter::Options meter;
-            meter.forcedClass = forced;
-            // The whole stream is at hand: a plain packet may be as long as the input.
-            meter.maxPacketLength = std::max(meter.maxPacketLength, bytes.size());
-            PacketStream stream(
-                receiver, meter,
-                [&](std::uint64_t offset, std::size_t, ZrAnyPacket& packet) {
-                    if (options.pretty) {
-                        text += show(zrPacketToJson(packet));
-                        return;
-                    }
+            input = std::make_unique<InputFile>(file);
+        } catch (const BadInput& e) {
+            report(e.what());
+            continue;
+        }
+        const std::string& name = input->name();
+        const std::string fileMember = files.size() > 1 ? "\"file\":" + ZrJson(name).dump() + "," : "";
+        PacketStream stream(
+            receiver, meter,
+            [&](std::uint64_t offset, std::size_t, ZrAnyPacket& packet) {
+                if (options.snGiven && packet.head().getSN() != options.sn) return;
+                if (options.pretty) {
                     ZrJson position = ZrJson::object();
-                    if (files.size() > 1) position["file"] = input.name;
-                    position["offset"] = offset;
-                    text += (options.array && records++ > 0 ? ",\n" : "") +
-                            packetRecord(std::move(position), packet).dump() + (options.array ? "" : "\n");
-                },
-                [&](std::uint64_t offset, std::uint64_t length, const std::string& why) {
-                    std::cerr << "zrpkt: " << input.name << ": " << byteCount(length) << " skipped at offset " << offset
-                              << ": " << why << '\n';
-                    status = 1;
-                });
-            stream.feed(bytes.data(), bytes.size());
+                    if (files.size() > 1) position["file"] = name;
+                    out.write(show(packetRecord(std::move(position), packet)));
+                    return;
+                }
+                if (options.array) out.write(records++ == 0 ? "[\n" : ",\n");
+                // Written as text straight from the fields: most of decode's time otherwise.
+                placement.assign(fileMember);
+                placement += "\"offset\":";
+                char digits[24];
+                placement.append(digits, std::to_chars(digits, digits + sizeof digits, offset).ptr);
+                placement += ',';
+                line.clear();
+                zrAppendPacketJson(packet, line, placement);
+                if (!options.array) line += '\n';
+                out.write(line);
+            },
+            [&](std::uint64_t offset, std::uint64_t length, const std::string& why) {
+                report(name + ": " + byteCount(length) + " skipped at offset " + std::to_string(offset) + ": " + why);
+            });
+        PacketText text([&stream](const char* data, std::size_t size) { stream.feed(data, size); });
+        try {
+            for (;;) {
+                // What the bytes so far hold reaches the reader before the input is waited for.
+                out.flush();
+                const std::size_t got = input->read(buffer.data(), buffer.size());
+                if (got == 0) break;
+                try {
+                    text.feed(buffer.data(), got);
+                } catch (const BadInput& e) {
+                    throw BadInput(name + ": " + e.what());
+                }
+            }
+            std::string end;
+            try {
+                end = text.finish();
+            } catch (const BadInput& e) {
+                end = e.what();
+            }
+            if (!end.empty()) report(name + ": " + end);
             stream.finish();
         } catch (const BadInput& e) {
-            std::cerr << "zrpkt: " << e.what() << '\n';
-            status = 1;
-        }
-        if (options.output.empty() && !options.array) {
-            writeOutput("", text);
-        } else {
-            collected += text;
+            // Reading stops at the first thing that does not fit the input's form.
+            report(e.what());
         }
     }
-    if (options.array) collected = records == 0 ? "[]\n" : "[\n" + collected + "\n]\n";
-    if (options.output.empty() && options.array) writeOutput("", collected);
-    if (!options.output.empty() && status == 0) writeOutput(options.output, collected);
+    if (options.array) out.write(records == 0 ? "[]\n" : "\n]\n");
+    if (status != 0 && out.replaces()) {
+        std::cerr << "zrpkt: " << out.path() << ": not written, as not every byte of the input was a packet\n";
+        return status;
+    }
+    out.commit();
     return status;
 }
 
-int runPcap(const PcapOptions& options) { return readCapture(options, std::cout, std::cerr); }
+int runPcap(const PcapOptions& options) {
+    PcapOptions resolved = options;
+    if (!options.onlyClassName.empty()) resolved.onlyClass = &findClass(options.onlyClassName);
+    return readCapture(resolved, std::cout, std::cerr);
+}
 
 int runEncode(const EncodeOptions& options) {
-    const Input input = readInput(options.file);
-    ZrJson json;
-    try {
-        json = ZrJson::parse(input.bytes);
-    } catch (const ZrJson::exception& e) {
-        throw BadInput(input.name + ": bad JSON: " + withoutIdentifier(e.what()));
-    }
-    std::unique_ptr<ZrAnyPacket> packet;
-    try {
-        packet = zrPacketFromJson(json);
-    } catch (const ZrJsonError& e) {
-        throw BadInput(input.name + ": " + e.what());
-    }
-    const auto head = json.find("head");
-    const bool typeGiven = head != json.end() && head->contains("encryptType");
-    const unsigned int asked = packet->head().getEncryptType();
-    std::srand(options.seeded ? options.seed : clockSeed());
-    const std::string wire = encodeOne(*packet, input.name);
+    InputFile input(options.file);
+    OutputFile out(options.output);
+    // What is encoded so far reaches the reader before the input is waited for.
+    InputBuffer buffer(input, [&out] { out.flush(); });
+    std::istream in(&buffer);
     const bool hex = options.hex || (options.output.empty() && stdoutIsTerminal());
-    writeOutput(options.output, hex ? zrToHex(wire.data(), wire.size(), 16) + "\n" : wire);
-    const unsigned int sent = packet->head().getEncryptType();
-    if (typeGiven && asked != sent) {
-        std::cerr << "zrpkt: " << input.name << ": head.encryptType is " << asked << ", but " << sent
-                  << " was sent: command " << packet->head().getCmdID()
-                  << (sent == 0 ? " goes in plain\n"
-                                : " goes enciphered, under a variant drawn at random (--seed repeats a draw)\n");
+    std::mt19937 draws(options.seeded ? options.seed : clockSeed());
+    std::size_t count = 0;
+    auto encodeRecord = [&](ZrJson json) {
+        const std::string name = input.name() + (++count > 1 ? ", packet " + std::to_string(count) : "");
+        if (!json.is_object()) throw BadInput(name + ": expected a JSON object, a packet, got " + json.type_name());
+        for (const char* member : kPlacementMembers) json.erase(member);
+        std::unique_ptr<ZrAnyPacket> packet;
+        try {
+            packet = zrPacketFromJson(json);
+        } catch (const ZrJsonError& e) {
+            throw BadInput(name + ": " + e.what());
+        }
+        const unsigned int asked = packet->head().getEncryptType();
+        seedDraw(static_cast<unsigned int>(draws()), packet->head().isNeedEncrypt() ? asked : 0);
+        const std::string wire = encodeOne(*packet, name);
+        out.write(hex ? zrToHex(wire.data(), wire.size(), 16) + "\n" : wire);
+        const unsigned int sent = packet->head().getEncryptType();
+        // 0 is what a template shows: no variant asked for.
+        if (asked != 0 && asked != sent) {
+            std::cerr << "zrpkt: " << name << ": head.encryptType is " << asked << ", but " << sent
+                      << " was sent: command " << packet->head().getCmdID()
+                      << (sent == 0 ? " goes in plain\n" : " goes enciphered, under a variant 1 to 8\n");
+        }
+    };
+    for (;;) {
+        int c = in.peek();
+        while (c != std::char_traits<char>::eof() && std::isspace(c)) {
+            in.get();
+            c = in.peek();
+        }
+        if (c == std::char_traits<char>::eof()) break;
+        ZrJson json;
+        try {
+            in >> json;
+        } catch (const ZrJson::exception& e) {
+            throw BadInput(input.name() + ": bad JSON: " + withoutIdentifier(e.what()));
+        }
+        if (!json.is_array()) {
+            encodeRecord(std::move(json));
+            continue;
+        }
+        for (ZrJson& element : json) encodeRecord(std::move(element));
     }
+    if (count == 0) throw BadInput(input.name() + ": no JSON in it: no packet to encode");
+    out.commit();
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #ifndef ZRPACKET_TOOLS_ZRPKT_COMMANDS_H
 #define ZRPACKET_TOOLS_ZRPKT_COMMANDS_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,19 @@ struct DecodeOptions {
     bool pretty = false;             // each packet alone, indented: the form encode reads
     bool array = false;              // one JSON array of the lines
     std::string output;              // empty: standard output
+    // A plain packet that claims more is no packet: what decode holds at most
+    // for one packet not yet whole, so that its memory stays bounded.
+    std::size_t maxPacketLength = std::size_t{16} << 20;
+    bool snGiven = false;  // only the packets of this SN are written
+    unsigned int sn = 0;
 };
 // Every packet of each file (each its own stream) as a JSON line with its
-// offset. Bytes that are not a packet are reported with their offset and
-// length (status 1); a file that cannot be read is reported and the others
-// still decoded (status 1); an output file is written only when all decode.
+// offset, written as soon as the packet is whole: input is read in blocks,
+// and what they hold is written before the next is waited for. Bytes that
+// are not a packet are reported with their offset and length (status 1); a
+// file that cannot be read is reported and the others still decoded
+// (status 1); an output file is written only when all decode, and said so
+// when it is not.
 int runDecode(const DecodeOptions& options);
 
 // The packets of a capture's TCP flows as JSON lines (pcap_reader.h).
@@ -33,9 +42,11 @@ struct EncodeOptions {
     bool seeded = false;  // seed the cipher variant's draw with `seed`, not the clock
     unsigned int seed = 0;
 };
-// The packet's bytes. An enciphered packet's variant is drawn by the library
-// with rand(), seeded here; a head.encryptType in the JSON other than the one
-// sent is noted on standard error.
+// The bytes of each packet of the input (an object, an array, or objects one
+// after another), written as they are read; an output file only when all
+// encode. An enciphered packet's variant is the one head.encryptType names,
+// or drawn by the library with rand(), seeded here; a head.encryptType
+// other than 0 and the one sent is noted on standard error.
 int runEncode(const EncodeOptions& options);
 
 int runList();

@@ -777,7 +777,7 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
         << "-- The longest enciphered packet: the codec's output fills at most the cipher half.\n"
         << "local MAX_ENCIPHERED = " << PKT_ENVELOPE_MIN_LEN + PKT_SCRATCH_HALF_LEN << "\n"
         << "-- A packet that claims more than this is taken for garbage, not reassembled.\n"
-        << "local MAX_PACKET = " << kMaxInputBytes << "\n"
+        << "local MAX_PACKET = " << kMaxReassembledPacket << "\n"
         << "-- The most one TCP segment carries.\n"
         << "local MAX_SEGMENT = 65535\n"
         << "local DEFAULT_PORT = " << kDissectorPort << "\n";

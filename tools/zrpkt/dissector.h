@@ -7,6 +7,7 @@
 #ifndef ZRPACKET_TOOLS_ZRPKT_DISSECTOR_H
 #define ZRPACKET_TOOLS_ZRPKT_DISSECTOR_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ namespace zrpkt {
 
 // The TCP port the dissector claims unless its preference names another.
 constexpr unsigned int kDissectorPort = 7633;
+// The longest packet the dissector reassembles over TCP segments; one that
+// claims more is taken for bytes that are no packet.
+constexpr std::size_t kMaxReassembledPacket = 64u << 20;
 
 // The dissector for these classes (the catalogue's, or a test's). Throws
 // std::runtime_error when a name cannot be a Wireshark field name, two

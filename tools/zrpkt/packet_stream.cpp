@@ -44,7 +44,8 @@ void PacketStream::drain() {
             flushRun();
             m_runOffset = offset;
             m_runLength = item.length;
-            m_runWhy = item.why();
+            // The reason counts in the splitter's offsets, which start at m_base.
+            m_runWhy = item.reason != nullptr ? item.reason->why(m_base + item.reasonAt) : std::string();
             continue;
         }
         flushRun();
@@ -69,8 +70,19 @@ std::string byteCount(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " 
 
 ZrJson packetRecord(ZrJson position, ZrAnyPacket& packet) {
     ZrJson json = zrPacketToJson(packet);
-    for (auto& member : json.items()) position[member.key()] = std::move(member.value());
+    // Room made first: a growing object would copy its members, whose keys are const.
+    auto& members = position.get_ref<ZrJson::object_t&>();
+    members.reserve(members.size() + json.size());
+    for (auto& [key, value] : json.get_ref<ZrJson::object_t&>()) members.emplace(key, std::move(value));
     return position;
+}
+
+void appendPacketLine(const ZrJson& position, ZrAnyPacket& packet, std::string& out) {
+    std::string members = position.dump();  // {"offset":0} -> "offset":0,
+    members.erase(0, 1);
+    members.back() = ',';
+    if (members == ",") members.clear();
+    zrAppendPacketJson(packet, out, members);
 }
 
 }  // namespace zrpkt

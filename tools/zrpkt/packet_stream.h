@@ -61,6 +61,9 @@ std::string byteCount(std::uint64_t n);
 // `position` (an object of the members that place the packet: its offset,
 // and its file or flow) followed by the packet's own members.
 ZrJson packetRecord(ZrJson position, ZrAnyPacket& packet);
+// The same record as one line of compact JSON (no line break), appended to
+// `out`: written straight from the packet's fields, for speed.
+void appendPacketLine(const ZrJson& position, ZrAnyPacket& packet, std::string& out);
 
 }  // namespace zrpkt
 

@@ -5,7 +5,7 @@
 #include <tins/ip.h>
 #include <tins/ipv6.h>
 #include <tins/packet.h>
-#include <tins/sniffer.h>
+#include <tins/detail/pdu_helpers.h>
 #include <tins/tcp.h>
 #include <tins/tcp_ip/stream_follower.h>
 
@@ -14,8 +14,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <deque>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -30,13 +32,17 @@ namespace {
 
 using Tins::TCPIP::Flow;
 using Tins::TCPIP::Stream;
-using Micros = std::chrono::microseconds;
+using Nanos = std::chrono::nanoseconds;
 
 // Out-of-order data a flow may hold after a gap before the gap is taken as
 // lost: well below the follower's own limits (512 segments or 3 MB for a
 // connection), past which it would drop the connection and its data.
 constexpr std::size_t kMaxBufferedSegments = 200;
 constexpr std::uint32_t kMaxBufferedBytes = 1u << 20;
+
+// --any-port: how far into a flow whose capture began inside its connection
+// a whole packet is looked for.
+constexpr std::size_t kPartialFlowSearchBytes = 64 * 1024;
 
 // The bytes that show a head's start byte, command and encryptType.
 constexpr std::size_t kHeadBytes = PKT_OFFSET_ENCRYPT_TYPE + 1;
@@ -48,15 +54,20 @@ std::string endpoint(const std::string& address, unsigned int port, bool v6) {
     return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
-// 2026-12-08T19:42:35.123456Z
-std::string utcTime(Micros time) {
-    const std::int64_t us = time.count();
-    const std::time_t seconds = static_cast<std::time_t>(us / 1000000);
+// 2026-12-08T19:42:35.123456Z, or .123456789Z for a capture in nanoseconds.
+std::string utcTime(Nanos time, bool nanoseconds) {
+    const std::int64_t ns = time.count();
+    const std::time_t seconds = static_cast<std::time_t>(ns / 1000000000);
     std::tm tm{};
     gmtime_r(&seconds, &tm);
     char text[48];
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
-    std::snprintf(text + n, sizeof text - n, ".%06dZ", static_cast<int>(us % 1000000));
+    const int fraction = static_cast<int>(ns % 1000000000);
+    if (nanoseconds) {
+        std::snprintf(text + n, sizeof text - n, ".%09dZ", fraction);
+    } else {
+        std::snprintf(text + n, sizeof text - n, ".%06dZ", fraction / 1000);
+    }
     return text;
 }
 
@@ -72,6 +83,74 @@ std::pair<std::string, std::string> endpoints(const Tins::PDU& pdu, const Tins::
             endpoint(ip6->dst_addr().to_string(), tcp.dport(), true)};
 }
 
+// Linux cooked capture v2: a 20-byte header, its first two bytes the
+// EtherType of what follows.
+constexpr int kLinkTypeLinuxSll2 = 276;
+constexpr std::size_t kLinuxSll2HeaderBytes = 20;
+
+// The IP packet of a Linux cooked v2 frame; null when it carries none.
+Tins::PDU* fromLinuxSll2(const std::uint8_t* bytes, std::uint32_t size) {
+    if (size < kLinuxSll2HeaderBytes) return nullptr;
+    const unsigned int etherType = static_cast<unsigned int>(bytes[0]) << 8 | bytes[1];
+    bytes += kLinuxSll2HeaderBytes;
+    size -= static_cast<std::uint32_t>(kLinuxSll2HeaderBytes);
+    if (etherType == 0x0800) return new Tins::IP(bytes, size);
+    if (etherType == 0x86DD) return new Tins::IPv6(bytes, size);
+    return nullptr;
+}
+
+// A frame of the capture's link type, taken apart; null when it is
+// malformed or no layer of it is known. libtins has no parser for Linux
+// cooked v2 (what capturing on "any" writes): its header is read here.
+std::unique_ptr<Tins::PDU> linkLayer(int linkType, const std::uint8_t* bytes, std::uint32_t size) {
+    try {
+        return std::unique_ptr<Tins::PDU>(linkType == kLinkTypeLinuxSll2
+                                              ? fromLinuxSll2(bytes, size)
+                                              : Tins::Internals::pdu_from_dlt_flag(linkType, bytes, size, false));
+    } catch (const Tins::exception_base&) {
+        return nullptr;  // a malformed frame is passed over, as libtins's own reader does
+    }
+}
+
+// Whether libtins (or linkLayer) takes frames of this link type apart: a
+// known type refuses an empty frame as malformed, an unknown one gives no PDU.
+bool readsLinkType(int linkType) {
+    if (linkType == kLinkTypeLinuxSll2) return true;
+    const std::uint8_t none = 0;
+    try {
+        std::unique_ptr<Tins::PDU> pdu(Tins::Internals::pdu_from_dlt_flag(linkType, &none, 0, false));
+        return pdu != nullptr;
+    } catch (const Tins::exception_base&) {
+        return true;
+    }
+}
+
+// Whether the capture's times are in nanoseconds: a pcap file whose magic
+// number says so (libpcap gives every file's times in nanoseconds here,
+// micro-second ones multiplied). Standard input and pcapng: microseconds.
+bool inNanoseconds(const std::string& file) {
+    if (file == "-") return false;
+    unsigned char magic[4] = {};
+    std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(magic), sizeof magic);
+    return (magic[0] == 0xA1 && magic[1] == 0xB2 && magic[2] == 0x3C && magic[3] == 0x4D) ||
+           (magic[0] == 0x4D && magic[1] == 0x3C && magic[2] == 0xB2 && magic[3] == 0xA1);
+}
+
+// When bytes were at hand: the capture time and frame number (from 1) of
+// the segment that brought them.
+struct Moment {
+    Nanos time{0};
+    std::uint64_t frame = 0;
+    bool operator==(const Moment& o) const { return time == o.time && frame == o.frame; }
+    bool operator<(const Moment& o) const { return time < o.time || (time == o.time && frame < o.frame); }
+};
+
+// A packet that waits for its reply in the other direction.
+struct Unanswered {
+    std::uint64_t offset;
+    Moment at;
+};
+
 // One direction of a TCP connection.
 struct FlowState {
     enum class Kind { Undecided, Ours, Others };
@@ -80,17 +159,21 @@ struct FlowState {
     std::string src, dst;
     Kind kind = Kind::Ours;
     std::string head;       // Undecided: the flow's first bytes, until they tell
+    bool partial = false;   // the capture began after the connection's start
     std::uint64_t fed = 0;  // the flow offset of the next byte the follower expects
     // Segments that came ahead of a gap: flow offset -> (end, capture time).
-    std::map<std::uint64_t, std::pair<std::uint64_t, Micros>> early;
+    std::map<std::uint64_t, std::pair<std::uint64_t, Moment>> early;
     // The bytes handed on and not yet taken out, in order: (end offset, the
     // capture time at which they were at hand).
-    std::deque<std::pair<std::uint64_t, Micros>> spans;
+    std::deque<std::pair<std::uint64_t, Moment>> spans;
     std::unique_ptr<PacketStream> stream;
+    std::uint64_t connection = 0;  // the connection's index, in the order connections were seen
+    FlowState* peer = nullptr;     // the other direction
+    // --pair: packets with no reply yet, by (SN, command), oldest first.
+    std::map<std::pair<unsigned int, unsigned int>, std::deque<Unanswered>> unanswered;
 };
 
 struct Connection {
-    std::uint64_t order = 0;         // connections in the order they were seen
     std::array<FlowState, 2> flows;  // the client's data, the server's
 };
 
@@ -110,9 +193,12 @@ private:
     void takeBuffered(FlowState& f, const std::uint32_t* acknowledged);
     void deliver(FlowState& f, const std::uint8_t* data, std::size_t size);
     void decide(FlowState& f, bool now);
+    void take(FlowState& f);  // --any-port: the flow is ours
     PacketStream& streamOf(FlowState& f);  // made at the flow's first byte or gap
     void endFlow(FlowState& f);
-    Micros timeOf(FlowState& f, std::uint64_t offset, std::size_t length);
+    Moment timeOf(FlowState& f, std::uint64_t offset, std::size_t length);
+    void onPacket(FlowState& f, std::uint64_t offset, std::size_t length, ZrAnyPacket& packet);
+    void endConnection(Connection& connection);
     void report(const FlowState& f, const std::string& text);
 
     const PcapOptions& m_options;
@@ -121,25 +207,39 @@ private:
     std::ostream& m_err;
     ZrPacketReceiver m_receiver;
     ZrPacketMeter m_meter;  // --any-port: judges a flow's first bytes
-    Micros m_now{0};        // the capture time of the segment at hand
+    Moment m_now;           // the segment at hand
+    bool m_nanoseconds = false;  // times shown to the nanosecond
     int m_status = 0;
     std::uint64_t m_opened = 0;
-    std::map<const Stream*, Connection> m_connections;
+    // Connections by the order they were seen in, so that those still open
+    // at the end are ended in that order; and the follower's stream of each.
+    std::map<std::uint64_t, Connection> m_connections;
+    std::map<const Stream*, std::uint64_t> m_orderOf;
     // "src dst" of each flow: its connection and side, for the peer's acknowledgements.
     std::map<std::string, std::pair<const Stream*, int>> m_byEndpoints;
 };
 
 int CaptureReader::run() {
-    std::unique_ptr<Tins::FileSniffer> sniffer;
-    try {
-        sniffer = std::make_unique<Tins::FileSniffer>(m_options.file);
-    } catch (const std::exception& e) {
+    // Read with libpcap at nanosecond precision (libtins's file reader gives
+    // microseconds), each frame's link layer taken apart by libtins.
+    char error[PCAP_ERRBUF_SIZE] = "";
+    std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture(
+        pcap_open_offline_with_tstamp_precision(m_options.file.c_str(), PCAP_TSTAMP_PRECISION_NANO, error),
+        pcap_close);
+    if (!capture) {
         // libpcap's texts often start with the file's name already.
-        std::string why = e.what();
+        std::string why = error;
         if (why.rfind(m_options.file + ": ", 0) == 0) why.erase(0, m_options.file.size() + 2);
         m_err << "zrpkt: " << m_name << ": cannot read the capture: " << why << '\n';
         return 1;
     }
+    const int linkType = pcap_datalink(capture.get());
+    if (!readsLinkType(linkType)) {
+        m_err << "zrpkt: " << m_name << ": link type " << linkType
+              << " is not one zrpkt reads (Ethernet, Linux cooked v1 and v2, loopback, raw IP, 802.11, PPI)\n";
+        return 1;
+    }
+    m_nanoseconds = inNanoseconds(m_options.file);
     Tins::TCPIP::StreamFollower follower;
     follower.follow_partial_streams(true);  // connections already open when the capture began
     // Idle connections are not dropped; a capture is read to its end.
@@ -148,34 +248,37 @@ int CaptureReader::run() {
     follower.stream_termination_callback(
         [this](Stream& stream, Tins::TCPIP::StreamFollower::TerminationReason) { close(stream); });
     try {
-        for (Tins::Packet& packet : *sniffer) {
-            const Tins::TCP* tcp = packet.pdu() != nullptr ? packet.pdu()->find_pdu<Tins::TCP>() : nullptr;
+        for (;;) {
+            pcap_pkthdr* header = nullptr;
+            const u_char* data = nullptr;
+            const int got = pcap_next_ex(capture.get(), &header, &data);
+            if (got == PCAP_ERROR_BREAK) break;  // the end
+            if (got != 1) {
+                // A capture cut off in the middle of a record ends early, with this said.
+                m_err << "zrpkt: " << m_name << ": " << pcap_geterr(capture.get()) << '\n';
+                m_status = 1;
+                break;
+            }
+            ++m_now.frame;
+            std::unique_ptr<Tins::PDU> pdu = linkLayer(linkType, data, header->caplen);
+            const Tins::TCP* tcp = pdu ? pdu->find_pdu<Tins::TCP>() : nullptr;
             if (tcp == nullptr) continue;
             if (!m_options.anyPort && tcp->sport() != m_options.port && tcp->dport() != m_options.port) continue;
-            m_now = Micros(packet.timestamp());
-            if (tcp->get_flag(Tins::TCP::ACK)) acknowledged(*packet.pdu(), *tcp);
+            m_now.time = Nanos(std::chrono::seconds(header->ts.tv_sec)) + Nanos(header->ts.tv_usec);
+            if (tcp->get_flag(Tins::TCP::ACK)) acknowledged(*pdu, *tcp);
+            Tins::Packet packet(pdu.release(),
+                                Tins::Timestamp(std::chrono::duration_cast<std::chrono::microseconds>(m_now.time)),
+                                Tins::Packet::own_pdu());
             follower.process_packet(packet);
+            // A capture piped in as it is made: each packet reaches the reader
+            // before the next frame is waited for.
+            if (m_options.file == "-") m_out.flush();
         }
-    } catch (const Tins::unknown_link_type&) {
-        m_err << "zrpkt: " << m_name << ": link type " << sniffer->link_type()
-              << " is not one zrpkt reads (Ethernet, Linux cooked, loopback, 802.11, PPI)\n";
-        return 1;
     } catch (const std::exception& e) {
         m_err << "zrpkt: " << m_name << ": " << e.what() << '\n';
         m_status = 1;
     }
-    // A capture cut off in the middle of a record ends early, with this said.
-    const char* error = pcap_geterr(sniffer->get_pcap_handle());
-    if (error != nullptr && *error != '\0') {
-        m_err << "zrpkt: " << m_name << ": " << error << '\n';
-        m_status = 1;
-    }
-    std::vector<Connection*> left;
-    for (auto& [stream, connection] : m_connections) left.push_back(&connection);
-    std::sort(left.begin(), left.end(), [](const Connection* a, const Connection* b) { return a->order < b->order; });
-    for (Connection* connection : left) {
-        for (FlowState& f : connection->flows) endFlow(f);
-    }
+    for (auto& [order, connection] : m_connections) endConnection(connection);
     return m_status;
 }
 
@@ -185,15 +288,20 @@ void CaptureReader::open(Stream& stream) {
                                         stream.client_port(), v6);
     const std::string server = endpoint(v6 ? stream.server_addr_v6().to_string() : stream.server_addr_v4().to_string(),
                                         stream.server_port(), v6);
-    Connection& connection = m_connections[&stream];
-    connection = Connection();
-    connection.order = m_opened++;
+    // A 4-tuple used again is a new connection (the follower's stream is made anew).
+    const auto old = m_orderOf.find(&stream);
+    if (old != m_orderOf.end()) m_connections.erase(old->second);
+    m_orderOf[&stream] = m_opened;
+    Connection& connection = m_connections[m_opened++];
     for (int side = 0; side < 2; ++side) {
         FlowState& f = connection.flows[static_cast<std::size_t>(side)];
+        f.connection = m_opened - 1;
+        f.peer = &connection.flows[static_cast<std::size_t>(1 - side)];
         f.flow = side == 0 ? &stream.client_flow() : &stream.server_flow();
         f.src = side == 0 ? client : server;
         f.dst = side == 0 ? server : client;
         f.kind = m_options.anyPort ? FlowState::Kind::Undecided : FlowState::Kind::Ours;
+        f.partial = stream.is_partial_stream();
         m_byEndpoints[f.src + " " + f.dst] = {&stream, side};
     }
     auto data = [this](int side) {
@@ -217,18 +325,18 @@ void CaptureReader::open(Stream& stream) {
 }
 
 void CaptureReader::close(const Stream& stream) {
-    const auto it = m_connections.find(&stream);
-    if (it == m_connections.end()) return;
-    for (FlowState& f : it->second.flows) {
-        endFlow(f);
-        m_byEndpoints.erase(f.src + " " + f.dst);
-    }
+    const auto order = m_orderOf.find(&stream);
+    if (order == m_orderOf.end()) return;
+    const auto it = m_connections.find(order->second);
+    endConnection(it->second);
+    for (FlowState& f : it->second.flows) m_byEndpoints.erase(f.src + " " + f.dst);
     m_connections.erase(it);
+    m_orderOf.erase(order);
 }
 
 FlowState* CaptureReader::flowOf(const Stream& stream, int side) {
-    const auto it = m_connections.find(&stream);
-    return it != m_connections.end() ? &it->second.flows[static_cast<std::size_t>(side)] : nullptr;
+    const auto order = m_orderOf.find(&stream);
+    return order != m_orderOf.end() ? &m_connections[order->second].flows[static_cast<std::size_t>(side)] : nullptr;
 }
 
 // A peer that acknowledges bytes after a gap has had the bytes the capture
@@ -309,7 +417,7 @@ void CaptureReader::deliver(FlowState& f, const std::uint8_t* data, std::size_t 
             continue;
         }
         std::uint64_t to = end;
-        Micros when = m_now;
+        Moment when = m_now;
         if (early != f.early.end() && early->first <= at) {
             to = std::min(end, early->second.first);
             when = early->second.second;
@@ -334,10 +442,21 @@ void CaptureReader::deliver(FlowState& f, const std::uint8_t* data, std::size_t 
     }
 }
 
-// --any-port: a flow is ours when its first bytes are a plausible head.
+// --any-port: a flow is ours when its first bytes are a plausible head; or,
+// for a flow whose capture began inside the connection (and so may begin
+// inside a packet), when a whole packet starts in its first bytes.
 void CaptureReader::decide(FlowState& f, bool now) {
     if (f.kind != FlowState::Kind::Undecided) return;
     const ZrFrame frame = m_meter.measure(f.head.data(), f.head.size());
+    if (frame.notAPacket() && f.partial) {
+        for (std::size_t at = f.head.find(static_cast<char>(_STX_)); at != std::string::npos;
+             at = f.head.find(static_cast<char>(_STX_), at + 1)) {
+            if (m_meter.measure(f.head.data() + at, f.head.size() - at).complete()) return take(f);
+        }
+        if (!now && f.head.size() < kPartialFlowSearchBytes) return;
+        report(f, "passed over: the capture begins inside this connection, and no packet starts in its first " +
+                      byteCount(f.head.size()) + " (--port reads it whatever it holds)");
+    }
     if (frame.notAPacket() || (now && f.head.size() < kHeadBytes && !frame.complete())) {
         f.kind = FlowState::Kind::Others;
         f.flow->ignore_data_packets();
@@ -346,6 +465,10 @@ void CaptureReader::decide(FlowState& f, bool now) {
         return;
     }
     if (f.head.size() < kHeadBytes && !frame.complete()) return;
+    take(f);
+}
+
+void CaptureReader::take(FlowState& f) {
     f.kind = FlowState::Kind::Ours;
     const std::string head = std::move(f.head);
     streamOf(f).feed(head.data(), head.size());
@@ -354,13 +477,7 @@ void CaptureReader::decide(FlowState& f, bool now) {
 PacketStream& CaptureReader::streamOf(FlowState& f) {
     if (!f.stream) {
         auto onPacket = [this, &f](std::uint64_t offset, std::size_t length, ZrAnyPacket& packet) {
-            ZrJson position = ZrJson::object();
-            position["time"] = utcTime(timeOf(f, offset, length));
-            position["flow"] = ZrJson::object();
-            position["flow"]["src"] = f.src;
-            position["flow"]["dst"] = f.dst;
-            position["offset"] = offset;
-            m_out << packetRecord(std::move(position), packet).dump() << '\n';
+            this->onPacket(f, offset, length, packet);
         };
         auto onSkipped = [this, &f](std::uint64_t offset, std::uint64_t length, const std::string& why) {
             report(f, byteCount(length) + " skipped at offset " + std::to_string(offset) + ": " + why);
@@ -371,6 +488,57 @@ PacketStream& CaptureReader::streamOf(FlowState& f) {
     return *f.stream;
 }
 
+void CaptureReader::onPacket(FlowState& f, std::uint64_t offset, std::size_t length, ZrAnyPacket& packet) {
+    const Moment at = timeOf(f, offset, length);
+    ZrJson position = ZrJson::object();
+    position["time"] = utcTime(at.time, m_nanoseconds);
+    position["frame"] = at.frame;
+    position["connection"] = f.connection;
+    position["flow"] = {{"src", f.src}, {"dst", f.dst}};
+    position["offset"] = offset;
+    if (m_options.pair) {
+        // A reply: the oldest packet of the same SN and command the other way.
+        const std::pair<unsigned int, unsigned int> key(packet.head().getSN(), packet.head().getCmdID());
+        const auto asked = f.peer->unanswered.find(key);
+        if (asked != f.peer->unanswered.end()) {
+            const Unanswered request = asked->second.front();
+            asked->second.pop_front();
+            if (asked->second.empty()) f.peer->unanswered.erase(asked);
+            position["request"] = {
+                {"offset", request.offset}, {"frame", request.at.frame}, {"time", utcTime(request.at.time, m_nanoseconds)}};
+            position["latency"] = static_cast<double>((at.time - request.at.time).count()) / 1e9;
+        } else {
+            f.unanswered[key].push_back({offset, at});
+        }
+    }
+    const ZrPacketClass* only = m_options.onlyClass;
+    if ((only != nullptr && std::strcmp(packet.packetClass().className, only->className) != 0) ||
+        (m_options.snGiven && packet.head().getSN() != m_options.sn)) {
+        return;
+    }
+    std::string line;
+    appendPacketLine(position, packet, line);
+    m_out << line << '\n';
+}
+
+// Both directions end; with --pair, the client's packets that had no reply
+// are listed.
+void CaptureReader::endConnection(Connection& connection) {
+    for (FlowState& f : connection.flows) endFlow(f);
+    FlowState& client = connection.flows[0];
+    std::vector<std::pair<std::pair<unsigned int, unsigned int>, Unanswered>> left;
+    for (const auto& [key, requests] : client.unanswered) {
+        for (const Unanswered& request : requests) left.emplace_back(key, request);
+    }
+    std::sort(left.begin(), left.end(), [](const auto& a, const auto& b) { return a.second.offset < b.second.offset; });
+    for (const auto& [key, request] : left) {
+        report(client, "no reply to the packet at offset " + std::to_string(request.offset) + " (frame " +
+                           std::to_string(request.at.frame) + ", SN " + std::to_string(key.first) + ", command " +
+                           std::to_string(key.second) + ")");
+    }
+    client.unanswered.clear();
+}
+
 void CaptureReader::endFlow(FlowState& f) {
     takeBuffered(f, nullptr);
     decide(f, true);
@@ -378,9 +546,9 @@ void CaptureReader::endFlow(FlowState& f) {
 }
 
 // When the last of the bytes [offset, offset + length) was at hand.
-Micros CaptureReader::timeOf(FlowState& f, std::uint64_t offset, std::size_t length) {
+Moment CaptureReader::timeOf(FlowState& f, std::uint64_t offset, std::size_t length) {
     while (!f.spans.empty() && f.spans.front().first <= offset) f.spans.pop_front();
-    Micros latest{0};
+    Moment latest;
     for (const auto& [end, when] : f.spans) {
         latest = std::max(latest, when);
         if (end >= offset + length) break;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "dissector.h"
+#include "zr_catalogue.h"
 
 namespace zrpkt {
 
@@ -15,11 +16,16 @@ struct PcapOptions {
     std::string file;                    // "-": standard input
     unsigned int port = kDissectorPort;  // the flows to or from this TCP port
     bool anyPort = false;                // every TCP flow whose first bytes are a plausible head
+    bool pair = false;                   // replies matched to their requests
+    std::string onlyClassName{};         // --class as given: a class name or command
+    const ZrPacketClass* onlyClass = nullptr;  // only the packets of this class are written
+    bool snGiven = false;                // only the packets of this SN are written
+    unsigned int sn = 0;
 };
 
 // Each direction of a TCP connection is a flow, split into packets as a
 // stream of its own. Every packet goes to `out` as a JSON line:
-//   {"time": "2026-12-08T19:42:35.123456Z",
+//   {"time": "2026-12-08T19:42:35.123456Z", "frame": 7, "connection": 0,
 //    "flow": {"src": "10.0.0.1:40000", "dst": "10.0.0.2:7633"},
 //    "offset": 0, "class": ..., "head": ..., "keyByte": ..., "body": ...}
 // with the capture time (UTC) at which the last of its bytes had come and
@@ -30,6 +36,10 @@ struct PcapOptions {
 // A gap is taken as lost when the peer acknowledges bytes after it, when
 // the flow holds more than a receiver would buffer after it, when the
 // connection closes, or at the end of the capture.
+// With `pair`, a packet that answers one sent the other way (same SN and
+// command, the oldest not yet answered) carries that request's offset,
+// frame and time, and the latency in seconds; the client's packets left
+// unanswered when the connection ends go to `err`.
 // Returns 0 when every flow split cleanly, 1 when anything was skipped or
 // lost, or the file cannot be read.
 int readCapture(const PcapOptions& options, std::ostream& out, std::ostream& err);

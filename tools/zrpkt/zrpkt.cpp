@@ -1,7 +1,7 @@
 // zrpkt: packets of the library as JSON, for an engineer at a terminal.
 //   zrpkt decode [FILE...]       packets (raw bytes, hex text or a hex dump) to JSON lines
 //   zrpkt pcap FILE              the packets of a capture's TCP flows to JSON lines
-//   zrpkt encode [FILE]          JSON to the packet's bytes
+//   zrpkt encode [FILE]          JSON packets to their bytes
 //   zrpkt list                   the command table
 //   zrpkt template CLASS|CMD     a JSON packet with every field at its default
 //   zrpkt describe CLASS|CMD     the class's fields in wire order, with types and limits
@@ -24,24 +24,26 @@ constexpr int kBadInput = 1;
 constexpr int kUsage = 2;
 
 const char* const kDecodeHelp = R"(Each input is a stream of packets, one after another (packets carry no
-length; each is measured as it is read). Every packet is one line of JSON
-(JSON Lines), its offset in the input first:
+length; each is measured as it is read). It is read as it comes, and every
+packet is printed as soon as it is whole, one line of JSON (JSON Lines),
+its offset in the input first:
   {"offset": 0, "class": "ZrAuthSockMsgPacket", "head": {...}, "keyByte": 0, "body": {...}}
 and with several FILEs a "file" member before it. Bytes that are not a
-packet are named on standard error with their offset, length and reason,
-and the exit status is then 1.
+packet (stray bytes before the first one among them) are named on standard
+error with their offset, length and reason, and the exit status is then 1.
 
 An input is raw bytes; hex text (hex digits and whitespace, two digits a
-byte: several lines of hex, such as tshark -T fields -e tcp.payload prints
-one a segment, are one stream); or a dump as xxd, hexdump -C, od -A x -t x1
+byte, several lines one stream); or a dump as xxd, hexdump -C, od -A x -t x1
 or tshark -x print it (offset and ASCII columns skipped, '*' lines
-expanded). Texts that are not UTF-8 show as {"hex": "FF 00"}.
+expanded; tshark -x shows whole frames, whose link, IP and TCP headers come
+out skipped: zrpkt pcap reads captures). The first line tells which. Texts
+that are not UTF-8 show as {"hex": "FF 00"}.
 
 Examples:
   cat a.bin b.bin | zrpkt decode
   zrpkt decode --pretty packet.bin > packet.json    # edit, then zrpkt encode packet.json
-  tshark -r capture.pcap -Y tcp.port==7633 -T fields -e tcp.payload | zrpkt decode
-  zrpkt decode --array --class ZrAuthSockMsgPacket -o packets.json capture.hex
+  zrpkt decode s.bin | zrpkt encode --seed 1 > t.bin   # t.bin is s.bin again
+  zrpkt decode --array --sn 7 -o packets.json capture.hex
 )";
 
 const char* const kPcapHelp = R"(Each direction of a TCP connection is a flow: its segments are put in
@@ -49,10 +51,19 @@ order (a retransmission counted once), and its bytes split into packets as
 a stream of their own. Each packet is one line of JSON:
   {"time": "2026-12-08T19:42:35.123456Z", "flow": {"src": "10.0.0.1:40000",
    "dst": "10.0.0.2:7633"}, "offset": 0, "class": ..., "head": ..., ...}
-time: the capture time (UTC) at which the last of its bytes had come;
+time and frame: the capture time (UTC) and frame number (from 1) of the
+segment with the last of its bytes; connection: the connection's index (from
+0, in the order connections began: a 4-tuple used again is a new one);
 offset: from the flow's first byte (its first captured byte, for a
-connection open before the capture began). IPv4 and IPv6 alike; enciphered
-bodies are deciphered by the linked codec.
+connection open before the capture began). IPv4 and IPv6 alike, Ethernet or
+Linux cooked (v1 and v2) among the link types; enciphered bodies are
+deciphered by the linked codec.
+
+--pair: a packet with the SN and command of one sent the other way on the
+same connection, and not yet answered, is its reply: its line gains
+  "request": {"offset": 0, "frame": 4, "time": "..."}, "latency": 0.0012
+(the request's place, and the seconds between the two). The client's
+packets with no reply by the connection's end are listed on standard error.
 
 On standard error, one line each (and then exit status 1): bytes that are
 not a packet, and bytes missing from the capture (a gap: the peer
@@ -61,19 +72,26 @@ a gap cuts is reported, and splitting resumes at the next plausible head.
 
 Examples:
   zrpkt pcap capture.pcapng
-  zrpkt pcap --port 9000 capture.pcap | jq -c 'select(.head.SN == 7)'
+  zrpkt pcap --port 9000 --sn 7 capture.pcap
+  zrpkt pcap --pair --class ZrLoginMsgPacket capture.pcap | jq .latency
   tcpdump -i any -w - 'tcp port 7633' | zrpkt pcap -
 )";
 
-const char* const kEncodeHelp = R"(Fields left out keep their defaults; encryptType follows from cmdID: 0 for
-a plain command, else a variant 1-8 drawn at random (seeded from the clock,
-or by --seed for the same bytes on every run). Writes raw bytes, or hex when
---hex is given or standard output is a terminal.
+const char* const kEncodeHelp = R"(Reads one JSON packet, an array of them, or any number one after another
+(JSON Lines, or decode --pretty's objects) as they come, and writes their
+bytes one after another; the members decode and pcap put before a packet's
+own (offset, file, time, frame, connection, flow, request, latency) are
+passed over. Fields left out keep their defaults. encryptType follows from
+cmdID: 0 for a plain command, else the variant 1-8 head.encryptType names,
+or one drawn at random (seeded from the clock, or by --seed for the same
+bytes on every run). Writes raw bytes, or hex when --hex is given or
+standard output is a terminal.
 
 Examples:
   zrpkt template ZrAuthSockMsgPacket > p.json   # edit p.json, then
   zrpkt encode --hex p.json
   zrpkt encode p.json -o p.bin
+  zrpkt pcap capture.pcap | zrpkt encode > flows.bin
 )";
 
 const char* const kListHelp = R"(Example:
@@ -125,6 +143,8 @@ int main(int argc, char** argv) {
     decodeCmd->add_option("FILE", decode.files, "Inputs, each a stream of packets; standard input when none")
         ->type_name("");
     decodeCmd->add_option("--class", decode.forcedClass, "Decode as this class (name or command)")->type_name("NAME");
+    CLI::Option* decodeSn =
+        decodeCmd->add_option("--sn", decode.sn, "Write only the packets of this SN")->type_name("N");
     CLI::Option* prettyOption =
         decodeCmd->add_flag("--pretty", decode.pretty, "Each packet alone, indented by two: the form encode reads");
     CLI::Option* arrayOption =
@@ -134,6 +154,10 @@ int main(int argc, char** argv) {
     decodeCmd->add_flag("--compact", "One line of JSON a packet (the default)")->group("")->excludes(prettyOption);
     decodeCmd->add_option("-o,--output", decode.output, "Write to FILE, only if every byte is a packet")
         ->type_name("FILE");
+    decodeCmd
+        ->add_option("--max-packet", decode.maxPacketLength,
+                     "A plain packet that claims more bytes is taken for bytes that are no packet (default 16 MiB)")
+        ->type_name("BYTES");
     decodeCmd->footer(kDecodeHelp);
 
     zrpkt::PcapOptions pcap;
@@ -147,13 +171,19 @@ int main(int argc, char** argv) {
             ->check(CLI::Range(1, 65535));
     pcapCmd->add_flag("--any-port", pcap.anyPort, "Every TCP flow whose first bytes are a plausible head")
         ->excludes(portOption);
+    pcapCmd->add_flag("--pair", pcap.pair,
+                      "Match each reply to its request (same SN and command, the other way); list requests left "
+                      "without reply");
+    pcapCmd->add_option("--class", pcap.onlyClassName, "Write only the packets of this class (name or command)")
+        ->type_name("NAME");
+    CLI::Option* pcapSn = pcapCmd->add_option("--sn", pcap.sn, "Write only the packets of this SN")->type_name("N");
     pcapCmd->footer(kPcapHelp);
 
     zrpkt::EncodeOptions encode;
-    CLI::App* encodeCmd = app.add_subcommand("encode", "A JSON packet to its bytes");
-    encodeCmd->add_option("FILE", encode.file, "The JSON packet; standard input when none")->type_name("");
+    CLI::App* encodeCmd = app.add_subcommand("encode", "JSON packets to their bytes");
+    encodeCmd->add_option("FILE", encode.file, "The JSON packets; standard input when none")->type_name("");
     encodeCmd->add_flag("--hex", encode.hex, "Write hex text, 16 bytes a line");
-    encodeCmd->add_option("-o,--output", encode.output, "Write to FILE, only if the packet encodes")->type_name("FILE");
+    encodeCmd->add_option("-o,--output", encode.output, "Write to FILE, only if every packet encodes")->type_name("FILE");
     CLI::Option* seedOption =
         encodeCmd->add_option("--seed", encode.seed, "Seed the draw of the cipher variant (reproducible output)")
             ->type_name("N");
@@ -207,6 +237,8 @@ int main(int argc, char** argv) {
     }
 
     encode.seeded = seedOption->count() > 0;
+    pcap.snGiven = pcapSn->count() > 0;
+    decode.snGiven = decodeSn->count() > 0;
     try {
         if (*decodeCmd) return zrpkt::runDecode(decode);
         if (*pcapCmd) return zrpkt::runPcap(pcap);

@@ -181,6 +181,8 @@ TEST(StreamSplitter, ReportsAtOnceAndHandsOutPacketsInPlace) {
 // never more held than the longest packet waited for.
 TEST(StreamSplitter, BoundsTheWorkOfHostileStreams) {
     const std::string loginWire = zrtest::longPlainPacket(), longestWire = zrtest::longestEncipheredPacket();
+    std::string replies;  // what a backend sends beside the hostile bytes
+    for (int i = 0; i < 10; ++i) replies += plainPacket() + encipheredPacket();
     const struct {
         const char* name;
         std::string stream;
@@ -189,6 +191,8 @@ TEST(StreamSplitter, BoundsTheWorkOfHostileStreams) {
         bool trial = false;  // each 0x03 tried, as for a codec that does not decipher prefixes
     } rows[] = {
         {"50 heads before 4 000 bytes of 0x03", zrtest::headsBeforeEndBytes(), 32, -1},
+        // The 17 prefixes of it that deCode accepts, then every reply after it, whole.
+        {"50 heads before 0x03 bytes, then replies", zrtest::headsBeforeEndBytes() + replies, 32, 37},
         {"a head of every enciphered command before 0x03 bytes", zrtest::everyEncipheredHead(), 32, -1},
         {"enciphered heads back to back", zrtest::packedHeads(), 64, -1},
         {"plain heads claiming the longest body", zrtest::plainClaims(), 1, 0},

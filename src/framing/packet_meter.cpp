@@ -337,7 +337,7 @@ std::string ZrFrame::why(std::uint64_t base) const {
         case ZrFrameFault::WorkLimit:
             return cls + "no end byte found for an enciphered packet after deciphering " + value + " bytes";
         case ZrFrameFault::StreamEnd:
-            return cls + "the stream ends " + value + " bytes into a packet";
+            return cls + "the stream ends " + value + (faultValue == 1 ? " byte" : " bytes") + " into a packet";
     }
     return "unknown fault";
 }

@@ -12,7 +12,7 @@ PacketStream::~PacketStream() = default;
 
 void PacketStream::feed(const void* data, std::size_t size) {
     if (size == 0) return;
-    if (!m_splitter) m_splitter = std::make_unique<ZrStreamSplitter>(m_options);
+    if (!m_splitter) m_splitter = std::make_unique<ZrStreamSplitter>(m_options, m_base);
     m_splitter->feed(data, size);
     drain();
 }
@@ -21,7 +21,7 @@ void PacketStream::finish() {
     if (m_splitter) {
         m_splitter->finish();
         drain();
-        m_base += m_splitter->offset();
+        m_base = m_splitter->offset();
         m_splitter.reset();
     }
     flushRun();
@@ -34,7 +34,7 @@ void PacketStream::gap(std::uint64_t missing) {
 
 void PacketStream::drain() {
     for (ZrSplitItem item; m_splitter->next(item);) {
-        const std::uint64_t offset = m_base + item.offset;
+        const std::uint64_t offset = item.offset;
         if (!item.isPacket()) {
             // The splitter may report one run in pieces, each with the run's reason.
             if (m_runLength > 0 && m_runOffset + m_runLength == offset) {
@@ -44,8 +44,7 @@ void PacketStream::drain() {
             flushRun();
             m_runOffset = offset;
             m_runLength = item.length;
-            // The reason counts in the splitter's offsets, which start at m_base.
-            m_runWhy = item.reason != nullptr ? item.reason->why(m_base + item.reasonAt) : std::string();
+            m_runWhy = item.why();
             continue;
         }
         flushRun();

@@ -47,7 +47,8 @@ private:
     OnPacket m_onPacket;
     OnSkipped m_onSkipped;
     // Made at the first byte after the start or a gap (a splitter holds a
-    // 30 KB area); its offsets count from m_base.
+    // 30 KB area), counting its offsets from m_base, the stream offset
+    // where it takes up.
     std::unique_ptr<ZrStreamSplitter> m_splitter;
     std::uint64_t m_base = 0;
     // The run of skipped bytes not reported yet.

@@ -200,7 +200,7 @@ private:
         std::size_t bytes;
     };
     Walked walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit,
-                ZrWalkResume* resume, ZrFrame& frame);
+                ZrWalkResume* resume, ZrFrame& frame, bool keep = false);
 
     Options m_options;
     bool m_prefixCodec;

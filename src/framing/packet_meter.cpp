@@ -103,13 +103,14 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureStat
     return frame;
 }
 
-// A first walk of a start keeps no resume point, the usual case of a body
-// whole at hand; one that stops for want of bytes walks again to keep it.
-// A fault's field and rule go to the frame.
+// A first walk of a plain start keeps no resume point, the usual case of a
+// body whole at hand; one that stops for want of bytes walks again to keep
+// it. An enciphered start's first prefix often ends short of its body, so
+// its walks keep it (`keep`). A fault's field and rule go to the frame.
 ZrPacketMeter::Walked ZrPacketMeter::walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size,
-                                          std::size_t limit, ZrWalkResume* resume, ZrFrame& frame) {
+                                          std::size_t limit, ZrWalkResume* resume, ZrFrame& frame, bool keep) {
     const bool compact = cls.mode == ZrBodyMode::Compact;
-    const bool resumed = resume != nullptr && resume->valid;
+    const bool resumed = resume != nullptr && (resume->valid || keep);
     ZrBodyWalker walker(body, size, limit, compact, resumed ? resume : nullptr);
     walker.walk(cls.walkBody);
     m_work.fields += walker.fieldsWalked();
@@ -203,7 +204,7 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         }
         state.deciphered = target;
         const std::size_t bodyLimit = longest - PKT_ENVELOPE_MIN_LEN;
-        const Walked walked = walk(*frame.packetClass, m_plain, target, bodyLimit, &state.walk, frame);
+        const Walked walked = walk(*frame.packetClass, m_plain, target, bodyLimit, &state.walk, frame, true);
         if (walked.kind == Walked::Whole) {
             state.bodyRead = true;
             state.bodyEnd = walked.bytes;

@@ -213,11 +213,16 @@ TEST(HostPort, ParsesWhatTheCommandLineTakes) {
         std::uint16_t port;
     };
     const Case cases[] = {
-        {"127.0.0.1:7633", true, "127.0.0.1", 7633}, {"localhost:0", true, "localhost", 0},
-        {"[::1]:65535", true, "::1", 65535},         {"::1:80", false, "", 0},
-        {"host:65536", false, "", 0},                {"host:", false, "", 0},
-        {":80", false, "", 0},                       {"host:8x", false, "", 0},
-        {"[]:80", false, "", 0},                     {"7633", false, "", 0},
+        {"127.0.0.1:7633", true, "127.0.0.1", 7633},
+        {"localhost:0", true, "localhost", 0},
+        {"[::1]:65535", true, "::1", 65535},
+        {"::1:80", false, "", 0},
+        {"host:65536", false, "", 0},
+        {"host:", false, "", 0},
+        {":80", false, "", 0},
+        {"host:8x", false, "", 0},
+        {"[]:80", false, "", 0},
+        {"7633", false, "", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -292,8 +297,8 @@ TEST_F(RelayTest, RecoversWhenTheBackendIsKilledAndRestarted) {
     EXPECT_EQ(c["clients_closed_backend_lost"], during.closedEarly);
     // Every packet taken from a client: answered, lost with the backend, or
     // answered after its client had gone.
-    EXPECT_EQ(c["packets_in"], c["replies_out"] + c["lost_in_flight"] + c["replies_orphaned"] +
-                                   c["unanswered_at_exit"]);
+    EXPECT_EQ(c["packets_in"],
+              c["replies_out"] + c["lost_in_flight"] + c["replies_orphaned"] + c["unanswered_at_exit"]);
     EXPECT_EQ(c["replies_unknown"], 0u);
 }
 
@@ -323,10 +328,9 @@ TEST_F(RelayTest, FaultyClientsLeaveTheOthersAlone) {
     EXPECT_EQ(readToEnd(garbage, 5s, ended), concat(packets, 2));
     EXPECT_TRUE(ended);
     close(garbage);
-    EXPECT_FALSE(relay->waitForLine("bytes at offset " + std::to_string(bytes.size() - junk.size()) +
-                                        " are not a packet",
-                                    5s)
-                     .empty());
+    EXPECT_FALSE(
+        relay->waitForLine("bytes at offset " + std::to_string(bytes.size() - junk.size()) + " are not a packet", 5s)
+            .empty());
 
     // Three packets and half of a fourth, then the end of the stream: the
     // three are answered and the relay closes.
@@ -574,8 +578,8 @@ TEST_F(RelayTest, Scenarios) {
         // while others wait.
         {"fair turns",
          false,
-         {"--backend-queue", "1", "--client-in-flight", "100000", "--client-queue", "67108864",
-          "--client-queue-hard", "134217728", "--backoff-min", "20", "--backoff-max", "20", "--drain-timeout", "100"},
+         {"--backend-queue", "1", "--client-in-flight", "100000", "--client-queue", "67108864", "--client-queue-hard",
+          "134217728", "--backoff-min", "20", "--backoff-max", "20", "--drain-timeout", "100"},
          {},
          [&](RelayTest& t) {
              const std::size_t heavyPackets = 4000, light = 8, lightPackets = 10;
@@ -635,6 +639,18 @@ TEST_F(RelayTest, Scenarios) {
              for (const int fd : lightFds) close(fd);
          },
          {{"packets_in", 4080}}},
+        // A backend whose first bytes are the costliest a receiver can be
+        // sent: the prefixes of them that deCode accepts are unknown replies,
+        // and every client is answered in full.
+        {"hostile bytes from the backend beside its replies",
+         true,
+         {"--threads", "1"},
+         {"--hostile-first", "1"},
+         [&](RelayTest& t) {
+             const LoadResult result = relaykit::runLoad(t.load(8, 200));
+             EXPECT_TRUE(result.allAnswered()) << result.firstError;
+         },
+         {{"clients_accepted", 8}, {"replies_out", 1600}, {"replies_unknown", 17}}},
         // Two threads, each with its own backend connection: every reply
         // reaches its client, the counters are summed.
         {"two threads",

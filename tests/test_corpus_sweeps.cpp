@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -353,6 +354,23 @@ TEST(CorpusStream, MeterAgreesWithDeCode) {
         }
     }
     rows.push_back({"a 4 200-byte AccountName enciphered as 0x03 bytes", floodedBillMsg(4200)});
+    {  // a record's char[20] text of 20 bytes, which deCode refuses: one byte more than it holds
+        ZrLoginMsgPacket login;
+        NETPACCONTINFO record{};
+        std::memset(record.szField1, 'a', sizeof record.szField1 - 1);
+        login.setACCONTINFO({record});
+        login.setCmdID(1002);
+        std::vector<char> wire(512);
+        EXPECT_EQ(0, login.enCode(wire.data(), static_cast<unsigned int>(wire.size())));
+        wire.resize(login.getPacketLength());
+        const std::string text(sizeof record.szField1 - 1, 'a');
+        const auto at = static_cast<std::size_t>(std::search(wire.begin(), wire.end(), text.begin(), text.end()) -
+                                                 wire.begin());
+        wire[at - 1] = static_cast<char>(sizeof record.szField1);  // the length, one more
+        wire.insert(wire.begin() + static_cast<std::ptrdiff_t>(at), 'a');
+        ZrCPacketHead::fastSetCmdID(wire.data(), PKT_HEAD_FIXED_LEN, ZrLoginMsgPacket::DEFAULT_CMDID);
+        rows.push_back({"a char[20] text of 20 bytes", wire});
+    }
     for (unsigned type : {0u, 1u, 8u, 9u, 255u}) {
         rows.push_back({"keep-alive, encryptType " + std::to_string(type),
                         zrtest::unhex(zrtest::headHex(1, static_cast<unsigned char>(type)) + " 03")});

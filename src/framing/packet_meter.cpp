@@ -37,6 +37,19 @@ void complete(ZrFrame& frame, std::size_t length) {
     frame.packetLength = length;
 }
 
+// An enciphered start with no end among the `upTo` bytes searched: not a
+// packet once they are the longest it can be, otherwise it needs at least
+// `needed` bytes and one more than it has.
+void noEndYet(ZrFrame& frame, ZrMeasureState& state, std::size_t size, std::size_t upTo, std::size_t longest,
+              std::size_t needed) {
+    state.scanned = std::max(state.scanned, upTo);
+    if (upTo == longest) {
+        notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
+    } else {
+        incomplete(frame, std::max(size + 1, needed));
+    }
+}
+
 // A body's fields walked over `size` bytes; the walker says how far it got.
 ZrBodyWalker walkBody(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit) {
     ZrBodyWalker walker(body, size, limit, cls.mode == ZrBodyMode::Compact);
@@ -187,12 +200,7 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         const std::size_t from = std::max(PKT_OFFSET_BODY + state.needBody, state.scanned);
         const void* found = from < upTo ? std::memchr(p + from, _ETX_, upTo - from) : nullptr;
         if (found == nullptr) {  // no byte at hand can end the packet yet
-            state.scanned = std::max(state.scanned, upTo);
-            if (upTo == longest) {
-                notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
-            } else {
-                incomplete(frame, std::max(size, PKT_OFFSET_BODY + state.needBody) + 1);
-            }
+            noEndYet(frame, state, size, upTo, longest, PKT_ENVELOPE_MIN_LEN + state.needBody);
             return;
         }
         const std::size_t candidate = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - p);
@@ -221,12 +229,7 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         complete(frame, static_cast<std::size_t>(static_cast<const unsigned char*>(end) - p) + 1);
         return;
     }
-    state.scanned = std::max(state.scanned, upTo);
-    if (upTo == longest) {
-        notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
-    } else {
-        incomplete(frame, size + 1);
-    }
+    noEndYet(frame, state, size, upTo, longest, 0);
 }
 
 // For a codec that does not decipher prefixes: each 0x03 from offset 34 on
@@ -260,12 +263,7 @@ void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFram
             return;
         }
     }
-    state.scanned = std::max(state.scanned, upTo);
-    if (upTo == longest) {
-        notAPacket(frame, ZrFrameFault::NoEnd, PKT_OFFSET_BODY, longest);
-    } else {
-        incomplete(frame, size + 1);
-    }
+    noEndYet(frame, state, size, upTo, longest, 0);
 }
 
 // --- the texts ----------------------------------------------------------------------

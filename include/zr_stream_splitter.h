@@ -30,8 +30,9 @@
 //     byte, the ETX; it accepts the packet when that cipher deciphers and
 //     the body's fields read whole from it (bytes after them are allowed).
 //     The linked codec deciphers every prefix of a cipher into the prefix
-//     of its body (ZRIEncrypt::deciphersPrefixes), so the bytes at hand are
-//     deciphered once, the fields walked once over them, and the packet
+//     of its body (ZRIEncrypt::deciphersPrefixes), so the cipher is
+//     deciphered in prefixes that at least double, each up to a byte that
+//     may end the packet, the fields walked once over them, and the packet
 //     ends at the first 0x03 at or after the body's end. With a codec
 //     that lacks the property each 0x03 is tried in turn, under the
 //     splitter's work budget.
@@ -52,7 +53,8 @@
 //   - A start that is not a packet moves the next start on by at least one byte.
 //   So one byte of the stream costs at most ZR_DECIPHER_PER_BYTE bytes
 //   deciphered and maxPacketLength fields walked; a stream of real packets
-//   costs about one decipher and one walk of each packet. ZrPacketMeter::work()
+//   costs about two deciphers (the first prefix often ends inside the body)
+//   and one walk of each packet. ZrPacketMeter::work()
 //   counts both, for tests and monitoring.
 #ifndef ZRPACKET_ZR_STREAM_SPLITTER_H
 #define ZRPACKET_ZR_STREAM_SPLITTER_H

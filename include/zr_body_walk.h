@@ -202,10 +202,14 @@ public:
     bool truncated() const {
         return m_w.fault == ZrWalkFault::Number || m_w.fault == ZrWalkFault::Fixed || m_w.fault == ZrWalkFault::Text;
     }
-    // Truncated: the fewest body bytes the body needs: those the field that
-    // stopped the walk needs, then every field and element after it at its
-    // shortest (a number in one byte, an empty text or list).
-    std::size_t needed() const { return m_w.needed + m_w.rest; }
+    // Truncated: the body bytes the field that stopped the walk needs. A
+    // reader waits for no more before walking on: a field after it may show
+    // the body is no packet with fewer bytes than the whole body takes.
+    std::size_t needed() const { return m_w.needed; }
+    // Truncated: the fewest bytes the whole body can take: needed(), then
+    // every field and element after that field at its shortest (a number in
+    // one byte, an empty text or list).
+    std::size_t leastBody() const { return m_w.needed + m_w.rest; }
 
 private:
     template <class T>

@@ -187,12 +187,15 @@ public:
     // The packet at the start of [data, data + size). Reads nothing outside.
     ZrFrame measure(const void* data, std::size_t size);
     // The same, for a start whose bytes grow from one call to the next:
-    // `state` carries what earlier calls learnt (start from {}).
-    ZrFrame measure(const void* data, std::size_t size, ZrMeasureState& state);
+    // `state` carries what earlier calls learnt (start from {}). `ended`:
+    // no more bytes will come, so an enciphered body is deciphered and
+    // walked over all that is at hand for a fault, whatever its end bytes,
+    // and the verdict does not depend on how the bytes came.
+    ZrFrame measure(const void* data, std::size_t size, ZrMeasureState& state, bool ended = false);
 
 private:
     void measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
-    void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
+    void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state, bool ended);
     void trialSearch(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
     bool decipher(const unsigned char* p, std::size_t cipherLen);
     // What a walk of a body found: whole (`bytes` long), short of bytes (it

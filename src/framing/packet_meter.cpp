@@ -73,7 +73,7 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size) {
 
 // The head's checks run in the order of its bytes, so that a verdict on a
 // few bytes is the verdict on all of them, however the bytes arrive.
-ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureState& state) {
+ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureState& state, bool ended) {
     const auto* p = static_cast<const unsigned char*>(data);
     ZrFrame frame;
     frame.limit = m_options.maxPacketLength;
@@ -105,7 +105,7 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureStat
         } else if (p[PKT_OFFSET_ENCRYPT_TYPE] != 0) {
             frame.enciphered = true;
             if (m_prefixCodec) {
-                measureEnciphered(p, size, frame, state);
+                measureEnciphered(p, size, frame, state, ended);
             } else {
                 trialSearch(p, size, frame, state);
             }
@@ -188,7 +188,8 @@ bool ZrPacketMeter::decipher(const unsigned char* p, std::size_t cipherLen) {
 // hand (so a start costs at most twice its longest prefix), and the walk
 // goes on over each prefix from where it stopped. A held start is
 // deciphered again only once a byte that may end it has come.
-void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state) {
+void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state,
+                                      bool ended) {
     if (size < PKT_ENVELOPE_MIN_LEN) {
         incomplete(frame, PKT_ENVELOPE_MIN_LEN);
         return;
@@ -200,6 +201,22 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         const std::size_t from = std::max(PKT_OFFSET_BODY + state.needBody, state.scanned);
         const void* found = from < upTo ? std::memchr(p + from, _ETX_, upTo - from) : nullptr;
         if (found == nullptr) {  // no byte at hand can end the packet yet
+            const std::size_t all = upTo - PKT_OFFSET_BODY;
+            if (ended && state.deciphered < all) {
+                // The stream has ended: a fault in what is at hand is the
+                // verdict, however far earlier prefixes reached.
+                if (!decipher(p, all)) {
+                    notAPacket(frame, ZrFrameFault::Decipher, PKT_OFFSET_BODY, all);
+                    return;
+                }
+                state.deciphered = all;
+                const Walked walked =
+                    walk(*frame.packetClass, m_plain, all, longest - PKT_ENVELOPE_MIN_LEN, &state.walk, frame, true);
+                if (walked.kind == Walked::Fault) {
+                    notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
+                    return;
+                }
+            }
             noEndYet(frame, state, size, upTo, longest, PKT_ENVELOPE_MIN_LEN + state.needBody);
             return;
         }

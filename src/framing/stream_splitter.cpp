@@ -57,7 +57,7 @@ bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
             if (m_finished) m_state = State::Ended;
             return emitRun(item);
         }
-        ZrFrame frame = m_meter.measure(start, atHand, m_measure);
+        ZrFrame frame = m_meter.measure(start, atHand, m_measure, m_finished);
         if (frame.incomplete() && !m_finished) {
             m_waitFor = frame.needed;
             m_waitEnciphered = frame.enciphered && atHand >= PKT_ENVELOPE_MIN_LEN;

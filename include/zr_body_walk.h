@@ -206,10 +206,6 @@ public:
     // reader waits for no more before walking on: a field after it may show
     // the body is no packet with fewer bytes than the whole body takes.
     std::size_t needed() const { return m_w.needed; }
-    // Truncated: the fewest bytes the whole body can take: needed(), then
-    // every field and element after that field at its shortest (a number in
-    // one byte, an empty text or list).
-    std::size_t leastBody() const { return m_w.needed + m_w.rest; }
 
 private:
     template <class T>
@@ -453,10 +449,7 @@ private:
     // to the field it stopped in, which it reads from its start.
     template <class T>
     void visit(const char* name, T tag) {
-        if (!ok()) {
-            if (truncated()) m_w.rest += least(tag);
-            return;
-        }
+        if (!ok()) return;
         if (m_w.resume != nullptr) {  // a walk that keeps where it stops counts places
             const unsigned d = m_w.depth;
             const std::uint32_t place = d < kLevels ? m_w.place[d]++ : 0;
@@ -502,25 +495,21 @@ private:
         std::uint32_t count = 0, first = 0;
         if (!enterContainer(name, count, first)) return;
         Level level(*this, name, true, count);
-        std::uint32_t i = first;
-        for (; i < count && ok(); ++i) {
+        for (std::uint32_t i = first; i < count && ok(); ++i) {
             level.setIndex(i);
             visit(nullptr, Tag<T>{});
         }
-        if (truncated() && i < count) m_w.rest += (count - i) * least(Tag<T>{});  // the elements after the one cut
     }
     template <class K, class V, class Less, class Alloc>
     void step(const char* name, Tag<std::map<K, V, Less, Alloc>>) {
         std::uint32_t count = 0, first = 0;
         if (!enterContainer(name, count, first)) return;
         Level level(*this, name, true, count);
-        std::uint32_t i = first;
-        for (; i < count && ok(); ++i) {
+        for (std::uint32_t i = first; i < count && ok(); ++i) {
             level.setIndex(i);
             visit("key", Tag<K>{});
             visit("value", Tag<V>{});
         }
-        if (truncated() && i < count) m_w.rest += (count - i) * (least(Tag<K>{}) + least(Tag<V>{}));
     }
     // A record: its own list, run over a prototype that is never read or
     // written (the list needs a record to name its fields).
@@ -541,60 +530,6 @@ private:
         first = 0;
         return containerCount(name, count);
     }
-
-    // The shortest wire form of a type.
-    std::size_t least(Tag<unsigned char>) const { return 1; }
-    std::size_t least(Tag<unsigned short>) const { return 2; }
-    std::size_t least(Tag<unsigned int>) const { return compact() ? 1 : 4; }
-    std::size_t least(Tag<int>) const { return compact() ? 1 : 4; }
-    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
-    std::size_t least(Tag<T>) const {
-        return 8;
-    }
-    std::size_t least(Tag<std::string>) const { return compact() ? 1 : 4; }
-    template <std::size_t N>
-    std::size_t least(Tag<char[N]>) const {
-        return compact() ? 1 : 4;
-    }
-    std::size_t least(Echo) const { return compact() ? 1 : 4; }
-    template <class T>
-    std::size_t least(Tag<std::vector<T>>) const {
-        return compact() ? 1 : 4;
-    }
-    template <class K, class V, class Less, class Alloc>
-    std::size_t least(Tag<std::map<K, V, Less, Alloc>>) const {
-        return compact() ? 1 : 4;
-    }
-    // A record: its fields at their shortest, added up once per mode.
-    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
-    std::size_t least(Tag<Record>) const {
-        static const std::size_t bytes[2] = {recordLeast<Record>(false), recordLeast<Record>(true)};
-        return bytes[compact() ? 1 : 0];
-    }
-    template <class Record>
-    static std::size_t recordLeast(bool isCompact) {
-        static Record prototype{};
-        ZrFieldCursor<false, ZrCursorMode::Given> walker(nullptr, 0, 0, isCompact);
-        LeastSum<ZrFieldCursor<false, ZrCursorMode::Given>> sum{walker, 0};
-        zrRecordFields(prototype, sum);
-        return sum.bytes;
-    }
-    template <class Walker>
-    struct LeastSum {
-        const Walker& walker;
-        std::size_t bytes;
-        template <class T>
-        LeastSum& operator()(const char*, T&) {
-            bytes += walker.least(typename Walker::template Tag<T>{});
-            return *this;
-        }
-        LeastSum& operator()(const char*, const ZrTextEcho&) {
-            bytes += walker.least(typename Walker::Echo{});
-            return *this;
-        }
-    };
-    template <bool, ZrCursorMode>
-    friend class ZrFieldCursor;
 
     void fail(ZrWalkFault fault, const char* name, std::size_t at, std::uint64_t value) {
         m_w.fault = fault;
@@ -663,7 +598,6 @@ private:
         std::uint64_t value;
         std::uint32_t textSize;
         std::size_t needed;
-        std::size_t rest = 0;  // truncated: the shortest form of what comes after the field cut
         const char* field;
         unsigned faultDepth;
         // Resuming: the point given, and whether the walk is still on its way there.

@@ -1,0 +1,189 @@
+// The requests a client holds: a slot each (where its handler is kept), an
+// index by SN, and their deadlines in a heap. Every structure is sized by
+// the requests held at the most, and reused: holding a request allocates
+// nothing once the client has held as many before.
+#ifndef ZRPACKET_NET_SRC_REQUEST_TABLE_H
+#define ZRPACKET_NET_SRC_REQUEST_TABLE_H
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "zr_net_request.h"
+
+namespace zrnet::detail {
+
+using Clock = std::chrono::steady_clock;
+
+struct RequestSlot {
+    enum class State : unsigned char {
+        Free,
+        Queued,   // its bytes wait in the write queue
+        Written,  // handed to the socket: awaiting its reply
+    };
+    State state = State::Free;
+    std::uint32_t sn = 0;
+    std::uint32_t cmdID = 0;
+    std::size_t heapAt = 0;  // its place in the deadline heap
+    std::size_t offset = 0;  // Queued: where its bytes start in the queue
+    std::size_t length = 0;
+    Clock::time_point deadline;
+    RequestOp* op = nullptr;
+    alignas(std::max_align_t) unsigned char storage[kInlineOpSize];
+};
+
+// SN -> slot, by open addressing with linear probing; at most half full.
+class SnIndex {
+public:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    std::uint32_t find(std::uint32_t sn) const {
+        if (m_entries.empty()) return kNone;
+        for (std::size_t i = home(sn);; i = (i + 1) & mask()) {
+            if (m_entries[i].slot == kNone || m_entries[i].sn == sn) return m_entries[i].slot;
+        }
+    }
+    // `sn` must not be in the index.
+    void insert(std::uint32_t sn, std::uint32_t slot) {
+        if (2 * (m_count + 1) > m_entries.size()) grow();
+        std::size_t i = home(sn);
+        while (m_entries[i].slot != kNone) i = (i + 1) & mask();
+        m_entries[i] = {sn, slot};
+        ++m_count;
+    }
+    // `sn` must be in the index. Later entries of its probe run move back
+    // into the gap, so that no tombstones are left.
+    void erase(std::uint32_t sn) {
+        std::size_t gap = home(sn);
+        while (m_entries[gap].sn != sn || m_entries[gap].slot == kNone) gap = (gap + 1) & mask();
+        for (std::size_t j = (gap + 1) & mask(); m_entries[j].slot != kNone; j = (j + 1) & mask()) {
+            if (((j - home(m_entries[j].sn)) & mask()) >= ((j - gap) & mask())) {
+                m_entries[gap] = m_entries[j];
+                gap = j;
+            }
+        }
+        m_entries[gap].slot = kNone;
+        --m_count;
+    }
+    void clear() {
+        for (Entry& e : m_entries) e.slot = kNone;
+        m_count = 0;
+    }
+
+private:
+    struct Entry {
+        std::uint32_t sn = 0;
+        std::uint32_t slot = kNone;
+    };
+    std::size_t mask() const { return m_entries.size() - 1; }
+    // Fibonacci hashing: the top bits of sn times 2^32 / phi.
+    std::size_t home(std::uint32_t sn) const { return (sn * 0x9E3779B9u) >> m_shift; }
+    void grow() {
+        std::vector<Entry> old(m_entries.empty() ? 16 : 2 * m_entries.size());
+        old.swap(m_entries);
+        m_shift = 32;
+        for (std::size_t size = m_entries.size(); size > 1; size >>= 1) --m_shift;
+        m_count = 0;
+        for (const Entry& e : old) {
+            if (e.slot != kNone) insert(e.sn, e.slot);
+        }
+    }
+
+    std::vector<Entry> m_entries;
+    std::size_t m_count = 0;
+    unsigned m_shift = 32;
+};
+
+class RequestTable {
+public:
+    std::size_t size() const { return m_heap.size(); }
+    bool empty() const { return m_heap.empty(); }
+    RequestSlot& operator[](std::uint32_t slot) { return m_slots[slot]; }
+    // The slot of the request with this SN, or SnIndex::kNone.
+    std::uint32_t find(std::uint32_t sn) const { return m_index.find(sn); }
+
+    // A slot for a new request, Queued; `sn` must be free.
+    std::uint32_t add(std::uint32_t sn, std::uint32_t cmdID, Clock::time_point deadline) {
+        std::uint32_t slot;
+        if (m_free.empty()) {
+            slot = static_cast<std::uint32_t>(m_slots.size());
+            m_slots.emplace_back();
+        } else {
+            slot = m_free.back();
+            m_free.pop_back();
+        }
+        RequestSlot& s = m_slots[slot];
+        s.state = RequestSlot::State::Queued;
+        s.sn = sn;
+        s.cmdID = cmdID;
+        s.deadline = deadline;
+        s.op = nullptr;
+        m_index.insert(sn, slot);
+        s.heapAt = m_heap.size();
+        m_heap.push_back(slot);
+        siftUp(s.heapAt);
+        return slot;
+    }
+    // Frees the slot (its op, if any, is the caller's to complete or destroy).
+    void remove(std::uint32_t slot) {
+        RequestSlot& s = m_slots[slot];
+        m_index.erase(s.sn);
+        const std::size_t at = s.heapAt;
+        place(at, m_heap.back());
+        m_heap.pop_back();
+        if (at < m_heap.size()) {
+            siftUp(at);
+            siftDown(at);
+        }
+        s.state = RequestSlot::State::Free;
+        m_free.push_back(slot);
+    }
+
+    // The request whose deadline comes first (the table must not be empty).
+    std::uint32_t earliest() const { return m_heap.front(); }
+    Clock::time_point nextDeadline() const { return m_slots[m_heap.front()].deadline; }
+
+    // Every request held, in no order.
+    template <class F>
+    void forEach(F&& f) {
+        for (const std::uint32_t slot : m_heap) f(slot);
+    }
+
+private:
+    bool before(std::uint32_t a, std::uint32_t b) const { return m_slots[a].deadline < m_slots[b].deadline; }
+    void place(std::size_t at, std::uint32_t slot) {
+        m_heap[at] = slot;
+        m_slots[slot].heapAt = at;
+    }
+    void siftUp(std::size_t at) {
+        const std::uint32_t slot = m_heap[at];
+        while (at > 0 && before(slot, m_heap[(at - 1) / 2])) {
+            place(at, m_heap[(at - 1) / 2]);
+            at = (at - 1) / 2;
+        }
+        place(at, slot);
+    }
+    void siftDown(std::size_t at) {
+        const std::uint32_t slot = m_heap[at];
+        for (;;) {
+            std::size_t child = 2 * at + 1;
+            if (child >= m_heap.size()) break;
+            if (child + 1 < m_heap.size() && before(m_heap[child + 1], m_heap[child])) ++child;
+            if (!before(m_heap[child], slot)) break;
+            place(at, m_heap[child]);
+            at = child;
+        }
+        place(at, slot);
+    }
+
+    std::deque<RequestSlot> m_slots;  // a deque: a slot's handler stays where it was made
+    std::vector<std::uint32_t> m_free;
+    SnIndex m_index;
+    std::vector<std::uint32_t> m_heap;  // slots, by deadline
+};
+
+}  // namespace zrnet::detail
+
+#endif  // ZRPACKET_NET_SRC_REQUEST_TABLE_H

@@ -30,7 +30,8 @@
 // - Completions follow Asio's completion-token convention: a callback,
 //   asio::use_future, asio::use_awaitable (C++20), asio::deferred...; a
 //   handler runs on its associated executor, by default the io_context's.
-//   Reply and reply buffer must outlive the operation, as buffers do in Asio.
+//   As with Asio's own objects, the client, the reply object and the reply
+//   buffer must outlive the operation.
 //
 // Threads: the io_context is run by one thread. The async operations,
 // start() and close() may be called from any thread (from another one, the
@@ -145,11 +146,11 @@ public:
     template <class Request, class Reply, class CompletionToken>
     auto asyncRequest(Request& request, Reply& reply, const RequestOptions& options, CompletionToken&& token) {
         return asio::async_initiate<CompletionToken, void(std::error_code)>(
-            [core = m_core, request = &request, reply = &reply, options](auto handler) {
+            [core = m_core.get(), request = &request, reply = &reply, options](auto handler) {
                 std::vector<char>& scratch = detail::encodeScratch();
                 std::size_t length = 0;
                 const bool encoded = detail::encodeInto(*request, scratch, detail::maxPacketLength(*core), length);
-                detail::launch(core, std::move(handler), detail::DecodeInto<Reply>{reply}, scratch.data(),
+                detail::launch(*core, std::move(handler), detail::DecodeInto<Reply>{reply}, scratch.data(),
                                encoded ? length : 0, options,
                                encoded ? std::error_code() : make_error_code(Error::EncodeFailed));
             },
@@ -170,8 +171,8 @@ public:
         using Buffer = std::decay_t<DynamicBuffer>;
         static_assert(asio::is_dynamic_buffer_v2<Buffer>::value, "the reply goes to an Asio DynamicBuffer (v2)");
         return asio::async_initiate<CompletionToken, void(std::error_code, std::size_t)>(
-            [core = m_core, request, options](auto handler, Buffer buffer) {
-                detail::launch(core, std::move(handler), detail::AppendTo<Buffer>{std::move(buffer)},
+            [core = m_core.get(), request, options](auto handler, Buffer buffer) {
+                detail::launch(*core, std::move(handler), detail::AppendTo<Buffer>{std::move(buffer)},
                                static_cast<const char*>(request.data()), request.size(), options, {});
             },
             token, Buffer(std::forward<DynamicBuffer>(reply)));
@@ -182,7 +183,7 @@ public:
     template <class CompletionToken>
     auto asyncWaitForRoom(CompletionToken&& token) {
         return asio::async_initiate<CompletionToken, void(std::error_code)>(
-            [core = m_core](auto handler) { detail::waitForRoom(core, std::move(handler)); }, token);
+            [core = m_core.get()](auto handler) { detail::waitForRoom(*core, std::move(handler)); }, token);
     }
 
 private:

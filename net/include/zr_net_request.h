@@ -13,6 +13,7 @@
 #include <new>
 #include <system_error>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -76,12 +77,27 @@ struct AppendTo {
     }
 };
 
+// Keeps a handler's executor from running out of work while its operation
+// is pending; the client's own io_context has work then anyway (the
+// deadline timer waits), so its executor goes as it is.
+template <class Handler>
+using WorkFor = std::conditional_t<
+    std::is_same_v<asio::associated_executor_t<Handler, IoExecutor>, IoExecutor>, IoExecutor,
+    std::decay_t<decltype(asio::prefer(std::declval<const asio::associated_executor_t<Handler, IoExecutor>&>(),
+                                       asio::execution::outstanding_work.tracked))>>;
+
+template <class Handler>
+WorkFor<Handler> workFor(const Handler& handler, const IoExecutor& io) {
+    if constexpr (std::is_same_v<WorkFor<Handler>, IoExecutor>) {
+        return io;
+    } else {
+        return asio::prefer(asio::get_associated_executor(handler, io), asio::execution::outstanding_work.tracked);
+    }
+}
+
 template <class Handler, class Deliver>
 class RequestOpFor final : public RequestOp {
-    using Executor = asio::associated_executor_t<Handler, IoExecutor>;
-    // Keeps the handler's executor from running out of work while the request is pending.
-    using Work = std::decay_t<decltype(asio::prefer(std::declval<const Executor&>(),
-                                                    asio::execution::outstanding_work.tracked))>;
+    using Work = WorkFor<Handler>;
     using Allocator = typename std::allocator_traits<
         asio::associated_allocator_t<Handler>>::template rebind_alloc<RequestOpFor>;
 
@@ -127,11 +143,7 @@ private:
     }
 
     RequestOpFor(Handler& handler, Deliver& deliver, const IoExecutor& io, bool heap)
-        : m_handler(std::move(handler)),
-          m_deliver(std::move(deliver)),
-          m_work(asio::prefer(asio::get_associated_executor(m_handler, io),
-                              asio::execution::outstanding_work.tracked)),
-          m_heap(heap) {}
+        : m_handler(std::move(handler)), m_deliver(std::move(deliver)), m_work(workFor(m_handler, io)), m_heap(heap) {}
     ~RequestOpFor() = default;
 
     Handler m_handler;
@@ -150,6 +162,7 @@ std::error_code submit(ClientCore& core, const char* bytes, std::size_t length, 
                        MakeOp make, void* context, std::error_code refused);
 bool onThread(const ClientCore& core);
 IoExecutor ioExecutor(const ClientCore& core);
+std::shared_ptr<ClientCore> share(ClientCore& core);
 std::size_t maxPacketLength(const ClientCore& core);
 
 // This thread's buffer for encoding typed requests.
@@ -175,13 +188,14 @@ bool encodeInto(Request& request, std::vector<char>& scratch, std::size_t maxLen
 // from another with its bytes copied and handed over. A refused request's
 // handler is posted with the reason.
 template <class Handler, class Deliver>
-void launch(const std::shared_ptr<ClientCore>& core, Handler handler, Deliver deliver, const char* bytes,
-            std::size_t length, const RequestOptions& options, std::error_code refused) {
-    if (!onThread(*core)) {
+void launch(ClientCore& core, Handler handler, Deliver deliver, const char* bytes, std::size_t length,
+            const RequestOptions& options, std::error_code refused) {
+    if (!onThread(core)) {
         std::vector<char> copy(bytes, bytes + length);
-        asio::post(ioExecutor(*core), [core, handler = std::move(handler), deliver = std::move(deliver),
-                                       copy = std::move(copy), options, refused]() mutable {
-            launch(core, std::move(handler), std::move(deliver), copy.data(), copy.size(), options, refused);
+        asio::post(ioExecutor(core), [shared = share(core), handler = std::move(handler),
+                                      deliver = std::move(deliver), copy = std::move(copy), options,
+                                      refused]() mutable {
+            launch(*shared, std::move(handler), std::move(deliver), copy.data(), copy.size(), options, refused);
         });
         return;
     }
@@ -189,12 +203,12 @@ void launch(const std::shared_ptr<ClientCore>& core, Handler handler, Deliver de
         Handler& handler;
         Deliver& deliver;
         IoExecutor io;
-    } parts{handler, deliver, ioExecutor(*core)};
+    } parts{handler, deliver, ioExecutor(core)};
     const MakeOp make = [](void* context, void* storage, std::size_t capacity) -> RequestOp* {
         auto& p = *static_cast<Parts*>(context);
         return RequestOpFor<Handler, Deliver>::make(p.handler, p.deliver, p.io, storage, capacity);
     };
-    const std::error_code why = submit(*core, bytes, length, options, make, &parts, refused);
+    const std::error_code why = submit(core, bytes, length, options, make, &parts, refused);
     if (!why) return;
     const auto executor = asio::get_associated_executor(handler, parts.io);
     asio::post(executor, [handler = std::move(handler), args = deliver(why, nullptr, 0)]() mutable {
@@ -212,15 +226,10 @@ public:
 
 template <class Handler>
 class RoomOpFor final : public RoomOp {
-    using Work = std::decay_t<decltype(asio::prefer(
-        std::declval<const asio::associated_executor_t<Handler, IoExecutor>&>(),
-        asio::execution::outstanding_work.tracked))>;
+    using Work = WorkFor<Handler>;
 
 public:
-    RoomOpFor(Handler handler, const IoExecutor& io)
-        : m_handler(std::move(handler)),
-          m_work(asio::prefer(asio::get_associated_executor(m_handler, io),
-                              asio::execution::outstanding_work.tracked)) {}
+    RoomOpFor(Handler handler, const IoExecutor& io) : m_handler(std::move(handler)), m_work(workFor(m_handler, io)) {}
 
     void complete(std::error_code error) override {
         asio::dispatch(m_work, [handler = std::move(m_handler), error]() mutable { std::move(handler)(error); });
@@ -234,12 +243,14 @@ private:
 void waitForRoom(ClientCore& core, std::unique_ptr<RoomOp> op);
 
 template <class Handler>
-void waitForRoom(const std::shared_ptr<ClientCore>& core, Handler handler) {
-    auto op = std::make_unique<RoomOpFor<Handler>>(std::move(handler), ioExecutor(*core));
-    if (onThread(*core)) {
-        waitForRoom(*core, std::move(op));
+void waitForRoom(ClientCore& core, Handler handler) {
+    auto op = std::make_unique<RoomOpFor<Handler>>(std::move(handler), ioExecutor(core));
+    if (onThread(core)) {
+        waitForRoom(core, std::unique_ptr<RoomOp>(std::move(op)));
     } else {
-        asio::post(ioExecutor(*core), [core, op = std::move(op)]() mutable { waitForRoom(*core, std::move(op)); });
+        asio::post(ioExecutor(core), [shared = share(core), op = std::move(op)]() mutable {
+            waitForRoom(*shared, std::unique_ptr<RoomOp>(std::move(op)));
+        });
     }
 }
 

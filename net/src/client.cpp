@@ -422,6 +422,7 @@ std::error_code submit(ClientCore& core, const char* bytes, std::size_t length, 
 }
 bool onThread(const ClientCore& core) { return core.onThread(); }
 IoExecutor ioExecutor(const ClientCore& core) { return core.executor(); }
+std::shared_ptr<ClientCore> share(ClientCore& core) { return core.shared_from_this(); }
 std::size_t maxPacketLength(const ClientCore& core) { return core.options().meter.maxPacketLength; }
 void waitForRoom(ClientCore& core, std::unique_ptr<RoomOp> op) { core.waitForRoom(std::move(op)); }
 

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <vector>
 
 #include "zr_net_request.h"
@@ -100,35 +100,34 @@ class RequestTable {
 public:
     std::size_t size() const { return m_heap.size(); }
     bool empty() const { return m_heap.empty(); }
-    RequestSlot& operator[](std::uint32_t slot) { return m_slots[slot]; }
+    RequestSlot& operator[](std::uint32_t slot) { return m_chunks[slot / kChunk][slot % kChunk]; }
+    const RequestSlot& operator[](std::uint32_t slot) const { return m_chunks[slot / kChunk][slot % kChunk]; }
     // The slot of the request with this SN, or SnIndex::kNone.
     std::uint32_t find(std::uint32_t sn) const { return m_index.find(sn); }
 
     // A slot for a new request, Queued; `sn` must be free.
     std::uint32_t add(std::uint32_t sn, std::uint32_t cmdID, Clock::time_point deadline) {
-        std::uint32_t slot;
-        if (m_free.empty()) {
-            slot = static_cast<std::uint32_t>(m_slots.size());
-            m_slots.emplace_back();
-        } else {
-            slot = m_free.back();
-            m_free.pop_back();
+        if (m_free.empty()) {  // a chunk more
+            const auto first = static_cast<std::uint32_t>(m_chunks.size() * kChunk);
+            m_chunks.push_back(std::make_unique<RequestSlot[]>(kChunk));
+            for (std::uint32_t i = kChunk; i > 0; --i) m_free.push_back(first + i - 1);
         }
-        RequestSlot& s = m_slots[slot];
+        const std::uint32_t slot = m_free.back();
+        m_free.pop_back();
+        RequestSlot& s = (*this)[slot];
         s.state = RequestSlot::State::Queued;
         s.sn = sn;
         s.cmdID = cmdID;
         s.deadline = deadline;
         s.op = nullptr;
         m_index.insert(sn, slot);
-        s.heapAt = m_heap.size();
-        m_heap.push_back(slot);
-        siftUp(s.heapAt);
+        m_heap.push_back({deadline, slot});
+        siftUp(m_heap.size() - 1);
         return slot;
     }
     // Frees the slot (its op, if any, is the caller's to complete or destroy).
     void remove(std::uint32_t slot) {
-        RequestSlot& s = m_slots[slot];
+        RequestSlot& s = (*this)[slot];
         m_index.erase(s.sn);
         const std::size_t at = s.heapAt;
         place(at, m_heap.back());
@@ -142,46 +141,52 @@ public:
     }
 
     // The request whose deadline comes first (the table must not be empty).
-    std::uint32_t earliest() const { return m_heap.front(); }
-    Clock::time_point nextDeadline() const { return m_slots[m_heap.front()].deadline; }
+    std::uint32_t earliest() const { return m_heap.front().slot; }
+    Clock::time_point nextDeadline() const { return m_heap.front().deadline; }
 
     // Every request held, in no order.
     template <class F>
     void forEach(F&& f) {
-        for (const std::uint32_t slot : m_heap) f(slot);
+        for (const Timed& t : m_heap) f(t.slot);
     }
 
 private:
-    bool before(std::uint32_t a, std::uint32_t b) const { return m_slots[a].deadline < m_slots[b].deadline; }
-    void place(std::size_t at, std::uint32_t slot) {
-        m_heap[at] = slot;
-        m_slots[slot].heapAt = at;
+    // A request in the heap, with its deadline at hand for the comparisons.
+    struct Timed {
+        Clock::time_point deadline;
+        std::uint32_t slot;
+    };
+    void place(std::size_t at, const Timed& t) {
+        m_heap[at] = t;
+        (*this)[t.slot].heapAt = at;
     }
     void siftUp(std::size_t at) {
-        const std::uint32_t slot = m_heap[at];
-        while (at > 0 && before(slot, m_heap[(at - 1) / 2])) {
+        const Timed t = m_heap[at];
+        while (at > 0 && t.deadline < m_heap[(at - 1) / 2].deadline) {
             place(at, m_heap[(at - 1) / 2]);
             at = (at - 1) / 2;
         }
-        place(at, slot);
+        place(at, t);
     }
     void siftDown(std::size_t at) {
-        const std::uint32_t slot = m_heap[at];
+        const Timed t = m_heap[at];
         for (;;) {
             std::size_t child = 2 * at + 1;
             if (child >= m_heap.size()) break;
-            if (child + 1 < m_heap.size() && before(m_heap[child + 1], m_heap[child])) ++child;
-            if (!before(m_heap[child], slot)) break;
+            if (child + 1 < m_heap.size() && m_heap[child + 1].deadline < m_heap[child].deadline) ++child;
+            if (!(m_heap[child].deadline < t.deadline)) break;
             place(at, m_heap[child]);
             at = child;
         }
-        place(at, slot);
+        place(at, t);
     }
 
-    std::deque<RequestSlot> m_slots;  // a deque: a slot's handler stays where it was made
+    // In chunks that never move: a handler stays where it was made.
+    static constexpr std::uint32_t kChunk = 64;
+    std::vector<std::unique_ptr<RequestSlot[]>> m_chunks;
     std::vector<std::uint32_t> m_free;
     SnIndex m_index;
-    std::vector<std::uint32_t> m_heap;  // slots, by deadline
+    std::vector<Timed> m_heap;  // a binary heap: the earliest deadline first
 };
 
 }  // namespace zrnet::detail

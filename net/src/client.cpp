@@ -39,7 +39,7 @@ public:
     void waitForRoom(std::unique_ptr<RoomOp> op) {
         if (m_state == LinkState::Closed) {
             complete(std::move(op), asio::error::operation_aborted);
-        } else if (m_waiters.empty() && roomFor(1)) {
+        } else if (m_waiters.empty() && roomFor(m_woken + 1)) {
             complete(std::move(op), std::error_code());
         } else {
             m_waiters.push_back(std::move(op));

@@ -242,7 +242,7 @@ std::error_code ClientCore::admit(const char* bytes, std::size_t length, const R
     }
     if (!roomFor(m_woken + 1)) return Error::Busy;
     if (options.keepSN &&
-        m_table.find(ZrCPacketHead::fastGetSN(bytes, static_cast<unsigned int>(length))) != SnIndex::kNone) {
+        m_table.find(ZrCPacketHead::fastGetSN(bytes, static_cast<unsigned int>(length))) != kNoSlot) {
         return Error::DuplicateSN;
     }
     return {};
@@ -252,7 +252,7 @@ std::error_code ClientCore::admit(const char* bytes, std::size_t length, const R
 std::uint32_t ClientCore::takeSN() {
     for (;;) {
         const std::uint32_t sn = m_nextSN++;
-        if (sn != 0 && m_table.find(sn) == SnIndex::kNone) return sn;
+        if (sn != 0 && m_table.find(sn) == kNoSlot) return sn;
     }
 }
 
@@ -295,7 +295,7 @@ void ClientCore::received(Connection&, const ZrSplitItem& item) {
     m_counters.bytesIn += item.length;
     const auto length = static_cast<unsigned int>(item.length);
     const std::uint32_t slot = m_table.find(ZrCPacketHead::fastGetSN(item.chars(), length));
-    if (slot == SnIndex::kNone || m_table[slot].state != State::Written) {
+    if (slot == kNoSlot || m_table[slot].state != State::Written) {
         ++m_counters.repliesUnknown;
         return;
     }

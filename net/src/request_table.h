@@ -1,6 +1,6 @@
 // The requests a client holds: a slot each (where its handler is kept), an
-// index by SN, and their deadlines in a heap. Every structure is sized by
-// the requests held at the most, and reused: holding a request allocates
+// index by SN, and their deadlines. Every structure is sized by the
+// requests held at the most, and reused: holding a request allocates
 // nothing once the client has held as many before.
 #ifndef ZRPACKET_NET_SRC_REQUEST_TABLE_H
 #define ZRPACKET_NET_SRC_REQUEST_TABLE_H
@@ -16,6 +16,7 @@
 namespace zrnet::detail {
 
 using Clock = std::chrono::steady_clock;
+constexpr std::uint32_t kNoSlot = UINT32_MAX;
 
 struct RequestSlot {
     enum class State : unsigned char {
@@ -26,7 +27,13 @@ struct RequestSlot {
     State state = State::Free;
     std::uint32_t sn = 0;
     std::uint32_t cmdID = 0;
-    std::size_t heapAt = 0;  // its place in the deadline heap
+    // Where its deadline is kept: in the list (in deadline order, as
+    // requests with one timeout come) or, one earlier than the list's last,
+    // in the heap.
+    enum class Timing : unsigned char { List, Heap };
+    Timing timing = Timing::List;
+    std::uint32_t prev = 0, next = 0;  // List: its neighbours (kNoSlot at the ends)
+    std::size_t heapAt = 0;            // Heap: its place
     std::size_t offset = 0;  // Queued: where its bytes start in the queue
     std::size_t length = 0;
     Clock::time_point deadline;
@@ -37,19 +44,17 @@ struct RequestSlot {
 // SN -> slot, by open addressing with linear probing; at most half full.
 class SnIndex {
 public:
-    static constexpr std::uint32_t kNone = UINT32_MAX;
-
     std::uint32_t find(std::uint32_t sn) const {
-        if (m_entries.empty()) return kNone;
+        if (m_entries.empty()) return kNoSlot;
         for (std::size_t i = home(sn);; i = (i + 1) & mask()) {
-            if (m_entries[i].slot == kNone || m_entries[i].sn == sn) return m_entries[i].slot;
+            if (m_entries[i].slot == kNoSlot || m_entries[i].sn == sn) return m_entries[i].slot;
         }
     }
     // `sn` must not be in the index.
     void insert(std::uint32_t sn, std::uint32_t slot) {
         if (2 * (m_count + 1) > m_entries.size()) grow();
         std::size_t i = home(sn);
-        while (m_entries[i].slot != kNone) i = (i + 1) & mask();
+        while (m_entries[i].slot != kNoSlot) i = (i + 1) & mask();
         m_entries[i] = {sn, slot};
         ++m_count;
     }
@@ -57,25 +62,25 @@ public:
     // into the gap, so that no tombstones are left.
     void erase(std::uint32_t sn) {
         std::size_t gap = home(sn);
-        while (m_entries[gap].sn != sn || m_entries[gap].slot == kNone) gap = (gap + 1) & mask();
-        for (std::size_t j = (gap + 1) & mask(); m_entries[j].slot != kNone; j = (j + 1) & mask()) {
+        while (m_entries[gap].sn != sn || m_entries[gap].slot == kNoSlot) gap = (gap + 1) & mask();
+        for (std::size_t j = (gap + 1) & mask(); m_entries[j].slot != kNoSlot; j = (j + 1) & mask()) {
             if (((j - home(m_entries[j].sn)) & mask()) >= ((j - gap) & mask())) {
                 m_entries[gap] = m_entries[j];
                 gap = j;
             }
         }
-        m_entries[gap].slot = kNone;
+        m_entries[gap].slot = kNoSlot;
         --m_count;
     }
     void clear() {
-        for (Entry& e : m_entries) e.slot = kNone;
+        for (Entry& e : m_entries) e.slot = kNoSlot;
         m_count = 0;
     }
 
 private:
     struct Entry {
         std::uint32_t sn = 0;
-        std::uint32_t slot = kNone;
+        std::uint32_t slot = kNoSlot;
     };
     std::size_t mask() const { return m_entries.size() - 1; }
     // Fibonacci hashing: the top bits of sn times 2^32 / phi.
@@ -87,7 +92,7 @@ private:
         for (std::size_t size = m_entries.size(); size > 1; size >>= 1) --m_shift;
         m_count = 0;
         for (const Entry& e : old) {
-            if (e.slot != kNone) insert(e.sn, e.slot);
+            if (e.slot != kNoSlot) insert(e.sn, e.slot);
         }
     }
 
@@ -96,13 +101,17 @@ private:
     unsigned m_shift = 32;
 };
 
+// Deadlines: a request whose deadline is not before the last one in the
+// list (every request, when they share a timeout) joins the list's end, and
+// leaves it from anywhere, at no cost; the others go to a binary heap. The
+// first deadline is the earlier of the list's head and the heap's top.
 class RequestTable {
 public:
-    std::size_t size() const { return m_heap.size(); }
-    bool empty() const { return m_heap.empty(); }
+    std::size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
     RequestSlot& operator[](std::uint32_t slot) { return m_chunks[slot / kChunk][slot % kChunk]; }
     const RequestSlot& operator[](std::uint32_t slot) const { return m_chunks[slot / kChunk][slot % kChunk]; }
-    // The slot of the request with this SN, or SnIndex::kNone.
+    // The slot of the request with this SN, or kNoSlot.
     std::uint32_t find(std::uint32_t sn) const { return m_index.find(sn); }
 
     // A slot for a new request, Queued; `sn` must be free.
@@ -121,32 +130,53 @@ public:
         s.deadline = deadline;
         s.op = nullptr;
         m_index.insert(sn, slot);
-        m_heap.push_back({deadline, slot});
-        siftUp(m_heap.size() - 1);
+        ++m_count;
+        if (m_tail == kNoSlot || !(deadline < (*this)[m_tail].deadline)) {
+            s.timing = RequestSlot::Timing::List;
+            s.prev = m_tail;
+            s.next = kNoSlot;
+            (m_tail == kNoSlot ? m_head : (*this)[m_tail].next) = slot;
+            m_tail = slot;
+        } else {
+            s.timing = RequestSlot::Timing::Heap;
+            m_heap.push_back({deadline, slot});
+            siftUp(m_heap.size() - 1);
+        }
         return slot;
     }
     // Frees the slot (its op, if any, is the caller's to complete or destroy).
     void remove(std::uint32_t slot) {
         RequestSlot& s = (*this)[slot];
         m_index.erase(s.sn);
-        const std::size_t at = s.heapAt;
-        place(at, m_heap.back());
-        m_heap.pop_back();
-        if (at < m_heap.size()) {
-            siftUp(at);
-            siftDown(at);
+        --m_count;
+        if (s.timing == RequestSlot::Timing::List) {
+            (s.prev == kNoSlot ? m_head : (*this)[s.prev].next) = s.next;
+            (s.next == kNoSlot ? m_tail : (*this)[s.next].prev) = s.prev;
+        } else {
+            const std::size_t at = s.heapAt;
+            place(at, m_heap.back());
+            m_heap.pop_back();
+            if (at < m_heap.size()) {
+                siftUp(at);
+                siftDown(at);
+            }
         }
         s.state = RequestSlot::State::Free;
         m_free.push_back(slot);
     }
 
     // The request whose deadline comes first (the table must not be empty).
-    std::uint32_t earliest() const { return m_heap.front().slot; }
-    Clock::time_point nextDeadline() const { return m_heap.front().deadline; }
+    std::uint32_t earliest() const {
+        if (m_head == kNoSlot) return m_heap.front().slot;
+        if (m_heap.empty() || !(m_heap.front().deadline < (*this)[m_head].deadline)) return m_head;
+        return m_heap.front().slot;
+    }
+    Clock::time_point nextDeadline() const { return (*this)[earliest()].deadline; }
 
     // Every request held, in no order.
     template <class F>
     void forEach(F&& f) {
+        for (std::uint32_t slot = m_head; slot != kNoSlot; slot = (*this)[slot].next) f(slot);
         for (const Timed& t : m_heap) f(t.slot);
     }
 
@@ -186,7 +216,9 @@ private:
     std::vector<std::unique_ptr<RequestSlot[]>> m_chunks;
     std::vector<std::uint32_t> m_free;
     SnIndex m_index;
-    std::vector<Timed> m_heap;  // a binary heap: the earliest deadline first
+    std::size_t m_count = 0;
+    std::uint32_t m_head = kNoSlot, m_tail = kNoSlot;  // the list
+    std::vector<Timed> m_heap;                         // a binary heap: the earliest deadline first
 };
 
 }  // namespace zrnet::detail

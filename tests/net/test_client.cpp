@@ -40,6 +40,7 @@ struct Outcome {
     std::vector<std::error_code> results;
     std::vector<zrnet::LinkEvent> events;
     std::error_code room = Error::Busy;  // the wait for room's outcome
+    std::vector<std::size_t> order;      // of the completions
 };
 
 struct Row {
@@ -48,9 +49,9 @@ struct Row {
     std::size_t requests;                  // sent in one turn
     std::vector<std::error_code> expected;  // each request's outcome, then the follow-ups'
     std::size_t again = 0;                  // sent in one turn once the first have completed
+    std::vector<std::chrono::milliseconds> timeouts = {};  // the first requests' deadlines (none: 10 s)
     std::function<void(zrnet::ClientOptions&, nettest::Server&)> setUp = nullptr;
     std::function<void(const zrnet::ClientCounters&, const nettest::Server&, const Outcome&)> check = nullptr;
-    std::chrono::milliseconds firstTimeout{0};  // the first requests' deadline (0: the client's, 10 s)
     bool keepSN = false;                         // every request carries SN 7
     std::chrono::milliseconds closeAfter{0};
     bool waitForRoom = false;
@@ -58,27 +59,32 @@ struct Row {
 
 const std::error_code kOk;
 const std::error_code kAborted = asio::error::operation_aborted;
+const std::vector<std::chrono::milliseconds> k100ms(5, 100ms);  // for up to 5 first requests
 
 const Row kRows[] = {
-    {"echo: the queued requests leave in one write", Answer::Echo, 8, std::vector<std::error_code>(10, kOk), 2,
+    {"echo: the queued requests leave in one write", Answer::Echo, 8, std::vector<std::error_code>(10, kOk), 2, {},
      nullptr,
      [](const zrnet::ClientCounters& c, const nettest::Server&, const Outcome&) {
          EXPECT_EQ(c.writes, 2u);  // the first 8, then the 2 sent from one handler
          EXPECT_EQ(c.replies, 10u);
      }},
     {"answered last first: matched by SN", Answer::Reverse, 8, std::vector<std::error_code>(8, kOk)},
+    {"deadlines in any order: the earliest expires first", Answer::Hold, 4,
+     std::vector<std::error_code>(4, Error::TimedOut), 0, {300ms, 100ms, 400ms, 200ms}, nullptr,
+     [](const zrnet::ClientCounters&, const nettest::Server&, const Outcome& run) {
+         EXPECT_EQ(run.order, (std::vector<std::size_t>{1, 3, 0, 2}));
+     }},
     {"second replies and a stray SN are dropped", Answer::EchoTwiceAndStray, 4, std::vector<std::error_code>(4, kOk),
-     0, nullptr,
+     0, {}, nullptr,
      [](const zrnet::ClientCounters& c, const nettest::Server&, const Outcome&) { EXPECT_EQ(c.repliesUnknown, 8u); }},
     {"a reply under another command is not the reply", Answer::OtherCommand, 3,
-     std::vector<std::error_code>(3, Error::TimedOut), 0, nullptr,
+     std::vector<std::error_code>(3, Error::TimedOut), 0, k100ms, nullptr,
      [](const zrnet::ClientCounters& c, const nettest::Server&, const Outcome&) {
          EXPECT_EQ(c.repliesMismatched, 3u);
          EXPECT_EQ(c.timedOut, 3u);
-     },
-     100ms},
+     }},
     {"server down past the deadline: never sent", Answer::Echo, 3,
-     {Error::NotSent, Error::NotSent, Error::NotSent, kOk}, 1,
+     {Error::NotSent, Error::NotSent, Error::NotSent, kOk}, 1, {100ms, 100ms, 100ms},
      [](zrnet::ClientOptions&, nettest::Server& s) { s.goDown(250ms); },
      [](const zrnet::ClientCounters& c, const nettest::Server& s, const Outcome& run) {
          EXPECT_EQ(s.packets, 1u);  // the follow-up alone
@@ -90,10 +96,9 @@ const Row kRows[] = {
          ASSERT_GE(waits.size(), 4u);
          EXPECT_EQ(std::vector<long>(waits.begin(), waits.begin() + 4), (std::vector<long>{20, 40, 80, 80}));
          EXPECT_EQ(run.events.back().kind, zrnet::LinkEvent::Kind::Connected);
-     },
-     100ms},
+     }},
     {"connection lost: written requests lost, then a new connection", Answer::CloseFirst, 3,
-     {Error::ConnectionLost, Error::ConnectionLost, Error::ConnectionLost, kOk}, 1, nullptr,
+     {Error::ConnectionLost, Error::ConnectionLost, Error::ConnectionLost, kOk}, 1, {}, nullptr,
      [](const zrnet::ClientCounters& c, const nettest::Server& s, const Outcome& run) {
          EXPECT_EQ(s.connections, 2u);
          EXPECT_EQ(c.losses, 1u);
@@ -101,18 +106,18 @@ const Row kRows[] = {
          EXPECT_EQ(run.events[1].requests, 3u);
      }},
     {"in-flight limit: refused, told when there is room", Answer::Hold, 5,
-     {Error::TimedOut, Error::TimedOut, Error::TimedOut, Error::TimedOut, Error::Busy}, 0,
+     {Error::TimedOut, Error::TimedOut, Error::TimedOut, Error::TimedOut, Error::Busy}, 0, k100ms,
      [](zrnet::ClientOptions& o, nettest::Server&) { o.maxInFlight = 4; },
      [](const zrnet::ClientCounters& c, const nettest::Server&, const Outcome& run) {
          EXPECT_EQ(c.refused, 1u);
          EXPECT_EQ(run.room, kOk);
      },
-     100ms, false, 0ms, true},
-    {"a kept SN must be unique in flight", Answer::Echo, 2, {kOk, Error::DuplicateSN, kOk}, 1, nullptr, nullptr, 0ms,
+     false, 0ms, true},
+    {"a kept SN must be unique in flight", Answer::Echo, 2, {kOk, Error::DuplicateSN, kOk}, 1, {}, nullptr, nullptr,
      true},
     {"closed: written requests lost, later ones aborted", Answer::Hold, 2,
-     {Error::ConnectionLost, Error::ConnectionLost, kAborted}, 1, nullptr,
-     [](const zrnet::ClientCounters& c, const nettest::Server&, const Outcome&) { EXPECT_EQ(c.lost, 2u); }, 0ms, false,
+     {Error::ConnectionLost, Error::ConnectionLost, kAborted}, 1, {}, nullptr,
+     [](const zrnet::ClientCounters& c, const nettest::Server&, const Outcome&) { EXPECT_EQ(c.lost, 2u); }, false,
      100ms},
 };
 
@@ -136,10 +141,11 @@ TEST(Client, Table) {
         run.results.assign(total, Error::Busy);
         std::size_t done = 0;
         std::function<void(std::size_t)> send = [&](std::size_t i) {
-            const zrnet::RequestOptions each{i < row.requests ? row.firstTimeout : 0ms, row.keepSN};
+            const zrnet::RequestOptions each{i < row.timeouts.size() ? row.timeouts[i] : 0ms, row.keepSN};
             client.asyncRawRequest(asio::buffer(sent[i]), asio::dynamic_buffer(replies[i]), each,
                                    [&, i](std::error_code error, std::size_t) {
                                        run.results[i] = error;
+                                       run.order.push_back(i);
                                        if (++done != row.requests) return;
                                        for (std::size_t j = row.requests; j < total; ++j) send(j);
                                    });

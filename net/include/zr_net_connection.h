@@ -85,7 +85,8 @@ public:
     // Starts reading; reads go on until the connection is closed.
     void start();
     // Writes what is queued once the handlers ready now have run, so that
-    // what several of them queue leaves in one write.
+    // what several of them queue leaves in one write; what the owner queues
+    // while a read's items are handed over leaves right after them.
     void flushSoon();
     // Closes the socket and drops the batch that is out; no call to the
     // owner follows.
@@ -104,8 +105,15 @@ private:
     WriteQueue& m_queue;
     ZrStreamSplitter m_splitter;
     std::vector<unsigned char> m_readBuffer = std::vector<unsigned char>(kReadChunk);
+    // When what is queued will be written.
+    enum class Flush : unsigned char {
+        Idle,        // when flushSoon() is called
+        Posted,      // by a handler posted for it
+        AfterItems,  // once the read's items have been handed over
+    };
+
     State m_state = State::Open;
-    bool m_flushPosted = false;
+    Flush m_flush = Flush::Idle;
 };
 
 }  // namespace zrnet

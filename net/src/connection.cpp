@@ -30,6 +30,7 @@ void Connection::read() {
         } else {
             c.m_splitter.feed(c.m_readBuffer.data(), n);
         }
+        if (c.m_flush == Flush::Idle) c.m_flush = Flush::AfterItems;
         for (ZrSplitItem item; c.m_state == State::Open && c.m_splitter.next(item);) owner->received(c, item);
         if (c.m_state == State::Closed) return;
         if (error) {
@@ -37,15 +38,20 @@ void Connection::read() {
             return;
         }
         owner->readDone(c);
-        if (c.m_state == State::Open) c.read();
+        if (c.m_state == State::Closed) return;
+        if (c.m_flush == Flush::AfterItems) {
+            c.m_flush = Flush::Idle;
+            c.flush();
+        }
+        c.read();
     });
 }
 
 void Connection::flushSoon() {
-    if (m_flushPosted || m_state == State::Closed) return;
-    m_flushPosted = true;
+    if (m_flush != Flush::Idle || m_state == State::Closed) return;
+    m_flush = Flush::Posted;
     asio::post(m_socket.get_executor(), [self = shared_from_this()] {
-        self->m_flushPosted = false;
+        self->m_flush = Flush::Idle;
         self->flush();
     });
 }

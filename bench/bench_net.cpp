@@ -229,7 +229,9 @@ void roundTrips(benchmark::State& state, Make make) {
     }
     const auto runAll = [&](std::size_t requests) {
         running = flows.size();
-        for (auto& flow : flows) flow->run(requests);
+        asio::post(io, [&] {  // on the io_context's thread, as a program's requests would be
+            for (auto& flow : flows) flow->run(requests);
+        });
         io.restart();
         io.run();
     };

@@ -28,10 +28,15 @@
 //   are held; beyond that a request is refused with Error::Busy, and
 //   asyncWaitForRoom says when to try again. Nothing else grows.
 // - Completions follow Asio's completion-token convention: a callback,
-//   asio::use_future, asio::use_awaitable (C++20), asio::deferred...; a
+//   asio::use_future, asio::use_awaitable (C++20), or any other token; a
 //   handler runs on its associated executor, by default the io_context's.
 //   As with Asio's own objects, the client, the reply object and the reply
 //   buffer must outlive the operation.
+// - A handler given a reply is called inside the read that brought it (when
+//   its executor allows), so that the requests it sends leave with the
+//   others of that read; every other completion is posted. An exception
+//   from a handler leaves io_context::run() once the read is done (Asio
+//   holds it until then); the client goes on when run() is called again.
 //
 // Threads: the io_context is run by one thread. The async operations,
 // start() and close() may be called from any thread (from another one, the

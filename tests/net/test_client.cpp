@@ -188,6 +188,29 @@ TEST(Client, RawRequestsRefusedAtOnce) {
     EXPECT_EQ(results, std::vector<std::error_code>(3, Error::NotAPacket));
 }
 
+// An exception from a reply's handler leaves run() once the read is done;
+// the client, its connection and the request the handler sent go on.
+TEST(Client, AHandlerThatThrowsLeavesTheClientWhole) {
+    asio::io_context io;
+    nettest::Server server(io, Answer::Echo);
+    zrnet::Client client(io, zrnet::ClientOptions("127.0.0.1", server.port()));
+    client.start();
+    const std::vector<char> bytes = request(0);
+    std::vector<char> reply;
+    std::error_code second = Error::Busy;
+    client.asyncRawRequest(asio::buffer(bytes), asio::dynamic_buffer(reply), [&](std::error_code, std::size_t) {
+        client.asyncRawRequest(asio::buffer(bytes), asio::dynamic_buffer(reply),
+                               [&](std::error_code error, std::size_t) { second = error; });
+        throw std::runtime_error("handler");
+    });
+    EXPECT_THROW(io.run_for(5s), std::runtime_error);
+    io.restart();
+    while (second == Error::Busy && io.run_one_for(5s) > 0) {
+    }
+    EXPECT_EQ(second, kOk);
+    EXPECT_EQ(server.connections, 1u);
+}
+
 // From another thread, with futures: the reply decoded into its object.
 TEST(Client, TypedRequestsWithFutures) {
     asio::io_context io;

@@ -1,6 +1,7 @@
 // User account and set-top box packets: login, registration, account
 // change, authorization, binding, the core user service and the lexicon
-// service. Each class is a head plus its body fields; the envelope (key
+// service. Each class is a head plus its body fields, listed once;
+// ZrBodyPacket (zr_body_packet.h) gives it the rest, and the envelope (key
 // byte, plain or enciphered body, ETX) is the head's.
 #ifndef ZRPACKET_ZR_ACCOUNT_PACKETS_H
 #define ZRPACKET_ZR_ACCOUNT_PACKETS_H

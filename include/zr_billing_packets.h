@@ -1,7 +1,8 @@
 // Billing packets: card batches, balances, deposits and recharges,
 // consumption, trades and changes. Each class is a head plus its body
-// fields; the envelope (key byte, plain or enciphered body, ETX) is the
-// head's. Accessors spell the fields in lower case with underscores.
+// fields, listed once; ZrBodyPacket (zr_body_packet.h) gives it the rest,
+// and the envelope (key byte, plain or enciphered body, ETX) is the head's.
+// Accessors spell the fields in lower case with underscores.
 //
 // Every body here is compact-mode unless its class says otherwise. Card
 // numbers and times are 64-bit and always travel as eight bytes, most

@@ -1,29 +1,22 @@
 // The base of every packet class with a body. A class is its command, its
-// envelope, its accessors and its field list; the base gives it the rest,
-// read off that list once:
+// envelope, its accessors and its field list, and takes the rest from here
+// (the README's "Adding a packet class"):
 //
 //   class ZrPingMsgPacket : public ZrBodyPacket<ZrPingMsgPacket> {
 //   public:
 //       static constexpr unsigned int DEFAULT_CMDID = 11;
 //       static constexpr ZrEnvelopeStyle ENVELOPE{"ZrPingMsgPacket", ZrBodyMode::Compact};
 //       using ZrBodyPacket::ZrBodyPacket;  // the seven-argument constructor
-//
-//       void setText(const std::string& text) { m_text = text; }
-//       const std::string& getText() const { return m_text; }
-//
+//       // accessors
 //   private:
 //       friend class ZrCPacketHead;  // the envelope reads the field list
 //       template <class Fields>
 //       static void fieldList(Fields&& field) {  // the body, in wire order, by member
 //           field("Text", &ZrPingMsgPacket::m_text);
 //       }
-//
 //       std::string m_text;
 //   };
-//   ZR_LIBRARY_PACKET_CLASS(ZrPingMsgPacket);  // for a class of the library only
-//
-// The names in the list are those the accessors spell after get/set; tools
-// and the JSON form show them.
+//   ZR_LIBRARY_PACKET_CLASS(ZrPingMsgPacket);  // a class of the library
 //
 // The members that run the field list are compiled where their class's are:
 // the library's own classes in the library, once (ZR_LIBRARY_PACKET_CLASS);
@@ -54,13 +47,16 @@ public:
     // The body's wire bytes walked by its field list, without an object.
     static void walkBody(ZrBodyWalker& walker);
 
+    // The envelope around the field list (ZrCPacketHead::encodeEnvelope and
+    // decodeEnvelope say which failures set getLastErrMsg()): 0 or -1.
     int enCode(char* pSendBuf, unsigned int nBufLen);
     int deCode(char* pRecvBuf, unsigned int nBufLen);
     unsigned int getPacketLength() { return envelopeLength(); }
 
 protected:
-    // A packet is copied, never moved: a move copies too, and leaves its
-    // source as it was.
+    // A packet is copied, never moved, as it always was: with the moves
+    // deleted here, a class's own are deleted too, so a move takes the copy
+    // and leaves its source as it was.
     ZrBodyPacket(const ZrBodyPacket&) = default;
     ZrBodyPacket& operator=(const ZrBodyPacket&) = default;
     ZrBodyPacket(ZrBodyPacket&&) = delete;
@@ -77,6 +73,7 @@ private:
 template <class Packet>
 struct ZrCompiledInLibrary : std::false_type {};
 
+// Whether two texts are equal, for checks the compiler makes.
 constexpr bool zrSameText(const char* a, const char* b) {
     for (; *a != '\0' && *a == *b; ++a) ++b;
     return *a == *b;

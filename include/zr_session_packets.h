@@ -1,5 +1,6 @@
 // Session and service packets: the channels between servers and towards
-// clients. Each class is a head plus its body fields; the envelope (key
+// clients. Each class is a head plus its body fields, listed once;
+// ZrBodyPacket (zr_body_packet.h) gives it the rest, and the envelope (key
 // byte, plain or enciphered body, ETX) is the head's. Every body here is
 // compact-mode unless its class says otherwise.
 #ifndef ZRPACKET_ZR_SESSION_PACKETS_H

@@ -21,6 +21,8 @@ struct PcapOptions {
     const ZrPacketClass* onlyClass = nullptr;  // only the packets of this class are written
     bool snGiven = false;                // only the packets of this SN are written
     unsigned int sn = 0;
+    bool stats = false;                  // a table of requests and replies (pairing them) instead of packets
+    bool json = false;                   // the table as JSON
 };
 
 // Each direction of a TCP connection is a flow, split into packets as a

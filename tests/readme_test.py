@@ -22,7 +22,6 @@ usage: readme_test.py SOURCE_DIR BUILD_DIR
 import os
 import pathlib
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -39,29 +38,18 @@ source, build = pathlib.Path(sys.argv[1]).resolve(), pathlib.Path(sys.argv[2]).r
 failures = []
 
 
+BLOCK = re.compile(r"^(?:<!-- not run: ([^\n]*) -->\n)?```(\w*)\n(.*?)^```$", re.M | re.S)
+
+
 def blocks(text):
-    """Each fenced block: (line number, language, lines, why it is not run or None, preceded only by blank lines
-    since the block before it)."""
-    lines = text.split("\n")
-    found, i, not_run, since = [], 0, None, 0
-    while i < len(lines):
-        line = lines[i]
-        match = re.match(r"^<!-- not run: (.*) -->$", line)
-        if match:
-            not_run = match.group(1)
-        elif line.startswith("```"):
-            language, start = line[3:].strip(), i
-            i += 1
-            body = []
-            while i < len(lines) and lines[i] != "```":
-                body.append(lines[i])
-                i += 1
-            adjacent = all(not l.strip() for l in lines[since:start])
-            found.append((start + 1, language, body, not_run, adjacent))
-            not_run, since = None, i + 1
-        elif line.strip():
-            not_run = None
-        i += 1
+    """Each fenced block: (line number, language, lines, why it is not run or None, whether only blank lines
+    part it from the block before)."""
+    found, since = [], 0
+    for m in BLOCK.finditer(text):
+        adjacent = not text[since:m.start()].strip()
+        found.append((text.count("\n", 0, m.start()) + 1, m.group(2), m.group(3).split("\n")[:-1], m.group(1),
+                      adjacent))
+        since = m.end()
     return found
 
 

@@ -15,13 +15,15 @@ How to add to the README (any section, the relay's and net's included):
   output and error together, line for line: a line "..." stands for any
   number of lines, "..." within a line for any text (blank lines at the end
   aside). Without one, it must
-  exit 0. The line before a block that cannot run here says why:
+  exit 0 (blocks that run tshark only where it is installed). The line
+  before a block that cannot run here says why:
   <!-- not run: needs a running backend -->
 usage: readme_test.py SOURCE_DIR BUILD_DIR
 """
 import os
 import pathlib
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -111,7 +113,7 @@ with tempfile.TemporaryDirectory() as temporary:
                 failures.append(f"{where}: this {language} block is no run of lines of a file under "
                                 f"{', '.join(QUOTED[language])}")
             continue
-        if language != "sh" or not_run is not None:
+        if language != "sh" or not_run is not None or ("tshark" in "\n".join(body) and not shutil.which("tshark")):
             continue
         following = found[index + 1] if index + 1 < len(found) else None
         shown = following[2] if following and following[1] in OUTPUT_LANGUAGES and following[4] else None

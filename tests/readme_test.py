@@ -14,9 +14,8 @@ How to add to the README (any section, the relay's and net's included):
   ```json, only blank lines between), it must print that output, standard
   output and error together, line for line: a line "..." stands for any
   number of lines, "..." within a line for any text (blank lines at the end
-  aside). Without one, it must
-  exit 0 (blocks that run tshark only where it is installed). The line
-  before a block that cannot run here says why:
+  aside). Without one, it must exit 0. Blocks that run tshark run where it
+  is installed. The line before a block that cannot run here says why:
   <!-- not run: needs a running backend -->
 usage: readme_test.py SOURCE_DIR BUILD_DIR
 """

@@ -27,9 +27,9 @@ import subprocess
 import sys
 import tempfile
 
-SECTIONS = ["Quick start", "Using it", "Inspector", "Relay", "Install", "Wireshark", "Wire format at a glance",
-            "Speed", "Layout"]
-QUOTED = {"cpp": ["examples"], "cmake": ["tests/install/consumer"]}
+SECTIONS = ["Quick start", "Using it", "Inspector", "Relay", "Network client", "Install", "Wireshark",
+            "Wire format at a glance", "Speed", "Layout"]
+QUOTED = {"cpp": ["examples", "net/examples"], "cmake": ["tests/install/consumer", "tests/install/consumer_net"]}
 OUTPUT_LANGUAGES = {"", "json", "text"}
 # What the machine adds that no reader's output holds: tshark run as root.
 NOISE = re.compile(r'^Running as user "root" and group "root"\. This could be dangerous\.$')

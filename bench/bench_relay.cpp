@@ -69,7 +69,9 @@ const Servers& servers() {
         out.relays.push_back(startRelay(out.ports[kDirect], 2, out.ports[kRelay2]));
         if (!kHaproxyBin.empty()) {
             for (const unsigned nbthread : {1u, 0u}) {
-                out.haproxies.push_back(relaykit::startHaproxy(kHaproxyBin, {out.ports[kDirect]}, nbthread,
+                relaykit::HaproxyOptions options;
+                options.nbthread = nbthread;
+                out.haproxies.push_back(relaykit::startHaproxy(kHaproxyBin, {{out.ports[kDirect]}}, options,
                                                                "/tmp/zrrelay-bench-haproxy" +
                                                                    std::to_string(nbthread) + ".log"));
                 out.ports[nbthread == 1 ? kHaproxy1 : kHaproxyDefault] = out.haproxies.back().port;

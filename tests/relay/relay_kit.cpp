@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,8 +127,8 @@ private:
             c.socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);  // the relay sees our end
             return;
         }
-        const std::size_t n =
-            std::min<std::size_t>(c.stream.size() - c.written, 1 + c.rng() % std::max<std::size_t>(1, m_options.maxChunk));
+        const std::size_t n = std::min<std::size_t>(c.stream.size() - c.written,
+                                                    1 + c.rng() % std::max<std::size_t>(1, m_options.maxChunk));
         auto send = [this, &c, n] {
             asio::async_write(c.socket, asio::buffer(c.stream.data() + c.written, n),
                               [this, &c](const asio::error_code& error, std::size_t done) {
@@ -236,12 +236,13 @@ std::vector<char> craftedStream(std::size_t bytes) {
             char* head = stream.data() + p;
             head[0] = 0x02;
             ZrCPacketHead::fastSetCmdID(head, PKT_HEAD_FIXED_LEN, 4);  // ZrLoginMsgPacket: its body opens with a text
-            head[16] = kType;                                         // encryptType
+            head[16] = kType;                                          // encryptType
             // The farthest 0x03 the longest cipher could end at; the text
             // runs one byte past it.
             const std::size_t cipher = p + kCipherAt;
             std::size_t farthest = 0;
-            for (std::size_t end = kEndEvery - 1; end < bytes && end <= cipher + PKT_SCRATCH_HALF_LEN; end += kEndEvery) {
+            for (std::size_t end = kEndEvery - 1; end < bytes && end <= cipher + PKT_SCRATCH_HALF_LEN;
+                 end += kEndEvery) {
                 if (end > cipher) farthest = end - cipher;
             }
             const std::size_t text = farthest > kLengthBytes ? farthest + 1 - kLengthBytes : 16000;
@@ -390,8 +391,8 @@ std::string Child::waitForLine(const std::string& text, std::chrono::millisecond
     }
 }
 
-Haproxy startHaproxy(const std::string& bin, const std::vector<HaproxyServer>& servers,
-                     const HaproxyOptions& options, const std::string& logFile) {
+Haproxy startHaproxy(const std::string& bin, const std::vector<HaproxyServer>& servers, const HaproxyOptions& options,
+                     const std::string& logFile) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;

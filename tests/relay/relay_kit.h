@@ -114,8 +114,8 @@ struct HaproxyOptions {
     unsigned nbthread = 1;
     bool sendProxy = false;  // send-proxy-v2: a PROXY header before each connection's bytes
 };
-Haproxy startHaproxy(const std::string& bin, const std::vector<HaproxyServer>& servers,
-                     const HaproxyOptions& options, const std::string& logFile);
+Haproxy startHaproxy(const std::string& bin, const std::vector<HaproxyServer>& servers, const HaproxyOptions& options,
+                     const std::string& logFile);
 
 // The port a server logged as "listening on HOST:PORT" (0 when it did not).
 std::uint16_t listeningPort(const Child& server, std::chrono::milliseconds timeout = std::chrono::seconds(10));

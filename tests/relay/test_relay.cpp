@@ -728,8 +728,9 @@ std::vector<Scenario> scenarios() {
              ASSERT_EQ(table.size(), 4 * size);
              for (std::size_t at = 0; at < table.size(); at += size) {
                  if (ZrCPacketHead::fastGetUserID(table.data() + at, static_cast<unsigned int>(size)) == 20) {
-                     EXPECT_TRUE(sendAll(backend, std::vector<char>(table.begin() + static_cast<std::ptrdiff_t>(at),
-                                                                     table.begin() + static_cast<std::ptrdiff_t>(at + size))));
+                     EXPECT_TRUE(
+                         sendAll(backend, std::vector<char>(table.begin() + static_cast<std::ptrdiff_t>(at),
+                                                            table.begin() + static_cast<std::ptrdiff_t>(at + size))));
                  }
              }
              EXPECT_EQ(usersOf(backend, size, 1), std::vector<unsigned int>{31});

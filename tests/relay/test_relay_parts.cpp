@@ -58,13 +58,10 @@ TEST(ProxyHeader, ReadsWhatABalancerSendsAndRefusesTheRest) {
         {"v2 PROXY TCP6", proxyV2(1, 0x21, inet6), Status::Complete, 52, "[2001:db8::7]:40112", ProxyFault::None},
         {"v2 LOCAL (a check)", proxyV2(0, 0x00, ""), Status::Complete, 16, "", ProxyFault::None},
         {"v2 PROXY unspecified", proxyV2(1, 0x00, ""), Status::Complete, 16, "", ProxyFault::None},
-        {"v2 PROXY Unix stream", proxyV2(1, 0x31, std::string(216, '\0')), Status::Complete, 232, "",
-         ProxyFault::None},
+        {"v2 PROXY Unix stream", proxyV2(1, 0x31, std::string(216, '\0')), Status::Complete, 232, "", ProxyFault::None},
         {"v2 with a TLV", proxyV2(1, 0x11, inet + noop), Status::Complete, 33, "192.0.2.7:40112", ProxyFault::None},
-        {"v2 TLV past the end", proxyV2(1, 0x11, inet + noop.substr(0, 4)), Status::Invalid, 0, "",
-         ProxyFault::V2Tlv},
-        {"v2 version 1", proxyV2(1, 0x11, inet).replace(12, 1, "\x11"), Status::Invalid, 0, "",
-         ProxyFault::V2Version},
+        {"v2 TLV past the end", proxyV2(1, 0x11, inet + noop.substr(0, 4)), Status::Invalid, 0, "", ProxyFault::V2Tlv},
+        {"v2 version 1", proxyV2(1, 0x11, inet).replace(12, 1, "\x11"), Status::Invalid, 0, "", ProxyFault::V2Version},
         {"v2 command 2", proxyV2(2, 0x11, inet), Status::Invalid, 0, "", ProxyFault::V2Command},
         {"v2 UDP over IPv4", proxyV2(1, 0x12, inet), Status::Invalid, 0, "", ProxyFault::V2Family},
         {"v2 TCP4 too short", proxyV2(1, 0x11, inet.substr(0, 8)), Status::Invalid, 0, "", ProxyFault::V2Addresses},
@@ -103,8 +100,9 @@ TEST(SessionLine, SameFieldsAsTextAndJson) {
     session.end = zrrelay::EndCode::BadBytes;
     session.reason = "a \"b\" \\ c=d\x01";
     const auto fields = session.fields(session.start + std::chrono::milliseconds(1503));
-    const std::string common = "client=192.0.2.7:40112 id=7 duration_ms=1503 packets_in=12 bytes_in=3400 "
-                               "packets_out=12 bytes_out=3400 timed_out=1 lost=2 end=bad_bytes";
+    const std::string common =
+        "client=192.0.2.7:40112 id=7 duration_ms=1503 packets_in=12 bytes_in=3400 "
+        "packets_out=12 bytes_out=3400 timed_out=1 lost=2 end=bad_bytes";
     const std::string text = zrrelay::Logger(zrrelay::LogLevel::Info, zrrelay::LogFormat::Text, 1)
                                  .eventLine(zrrelay::LogLevel::Warn, "session", fields);
     EXPECT_EQ(text.substr(text.find(" zrrelay: ")),

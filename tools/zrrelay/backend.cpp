@@ -36,17 +36,17 @@ void BackendConnection::connect() {
                 scheduleReconnect();
                 return;
             }
-            asio::async_connect(m_socket, results,
-                                [this](const asio::error_code& e, const asio::ip::tcp::endpoint& endpoint) {
-                                    if (m_state == State::Stopped) return;
-                                    if (e) {
-                                        m_log.line(LogLevel::Warn, text("backend ", m_options.backend.text(),
-                                                                        ": connect failed: ", e.message()));
-                                        scheduleReconnect();
-                                        return;
-                                    }
-                                    connected(endpoint);
-                                });
+            asio::async_connect(
+                m_socket, results, [this](const asio::error_code& e, const asio::ip::tcp::endpoint& endpoint) {
+                    if (m_state == State::Stopped) return;
+                    if (e) {
+                        m_log.line(LogLevel::Warn,
+                                   text("backend ", m_options.backend.text(), ": connect failed: ", e.message()));
+                        scheduleReconnect();
+                        return;
+                    }
+                    connected(endpoint);
+                });
         });
 }
 
@@ -61,8 +61,7 @@ void BackendConnection::connected(const asio::ip::tcp::endpoint& endpoint) {
     m_splitter = std::make_unique<ZrStreamSplitter>(meter);
     m_workSeen = 0;
     ++m_counters.backendConnects;
-    m_log.line(LogLevel::Info, text("backend connected: ", endpointText(endpoint), " (",
-                                    unsent(), " bytes queued)"));
+    m_log.line(LogLevel::Info, text("backend connected: ", endpointText(endpoint), " (", unsent(), " bytes queued)"));
     m_host.backendConnected();
     read();
     flush();
@@ -81,32 +80,32 @@ void BackendConnection::scheduleReconnect() {
 
 void BackendConnection::read() {
     const std::uint64_t generation = m_generation;
-    m_socket.async_read_some(asio::buffer(m_readBuffer), [this, generation](const asio::error_code& error,
-                                                                            std::size_t n) {
-        if (m_state != State::Up || generation != m_generation) return;
-        if (error) {
-            failed(generation, error);
-            return;
-        }
-        m_splitter->feed(m_readBuffer.data(), n);
-        const auto now = std::chrono::steady_clock::now();
-        for (ZrSplitItem item; m_splitter->next(item);) {
-            if (item.isPacket()) {
-                m_host.reply(item, now);
-                continue;
+    m_socket.async_read_some(
+        asio::buffer(m_readBuffer), [this, generation](const asio::error_code& error, std::size_t n) {
+            if (m_state != State::Up || generation != m_generation) return;
+            if (error) {
+                failed(generation, error);
+                return;
             }
-            m_counters.backendSkippedBytes += item.length;
-            if (worthLogging(++m_skippedRuns)) {
-                m_log.line(LogLevel::Warn, text("backend: ", item.length, " bytes at offset ", item.offset,
-                                                " are not a packet, passed over: ", item.why()));
+            m_splitter->feed(m_readBuffer.data(), n);
+            const auto now = std::chrono::steady_clock::now();
+            for (ZrSplitItem item; m_splitter->next(item);) {
+                if (item.isPacket()) {
+                    m_host.reply(item, now);
+                    continue;
+                }
+                m_counters.backendSkippedBytes += item.length;
+                if (worthLogging(++m_skippedRuns)) {
+                    m_log.line(LogLevel::Warn, text("backend: ", item.length, " bytes at offset ", item.offset,
+                                                    " are not a packet, passed over: ", item.why()));
+                }
             }
-        }
-        const std::uint64_t deciphered = m_splitter->meter().work().deciphered;
-        m_counters.backendDeciphered += deciphered - m_workSeen;
-        m_workSeen = deciphered;
-        m_host.repliesRouted();
-        if (m_state == State::Up && generation == m_generation) read();
-    });
+            const std::uint64_t deciphered = m_splitter->meter().work().deciphered;
+            m_counters.backendDeciphered += deciphered - m_workSeen;
+            m_workSeen = deciphered;
+            m_host.repliesRouted();
+            if (m_state == State::Up && generation == m_generation) read();
+        });
 }
 
 char* BackendConnection::queue(const char* packet, std::size_t length) {

@@ -35,10 +35,9 @@ void ClientConnection::start() {
 void ClientConnection::read() {
     if (m_state != State::Header && !m_header.empty()) std::vector<unsigned char>().swap(m_header);  // all split
     m_input = Input::Outstanding;
-    m_socket.async_read_some(asio::buffer(m_readBuffer),
-                             [self = shared_from_this()](const asio::error_code& error, std::size_t n) {
-                                 self->onRead(error, n);
-                             });
+    m_socket.async_read_some(
+        asio::buffer(m_readBuffer),
+        [self = shared_from_this()](const asio::error_code& error, std::size_t n) { self->onRead(error, n); });
 }
 
 void ClientConnection::onRead(const asio::error_code& error, std::size_t n) {
@@ -120,7 +119,8 @@ void ClientConnection::onHeader(std::size_t n) {
     // Offsets count in the client's stream, the header's bytes included.
     m_splitter.emplace(m_settings.meter, header.length);
     m_state = State::Reading;
-    if (header.length < m_header.size()) m_splitter->feed(m_header.data() + header.length, m_header.size() - header.length);
+    if (header.length < m_header.size())
+        m_splitter->feed(m_header.data() + header.length, m_header.size() - header.length);
     if (m_input == Input::Ended) m_splitter->finish();
     pump(SIZE_MAX);
 }
@@ -166,8 +166,9 @@ void ClientConnection::pump(std::size_t budget) {
             m_lastActivity = now;
             --budget;
         } else if (item.reason != nullptr && item.reason->fault == ZrFrameFault::StreamEnd) {
-            m_settings.log.line(LogLevel::Info, text("client ", id(), " (", peer(), "): its stream ended inside a packet: ",
-                                                     item.length, " bytes from offset ", item.offset, " dropped"));
+            m_settings.log.line(LogLevel::Info, text("client ", id(), " (", peer(),
+                                                     "): its stream ended inside a packet: ", item.length,
+                                                     " bytes from offset ", item.offset, " dropped"));
         } else {
             m_settings.counters.bytesRefused += item.length;
             finish(EndCode::BadBytes, LogLevel::Warn,
@@ -195,8 +196,7 @@ bool ClientConnection::queueReply(const char* packet, std::size_t length, std::u
     m_session.bytesOut += length;
     m_lastActivity = now;
     if (queued() > limits.clientQueueHardBytes) {
-        close(EndCode::Slow, LogLevel::Warn,
-              text(queued(), " bytes of replies unread, over --client-queue-hard"));
+        close(EndCode::Slow, LogLevel::Warn, text(queued(), " bytes of replies unread, over --client-queue-hard"));
         return false;
     }
     if (!m_overQueue && queued() >= limits.clientQueueBytes) {

@@ -54,8 +54,7 @@ public:
     virtual void forwarded() = 0;
     // --accept-proxy: its header named its address; no place: refused
     // (--max-clients-per-address).
-    virtual std::optional<AddressPlaces::Place> admit(ClientConnection& client,
-                                                      const asio::ip::address& address) = 0;
+    virtual std::optional<AddressPlaces::Place> admit(ClientConnection& client, const asio::ip::address& address) = 0;
     // It sent its last byte: it holds no --max-clients place any more.
     virtual void inputEnded(ClientConnection& client) = 0;
     virtual void closed(ClientConnection& client) = 0;
@@ -80,9 +79,8 @@ public:
 
     // `place`: its --max-clients-per-address place (none yet with
     // --accept-proxy, taken once the header names the address).
-    ClientConnection(ClientHost& host, const ClientSettings& settings, asio::ip::tcp::socket socket,
-                     std::uint64_t id, const asio::ip::tcp::endpoint& peer,
-                     std::optional<AddressPlaces::Place> place);
+    ClientConnection(ClientHost& host, const ClientSettings& settings, asio::ip::tcp::socket socket, std::uint64_t id,
+                     const asio::ip::tcp::endpoint& peer, std::optional<AddressPlaces::Place> place);
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;
 
@@ -158,13 +156,13 @@ private:
     std::vector<char> m_replies, m_writing;  // replies queued; replies being written (a write outstanding)
     Session m_session;
     Ending m_ending;
-    Clock::time_point m_lastActivity;               // its last packet forwarded or reply queued
-    std::optional<Clock::time_point> m_overQueue;   // since when it holds --client-queue of replies unread
+    Clock::time_point m_lastActivity;              // its last packet forwarded or reply queued
+    std::optional<Clock::time_point> m_overQueue;  // since when it holds --client-queue of replies unread
     Clock::time_point m_closingSince;
     asio::steady_timer m_timer;
     Clock::time_point m_timerAt = Clock::time_point::max();  // what the timer waits for (max: nothing)
-    std::uint64_t m_timerRound = 0;  // a timer handler acts only if no later wait was set
-    std::uint64_t m_workSeen = 0;    // of its splitter's deciphering, counted so far
+    std::uint64_t m_timerRound = 0;                          // a timer handler acts only if no later wait was set
+    std::uint64_t m_workSeen = 0;                            // of its splitter's deciphering, counted so far
 };
 
 }  // namespace zrrelay

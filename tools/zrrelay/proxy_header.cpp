@@ -145,18 +145,30 @@ ProxyHeader parseProxyHeader(const unsigned char* data, std::size_t size) {
 
 const char* describe(ProxyFault fault) {
     switch (fault) {
-        case ProxyFault::None: return "a valid PROXY header";
-        case ProxyFault::Signature: return "no PROXY header (--accept-proxy)";
-        case ProxyFault::V1TooLong: return "PROXY v1: no CRLF within 107 bytes";
-        case ProxyFault::V1Syntax: return "PROXY v1: not \"PROXY TCP4|TCP6 SRC DST SPORT DPORT\\r\\n\"";
-        case ProxyFault::V1Address: return "PROXY v1: an address that is not its protocol's";
-        case ProxyFault::V1Port: return "PROXY v1: a port that is not 0 to 65535 without a leading zero";
-        case ProxyFault::V2Version: return "PROXY v2: a version other than 2";
-        case ProxyFault::V2Command: return "PROXY v2: a command other than LOCAL or PROXY";
-        case ProxyFault::V2Family: return "PROXY v2: a family that is not a stream";
-        case ProxyFault::V2TooLong: return "PROXY v2: more bytes of addresses and TLVs than a header may have";
-        case ProxyFault::V2Addresses: return "PROXY v2: too short for its family's addresses";
-        case ProxyFault::V2Tlv: return "PROXY v2: TLVs that do not end where the header ends";
+        case ProxyFault::None:
+            return "a valid PROXY header";
+        case ProxyFault::Signature:
+            return "no PROXY header (--accept-proxy)";
+        case ProxyFault::V1TooLong:
+            return "PROXY v1: no CRLF within 107 bytes";
+        case ProxyFault::V1Syntax:
+            return "PROXY v1: not \"PROXY TCP4|TCP6 SRC DST SPORT DPORT\\r\\n\"";
+        case ProxyFault::V1Address:
+            return "PROXY v1: an address that is not its protocol's";
+        case ProxyFault::V1Port:
+            return "PROXY v1: a port that is not 0 to 65535 without a leading zero";
+        case ProxyFault::V2Version:
+            return "PROXY v2: a version other than 2";
+        case ProxyFault::V2Command:
+            return "PROXY v2: a command other than LOCAL or PROXY";
+        case ProxyFault::V2Family:
+            return "PROXY v2: a family that is not a stream";
+        case ProxyFault::V2TooLong:
+            return "PROXY v2: more bytes of addresses and TLVs than a header may have";
+        case ProxyFault::V2Addresses:
+            return "PROXY v2: too short for its family's addresses";
+        case ProxyFault::V2Tlv:
+            return "PROXY v2: TLVs that do not end where the header ends";
     }
     return "PROXY: unknown fault";
 }

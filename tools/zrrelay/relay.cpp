@@ -49,12 +49,13 @@ void Relay::adopt(asio::ip::tcp::socket socket) {
         if (!place) return;
     }
     socket.set_option(asio::ip::tcp::no_delay(true), error);
-    auto client = std::make_shared<ClientConnection>(static_cast<ClientHost&>(*this), m_clientSettings, std::move(socket), m_nextClientId++,
-                                                     peer, std::move(place));
+    auto client = std::make_shared<ClientConnection>(static_cast<ClientHost&>(*this), m_clientSettings,
+                                                     std::move(socket), m_nextClientId++, peer, std::move(place));
     m_clients.emplace(client->id(), client);
     m_clientCount.store(m_clients.size(), std::memory_order_relaxed);
     ++m_counters.clientsAccepted;
-    if (m_log.enabled(LogLevel::Debug)) m_log.line(LogLevel::Debug, text("client ", client->id(), " (", who, "): connected"));
+    if (m_log.enabled(LogLevel::Debug))
+        m_log.line(LogLevel::Debug, text("client ", client->id(), " (", who, "): connected"));
     client->start();
 }
 
@@ -108,7 +109,8 @@ void Relay::drain() {
                                     " packets in flight, at most ", m_options.limits.drainTimeout.count(), " ms"));
     std::vector<ClientPtr> clients;
     for (const auto& entry : m_clients) clients.push_back(entry.second);
-    for (const ClientPtr& client : clients) client->finish(EndCode::Shutdown, LogLevel::Info, "the relay is stopping", true);
+    for (const ClientPtr& client : clients)
+        client->finish(EndCode::Shutdown, LogLevel::Info, "the relay is stopping", true);
     m_drainTimer.expires_after(m_options.limits.drainTimeout);
     m_drainTimer.async_wait([this](const asio::error_code& error) {
         if (error || m_stopped) return;

@@ -64,8 +64,7 @@ RelayGroup::~RelayGroup() {
 void RelayGroup::start() {
     asio::ip::tcp::resolver resolver(m_io->io);
     const asio::ip::tcp::endpoint endpoint =
-        resolver
-            .resolve(m_options.listen.host, std::to_string(m_options.listen.port), asio::ip::tcp::resolver::passive)
+        resolver.resolve(m_options.listen.host, std::to_string(m_options.listen.port), asio::ip::tcp::resolver::passive)
             .begin()
             ->endpoint();
     asio::ip::tcp::acceptor& acceptor = m_io->acceptor;
@@ -110,22 +109,22 @@ RelayGroup::Thread& RelayGroup::nextThread() {
 
 void RelayGroup::accept() {
     Thread& target = nextThread();
-    m_io->acceptor.async_accept(target.io, [this, &target](const asio::error_code& error,
-                                                           asio::ip::tcp::socket socket) {
-        if (m_io->stopping) return;
-        if (error) {
-            if (error == asio::error::operation_aborted) return;
-            m_log.line(LogLevel::Warn, text("accept failed: ", error.message()));
-            m_io->acceptRetry.expires_after(kAcceptRetry);
-            m_io->acceptRetry.async_wait([this](const asio::error_code& e) {
-                if (!e && !m_io->stopping) accept();
-            });
-            return;
-        }
-        Relay* relay = &target.relay;
-        asio::post(target.io, [relay, s = std::move(socket)]() mutable { relay->adopt(std::move(s)); });
-        accept();
-    });
+    m_io->acceptor.async_accept(
+        target.io, [this, &target](const asio::error_code& error, asio::ip::tcp::socket socket) {
+            if (m_io->stopping) return;
+            if (error) {
+                if (error == asio::error::operation_aborted) return;
+                m_log.line(LogLevel::Warn, text("accept failed: ", error.message()));
+                m_io->acceptRetry.expires_after(kAcceptRetry);
+                m_io->acceptRetry.async_wait([this](const asio::error_code& e) {
+                    if (!e && !m_io->stopping) accept();
+                });
+                return;
+            }
+            Relay* relay = &target.relay;
+            asio::post(target.io, [relay, s = std::move(socket)]() mutable { relay->adopt(std::move(s)); });
+            accept();
+        });
 }
 
 bool RelayGroup::healthy() const {

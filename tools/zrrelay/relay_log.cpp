@@ -125,8 +125,8 @@ std::string Logger::eventLine(LogLevel level, const char* name, const std::vecto
 }
 
 const char* endCodeName(EndCode code) {
-    static const char* const kNames[kEndCodes] = {"client_closed", "bad_bytes", "bad_proxy",   "no_packet", "idle",
-                                                  "deadline",      "backend_lost", "slow", "shutdown", "refused"};
+    static const char* const kNames[kEndCodes] = {"client_closed", "bad_bytes",    "bad_proxy", "no_packet", "idle",
+                                                  "deadline",      "backend_lost", "slow",      "shutdown",  "refused"};
     return kNames[static_cast<std::size_t>(code)];
 }
 

@@ -81,8 +81,8 @@ struct Session {
     Clock::time_point start;
     std::uint64_t packetsIn = 0, bytesIn = 0;    // taken from it, to the backend
     std::uint64_t packetsOut = 0, bytesOut = 0;  // replies queued to it
-    std::uint64_t timedOut = 0;  // its packets given up at --reply-timeout, sent or not
-    std::uint64_t lost = 0;      // its packets lost in flight with the backend connection
+    std::uint64_t timedOut = 0;                  // its packets given up at --reply-timeout, sent or not
+    std::uint64_t lost = 0;                      // its packets lost in flight with the backend connection
     EndCode end = EndCode::ClientClosed;
     std::string reason;
 

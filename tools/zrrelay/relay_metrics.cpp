@@ -76,9 +76,15 @@ Counters& Counters::operator+=(const Counters& other) {
 
 std::uint64_t Counters::*Counters::closedCounter(EndCode code) {
     static std::uint64_t Counters::*const kByCode[kEndCodes] = {
-        &Counters::clientsByClient, &Counters::clientsNotPackets,  &Counters::clientsProxy,
-        &Counters::clientsNoPacket, &Counters::clientsIdle,        &Counters::clientsTimedOut,
-        &Counters::clientsBackendLost, &Counters::clientsSlow,     &Counters::clientsShutdown,
+        &Counters::clientsByClient,
+        &Counters::clientsNotPackets,
+        &Counters::clientsProxy,
+        &Counters::clientsNoPacket,
+        &Counters::clientsIdle,
+        &Counters::clientsTimedOut,
+        &Counters::clientsBackendLost,
+        &Counters::clientsSlow,
+        &Counters::clientsShutdown,
         nullptr,  // Refused: counted as it is refused
     };
     return kByCode[static_cast<std::size_t>(code)];
@@ -123,7 +129,7 @@ std::string prometheusText(const Counters& counters) {
 
 namespace {
 
-constexpr std::size_t kMaxRequest = 8192;                  // a request's head; longer: closed
+constexpr std::size_t kMaxRequest = 8192;                   // a request's head; longer: closed
 constexpr std::chrono::milliseconds kRequestTimeout{5000};  // to send it and take the answer
 constexpr char kUsage[] = "GET /metrics or /health\n";
 

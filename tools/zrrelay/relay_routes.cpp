@@ -107,10 +107,10 @@ void Relay::expireReplies() {
         if (sent) {
             ++m_counters.repliesTimedOut;
             if (worthLogging(m_counters.repliesTimedOut)) {
-                m_log.line(LogLevel::Warn, text("backend: no reply to SN ", deadline.sn, " (client ", route.client,
-                                                ", its SN ", route.clientSN, ") within ", timeout,
-                                                " ms (--reply-timeout); given up (", m_counters.repliesTimedOut,
-                                                " so far)"));
+                m_log.line(LogLevel::Warn,
+                           text("backend: no reply to SN ", deadline.sn, " (client ", route.client, ", its SN ",
+                                route.clientSN, ") within ", timeout, " ms (--reply-timeout); given up (",
+                                m_counters.repliesTimedOut, " so far)"));
             }
         } else {
             m_backend.dropOldestUnsent(route.seq);
@@ -127,10 +127,9 @@ void Relay::expireReplies() {
         if (client->finishing()) {
             client->tryFinish();
         } else if (sent) {
-            client->finish(EndCode::Deadline, LogLevel::Warn,
-                           text("no reply to its packet SN ", route.clientSN, " within ", timeout,
-                                " ms (--reply-timeout)"),
-                           true);
+            client->finish(
+                EndCode::Deadline, LogLevel::Warn,
+                text("no reply to its packet SN ", route.clientSN, " within ", timeout, " ms (--reply-timeout)"), true);
         } else {
             client->finish(EndCode::Deadline, LogLevel::Warn,
                            text("its packet SN ", route.clientSN, " not sent within ", timeout,

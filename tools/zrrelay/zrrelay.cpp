@@ -7,8 +7,8 @@
 // address cannot be bound; 2: a wrong command line.
 #include <CLI/CLI.hpp>
 #include <iostream>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "relay.h"
 
@@ -94,10 +94,7 @@ int main(int argc, char** argv) {
         ->required()
         ->type_name("HOST:PORT")
         ->check(kHostPort);
-    app.add_option("--backend", backend, "The backend's address")
-        ->required()
-        ->type_name("HOST:PORT")
-        ->check(kHostPort);
+    app.add_option("--backend", backend, "The backend's address")->required()->type_name("HOST:PORT")->check(kHostPort);
     // A limit: a number with its unit, its default shown in --help.
     auto limit = [&app](const char* name, auto& value, const char* help, const char* unit) {
         return app.add_option(name, value, help)->type_name(unit)->capture_default_str();
@@ -133,7 +130,9 @@ int main(int argc, char** argv) {
     limit("--threads", options.threads,
           "Relays, each on its own thread with its own backend connection (default: the cores)", "N")
         ->check(CLI::Range(1u, 1024u));
-    app.add_option("--metrics", metrics, "Serve the counters over HTTP here (GET /metrics, Prometheus text)")
+    app.add_option("--metrics", metrics,
+                   "Serve the counters over HTTP here (GET /metrics, Prometheus text; GET /health, 200 while the "
+                   "backend is up)")
         ->type_name("HOST:PORT")
         ->check(kHostPort);
     app.add_flag("--accept-proxy", options.acceptProxy,
@@ -179,8 +178,7 @@ int main(int argc, char** argv) {
         relays.start();
     } catch (const std::exception& e) {
         std::cerr << "zrrelay: error: cannot listen on " << options.listen.text()
-                  << (options.metrics.host.empty() ? "" : " or " + options.metrics.text()) << ": " << e.what()
-                  << '\n';
+                  << (options.metrics.host.empty() ? "" : " or " + options.metrics.text()) << ": " << e.what() << '\n';
         return kFailed;
     }
     relays.run();

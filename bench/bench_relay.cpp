@@ -15,13 +15,14 @@
 // connection (per thread) for all. Without haproxy installed its rows are
 // left out.
 //
-//   BM_PingsBesideHostile/H  200 pings, one at a time, through zrrelay
+//   BM_PingsBesideHostile/H/R  200 pings, one at a time, through zrrelay
 //                            (--threads 1), beside H clients that each send
-//                            the crafted stream (relaykit::craftedStream),
-//                            are closed, and connect again; H = 0 is the
-//                            same run without them. p50, p99 and the
-//                            slowest ping, and the hostile connections the
-//                            relay closed per second.
+//                            64 KiB of the crafted stream
+//                            (relaykit::craftedStream), are closed, and
+//                            connect again, at most R KiB/s each (0: as fast
+//                            as they can); H = 0 is the same run without
+//                            them. p50, p99 and the slowest ping, and the
+//                            hostile connections the relay closed per second.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -227,15 +228,21 @@ void BM_Echo(benchmark::State& state, Target target, bool plainOnly) {
 // and connect again, each on its own thread, until stopped.
 class HostileClients {
 public:
-    HostileClients(std::uint16_t port, std::size_t count) {
+    HostileClients(std::uint16_t port, std::size_t count, std::size_t kibPerSecond) {
         static const std::vector<char> crafted = relaykit::craftedStream(64 * 1024);
         for (std::size_t i = 0; i < count; ++i) {
-            m_threads.emplace_back([this, port] {
+            m_threads.emplace_back([this, port, kibPerSecond] {
                 sockaddr_in address{};
                 address.sin_family = AF_INET;
                 address.sin_port = htons(port);
                 address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                while (!m_stop) {
+                const auto start = Clock::now();
+                for (std::uint64_t sent = 0; !m_stop; sent += crafted.size()) {
+                    // No faster than the rate: wait until the bytes sent so far are due.
+                    while (kibPerSecond > 0 && !m_stop &&
+                           Clock::now() < start + std::chrono::microseconds(sent * 1000000 / (kibPerSecond * 1024))) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    }
                     const int fd = socket(AF_INET, SOCK_STREAM, 0);
                     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
                         for (std::size_t at = 0; at < crafted.size();) {
@@ -273,7 +280,8 @@ void BM_PingsBesideHostile(benchmark::State& state) {
     std::uint64_t hostile = 0;
     double seconds = 0;
     for (auto _ : state) {
-        HostileClients clients(port, static_cast<std::size_t>(state.range(0)));
+        HostileClients clients(port, static_cast<std::size_t>(state.range(0)),
+                               static_cast<std::size_t>(state.range(1)));
         const double taken = pings.run(kPings, latencies);
         state.SetIterationTime(taken);
         seconds += taken;
@@ -285,7 +293,12 @@ void BM_PingsBesideHostile(benchmark::State& state) {
     state.counters["max_us"] = percentile(latencies, 1.0);
     state.counters["hostile_per_s"] = seconds > 0 ? static_cast<double>(hostile) / seconds : 0;
 }
-BENCHMARK(BM_PingsBesideHostile)->Arg(0)->Arg(4)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingsBesideHostile)
+    ->Args({0, 0})
+    ->Args({4, 128})
+    ->Args({4, 0})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Every target, mix and load, in that order, so that one run gives the
 // whole table.

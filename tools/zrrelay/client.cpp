@@ -224,6 +224,7 @@ void ClientConnection::write() {
                               c.close(EndCode::ClientClosed, LogLevel::Info, text("write failed: ", error.message()));
                               return;
                           }
+                          c.m_lastActivity = Clock::now();  // it takes its replies
                           if (c.m_overQueue && c.unread() < c.m_settings.limits.clientQueueBytes) c.m_overQueue.reset();
                           c.write();
                           if (c.m_state == State::Finishing) {
@@ -298,6 +299,17 @@ std::size_t ClientConnection::unread() {
     return queued() + static_cast<std::size_t>(unsent);
 }
 
+// The limit on a client that sends nothing: --client-first until its first
+// packet, then --client-idle while nothing of it is in flight (replies it
+// does not take included); none while the relay holds it (Paused, Waiting).
+std::optional<ClientConnection::QuietLimit> ClientConnection::quietLimit() const {
+    const Limits& limits = m_settings.limits;
+    if (m_state != State::Header && m_state != State::Reading && m_state != State::Finishing) return std::nullopt;
+    if (m_session.packetsIn == 0) return QuietLimit{EndCode::NoPacket, m_session.start + limits.clientFirst};
+    if (m_inFlight > 0) return std::nullopt;
+    return QuietLimit{EndCode::Idle, m_lastActivity + limits.clientIdle};
+}
+
 // The earliest time limit that applies in its state.
 ClientConnection::Clock::time_point ClientConnection::nextDeadline() const {
     const Limits& limits = m_settings.limits;
@@ -305,13 +317,7 @@ ClientConnection::Clock::time_point ClientConnection::nextDeadline() const {
     if (m_state == State::Closing) return m_closingSince + limits.clientGrace;
     Clock::time_point at = Clock::time_point::max();
     if (m_overQueue) at = *m_overQueue + limits.clientGrace;
-    if (m_state == State::Header || m_state == State::Reading) {  // Paused and Waiting are held by the relay
-        if (m_session.packetsIn == 0) {
-            at = std::min(at, m_session.start + limits.clientFirst);
-        } else if (m_inFlight == 0 && queued() == 0) {
-            at = std::min(at, m_lastActivity + limits.clientIdle);
-        }
-    }
+    if (const std::optional<QuietLimit> quiet = quietLimit()) at = std::min(at, quiet->at);
     return at;
 }
 
@@ -350,18 +356,12 @@ void ClientConnection::onTimer() {
             }
             m_overQueue.reset();  // it read in time; the next time over starts a new grace
         }
-        if (m_state == State::Header || m_state == State::Reading) {
-            if (m_session.packetsIn == 0 && now >= m_session.start + limits.clientFirst) {
-                close(EndCode::NoPacket, LogLevel::Info,
-                      text("no whole packet within ", limits.clientFirst.count(), " ms (--client-first)"));
-                return;
-            }
-            if (m_session.packetsIn > 0 && m_inFlight == 0 && queued() == 0 &&
-                now >= m_lastActivity + limits.clientIdle) {
-                close(EndCode::Idle, LogLevel::Info,
-                      text("idle for ", limits.clientIdle.count(), " ms (--client-idle)"));
-                return;
-            }
+        if (const std::optional<QuietLimit> quiet = quietLimit(); quiet && now >= quiet->at) {
+            close(quiet->code, LogLevel::Info,
+                  quiet->code == EndCode::NoPacket
+                      ? text("no whole packet within ", limits.clientFirst.count(), " ms (--client-first)")
+                      : text("idle for ", limits.clientIdle.count(), " ms (--client-idle)"));
+            return;
         }
     }
     armTimer();

@@ -138,6 +138,11 @@ private:
     std::size_t unread();
     // The time limits: the earliest that applies in this state, the timer
     // set for it, and what passing it does.
+    struct QuietLimit {
+        EndCode code;  // NoPacket or Idle
+        Clock::time_point at;
+    };
+    std::optional<QuietLimit> quietLimit() const;
     Clock::time_point nextDeadline() const;
     void armTimer();
     void onTimer();
@@ -156,7 +161,7 @@ private:
     std::vector<char> m_replies, m_writing;  // replies queued; replies being written (a write outstanding)
     Session m_session;
     Ending m_ending;
-    Clock::time_point m_lastActivity;              // its last packet forwarded or reply queued
+    Clock::time_point m_lastActivity;              // its last packet forwarded, reply queued or replies taken
     std::optional<Clock::time_point> m_overQueue;  // since when it holds --client-queue of replies unread
     Clock::time_point m_closingSince;
     asio::steady_timer m_timer;

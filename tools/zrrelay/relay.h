@@ -48,7 +48,7 @@ struct Limits {
     std::size_t clientQueueBytes = 256 * 1024;                // replies unsent: reading pauses, grace starts
     std::size_t clientQueueHardBytes = 8 * 1024 * 1024;       // replies unsent: the client is closed
     std::chrono::milliseconds clientGrace{5000};              // over clientQueueBytes this long: closed
-    std::chrono::milliseconds clientIdle{300000};             // nothing in flight, no packet this long: closed
+    std::chrono::milliseconds clientIdle{300000};             // nothing in flight, sent or taken this long: closed
     std::chrono::milliseconds clientFirst{10000};             // no whole packet this long after connecting: closed
     std::size_t backendQueueBytes = 4 * 1024 * 1024;          // unsent to the backend: every client pauses
     std::size_t maxClients = 1024;                            // per relay thread, not counting those ended

@@ -55,15 +55,17 @@ done
 static_only "$work/cmake/consumer_static"
 static_only "$work/cmake/consumer_json_static"
 
-# pkg-config, with the README's line.
+# pkg-config, with the README's own line: app.cpp the consumer's source,
+# zrpacket_json in place of zrpacket for the JSON library.
+readme=$(dirname "$0")/../../README.md
+line=$(grep -m1 '^g++ .*pkg-config --cflags --libs zrpacket' "$readme") || fail "no pkg-config line in the README"
 PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name zrpacket.pc)")
 export PKG_CONFIG_PATH
 for pc in zrpacket zrpacket_json; do
     source=$consumer/consumer.cpp
     [ $pc = zrpacket ] || source=$consumer/consumer_json.cpp
-    # shellcheck disable=SC2046,SC2086
-    g++ -std=c++17 $flags "$source" -o "$work/pc_$pc" $(pkg-config --cflags --libs $pc) \
-        -Wl,-rpath,$(pkg-config --variable=libdir $pc)
+    command=${line//app.cpp/$flags $source -o $work/pc_$pc}
+    eval "${command//zrpacket)/$pc)}"
 done
 expect "ok ZrAuthSockMsgPacket" "$work/pc_zrpacket"
 expect '"key":"installed"' "$work/pc_zrpacket_json"

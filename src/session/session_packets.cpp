@@ -1,33 +1,9 @@
+// The session and service packets' members that ZrBodyPacket supplies, compiled once,
+// here: the header's ZR_LIBRARY_PACKET_CLASS lines instantiate them where
+// ZRPACKET_COMPILING_PACKET_CLASSES is defined. Kept out of the unity
+// batches (CMakeLists.txt), so that this file reads the header first.
+#define ZRPACKET_COMPILING_PACKET_CLASSES
 #include "zr_session_packets.h"
-
-ZrDbrWriteMsgPacket::ZrDbrWriteMsgPacket() : ZrCPacketHead(DEFAULT_CMDID) { initliaze(); }
-
-ZrDbrWriteMsgPacket::ZrDbrWriteMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
-                                         unsigned char subcmdID, unsigned int userID, unsigned int SN,
-                                         unsigned char encryptType)
-    : ZrCPacketHead(verHigh, verLow, cmdID, subcmdID, userID, SN, encryptType) {}
-
-template <class Fields>
-void ZrDbrWriteMsgPacket::fieldList(Fields&& field) {
-    field("PkgID", &ZrDbrWriteMsgPacket::m_pkgID);
-    field("SQL", &ZrDbrWriteMsgPacket::m_sql);
-    field("ResultFlag", &ZrDbrWriteMsgPacket::m_resultFlag);
-    field("ErrorDesc", &ZrDbrWriteMsgPacket::m_errorDesc);
-}
-
-void ZrDbrWriteMsgPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
-}
-void ZrDbrWriteMsgPacket::visitFields(ZrFieldVisitor& visitor) { fieldList(zrFieldsOf(*this, ZrNamedFields(visitor))); }
-void ZrDbrWriteMsgPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }
-
-int ZrDbrWriteMsgPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(*this, pSendBuf, nBufLen);
-}
-
-int ZrDbrWriteMsgPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(*this, pRecvBuf, nBufLen);
-}
 
 // The head's own raw accessors under this class's names; a failed head
 // getter's all-ones value is the -1 of the signed ones.

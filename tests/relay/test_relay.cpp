@@ -82,10 +82,12 @@ public:  // the scenario table's rows drive the fixture
         EXPECT_EQ(countLines("counters: "), before + 1) << "no counters on SIGUSR1";
         return relaykit::lastCounters(relay->log());
     }
-    // The counters once `name` has reached `value` (or after 5 s).
-    std::map<std::string, std::uint64_t> countersWhen(const std::string& name, std::uint64_t value) {
+    // The counters once `name` has reached `value` (or after the timeout).
+    std::map<std::string, std::uint64_t> countersWhen(const std::string& name, std::uint64_t value,
+                                                      std::chrono::milliseconds timeout = 5s) {
         auto c = counters();
-        for (int i = 0; i < 250 && c[name] < value; ++i) {
+        for (auto until = std::chrono::steady_clock::now() + timeout;
+             c[name] < value && std::chrono::steady_clock::now() < until;) {
             std::this_thread::sleep_for(20ms);
             c = counters();
         }
@@ -707,21 +709,23 @@ std::vector<Scenario> scenarios() {
          {},
          [&](RelayTest& t) {
              const int backend = backendOn(t.echoPort);
-             const auto send = [&](int fd, std::vector<unsigned int> users, std::uint64_t forwarded) {
+             // The packets of the users from a new connection; false when
+             // they were not taken (a place not yet free).
+             const auto send = [&](int& fd, std::vector<unsigned int> users, std::uint64_t forwarded) {
                  std::vector<char> bytes;
                  for (const unsigned int user : users) {
                      const std::vector<char> packet = packetOf(user, 200);
                      bytes.insert(bytes.end(), packet.begin(), packet.end());
                  }
-                 EXPECT_TRUE(sendAll(fd, bytes));
-                 EXPECT_EQ(t.countersWhen("packets_in", forwarded)["packets_in"], forwarded);
+                 fd = connectTo(t.relayPort);
+                 return sendAll(fd, bytes) && t.countersWhen("packets_in", forwarded, 2s)["packets_in"] == forwarded;
              };
-             const int gone = connectTo(t.relayPort);
-             send(gone, {10}, 1);
+             int gone = -1, a = -1, b = -1;
+             EXPECT_TRUE(send(gone, {10}, 1));
              close(gone);
-             const int a = connectTo(t.relayPort), b = connectTo(t.relayPort);
-             send(a, {20, 21, 22}, 3);
-             send(b, {30, 31}, 4);
+             EXPECT_TRUE(send(a, {20, 21, 22}, 3));
+             for (int tries = 0; tries < 5 && !send(b, {30, 31}, 4); ++tries)
+                 close(b);                       // until the gone one's end is read
              std::this_thread::sleep_for(50ms);  // B's second packet waits for room
              const std::size_t size = packetOf(0, 200).size();
              const std::vector<char> table = readUpTo(backend, 4 * size, 5s);

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "ping_packet.h"
 #include "test_util.h"
-#include "zr_body_packet_impl.h"
 #include "zr_encrypt.h"
 #include "zr_session_packets.h"
 
@@ -26,29 +26,6 @@ namespace {
 
 constexpr unsigned int kPlainCmd = 9;   // a command whose body travels plain
 constexpr unsigned int kCipherCmd = 5;  // a command whose body is enciphered
-
-// A class added in one place, as the README's recipe has it: its base gives
-// it constructors, enCode, deCode, its length, named fields and walk.
-class ZrPingMsgPacket : public ZrBodyPacket<ZrPingMsgPacket> {
-public:
-    static constexpr unsigned int DEFAULT_CMDID = 11;
-    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrPingMsgPacket", ZrBodyMode::Compact};
-    using ZrBodyPacket::ZrBodyPacket;
-
-    void setText(const std::string& text) { m_text = text; }
-    void setHops(unsigned int hops) { m_hops = hops; }
-
-private:
-    friend class ZrCPacketHead;  // the envelope reads the field list
-    template <class Fields>
-    static void fieldList(Fields&& field) {
-        field("Text", &ZrPingMsgPacket::m_text);
-        field("Hops", &ZrPingMsgPacket::m_hops);
-    }
-
-    std::string m_text;
-    unsigned int m_hops = 0;
-};
 
 unsigned char encryptTypeOf(const std::vector<char>& wire) { return static_cast<unsigned char>(wire[16]); }
 

@@ -146,7 +146,9 @@ public:
     Responder& operator=(Responder&& other) noexcept;
     // Unanswered: the request gets no reply (with ReplyOrder::AsAsked, the
     // replies after it go on).
-    ~Responder();
+    ~Responder() {
+        if (m_peer) release();
+    }
 
     // Whether it holds a request not yet answered.
     explicit operator bool() const { return m_peer != nullptr; }
@@ -181,6 +183,7 @@ private:
         : m_peer(std::move(peer)), m_seq(seq), m_sn(sn) {}
     std::size_t maxReplyLength() const;
     void send(const char* bytes, std::size_t length);
+    void release();
 
     std::shared_ptr<detail::Peer> m_peer;
     std::uint64_t m_seq = 0;  // its place among its connection's requests

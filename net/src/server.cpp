@@ -134,8 +134,7 @@ Responder& Responder::operator=(Responder&& other) noexcept {
     return *this;
 }
 
-Responder::~Responder() {
-    if (!m_peer) return;
+void Responder::release() {
     const detail::IoExecutor executor = m_peer->executor();
     if (executor.running_in_this_thread()) {
         m_peer->unanswered(m_seq);

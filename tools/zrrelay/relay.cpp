@@ -1,6 +1,8 @@
 // A relay: each client's packet forwarded to the backend as a raw request,
 // its reply sent back to the client; what ends a client and what the
 // backend's connection does, in the log.
+#include <cstring>
+
 #include "relay_core.h"
 #include "relay_parts.h"
 
@@ -56,6 +58,25 @@ const char* optionOf(zrnet::EndCode code) {
 
 }  // namespace
 
+void ReplyArea::grow(std::size_t n) {
+    Bytes& b = *m_bytes;
+    if (b.capacity - b.size < n) {
+        const std::size_t capacity = std::max(b.size + n, 2 * b.capacity);
+        std::unique_ptr<char[]> data(new char[capacity]);
+        if (b.size > 0) std::memcpy(data.get(), b.data.get(), b.size);
+        b.data = std::move(data);
+        b.capacity = capacity;
+    }
+    b.size += n;
+}
+
+void ReplyArea::consume(std::size_t n) {
+    Bytes& b = *m_bytes;
+    n = std::min(n, b.size);
+    std::memmove(b.data.get(), b.data.get() + n, b.size - n);
+    b.size -= n;
+}
+
 Relay::Relay(asio::io_context& io, const Options& options, int thread, std::shared_ptr<zrnet::AddressPlaces> places)
     : m_io(io),
       m_options(options),
@@ -84,7 +105,7 @@ void Relay::start() { m_backend.start(); }
 // goes back under the client's SN.
 void Relay::forward(const ZrSplitItem& packet, zrnet::Responder responder) {
     const Clock::time_point queued = Clock::now();
-    m_backend.asyncRawRequest(asio::buffer(packet.data, packet.length), asio::dynamic_buffer(m_reply),
+    m_backend.asyncRawRequest(asio::buffer(packet.data, packet.length), ReplyArea(m_reply),
                               [this, responder = std::move(responder), queued](std::error_code error,
                                                                                std::size_t length) mutable {
                                   if (error) {
@@ -94,8 +115,8 @@ void Relay::forward(const ZrSplitItem& packet, zrnet::Responder responder) {
                                   // Called inside the backend's read: the reply is the buffer's last bytes.
                                   m_counters.replyLatency.add(
                                       std::chrono::duration<double>(Clock::now() - queued).count());
-                                  responder.replyRaw(m_reply.data() + m_reply.size() - length, length);
-                                  m_reply.clear();
+                                  responder.replyRaw(m_reply.data.get() + m_reply.size - length, length);
+                                  m_reply.size = 0;
                               });
 }
 

@@ -15,6 +15,37 @@
 
 namespace zrrelay {
 
+// Where the backend client appends a reply's bytes: the relay's one area,
+// as an Asio DynamicBuffer (v2) that, unlike a vector's, does not zero what
+// it grows by. The reply's handler runs in the read that brought it, takes
+// the bytes and empties the area.
+class ReplyArea {
+public:
+    using const_buffers_type = asio::const_buffer;
+    using mutable_buffers_type = asio::mutable_buffer;
+    struct Bytes {
+        std::unique_ptr<char[]> data;
+        std::size_t size = 0, capacity = 0;
+    };
+
+    explicit ReplyArea(Bytes& bytes) : m_bytes(&bytes) {}
+    std::size_t size() const { return m_bytes->size; }
+    std::size_t max_size() const { return SIZE_MAX; }
+    std::size_t capacity() const { return m_bytes->capacity; }
+    const_buffers_type data(std::size_t at, std::size_t n) const {
+        return asio::buffer(asio::const_buffer(m_bytes->data.get(), m_bytes->size) + at, n);
+    }
+    mutable_buffers_type data(std::size_t at, std::size_t n) {
+        return asio::buffer(asio::mutable_buffer(m_bytes->data.get(), m_bytes->size) + at, n);
+    }
+    void grow(std::size_t n);
+    void shrink(std::size_t n) { m_bytes->size -= std::min(n, m_bytes->size); }
+    void consume(std::size_t n);
+
+private:
+    Bytes* m_bytes;
+};
+
 class Relay {
 public:
     Relay(asio::io_context& io, const Options& options, int thread, std::shared_ptr<zrnet::AddressPlaces> places);
@@ -51,7 +82,7 @@ private:
     Counters m_counters;  // the relay's own; the rest are its server's and its client's
     zrnet::Server m_server;
     zrnet::Client m_backend;
-    std::vector<char> m_reply;  // a reply's bytes, appended by the client and taken at once by its handler
+    ReplyArea::Bytes m_reply;
     std::atomic<bool> m_backendUp{false};
     std::uint64_t m_skippedRuns = 0;  // runs of backend bytes that are not a packet, for the log
     Life m_life = Life::Running;

@@ -58,7 +58,8 @@
 // Threads: a server's io_context is run by one thread; for several, run a
 // server on each and hand them connections from one Listener. Its members
 // are called on that thread, except adopt(), connectionCount() and a
-// Responder's, which any thread may call.
+// Responder's, which any thread may call. As with Asio's own objects, the
+// io_context must outlive the server and every Responder.
 #ifndef ZRPACKET_ZR_NET_SERVER_H
 #define ZRPACKET_ZR_NET_SERVER_H
 

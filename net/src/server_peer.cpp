@@ -42,6 +42,7 @@ void Peer::start(asio::ip::tcp::socket socket) {
 bool Peer::ready(Connection&) {
     if (m_inFlight >= m_options.maxInFlight || queued() >= m_options.maxQueuedBytes) {
         m_state = State::Paused;
+        m_turn = 0;  // a turn is not kept for later: it asks the gate again once it reads
         return false;
     }
     if (m_turn == 0 && m_core->gated() && !m_core->gate.hasRoom()) {

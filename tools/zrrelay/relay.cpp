@@ -147,8 +147,13 @@ void Relay::giveUp(const std::error_code& error, zrnet::Responder& responder) {
                                                            timeout, " ms (--reply-timeout): ", why));
     } else if (error == zrnet::Error::ConnectionLost) {
         responder.giveUp(zrnet::Unanswered::Lost, "its packets were in flight when the backend connection was lost");
+    } else if (error != asio::error::operation_aborted) {  // refused by the client: never sent
+        m_log.line(LogLevel::Warn, text("backend: client ", responder.session(), "'s SN ", responder.sn(),
+                                        " not sent: ", error.message()));
+        responder.giveUp(zrnet::Unanswered::TimedOut,
+                         text("its packet SN ", responder.sn(), " not sent: ", error.message()));
     }
-    // Otherwise the relay is stopping: the packet goes unanswered with its client.
+    // Aborted: the relay is stopping, and the packet goes unanswered with its client.
 }
 
 void Relay::linked(const zrnet::LinkEvent& event) {

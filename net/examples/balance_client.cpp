@@ -18,11 +18,12 @@ int main(int argc, char** argv) {
     std::map<std::string, std::string> args = {{"--connect", ""}, {"--requests", "100000"}};
     std::string host;
     std::uint16_t port = 0;
-    if (!readOptions(argc, argv, args) || !hostPort(args["--connect"], host, port)) {
-        std::fprintf(stderr, "usage: zrnet_balance_client --connect HOST:PORT [--requests N]\n");
+    std::size_t requests = 0;  // each keeps its sending time: at most 100 million
+    if (!readOptions(argc, argv, args) || !hostPort(args["--connect"], host, port) ||
+        !count(args["--requests"], 100000000, requests)) {
+        std::fprintf(stderr, "usage: zrnet_balance_client --connect HOST:PORT [--requests N]  (N: 1 to 100000000)\n");
         return 2;
     }
-    const std::size_t requests = std::strtoul(args["--requests"].c_str(), nullptr, 10);
     using Clock = std::chrono::steady_clock;
 
     asio::io_context io;

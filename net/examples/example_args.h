@@ -29,4 +29,11 @@ inline bool hostPort(const std::string& text, std::string& host, std::uint16_t& 
     return *end == '\0' && value <= 65535 && !host.empty();
 }
 
+// A count from 1 to `most`, digits only.
+inline bool count(const std::string& text, std::size_t most, std::size_t& value) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12) return false;
+    value = static_cast<std::size_t>(std::strtoull(text.c_str(), nullptr, 10));
+    return value >= 1 && value <= most;
+}
+
 #endif  // ZRPACKET_NET_EXAMPLES_EXAMPLE_ARGS_H

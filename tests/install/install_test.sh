@@ -71,6 +71,7 @@ expect "ok ZrAuthSockMsgPacket" "$work/pc_zrpacket"
 expect '"key":"installed"' "$work/pc_zrpacket_json"
 
 expect ZrAuthSockMsgPacket "$prefix/bin/zrpkt" list
+expect "zrrelay " "$prefix/bin/zrrelay" --version
 "$prefix/bin/zrpkt" dissector | cmp -s - "$prefix/share/zrpacket/zrpacket.lua" ||
     fail "the installed zrpacket.lua is not what the installed zrpkt generates"
 
@@ -121,6 +122,10 @@ server=$!
 for _ in $(seq 100); do grep -q listening "$work/server.log" && break; sleep 0.1; done
 expect "500 replies in" "$prefix/bin/zrnet_balance_client" --connect "$(sed 's/listening on //' "$work/server.log")" \
     --requests 500
+for n in 0 -5 1e3; do  # a count it cannot take: its usage, before any connection
+    rc=0 && "$prefix/bin/zrnet_balance_client" --connect 127.0.0.1:1 --requests $n 2>/dev/null || rc=$?
+    [ "$rc" = 2 ] || fail "zrnet_balance_client --requests $n exited $rc, not 2"
+done
 kill "$server"
 wait "$server" || fail "the installed zrnet_balance_server did not exit 0 on SIGTERM"
 rm "$(dirname "$(find "$prefix" -name zrpacketConfig.cmake)")"/zrpacketNetTargets*.cmake

@@ -48,6 +48,9 @@ enum class ZrWalkFault : unsigned char {
     TextTooLong,  // a char[N] text of N or more bytes
     Count,        // a list or map of more than ZR_MAX_CONTAINER_COUNT elements
     Limit,        // the field runs past the longest body the caller accepts
+    // The walk may step into no more fields (setFieldAllowance): the
+    // caller's work budget is spent.
+    WorkLimit,
 };
 
 // Where a walk stopped: the fault, the offset in the body, the field's path.
@@ -181,6 +184,9 @@ public:
     }
     // Fields stepped into by this walk (those passed over on resuming are not).
     std::uint64_t fieldsWalked() const { return m_w.fields; }
+    // The most fields this walk may step into; it stops at the next with
+    // fault WorkLimit (unlimited unless set).
+    void setFieldAllowance(std::uint64_t fields) { m_w.maxFields = fields; }
     bool ok() const { return m_w.fault == ZrWalkFault::None; }
     // Bytes taken so far: the whole body once its list has been walked.
     std::size_t consumed() const { return offset(m_at); }
@@ -462,6 +468,7 @@ private:
             }
             m_w.fieldAt = offset(m_at);
         }
+        if (m_w.fields == m_w.maxFields) return fail(ZrWalkFault::WorkLimit, name, offset(m_at), m_w.fields);
         ++m_w.fields;
         step(name, tag);
     }
@@ -605,6 +612,7 @@ private:
         bool resuming = false;
         std::size_t fieldAt = 0;  // where the field being read started
         std::uint64_t fields = 0;
+        std::uint64_t maxFields = UINT64_MAX;
         // Per level open now: fields and elements counted, the element, the count.
         std::uint32_t place[kLevels];  // level 0 set by the walk's constructor, the others as they open
         std::uint32_t index[kLevels];

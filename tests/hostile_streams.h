@@ -96,6 +96,103 @@ inline std::string longestEncipheredPacket() {
     return wire;
 }
 
+// The stream that stalled a relay: an enciphered head every 37 bytes (a
+// class whose body starts with a text), each one's three cipher bytes
+// deciphering to a text length that runs up to the farthest 0x03 it may end
+// at, with a 0x03 every 15 355 bytes. Without a budget each start deciphers
+// up to about 30 000 bytes before it is refused.
+inline std::string craftedStall(std::size_t size = 142 * 1024) {
+    constexpr std::size_t kEvery = 37, kEndEvery = 15355;
+    const std::string head = bytesOf(headHex(9, 1));  // ZrHttpMsgPacket: its Request text first
+    std::string s;
+    for (std::size_t h = 0; h + kEvery <= size; h += kEvery) {
+        const std::size_t farthest = (h + ZR_MAX_ENCIPHERED_PACKET_LEN - 1) / kEndEvery * kEndEvery;
+        const std::size_t length = farthest - h - PKT_OFFSET_BODY - 3;
+        std::string want;  // the length as a varint, then text
+        for (std::size_t v = length; want.size() < 3; v >>= 7) want += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
+        // A key and three cipher bytes, none of them 0x02 or 0x03, that decipher to it.
+        for (unsigned key = 0; key < 256; ++key) {
+            std::string packet = head + static_cast<char>(key);
+            for (std::size_t i = 0; i < want.size(); ++i) {
+                for (unsigned c = 0; c < 256 && packet.size() == PKT_OFFSET_BODY + i; ++c) {
+                    if (c == _STX_ || c == _ETX_) continue;
+                    const std::string cipher = packet.substr(PKT_OFFSET_BODY) + static_cast<char>(c);
+                    char plain[4];
+                    unsigned int plainLen = 0;
+                    ZRIEncrypt::decryptProtocolEx(cipher.data(), static_cast<unsigned int>(cipher.size()), plain,
+                                                  plainLen, static_cast<unsigned char>(key), 1);
+                    if (plain[i] == want[i]) packet += static_cast<char>(c);
+                }
+            }
+            if (key != _STX_ && key != _ETX_ && packet.size() == kEvery) {
+                s += packet;
+                break;
+            }
+        }
+    }
+    for (std::size_t at = kEndEvery; at < s.size(); at += kEndEvery) s[at] = _ETX_;
+    return s;
+}
+
+// A valid enciphered ZrPortalMsgPacket of 2 x 1 000 short texts whose
+// cipher has a 0x03 at every length byte, and nowhere else but its ETX:
+// each may end the packet, so a reader that deciphered a held packet from
+// its start at each one would do so 2 000 times. Needs a codec that
+// deciphers in pieces (ZRIEncrypt::resumesDecipher()), to build it.
+inline std::string craftedPortal() {
+    const unsigned char key = 0x5C, type = 1;
+    ZrDecipherRun run;
+    if (ZRIEncrypt::decryptBeginEx(run, key, static_cast<char>(type)) != 0) std::abort();
+    std::string cipher;
+    std::mt19937 rng(29);
+    // What the next cipher bytes would decipher to, and putting them.
+    auto plainOf = [&](const std::string& next) {
+        ZrDecipherRun trial = run;
+        char plain[2];
+        unsigned int n = 0;
+        ZRIEncrypt::decryptOnEx(trial, next.data(), static_cast<unsigned int>(next.size()), plain, n);
+        return static_cast<unsigned char>(plain[next.size() - 1]);
+    };
+    auto put = [&](unsigned char c) {
+        const unsigned char plain = plainOf(std::string(1, static_cast<char>(c)));
+        char ignored;
+        unsigned int n = 0;
+        ZRIEncrypt::decryptOnEx(run, reinterpret_cast<const char*>(&c), 1, &ignored, n);
+        cipher += static_cast<char>(c);
+        return plain;
+    };
+    auto isFree = [](unsigned c) { return c != _STX_ && c != _ETX_; };
+    auto putPlain = [&](unsigned char want) {  // a byte whose plain is fixed
+        for (unsigned c = 0; c < 256; ++c) {
+            if (isFree(c) && plainOf(std::string(1, static_cast<char>(c))) == want) return void(put(static_cast<unsigned char>(c)));
+        }
+        std::abort();
+    };
+    for (int list = 0; list < 2; ++list) {
+        putPlain(0xE8), putPlain(0x07);  // 1 000 texts
+        for (int i = 0; i < 1000; ++i) {
+            unsigned length = put(_ETX_);
+            if (length >= 0x80) putPlain(0), length &= 0x7F;
+            for (unsigned j = 0; j < length; ++j) {
+                unsigned c = 0;
+                do {
+                    c = rng() & 0xFF;
+                    // The last byte before the next length: one that makes it short.
+                    if (j + 1 == length && i + 1 < 1000) {
+                        const std::string two{static_cast<char>(c), static_cast<char>(_ETX_)};
+                        if (isFree(c) && (plainOf(two) == 0 || plainOf(two) > 16)) c = _ETX_;
+                    }
+                } while (!isFree(c));
+                put(static_cast<unsigned char>(c));
+            }
+        }
+    }
+    putPlain(0), putPlain(0), putPlain(0);  // StateCode, ResultFlag, an empty ErrorDesc
+    std::string wire = bytesOf(headHex(ZrPortalMsgPacket::DEFAULT_CMDID, type));
+    wire += static_cast<char>(key);
+    return wire + cipher + static_cast<char>(_ETX_);
+}
+
 inline std::string randomBytes(std::size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     std::string s(n, '\0');

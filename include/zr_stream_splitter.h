@@ -57,6 +57,7 @@
 #ifndef ZRPACKET_ZR_STREAM_SPLITTER_H
 #define ZRPACKET_ZR_STREAM_SPLITTER_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -203,7 +204,13 @@ public:
     const Options& options() const { return m_options; }
     // The way enciphered ends are found, as the codec allows.
     ZrEndSearch endSearch() const { return m_endSearch; }
+    // The longest enciphered packet this meter takes.
+    std::size_t longestEnciphered() const {
+        return std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
+    }
     const ZrMeterWork& work() const { return m_work; }
+    // Measures that found WorkLimit: starts refused for the budget.
+    std::uint64_t workLimits() const { return m_workLimits; }
 
     // The work budget: what may still be spent, kUnlimited in a bucket not
     // started. startBudget() fills both buckets with the first allowance
@@ -252,6 +259,7 @@ private:
     Options m_options;
     ZrEndSearch m_endSearch;
     ZrMeterWork m_work;
+    std::uint64_t m_workLimits = 0;
     ZrMeterWork m_left{kUnlimited, kUnlimited};
     std::uint64_t m_plainOwner = 0;  // the start whose bytes m_plain holds (ZrMeasureState::plainOwner)
     std::uint64_t m_starts = 0;      // starts that have deciphered into m_plain, to tell them apart
@@ -298,7 +306,8 @@ struct ZrSplitItem {
 //     to 8, and a body that reads so far. A run comes out in adjacent
 //     pieces, each with the run's reason, counted from the run's own first
 //     byte: the first as soon as its first start is refused (up to the next
-//     0x02), the rest as the run ends or the bytes at hand do.
+//     0x02), the rest as the run ends or the bytes at hand do (once the
+//     stream has ended, whole).
 //   - Work is held to the stream's budget (see the top of this file): the
 //     bytes taken out refill it.
 //   - Packets inside the chunk given to feed() are handed out in place; only

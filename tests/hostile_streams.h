@@ -57,6 +57,28 @@ inline std::string plainClaims() {
     return s;
 }
 
+// A login packet of `records` records, enciphered or plain (under its own
+// command either way).
+inline std::string loginPacket(int records, bool enciphered) {
+    ZrLoginMsgPacket login;
+    std::vector<NETPACCONTINFO> list(static_cast<std::size_t>(records));
+    for (int i = 0; i < records; ++i) {
+        NETPACCONTINFO& r = list[static_cast<std::size_t>(i)];
+        std::snprintf(r.szField1, sizeof r.szField1, "acct-%d", i);
+        std::snprintf(r.szField4, sizeof r.szField4, "info %d", i);
+        r.uField2 = 300 + static_cast<unsigned>(i);
+        r.llField5 = -1;
+    }
+    login.setACCONTINFO(list);
+    login.setAccountName("login");
+    if (!enciphered) login.setCmdID(1002);
+    std::string wire(256 * 1024, '\0');
+    if (login.enCode(wire.data(), static_cast<unsigned int>(wire.size())) != 0) std::abort();
+    wire.resize(login.getPacketLength());
+    ZrCPacketHead::fastSetCmdID(wire.data(), PKT_HEAD_FIXED_LEN, ZrLoginMsgPacket::DEFAULT_CMDID);
+    return wire;
+}
+
 // A plain login packet of 1 000 records, about 15 KB, under its own command.
 inline std::string longPlainPacket() {
     ZrLoginMsgPacket login;

@@ -82,8 +82,7 @@ ZrPacketMeter::ZrPacketMeter(const Options& options) : m_options(options) {
 // Twice the longest packet of each kind: a start may spend that much before
 // its own bytes are taken out and refill the buckets.
 ZrMeterWork ZrPacketMeter::allowance() const {
-    const std::uint64_t longestEnciphered = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
-    return {2 * longestEnciphered, 2 * std::uint64_t{m_options.maxPacketLength}};
+    return {2 * std::uint64_t{longestEnciphered()}, 2 * std::uint64_t{m_options.maxPacketLength}};
 }
 
 void ZrPacketMeter::grantBudget(std::uint64_t streamBytes, std::uint64_t heldBytes) {
@@ -151,6 +150,7 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureStat
             measurePlain(p, size, frame, state);
         }
     }
+    if (frame.fault == ZrFrameFault::WorkLimit) ++m_workLimits;
     return frame;
 }
 
@@ -292,7 +292,7 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         return;
     }
     if (state.plainOwner != m_plainOwner) state.deciphered = 0;  // the area holds another start's bytes now
-    const std::size_t longest = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
+    const std::size_t longest = longestEnciphered();
     const std::size_t bodyLimit = longest - PKT_ENVELOPE_MIN_LEN;
     const std::size_t upTo = std::min(size, longest);
     // The deciphered bytes walked on from where the walk stopped; false when
@@ -324,9 +324,11 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         const std::size_t from = std::max(PKT_OFFSET_BODY + state.needBody, state.scanned);
         const void* found = from < upTo ? std::memchr(p + from, _ETX_, upTo - from) : nullptr;
         if (found == nullptr) {  // no byte at hand can end the packet yet
-            // The stream has ended: a fault in what is at hand is the
-            // verdict, however far earlier prefixes reached.
-            if (ended && state.deciphered < upTo - PKT_OFFSET_BODY && !decipherAndWalk(upTo - PKT_OFFSET_BODY)) return;
+            // No more bytes can end it (the stream has ended, or the longest
+            // it may be is at hand): a fault in those bytes is the verdict,
+            // however far earlier prefixes reached.
+            const bool last = ended || upTo == longest;
+            if (last && state.deciphered < upTo - PKT_OFFSET_BODY && !decipherAndWalk(upTo - PKT_OFFSET_BODY)) return;
             noEndYet(frame, state, size, upTo, longest, PKT_ENVELOPE_MIN_LEN + state.needBody);
             return;
         }
@@ -351,7 +353,7 @@ void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFram
         incomplete(frame, PKT_ENVELOPE_MIN_LEN);
         return;
     }
-    const std::size_t longest = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
+    const std::size_t longest = longestEnciphered();
     const std::size_t upTo = std::min(size, longest);
     for (std::size_t at = std::max(state.scanned, std::size_t{PKT_OFFSET_BODY}); at < upTo; ++at) {
         const void* found = std::memchr(p + at, _ETX_, upTo - at);

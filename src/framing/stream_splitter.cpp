@@ -42,7 +42,7 @@ bool ZrStreamSplitter::nextItem(ZrSplitItem& item) {
 // hand run out. A held start is measured again only once the bytes its last
 // measure asked for are held. The first start refused in a run hands the
 // run's first piece out at once, so that a caller that stops at it has paid
-// for that one start.
+// for that one start (once the stream has ended, the run comes out whole).
 bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
     for (;;) {
         const bool inHeld = pendingHeld() > 0;
@@ -66,7 +66,8 @@ bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
         ZrFrame frame = m_meter.measure(start, atHand, m_measure, last);
         if (frame.incomplete() && !last) {
             m_waitEnciphered = frame.enciphered && atHand >= PKT_ENVELOPE_MIN_LEN;
-            m_waitFor = m_waitEnciphered ? std::max(frame.needed, 2 * atHand) : frame.needed;
+            m_waitFor = m_waitEnciphered ? std::max(frame.needed, std::min(2 * atHand, m_meter.longestEnciphered()))
+                                         : frame.needed;
             m_endFrom = frame.needed - 1;
             if (inHeld) continue;
             holdChunk(m_chunkLeft);
@@ -92,7 +93,7 @@ bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
             m_run.reason = frame;
         }
         skipToNextStart();
-        if (opens) return emitRun(item);
+        if (opens && !m_finished) return emitRun(item);
     }
 }
 

@@ -231,11 +231,11 @@ std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPac
     return "";
 }
 
-namespace {
-
-// The splitting property at one limit. Chunks may differ only where the
-// budget refused a start (it spends differently by chunks).
-std::string checkSplittingAt(const std::uint8_t* data, std::size_t size, const ZrPacketMeter::Options& options) {
+// Chunks may change what is split only where the budget refused a start
+// (it is spent differently by chunks).
+std::string checkSplitting(const std::uint8_t* data, std::size_t size, std::size_t maxPacketLength) {
+    ZrPacketMeter::Options options;
+    options.maxPacketLength = maxPacketLength;
     SplitCost cost;
     const std::vector<SplitPiece> whole = split(data, size, {}, options, &cost);
     std::uint64_t covered = 0;
@@ -272,17 +272,6 @@ std::string checkSplittingAt(const std::uint8_t* data, std::size_t size, const Z
     return "";
 }
 
-}  // namespace
-
-std::string checkSplitting(const std::uint8_t* data, std::size_t size) {
-    const std::string atDefault = checkSplittingAt(data, size, {});
-    if (!atDefault.empty() || size == 0) return atDefault;
-    ZrPacketMeter::Options drawn;  // a limit from the stream's own bytes: 35 to 2 034
-    drawn.maxPacketLength = PKT_ENVELOPE_MIN_LEN + (data[0] * 251u + data[size - 1] * 13u + size) % 2000;
-    const std::string atDrawn = checkSplittingAt(data, size, drawn);
-    return atDrawn.empty() ? "" : "at a limit of " + std::to_string(drawn.maxPacketLength) + ": " + atDrawn;
-}
-
 std::string checkReencodes(ZrAnyPacket& first) {
     const std::vector<char> wire = encode(first);
     if (wire.empty()) {
@@ -317,6 +306,8 @@ std::string checkInput(const std::uint8_t* data, std::size_t size) {
             return checkJsonInput(std::string(text, size));
         case kStreamMark:
             return checkSplitting(data + 1, size - 1);
+        case kLimitedStreamMark:
+            return size < 3 ? "" : checkSplitting(data + 3, size - 3, PKT_ENVELOPE_MIN_LEN + (data[1] << 8 | data[2]));
         case kHexMark: {
             std::string bytes;
             if (!zrFromHex(std::string(text + 1, size - 1), bytes)) return "";

@@ -12,11 +12,12 @@
 //          decode to the same JSON (the corpus's .json files seed this);
 //   'h'    the rest is hex text, whose bytes are decoded as for 02;
 //   's'    the rest is a stream of packets: split whole, byte by byte and
-//          in chunks of sizes drawn from it, at the default limit and at one
-//          drawn from it, it gives the same packets and skipped runs, with
-//          the same reasons, each time the budget allows every start, which
-//          tile the stream; every packet
-//          handed out decodes; the work stays within the stream's budget;
+//          in chunks of sizes drawn from it, it gives the same packets and
+//          skipped runs, with the same reasons, each time the budget allows
+//          every start, which tile the stream; every packet handed out
+//          decodes; the work stays within the stream's budget;
+//   'l'    the same at a limit: the next two bytes (most significant
+//          first) plus 35 are maxPacketLength, the rest is the stream;
 //   other  the byte picks a catalogue class by index, and the rest is
 //          decoded as that class.
 // Every decoded input also goes through dispatchPacket and the raw head
@@ -37,6 +38,7 @@ namespace zrfuzz {
 constexpr std::uint8_t kJsonMark = '{';
 constexpr std::uint8_t kHexMark = 'h';
 constexpr std::uint8_t kStreamMark = 's';
+constexpr std::uint8_t kLimitedStreamMark = 'l';
 
 std::string checkInput(const std::uint8_t* data, std::size_t size);
 
@@ -81,8 +83,8 @@ std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const 
 // finds enciphered ends; and with a budget too small for the work, it says
 // the same or WorkLimit, never another length.
 std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPacketClass* forced = nullptr);
-// The splitting property of the 's' input.
-std::string checkSplitting(const std::uint8_t* data, std::size_t size);
+// The splitting property of the 's' input, at a limit.
+std::string checkSplitting(const std::uint8_t* data, std::size_t size, std::size_t maxPacketLength = ZR_DEFAULT_MAX_PACKET_LEN);
 
 }  // namespace zrfuzz
 

@@ -1,14 +1,21 @@
 // The stand-in codec and its wrapper: every variant gives the body back,
 // output is never longer than input, and bad arguments are refused before
-// anything is written.
+// anything is written. Built twice: against the stand-in, and against it
+// without its optional calls (ZRPACKET_TWO_CALL_CODEC), as a codec with
+// only netPackEncode and netPackDecode.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
+#include <string>
 #include <set>
 #include <vector>
 
+#include "field_tools.h"
+#include "zr_catalogue.h"
 #include "zr_encrypt.h"
 #include "zr_packet_head.h"
+#include "zr_stream_splitter.h"
 #include "zre_sec_io.h"
 
 namespace {
@@ -100,6 +107,51 @@ TEST(EncryptWrapper, EncryptRoundTripsThroughDecrypt) {
     EXPECT_TRUE(std::equal(body.begin(), body.end(), plain.begin()));
     // A refusal is reported rather than passed off as a cipher.
     EXPECT_EQ(ZRIEncrypt::encryptProtocolEx(body.data(), 100, cipher.data(), cipherLen, key, 0), -1);
+}
+
+// Whatever the codec offers, a stream of every class, plain and enciphered,
+// splits into its packets in pieces of every size: a codec that goes on
+// from where it stopped deciphers each enciphered byte once; one with only
+// the two calls deciphers prefixes, about once each.
+TEST(EncryptWrapper, PacketsSplitWhateverTheCodecOffers) {
+#ifdef ZRPACKET_TWO_CALL_CODEC
+    const bool resumes = false;
+#else
+    const bool resumes = true;
+#endif
+    ASSERT_EQ(resumes, ZRIEncrypt::resumesDecipher());
+    EXPECT_EQ(resumes ? ZrEndSearch::Resume : ZrEndSearch::Prefixes, ZrPacketMeter().endSearch());
+    std::string stream;
+    std::vector<std::size_t> offsets;
+    std::uint64_t cipherBytes = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (const ZrPacketClass& row : ZrCatalogue::classes()) {
+            std::unique_ptr<ZrAnyPacket> packet = row.create();
+            zrtest::FieldFiller filler(zrtest::Fill::Boundary, 3);
+            packet->visitFields(filler);
+            packet->head().setSN(static_cast<unsigned int>(round));
+            std::string wire(64 * 1024, '\0');
+            ASSERT_EQ(0, packet->enCode(wire.data(), static_cast<unsigned int>(wire.size())));
+            wire.resize(packet->getPacketLength());
+            if (wire[PKT_OFFSET_ENCRYPT_TYPE] != 0 && row.mode != ZrBodyMode::None) {
+                cipherBytes += wire.size() - PKT_ENVELOPE_MIN_LEN;
+            }
+            offsets.push_back(stream.size());
+            stream += wire;
+        }
+    }
+    for (std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{64}, std::size_t{1460}, stream.size()}) {
+        SCOPED_TRACE("pieces of " + std::to_string(piece));
+        ZrStreamSplitter splitter;
+        std::vector<std::size_t> found;
+        for (std::size_t at = 0; at < stream.size(); at += piece) {
+            splitter.feed(stream.data() + at, std::min(piece, stream.size() - at));
+            for (ZrSplitItem item; splitter.next(item);) found.push_back(item.isPacket() ? item.offset : ~item.offset);
+        }
+        EXPECT_EQ(offsets, found);
+        EXPECT_GE(splitter.meter().work().deciphered, cipherBytes);
+        EXPECT_LE(splitter.meter().work().deciphered, resumes ? cipherBytes : cipherBytes * 11 / 10);
+    }
 }
 
 TEST(EncryptWrapper, SingleInstance) {

@@ -178,15 +178,32 @@ TEST(StreamSplitter, ReportsAtOnceAndHandsOutPacketsInPlace) {
     EXPECT_FALSE(splitter.skipping());
     EXPECT_FALSE(splitter.next(item));
     EXPECT_EQ(0u, splitter.held());
-    // A chunk fed before the last was drained comes after what was left of it.
+    // A chunk fed before the last was drained comes after what was left of
+    // it, and a packet across two such chunks comes out whole, even once
+    // the stream has ended.
     const std::string two = plain + plain;
     splitter.feed(two.data(), two.size());
     splitter.feed(plain.data(), plain.size());
-    for (std::uint64_t offset : {3u, 4u, 5u}) {
+    splitter.feed(plain.data(), 10);
+    splitter.feed(rest.data(), rest.size());
+    splitter.finish();
+    for (std::uint64_t offset : {3u, 4u, 5u, 6u}) {
         ASSERT_TRUE(splitter.next(item));
         EXPECT_TRUE(item.isPacket());
         EXPECT_EQ(offset * plain.size() + 4, item.offset);
     }
+    EXPECT_FALSE(splitter.next(item));
+
+    // A caller that stops at the first skipped run has paid for one start:
+    // the run's first piece, up to the next 0x02, comes out before the
+    // starts after it are measured.
+    const std::string stall = zrtest::craftedStall(40000);
+    ZrStreamSplitter hostile;
+    hostile.feed(stall.data(), stall.size());
+    ASSERT_TRUE(hostile.next(item));
+    EXPECT_FALSE(item.isPacket());
+    EXPECT_EQ(37u, item.length);
+    EXPECT_LE(hostile.meter().work().deciphered, PKT_SCRATCH_HALF_LEN);
 }
 
 // One measure at its bounds: a budget of exactly the work a packet takes

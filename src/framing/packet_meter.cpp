@@ -328,7 +328,8 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
             // it may be is at hand): a fault in those bytes is the verdict,
             // however far earlier prefixes reached.
             const bool last = ended || upTo == longest;
-            if (last && state.deciphered < upTo - PKT_OFFSET_BODY && !decipherAndWalk(upTo - PKT_OFFSET_BODY)) return;
+            const std::size_t all = std::min(upTo - PKT_OFFSET_BODY, bodyLimit);  // no cipher is longer
+            if (last && state.deciphered < all && !decipherAndWalk(all)) return;
             noEndYet(frame, state, size, upTo, longest, PKT_ENVELOPE_MIN_LEN + state.needBody);
             return;
         }

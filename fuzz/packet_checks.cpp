@@ -233,9 +233,7 @@ std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPac
 
 // Chunks may change what is split only where the budget refused a start
 // (it is spent differently by chunks).
-std::string checkSplitting(const std::uint8_t* data, std::size_t size, std::size_t maxPacketLength) {
-    ZrPacketMeter::Options options;
-    options.maxPacketLength = maxPacketLength;
+std::string checkSplitting(const std::uint8_t* data, std::size_t size, const ZrPacketMeter::Options& options) {
     SplitCost cost;
     const std::vector<SplitPiece> whole = split(data, size, {}, options, &cost);
     std::uint64_t covered = 0;
@@ -306,8 +304,13 @@ std::string checkInput(const std::uint8_t* data, std::size_t size) {
             return checkJsonInput(std::string(text, size));
         case kStreamMark:
             return checkSplitting(data + 1, size - 1);
-        case kLimitedStreamMark:
-            return size < 3 ? "" : checkSplitting(data + 3, size - 3, PKT_ENVELOPE_MIN_LEN + (data[1] << 8 | data[2]));
+        case kLimitedStreamMark: {
+            if (size < 4) return "";
+            ZrPacketMeter::Options options;
+            options.endSearch = static_cast<ZrEndSearch>(data[1] % 3);
+            options.maxPacketLength = PKT_ENVELOPE_MIN_LEN + (data[2] << 8 | data[3]);
+            return checkSplitting(data + 4, size - 4, options);
+        }
         case kHexMark: {
             std::string bytes;
             if (!zrFromHex(std::string(text + 1, size - 1), bytes)) return "";

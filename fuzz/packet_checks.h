@@ -16,8 +16,10 @@
 //          skipped runs, with the same reasons, each time the budget allows
 //          every start, which tile the stream; every packet handed out
 //          decodes; the work stays within the stream's budget;
-//   'l'    the same at a limit: the next two bytes (most significant
-//          first) plus 35 are maxPacketLength, the rest is the stream;
+//   'l'    the same, measured another way: the next byte chooses how
+//          enciphered ends are found (ZrEndSearch, modulo 3), the two after
+//          it (most significant first) plus 35 are maxPacketLength, the
+//          rest is the stream;
 //   other  the byte picks a catalogue class by index, and the rest is
 //          decoded as that class.
 // Every decoded input also goes through dispatchPacket and the raw head
@@ -83,8 +85,8 @@ std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const 
 // finds enciphered ends; and with a budget too small for the work, it says
 // the same or WorkLimit, never another length.
 std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPacketClass* forced = nullptr);
-// The splitting property of the 's' input, at a limit.
-std::string checkSplitting(const std::uint8_t* data, std::size_t size, std::size_t maxPacketLength = ZR_DEFAULT_MAX_PACKET_LEN);
+// The splitting property of the 's' input, with the meter's options.
+std::string checkSplitting(const std::uint8_t* data, std::size_t size, const ZrPacketMeter::Options& options = {});
 
 }  // namespace zrfuzz
 

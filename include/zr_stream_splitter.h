@@ -157,6 +157,7 @@ struct ZrMeasureState {
     std::size_t needBody = 0;    // otherwise: the fewest body bytes the walk asked for
     std::size_t deciphered = 0;  // enciphered: cipher bytes deciphered into the meter's plain area
     std::size_t scanned = 0;     // enciphered: bytes from the start searched for a candidate end
+    std::size_t endScanned = 0;  // and searched for one that looks like the end (zrFirstLikelyEnd)
     ZrDecipherRun cipher;        // ZrEndSearch::Resume: where the codec stopped
     std::uint64_t plainOwner = 0;  // which start the meter's plain area was last deciphered for
 
@@ -165,7 +166,7 @@ struct ZrMeasureState {
     void restart() {
         walk.valid = false;
         bodyRead = false;
-        bodyEnd = needBody = deciphered = scanned = 0;
+        bodyEnd = needBody = deciphered = scanned = endScanned = 0;
         plainOwner = 0;
     }
 };
@@ -220,8 +221,12 @@ public:
     // workPerByte a byte of the `heldBytes` that have refilled it but are
     // not yet taken out (the start being measured). A measure that would
     // spend more than a bucket holds finds WorkLimit instead.
-    void startBudget() { m_left = allowance(); }
-    void grantBudget(std::uint64_t streamBytes, std::uint64_t heldBytes = 0);
+    void startBudget() { m_left = m_first; }
+    void grantBudget(std::uint64_t streamBytes, std::uint64_t heldBytes = 0) {
+        const std::uint64_t grant = streamBytes * m_options.workPerByte, held = heldBytes * m_options.workPerByte;
+        refill(m_left.deciphered, m_first.deciphered + held, grant);
+        refill(m_left.fields, m_first.fields + held, grant);
+    }
     const ZrMeterWork& budgetLeft() const { return m_left; }
     void setBudgetLeft(const ZrMeterWork& left) { m_left = left; }
     ZrMeterWork allowance() const;
@@ -249,9 +254,18 @@ private:
     void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state, bool ended);
     void trialSearch(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
     std::size_t decipherTarget(const unsigned char* p, std::size_t candidate, std::size_t upTo,
-                               const ZrMeasureState& state) const;
+                               ZrMeasureState& state) const;
     Deciphered decipherTo(const unsigned char* p, std::size_t target, ZrMeasureState& state);
-    bool spend(std::uint64_t& left, std::uint64_t amount);
+    // Takes `amount` from a bucket; false, taking nothing, when it holds less.
+    static bool spend(std::uint64_t& left, std::uint64_t amount) {
+        if (left == kUnlimited) return true;
+        if (amount > left) return false;
+        left -= amount;
+        return true;
+    }
+    static void refill(std::uint64_t& left, std::uint64_t most, std::uint64_t grant) {
+        if (left != kUnlimited) left = std::min(most, left + grant);  // a grant is far below 2^64
+    }
     Walked walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit,
                 ZrWalkResume* resume, ZrFrame& frame, bool keep = false);
     void walkFault(ZrFrame& frame);
@@ -260,6 +274,7 @@ private:
     ZrEndSearch m_endSearch;
     ZrMeterWork m_work;
     std::uint64_t m_workLimits = 0;
+    ZrMeterWork m_first;  // the first allowance
     ZrMeterWork m_left{kUnlimited, kUnlimited};
     std::uint64_t m_plainOwner = 0;  // the start whose bytes m_plain holds (ZrMeasureState::plainOwner)
     std::uint64_t m_starts = 0;      // starts that have deciphered into m_plain, to tell them apart
@@ -391,7 +406,14 @@ private:
         const std::size_t at = pendingHeld();
         return zrFirstLikelyEnd(p, m_endFrom > at ? std::min(m_endFrom - at, n) : 0, n, n) < n;
     }
-    void credit();
+    // Each byte of the stream refills the work budget once: when it is taken
+    // out, or held for the start being measured, whichever comes first.
+    void credit() {
+        const std::uint64_t frontier = std::max(m_credited, m_offset + pendingHeld());
+        if (frontier == m_offset && frontier == m_credited) return;  // nothing new, nothing held
+        m_meter.grantBudget(frontier - m_credited, frontier - m_offset);
+        m_credited = frontier;
+    }
     void feedChunk(const void* data, std::size_t size);
     bool nextItem(ZrSplitItem& item);
     bool measureStart(ZrSplitItem& item);

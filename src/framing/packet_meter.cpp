@@ -74,6 +74,7 @@ std::size_t zrFirstLikelyEnd(const unsigned char* p, std::size_t from, std::size
 
 ZrPacketMeter::ZrPacketMeter(const Options& options) : m_options(options) {
     m_options.maxPacketLength = std::max<std::size_t>(m_options.maxPacketLength, PKT_ENVELOPE_MIN_LEN);
+    m_first = allowance();
     m_endSearch = m_options.endSearch;
     if (m_endSearch == ZrEndSearch::Resume && !ZRIEncrypt::resumesDecipher()) m_endSearch = ZrEndSearch::Prefixes;
     if (m_endSearch == ZrEndSearch::Prefixes && !ZRIEncrypt::deciphersPrefixes()) m_endSearch = ZrEndSearch::Trial;
@@ -83,24 +84,6 @@ ZrPacketMeter::ZrPacketMeter(const Options& options) : m_options(options) {
 // its own bytes are taken out and refill the buckets.
 ZrMeterWork ZrPacketMeter::allowance() const {
     return {2 * std::uint64_t{longestEnciphered()}, 2 * std::uint64_t{m_options.maxPacketLength}};
-}
-
-void ZrPacketMeter::grantBudget(std::uint64_t streamBytes, std::uint64_t heldBytes) {
-    const ZrMeterWork first = allowance();
-    const std::uint64_t grant = streamBytes * m_options.workPerByte, held = heldBytes * m_options.workPerByte;
-    auto refill = [grant, held](std::uint64_t& left, std::uint64_t full) {
-        if (left != kUnlimited) left = std::min(full + held, left + std::min(grant, full + held));
-    };
-    refill(m_left.deciphered, first.deciphered);
-    refill(m_left.fields, first.fields);
-}
-
-// Takes `amount` from a bucket; false, taking nothing, when it holds less.
-bool ZrPacketMeter::spend(std::uint64_t& left, std::uint64_t amount) {
-    if (left == kUnlimited) return true;
-    if (amount > left) return false;
-    left -= amount;
-    return true;
 }
 
 ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size) {
@@ -231,7 +214,7 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
 // twice its longest prefix. Deciphering past the end changes nothing: a
 // walk that reads whole over some bytes reads whole over more.
 std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t candidate, std::size_t upTo,
-                                          const ZrMeasureState& state) const {
+                                          ZrMeasureState& state) const {
     // The cipher bytes at hand (the last byte at hand may be the ETX), and
     // as many of them as the bucket pays for.
     const std::size_t cipherAtHand = upTo - PKT_ENVELOPE_MIN_LEN;
@@ -240,8 +223,11 @@ std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t ca
         static_cast<std::size_t>(std::min<std::uint64_t>(cipherAtHand - std::min(paid, cipherAtHand), m_left.deciphered)) +
         paid;
     const std::size_t reach = PKT_OFFSET_BODY + std::min(affordable, cipherAtHand);
-    const std::size_t to = std::min(reach + 1, upTo);
-    const std::size_t end = candidate < to ? zrFirstLikelyEnd(p, candidate, to, upTo) : to;
+    // Each byte is searched once per start: one that does not look like the
+    // end does not come to, whatever follows.
+    const std::size_t to = std::min(reach + 1, upTo), from = std::max(candidate, state.endScanned);
+    const std::size_t end = from < to ? zrFirstLikelyEnd(p, from, to, upTo) : to;
+    state.endScanned = std::max(state.endScanned, end < to ? end + 1 : to);
     std::size_t target = (end < to ? end : candidate) - PKT_OFFSET_BODY;
     if (m_endSearch == ZrEndSearch::Prefixes) {
         target = std::max(target, std::min({2 * state.deciphered, cipherAtHand, affordable}));
@@ -426,7 +412,7 @@ std::string ZrWalkStop::why(std::size_t base, std::size_t end) const {
         case ZrWalkFault::Limit:
             return n + " bytes" + from + " run past the longest body accepted";
         case ZrWalkFault::WorkLimit:
-            return "no more fields may be walked" + from + " after " + n;
+            return "the walk may take no more fields, " + n + " walked up to offset " + std::to_string(base + at);
     }
     return "unknown fault";
 }

@@ -140,14 +140,6 @@ void ZrStreamSplitter::skipToNextStart() {
     take(stx != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(stx) - m_chunk) : m_chunkLeft);
 }
 
-// Each byte of the stream refills the work budget once: when it is taken
-// out, or held for the start being measured, whichever comes first.
-void ZrStreamSplitter::credit() {
-    const std::uint64_t frontier = std::max(m_credited, m_offset + pendingHeld());
-    m_meter.grantBudget(frontier - m_credited, frontier - m_offset);
-    m_credited = frontier;
-}
-
 // Takes n bytes out: held ones first, then the chunk's. A new start is
 // measured afresh.
 void ZrStreamSplitter::take(std::size_t n) {

@@ -169,39 +169,13 @@ void BM_StreamSplitDecode(benchmark::State& state) {
 }
 BENCHMARK(BM_StreamSplitDecode);
 
-// The classes under their own commands, so that most bodies are
-// enciphered; and how many of its bytes are cipher.
-struct MixedStream {
-    std::string bytes;
-    std::size_t packets = 0, cipherBytes = 0;
-};
-
-const MixedStream& mixedEnciphered() {
-    static const MixedStream stream = [] {
-        MixedStream s;
-        for (int round = 0; round < kRounds; ++round) {
-            for (const ZrPacketClass& row : ZrCatalogue::classes()) {
-                std::unique_ptr<ZrAnyPacket> packet = row.create();
-                zrtest::FieldFiller filler(zrtest::Fill::Boundary, 3);
-                packet->visitFields(filler);
-                packet->head().setSN(static_cast<unsigned int>(round));
-                std::string wire(64 * 1024, '\0');
-                if (packet->enCode(wire.data(), static_cast<unsigned int>(wire.size())) != 0) std::abort();
-                wire.resize(packet->getPacketLength());
-                if (wire[PKT_OFFSET_ENCRYPT_TYPE] != 0 && row.mode != ZrBodyMode::None) {
-                    s.cipherBytes += wire.size() - PKT_ENVELOPE_MIN_LEN;
-                }
-                s.bytes += wire;
-                ++s.packets;
-            }
-        }
-        return s;
-    }();
+const zrtest::MixedStream& mixedEnciphered() {
+    static const zrtest::MixedStream stream = zrtest::mixedStream(kRounds);
     return stream;
 }
 
 void BM_StreamSplitMixed(benchmark::State& state) {
-    const MixedStream& s = mixedEnciphered();
+    const zrtest::MixedStream& s = mixedEnciphered();
     ZrPacketMeter::Options options;
     options.endSearch = static_cast<ZrEndSearch>(state.range(0));
     const std::size_t piece = state.range(1) == 0 ? s.bytes.size() : static_cast<std::size_t>(state.range(1));
@@ -217,7 +191,7 @@ void BM_StreamSplitMixed(benchmark::State& state) {
     }
     state.counters["deciphered/cipher"] = static_cast<double>(work.deciphered) / static_cast<double>(s.cipherBytes);
     state.counters["fields/byte"] = static_cast<double>(work.fields) / static_cast<double>(s.bytes.size());
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(s.packets));
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(s.offsets.size()));
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(s.bytes.size()));
 }
 BENCHMARK(BM_StreamSplitMixed)->ArgsProduct({{0, 1}, {0, 1460, 64}});

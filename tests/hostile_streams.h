@@ -1,16 +1,19 @@
 // Streams that make a receiver work hard, for the splitter's work-bound
 // tests and its benchmarks: enciphered heads before 0x03 floods, heads
-// packed back to back, plain heads claiming the longest body, and the
-// longest packets of each kind.
+// packed back to back, plain heads claiming the longest body, the longest
+// packets of each kind; and an honest stream of every class to set them
+// against.
 #ifndef ZRPACKET_TESTS_HOSTILE_STREAMS_H
 #define ZRPACKET_TESTS_HOSTILE_STREAMS_H
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "field_tools.h"
 #include "test_util.h"
 #include "zr_catalogue.h"
 #include "zr_encrypt.h"
@@ -213,6 +216,37 @@ inline std::string craftedPortal() {
     std::string wire = bytesOf(headHex(ZrPortalMsgPacket::DEFAULT_CMDID, type));
     wire += static_cast<char>(key);
     return wire + cipher + static_cast<char>(_ETX_);
+}
+
+// Every class of the catalogue `rounds` times, with boundary values and
+// three elements a list, each under its own command, so enciphered where
+// the command says: its packets' offsets, and how many of its bytes are
+// cipher.
+struct MixedStream {
+    std::string bytes;
+    std::vector<std::size_t> offsets;
+    std::size_t cipherBytes = 0;
+};
+
+inline MixedStream mixedStream(int rounds) {
+    MixedStream s;
+    for (int round = 0; round < rounds; ++round) {
+        for (const ZrPacketClass& row : ZrCatalogue::classes()) {
+            std::unique_ptr<ZrAnyPacket> packet = row.create();
+            FieldFiller filler(Fill::Boundary, 3);
+            packet->visitFields(filler);
+            packet->head().setSN(static_cast<unsigned int>(round));
+            std::string wire(64 * 1024, '\0');
+            if (packet->enCode(wire.data(), static_cast<unsigned int>(wire.size())) != 0) std::abort();
+            wire.resize(packet->getPacketLength());
+            if (wire[PKT_OFFSET_ENCRYPT_TYPE] != 0 && row.mode != ZrBodyMode::None) {
+                s.cipherBytes += wire.size() - PKT_ENVELOPE_MIN_LEN;
+            }
+            s.offsets.push_back(s.bytes.size());
+            s.bytes += wire;
+        }
+    }
+    return s;
 }
 
 inline std::string randomBytes(std::size_t n, unsigned seed) {

@@ -7,12 +7,11 @@
 
 #include <memory>
 #include <random>
-#include <string>
 #include <set>
+#include <string>
 #include <vector>
 
-#include "field_tools.h"
-#include "zr_catalogue.h"
+#include "hostile_streams.h"
 #include "zr_encrypt.h"
 #include "zr_packet_head.h"
 #include "zr_stream_splitter.h"
@@ -121,25 +120,8 @@ TEST(EncryptWrapper, PacketsSplitWhateverTheCodecOffers) {
 #endif
     ASSERT_EQ(resumes, ZRIEncrypt::resumesDecipher());
     EXPECT_EQ(resumes ? ZrEndSearch::Resume : ZrEndSearch::Prefixes, ZrPacketMeter().endSearch());
-    std::string stream;
-    std::vector<std::size_t> offsets;
-    std::uint64_t cipherBytes = 0;
-    for (int round = 0; round < 3; ++round) {
-        for (const ZrPacketClass& row : ZrCatalogue::classes()) {
-            std::unique_ptr<ZrAnyPacket> packet = row.create();
-            zrtest::FieldFiller filler(zrtest::Fill::Boundary, 3);
-            packet->visitFields(filler);
-            packet->head().setSN(static_cast<unsigned int>(round));
-            std::string wire(64 * 1024, '\0');
-            ASSERT_EQ(0, packet->enCode(wire.data(), static_cast<unsigned int>(wire.size())));
-            wire.resize(packet->getPacketLength());
-            if (wire[PKT_OFFSET_ENCRYPT_TYPE] != 0 && row.mode != ZrBodyMode::None) {
-                cipherBytes += wire.size() - PKT_ENVELOPE_MIN_LEN;
-            }
-            offsets.push_back(stream.size());
-            stream += wire;
-        }
-    }
+    const zrtest::MixedStream mixed = zrtest::mixedStream(3);
+    const std::string& stream = mixed.bytes;
     for (std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{64}, std::size_t{1460}, stream.size()}) {
         SCOPED_TRACE("pieces of " + std::to_string(piece));
         ZrStreamSplitter splitter;
@@ -148,9 +130,9 @@ TEST(EncryptWrapper, PacketsSplitWhateverTheCodecOffers) {
             splitter.feed(stream.data() + at, std::min(piece, stream.size() - at));
             for (ZrSplitItem item; splitter.next(item);) found.push_back(item.isPacket() ? item.offset : ~item.offset);
         }
-        EXPECT_EQ(offsets, found);
-        EXPECT_GE(splitter.meter().work().deciphered, cipherBytes);
-        EXPECT_LE(splitter.meter().work().deciphered, resumes ? cipherBytes : cipherBytes * 11 / 10);
+        EXPECT_EQ(mixed.offsets, found);
+        EXPECT_GE(splitter.meter().work().deciphered, mixed.cipherBytes);
+        EXPECT_LE(splitter.meter().work().deciphered, resumes ? mixed.cipherBytes : mixed.cipherBytes * 11 / 10);
     }
 }
 

@@ -613,7 +613,7 @@ private:
         // Resuming: the point given, and whether the walk is still on its way there.
         ZrWalkResume* resume = nullptr;
         bool resuming = false;
-        std::size_t fieldAt = 0;  // where the field being read started
+        std::size_t fieldAt = 0;               // where the field being read started
         std::uint64_t allowance = UINT64_MAX;  // fields it may step into
         std::uint64_t fieldsLeft = UINT64_MAX;
         // Per level open now: fields and elements counted, the element, the count.

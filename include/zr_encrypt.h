@@ -68,8 +68,7 @@ public:
     // Deciphers the next srcLen bytes of that cipher into dest, the bytes a
     // whole decipher writes at their place; -1 once the cipher would pass
     // PKT_SCRATCH_HALF_LEN bytes, or when the codec refuses.
-    static int decryptOnEx(ZrDecipherRun& run, const char* src, unsigned int srcLen, char* dest,
-                           unsigned int& destLen);
+    static int decryptOnEx(ZrDecipherRun& run, const char* src, unsigned int srcLen, char* dest, unsigned int& destLen);
 
 private:
     unsigned char m_encryptType;

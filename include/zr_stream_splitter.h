@@ -132,12 +132,12 @@ struct ZrFrame {
     bool enciphered = false;  // encryptType 1 to 8, once it is at hand
 
     ZrFrameFault fault = ZrFrameFault::None;
-    std::size_t faultOffset = 0;   // from the packet's first byte
+    std::size_t faultOffset = 0;  // from the packet's first byte
     // The byte, command or encryptType found; bytes for StreamEnd; for
     // WorkLimit, the bytes to decipher or fields walked that went past it.
     std::uint64_t faultValue = 0;
-    std::size_t limit = 0;         // the longest packet the measure accepted
-    ZrWalkStop walk;               // Body: the field and the rule
+    std::size_t limit = 0;  // the longest packet the measure accepted
+    ZrWalkStop walk;        // Body: the field and the rule
 
     bool complete() const { return status == ZrFrameStatus::Complete; }
     bool incomplete() const { return status == ZrFrameStatus::Incomplete; }
@@ -151,14 +151,14 @@ struct ZrFrame {
 // What measuring one start has learnt so far, for a start whose bytes grow
 // between measures (start from {}; one state per start, with one meter).
 struct ZrMeasureState {
-    ZrWalkResume walk;           // where the body's walk stopped for want of bytes
-    bool bodyRead = false;       // the body's fields have been walked whole
-    std::size_t bodyEnd = 0;     // then: the body's length
-    std::size_t needBody = 0;    // otherwise: the fewest body bytes the walk asked for
-    std::size_t deciphered = 0;  // enciphered: cipher bytes deciphered into the meter's plain area
-    std::size_t scanned = 0;     // enciphered: bytes from the start searched for a candidate end
-    std::size_t endScanned = 0;  // and searched for one that looks like the end (zrFirstLikelyEnd)
-    ZrDecipherRun cipher;        // ZrEndSearch::Resume: where the codec stopped
+    ZrWalkResume walk;             // where the body's walk stopped for want of bytes
+    bool bodyRead = false;         // the body's fields have been walked whole
+    std::size_t bodyEnd = 0;       // then: the body's length
+    std::size_t needBody = 0;      // otherwise: the fewest body bytes the walk asked for
+    std::size_t deciphered = 0;    // enciphered: cipher bytes deciphered into the meter's plain area
+    std::size_t scanned = 0;       // enciphered: bytes from the start searched for a candidate end
+    std::size_t endScanned = 0;    // and searched for one that looks like the end (zrFirstLikelyEnd)
+    ZrDecipherRun cipher;          // ZrEndSearch::Resume: where the codec stopped
     std::uint64_t plainOwner = 0;  // which start the meter's plain area was last deciphered for
 
     // For a new start (the resume point's levels are left as they are: it
@@ -206,9 +206,7 @@ public:
     // The way enciphered ends are found, as the codec allows.
     ZrEndSearch endSearch() const { return m_endSearch; }
     // The longest enciphered packet this meter takes.
-    std::size_t longestEnciphered() const {
-        return std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
-    }
+    std::size_t longestEnciphered() const { return std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN); }
     const ZrMeterWork& work() const { return m_work; }
     // Measures that found WorkLimit: starts refused for the budget.
     std::uint64_t workLimits() const { return m_workLimits; }
@@ -430,8 +428,8 @@ private:
     std::size_t m_heldAt = 0;
     const unsigned char* m_chunk = nullptr;
     std::size_t m_chunkLeft = 0;
-    std::uint64_t m_offset;         // stream offset of the first byte not taken out
-    ZrMeasureState m_measure;       // for the start at m_offset
+    std::uint64_t m_offset;    // stream offset of the first byte not taken out
+    ZrMeasureState m_measure;  // for the start at m_offset
     // Measuring a held start: measure it again once this many bytes are
     // held, or, for an enciphered one, once a byte at or past m_endFrom
     // looks like its end (zrFirstLikelyEnd): it waits for its held bytes to

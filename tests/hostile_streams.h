@@ -134,7 +134,8 @@ inline std::string craftedStall(std::size_t size = 142 * 1024) {
         const std::size_t farthest = (h + ZR_MAX_ENCIPHERED_PACKET_LEN - 1) / kEndEvery * kEndEvery;
         const std::size_t length = farthest - h - PKT_OFFSET_BODY - 3;
         std::string want;  // the length as a varint, then text
-        for (std::size_t v = length; want.size() < 3; v >>= 7) want += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
+        for (std::size_t v = length; want.size() < 3; v >>= 7)
+            want += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
         // A key and three cipher bytes, none of them 0x02 or 0x03, that decipher to it.
         for (unsigned key = 0; key < 256; ++key) {
             std::string packet = head + static_cast<char>(key);
@@ -189,7 +190,8 @@ inline std::string craftedPortal() {
     auto isFree = [](unsigned c) { return c != _STX_ && c != _ETX_; };
     auto putPlain = [&](unsigned char want) {  // a byte whose plain is fixed
         for (unsigned c = 0; c < 256; ++c) {
-            if (isFree(c) && plainOf(std::string(1, static_cast<char>(c))) == want) return void(put(static_cast<unsigned char>(c)));
+            if (isFree(c) && plainOf(std::string(1, static_cast<char>(c))) == want)
+                return void(put(static_cast<unsigned char>(c)));
         }
         std::abort();
     };

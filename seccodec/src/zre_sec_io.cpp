@@ -63,9 +63,7 @@ struct Decoder {
 };
 static_assert(sizeof(Decoder) <= ZRE_SEC_RESUME_STATE_LEN, "the state the header promises holds a decoder");
 
-Decoder beginDecoder(unsigned char key, unsigned char type) {
-    return {Keystream(key, type).state(), 0, type, key};
-}
+Decoder beginDecoder(unsigned char key, unsigned char type) { return {Keystream(key, type).state(), 0, type, key}; }
 
 // The next n cipher bytes, going on from `d`.
 void decode(Decoder& d, const unsigned char* in, int n, unsigned char* out) {

@@ -172,7 +172,8 @@ ZrPacketMeter::Walked ZrPacketMeter::walk(const ZrPacketClass& cls, const unsign
 
 // A body the walk refuses: for its bytes, or for the budget.
 void ZrPacketMeter::walkFault(ZrFrame& frame) {
-    const ZrFrameFault fault = frame.walk.fault == ZrWalkFault::WorkLimit ? ZrFrameFault::WorkLimit : ZrFrameFault::Body;
+    const ZrFrameFault fault =
+        frame.walk.fault == ZrWalkFault::WorkLimit ? ZrFrameFault::WorkLimit : ZrFrameFault::Body;
     notAPacket(frame, fault, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
 }
 
@@ -219,9 +220,9 @@ std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t ca
     // as many of them as the bucket pays for.
     const std::size_t cipherAtHand = upTo - PKT_ENVELOPE_MIN_LEN;
     const std::size_t paid = m_endSearch == ZrEndSearch::Resume ? state.deciphered : 0;
-    const std::size_t affordable =
-        static_cast<std::size_t>(std::min<std::uint64_t>(cipherAtHand - std::min(paid, cipherAtHand), m_left.deciphered)) +
-        paid;
+    const std::size_t affordable = static_cast<std::size_t>(std::min<std::uint64_t>(
+                                       cipherAtHand - std::min(paid, cipherAtHand), m_left.deciphered)) +
+                                   paid;
     const std::size_t reach = PKT_OFFSET_BODY + std::min(affordable, cipherAtHand);
     // Each byte is searched once per start: one that does not look like the
     // end does not come to, whatever follows.
@@ -239,8 +240,7 @@ std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t ca
 // `target` bytes: on from where this start's last decipher stopped
 // (Resume), or from its start (Prefixes). The bucket pays for what the codec
 // is handed, before it is.
-ZrPacketMeter::Deciphered ZrPacketMeter::decipherTo(const unsigned char* p, std::size_t target,
-                                                    ZrMeasureState& state) {
+ZrPacketMeter::Deciphered ZrPacketMeter::decipherTo(const unsigned char* p, std::size_t target, ZrMeasureState& state) {
     if (target <= state.deciphered) return Deciphered::Done;
     const bool resume = m_endSearch == ZrEndSearch::Resume;
     const std::size_t from = resume ? state.deciphered : 0;
@@ -251,7 +251,7 @@ ZrPacketMeter::Deciphered ZrPacketMeter::decipherTo(const unsigned char* p, std:
     if (resume) {
         unsigned int written = 0;
         done = (from > 0 || ZRIEncrypt::decryptBeginEx(state.cipher, p[PKT_OFFSET_KEY],
-                                                        static_cast<char>(p[PKT_OFFSET_ENCRYPT_TYPE])) == 0) &&
+                                                       static_cast<char>(p[PKT_OFFSET_ENCRYPT_TYPE])) == 0) &&
                ZRIEncrypt::decryptOnEx(state.cipher, reinterpret_cast<const char*>(p) + PKT_OFFSET_BODY + from,
                                        static_cast<unsigned int>(target - from),
                                        reinterpret_cast<char*>(m_plain) + from, written) == 0;

@@ -13,6 +13,11 @@
 namespace {
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
+// How far past a candidate end the search for a byte that looks like the
+// end goes: as far as the cipher before the candidate, and at least this
+// far. So a start searches about as many bytes as it deciphers, however
+// many starts share the bytes.
+constexpr std::size_t kEndLookahead = 4096;
 
 std::string hexByte(std::uint64_t byte) {
     char text[8];
@@ -59,15 +64,18 @@ ZrBodyWalker walkBody(const ZrPacketClass& cls, const unsigned char* body, std::
 
 }  // namespace
 
+// A 0x03 before a 0x02 is found by the 0x02 after it: a flood of 0x03
+// bytes is passed over at memchr's speed.
 std::size_t zrFirstLikelyEnd(const unsigned char* p, std::size_t from, std::size_t to, std::size_t atHand) {
-    while (from < to) {
-        const void* found = std::memchr(p + from, _ETX_, to - from);
-        if (found == nullptr) return to;
-        const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - p);
-        if (at + 1 == atHand || p[at + 1] == _STX_) return at;
-        from = at + 1;
+    const std::size_t stxTo = std::min(to + 1, atHand);  // where a 0x02 after a byte before `to` may be
+    for (std::size_t at = from + 1; at < stxTo;) {
+        const void* stx = std::memchr(p + at, _STX_, stxTo - at);
+        if (stx == nullptr) break;
+        const auto next = static_cast<std::size_t>(static_cast<const unsigned char*>(stx) - p);
+        if (p[next - 1] == _ETX_) return next - 1;
+        at = next + 1;
     }
-    return to;
+    return from < to && to == atHand && p[atHand - 1] == _ETX_ ? atHand - 1 : to;
 }
 
 // --- measuring -------------------------------------------------------------------
@@ -210,7 +218,8 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
 // the packet), as a count of cipher bytes. At least to the candidate; on to
 // the first byte from there that looks like the packet's end (0x03 before
 // 0x02, or the last byte at hand), so that a packet at hand is deciphered
-// and walked once, as far as the bucket allows; and, deciphering prefixes,
+// and walked about once, as far as the bucket allows and kEndLookahead
+// reaches; and, deciphering prefixes,
 // at least twice as far as the last prefix, so that a start costs at most
 // twice its longest prefix. Deciphering past the end changes nothing: a
 // walk that reads whole over some bytes reads whole over more.
@@ -226,7 +235,9 @@ std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t ca
     const std::size_t reach = PKT_OFFSET_BODY + std::min(affordable, cipherAtHand);
     // Each byte is searched once per start: one that does not look like the
     // end does not come to, whatever follows.
-    const std::size_t to = std::min(reach + 1, upTo), from = std::max(candidate, state.endScanned);
+    const std::size_t lookahead = std::max(candidate - PKT_OFFSET_BODY, kEndLookahead);
+    const std::size_t to = std::min({reach + 1, upTo, candidate + lookahead + 1});
+    const std::size_t from = std::max(candidate, state.endScanned);
     const std::size_t end = from < to ? zrFirstLikelyEnd(p, from, to, upTo) : to;
     state.endScanned = std::max(state.endScanned, end < to ? end + 1 : to);
     std::size_t target = (end < to ? end : candidate) - PKT_OFFSET_BODY;

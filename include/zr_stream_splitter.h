@@ -400,9 +400,9 @@ private:
     // Whether n bytes to be held bring a byte that may end the enciphered
     // start held (zrFirstLikelyEnd, from m_endFrom on).
     bool bringsEnd(const unsigned char* p, std::size_t n) const {
-        if (!m_waitEnciphered || n == 0) return false;
         const std::size_t at = pendingHeld();
-        return zrFirstLikelyEnd(p, m_endFrom > at ? std::min(m_endFrom - at, n) : 0, n, n) < n;
+        if (!m_waitEnciphered || at + n <= m_endFrom) return false;  // all before the first byte that may end it
+        return zrFirstLikelyEnd(p, m_endFrom > at ? m_endFrom - at : 0, n, n) < n;
     }
     // Each byte of the stream refills the work budget once: when it is taken
     // out, or held for the start being measured, whichever comes first.

@@ -60,20 +60,13 @@ inline std::string plainClaims() {
     return s;
 }
 
-// A login packet of `records` records, enciphered or plain (under its own
-// command either way).
-inline std::string loginPacket(int records, bool enciphered) {
+// A login packet of `records` records, enciphered or plain, under its own
+// command either way.
+inline std::string loginPacket(std::size_t records, bool enciphered) {
     ZrLoginMsgPacket login;
-    std::vector<NETPACCONTINFO> list(static_cast<std::size_t>(records));
-    for (int i = 0; i < records; ++i) {
-        NETPACCONTINFO& r = list[static_cast<std::size_t>(i)];
-        std::snprintf(r.szField1, sizeof r.szField1, "acct-%d", i);
-        std::snprintf(r.szField4, sizeof r.szField4, "info %d", i);
-        r.uField2 = 300 + static_cast<unsigned>(i);
-        r.llField5 = -1;
-    }
+    std::vector<NETPACCONTINFO> list(records);
+    for (NETPACCONTINFO& record : list) std::snprintf(record.szField1, sizeof record.szField1, "%s", "rec");
     login.setACCONTINFO(list);
-    login.setAccountName("login");
     if (!enciphered) login.setCmdID(1002);
     std::string wire(256 * 1024, '\0');
     if (login.enCode(wire.data(), static_cast<unsigned int>(wire.size())) != 0) std::abort();
@@ -82,19 +75,8 @@ inline std::string loginPacket(int records, bool enciphered) {
     return wire;
 }
 
-// A plain login packet of 1 000 records, about 15 KB, under its own command.
-inline std::string longPlainPacket() {
-    ZrLoginMsgPacket login;
-    std::vector<NETPACCONTINFO> records(1000);
-    for (NETPACCONTINFO& record : records) std::snprintf(record.szField1, sizeof record.szField1, "%s", "rec");
-    login.setACCONTINFO(records);
-    login.setCmdID(1002);
-    std::string wire(256 * 1024, '\0');
-    if (login.enCode(wire.data(), static_cast<unsigned int>(wire.size())) != 0) std::abort();
-    wire.resize(login.getPacketLength());
-    ZrCPacketHead::fastSetCmdID(wire.data(), PKT_HEAD_FIXED_LEN, ZrLoginMsgPacket::DEFAULT_CMDID);  // sent plain
-    return wire;
-}
+// A plain login packet of 1 000 records, about 15 KB.
+inline std::string longPlainPacket() { return loginPacket(1000, false); }
 
 // The longest enciphered packet (30 755 bytes): a body that fills the
 // scratch half, which deCode takes though enCode keeps spare room for its
@@ -121,6 +103,46 @@ inline std::string longestEncipheredPacket() {
     return wire;
 }
 
+// A cipher built a byte at a time for the plain bytes wanted, none of its
+// bytes 0x02 or 0x03 unless put so (needs ZRIEncrypt::resumesDecipher()).
+class CipherBuilder {
+public:
+    CipherBuilder(unsigned char key, unsigned char type) {
+        if (ZRIEncrypt::decryptBeginEx(m_run, key, static_cast<char>(type)) != 0) std::abort();
+    }
+    // What the next bytes would decipher to, at their last.
+    unsigned char plainOf(const std::string& next) const {
+        ZrDecipherRun trial = m_run;
+        char plain[8];
+        unsigned int n = 0;
+        ZRIEncrypt::decryptOnEx(trial, next.data(), static_cast<unsigned int>(next.size()), plain, n);
+        return static_cast<unsigned char>(plain[next.size() - 1]);
+    }
+    // Puts a cipher byte; what it deciphers to.
+    unsigned char put(char c) {
+        const unsigned char plain = plainOf(std::string(1, c));
+        char ignored;
+        unsigned int n = 0;
+        ZRIEncrypt::decryptOnEx(m_run, &c, 1, &ignored, n);
+        cipher += c;
+        return plain;
+    }
+    // Puts a byte that deciphers to `want`; false when none does.
+    bool putPlain(unsigned char want) {
+        for (unsigned c = 0; c < 256; ++c) {
+            if (isFree(c) && plainOf(std::string(1, static_cast<char>(c))) == want)
+                return put(static_cast<char>(c)), true;
+        }
+        return false;
+    }
+    static bool isFree(unsigned c) { return c != _STX_ && c != _ETX_; }
+
+    std::string cipher;
+
+private:
+    ZrDecipherRun m_run;
+};
+
 // The stream that stalled a relay: an enciphered head every 37 bytes (a
 // class whose body starts with a text), each one's three cipher bytes
 // deciphering to a text length that runs up to the farthest 0x03 it may end
@@ -128,30 +150,16 @@ inline std::string longestEncipheredPacket() {
 // up to about 30 000 bytes before it is refused.
 inline std::string craftedStall(std::size_t size = 142 * 1024) {
     constexpr std::size_t kEvery = 37, kEndEvery = 15355;
-    const std::string head = bytesOf(headHex(9, 1));  // ZrHttpMsgPacket: its Request text first
     std::string s;
     for (std::size_t h = 0; h + kEvery <= size; h += kEvery) {
         const std::size_t farthest = (h + ZR_MAX_ENCIPHERED_PACKET_LEN - 1) / kEndEvery * kEndEvery;
-        const std::size_t length = farthest - h - PKT_OFFSET_BODY - 3;
-        std::string want;  // the length as a varint, then text
-        for (std::size_t v = length; want.size() < 3; v >>= 7)
-            want += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
-        // A key and three cipher bytes, none of them 0x02 or 0x03, that decipher to it.
+        const std::size_t length = farthest - h - PKT_OFFSET_BODY - 3;  // a three-byte varint: 2^14 or more
         for (unsigned key = 0; key < 256; ++key) {
-            std::string packet = head + static_cast<char>(key);
-            for (std::size_t i = 0; i < want.size(); ++i) {
-                for (unsigned c = 0; c < 256 && packet.size() == PKT_OFFSET_BODY + i; ++c) {
-                    if (c == _STX_ || c == _ETX_) continue;
-                    const std::string cipher = packet.substr(PKT_OFFSET_BODY) + static_cast<char>(c);
-                    char plain[4];
-                    unsigned int plainLen = 0;
-                    ZRIEncrypt::decryptProtocolEx(cipher.data(), static_cast<unsigned int>(cipher.size()), plain,
-                                                  plainLen, static_cast<unsigned char>(key), 1);
-                    if (plain[i] == want[i]) packet += static_cast<char>(c);
-                }
-            }
-            if (key != _STX_ && key != _ETX_ && packet.size() == kEvery) {
-                s += packet;
+            if (!CipherBuilder::isFree(key)) continue;
+            CipherBuilder b(static_cast<unsigned char>(key), 1);
+            if (b.putPlain((length & 0x7F) | 0x80) && b.putPlain(((length >> 7) & 0x7F) | 0x80) &&
+                b.putPlain(static_cast<unsigned char>(length >> 14))) {
+                s += bytesOf(headHex(9, 1)) + static_cast<char>(key) + b.cipher;  // ZrHttpMsgPacket: a text first
                 break;
             }
         }
@@ -163,61 +171,30 @@ inline std::string craftedStall(std::size_t size = 142 * 1024) {
 // A valid enciphered ZrPortalMsgPacket of 2 x 1 000 short texts whose
 // cipher has a 0x03 at every length byte, and nowhere else but its ETX:
 // each may end the packet, so a reader that deciphered a held packet from
-// its start at each one would do so 2 000 times. Needs a codec that
-// deciphers in pieces (ZRIEncrypt::resumesDecipher()), to build it.
+// its start at each one would do so 2 000 times.
 inline std::string craftedPortal() {
-    const unsigned char key = 0x5C, type = 1;
-    ZrDecipherRun run;
-    if (ZRIEncrypt::decryptBeginEx(run, key, static_cast<char>(type)) != 0) std::abort();
-    std::string cipher;
+    CipherBuilder b(0x5C, 1);
     std::mt19937 rng(29);
-    // What the next cipher bytes would decipher to, and putting them.
-    auto plainOf = [&](const std::string& next) {
-        ZrDecipherRun trial = run;
-        char plain[2];
-        unsigned int n = 0;
-        ZRIEncrypt::decryptOnEx(trial, next.data(), static_cast<unsigned int>(next.size()), plain, n);
-        return static_cast<unsigned char>(plain[next.size() - 1]);
-    };
-    auto put = [&](unsigned char c) {
-        const unsigned char plain = plainOf(std::string(1, static_cast<char>(c)));
-        char ignored;
-        unsigned int n = 0;
-        ZRIEncrypt::decryptOnEx(run, reinterpret_cast<const char*>(&c), 1, &ignored, n);
-        cipher += static_cast<char>(c);
-        return plain;
-    };
-    auto isFree = [](unsigned c) { return c != _STX_ && c != _ETX_; };
-    auto putPlain = [&](unsigned char want) {  // a byte whose plain is fixed
-        for (unsigned c = 0; c < 256; ++c) {
-            if (isFree(c) && plainOf(std::string(1, static_cast<char>(c))) == want)
-                return void(put(static_cast<unsigned char>(c)));
-        }
-        std::abort();
-    };
     for (int list = 0; list < 2; ++list) {
-        putPlain(0xE8), putPlain(0x07);  // 1 000 texts
+        b.putPlain(0xE8), b.putPlain(0x07);  // 1 000 texts
         for (int i = 0; i < 1000; ++i) {
-            unsigned length = put(_ETX_);
-            if (length >= 0x80) putPlain(0), length &= 0x7F;
+            unsigned length = b.put(_ETX_);
+            if (length >= 0x80) b.putPlain(0), length &= 0x7F;
             for (unsigned j = 0; j < length; ++j) {
-                unsigned c = 0;
-                do {
-                    c = rng() & 0xFF;
-                    // The last byte before the next length: one that makes it short.
-                    if (j + 1 == length && i + 1 < 1000) {
-                        const std::string two{static_cast<char>(c), static_cast<char>(_ETX_)};
-                        if (isFree(c) && (plainOf(two) == 0 || plainOf(two) > 16)) c = _ETX_;
-                    }
-                } while (!isFree(c));
-                put(static_cast<unsigned char>(c));
+                char c;
+                do {  // the last byte before the next length makes that length 1 to 16
+                    c = static_cast<char>(rng());
+                } while (!CipherBuilder::isFree(static_cast<unsigned char>(c)) ||
+                         (j + 1 == length && i + 1 < 1000 && (b.plainOf({c, _ETX_}) - 1u) >= 16));
+                b.put(c);
             }
         }
     }
-    putPlain(0), putPlain(0), putPlain(0);  // StateCode, ResultFlag, an empty ErrorDesc
-    std::string wire = bytesOf(headHex(ZrPortalMsgPacket::DEFAULT_CMDID, type));
-    wire += static_cast<char>(key);
-    return wire + cipher + static_cast<char>(_ETX_);
+    b.putPlain(0), b.putPlain(0), b.putPlain(0);  // StateCode, ResultFlag, an empty ErrorDesc
+    std::string wire = bytesOf(headHex(ZrPortalMsgPacket::DEFAULT_CMDID, 1)) + '\x5C' + b.cipher + '\x03';
+    ZrPortalMsgPacket valid;
+    if (valid.deCode(wire.data(), static_cast<unsigned int>(wire.size())) != 0) std::abort();
+    return wire;
 }
 
 // Every class of the catalogue `rounds` times, with boundary values and

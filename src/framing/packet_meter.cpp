@@ -215,14 +215,15 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
 }
 
 // How far to decipher for the candidate end at `candidate` (an offset in
-// the packet), as a count of cipher bytes. At least to the candidate; on to
-// the first byte from there that looks like the packet's end (0x03 before
-// 0x02, or the last byte at hand), so that a packet at hand is deciphered
-// and walked about once, as far as the bucket allows and kEndLookahead
-// reaches; and, deciphering prefixes,
-// at least twice as far as the last prefix, so that a start costs at most
-// twice its longest prefix. Deciphering past the end changes nothing: a
-// walk that reads whole over some bytes reads whole over more.
+// the packet), as a count of cipher bytes: on to the first byte from there
+// that looks like the packet's end (0x03 before 0x02, or the last byte at
+// hand), or, with none within the search, as far as it went; so a packet at
+// hand is deciphered and walked about once, however many 0x03 its cipher
+// holds. The search goes no further than the bucket pays for and
+// kEndLookahead allows. Deciphering prefixes, at least twice as far as the
+// last prefix, so that a start costs at most twice its longest prefix.
+// Deciphering past the end changes nothing: a walk that reads whole over
+// some bytes reads whole over more.
 std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t candidate, std::size_t upTo,
                                           ZrMeasureState& state) const {
     // The cipher bytes at hand (the last byte at hand may be the ETX), and
@@ -240,7 +241,7 @@ std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t ca
     const std::size_t from = std::max(candidate, state.endScanned);
     const std::size_t end = from < to ? zrFirstLikelyEnd(p, from, to, upTo) : to;
     state.endScanned = std::max(state.endScanned, end < to ? end + 1 : to);
-    std::size_t target = (end < to ? end : candidate) - PKT_OFFSET_BODY;
+    std::size_t target = (end < to ? end : std::max(candidate, to - 1)) - PKT_OFFSET_BODY;
     if (m_endSearch == ZrEndSearch::Prefixes) {
         target = std::max(target, std::min({2 * state.deciphered, cipherAtHand, affordable}));
     }
@@ -298,7 +299,8 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
         const Deciphered deciphered = decipherTo(p, target, state);
         if (deciphered != Deciphered::Done) {
             if (deciphered == Deciphered::OverBudget) {
-                notAPacket(frame, ZrFrameFault::WorkLimit, PKT_OFFSET_BODY + target, target - state.deciphered);
+                const std::size_t cost = target - (m_endSearch == ZrEndSearch::Resume ? state.deciphered : 0);
+                notAPacket(frame, ZrFrameFault::WorkLimit, PKT_OFFSET_BODY + target, cost);
             } else {
                 notAPacket(frame, ZrFrameFault::Decipher, PKT_OFFSET_BODY, target);
             }
@@ -364,7 +366,7 @@ void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFram
             return;
         }
         m_work.deciphered += cipherLen;
-        m_plainOwner = 0;  // the area is deCode's rule's now
+        m_plainOwner = 0;  // the area holds no start's prefix now
         bool overBudget = false;
         const ZrEnvelopeStep step =
             zrAcceptEnciphered(p, at + 1, m_plain, [&](const unsigned char* plain, unsigned int plainLen) {

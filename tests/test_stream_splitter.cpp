@@ -210,7 +210,6 @@ TEST(StreamSplitter, ReportsAtOnceAndHandsOutPacketsInPlace) {
 // frames it, one unit less refuses it for the budget, whichever way ends
 // are found; a prefix cut inside the last text needs the whole packet.
 TEST(StreamSplitter, MeterVerdictsAtTheirBounds) {
-    const std::string plain = plainPacket();
     std::string cipher = encipheredPacket();  // one whose only 0x03 is its ETX: its ends cost its cipher
     for (unsigned int sn = 1; cipher.find('\x03') + 1 != cipher.size(); ++sn) {
         ZrBillMsgPacket p;
@@ -220,65 +219,36 @@ TEST(StreamSplitter, MeterVerdictsAtTheirBounds) {
         ASSERT_EQ(0, p.enCode(cipher.data(), static_cast<unsigned int>(cipher.size())));
         cipher.resize(p.getPacketLength());
     }
-    const std::uint64_t cipherLen = cipher.size() - PKT_ENVELOPE_MIN_LEN, fields = 8;
-    constexpr std::uint64_t kAny = ZrPacketMeter::kUnlimited;
+    const std::uint64_t cipherLen = cipher.size() - PKT_ENVELOPE_MIN_LEN, all = ZrPacketMeter::kUnlimited;
+    const ZrEndSearch trial = ZrEndSearch::Trial, resume = ZrEndSearch::Resume, prefixes = ZrEndSearch::Prefixes;
     const struct {
-        const char* name;
-        std::string bytes;
         ZrEndSearch search;
-        ZrMeterWork budget;
-        ZrFrameStatus status;
-        std::size_t lengthOrNeeded;
-    } rows[] = {
-        {"each 0x03 tried, with its cipher's length",
-         cipher,
-         ZrEndSearch::Trial,
-         {cipherLen, kAny},
-         ZrFrameStatus::Complete,
-         cipher.size()},
-        {"each 0x03 tried, one byte less",
-         cipher,
-         ZrEndSearch::Trial,
-         {cipherLen - 1, kAny},
-         ZrFrameStatus::NotAPacket,
-         0},
-        {"resumed, with its cipher's length",
-         cipher,
-         ZrEndSearch::Resume,
-         {cipherLen, kAny},
-         ZrFrameStatus::Complete,
-         cipher.size()},
-        {"resumed, one byte less", cipher, ZrEndSearch::Resume, {cipherLen - 1, kAny}, ZrFrameStatus::NotAPacket, 0},
-        {"by prefixes, one byte less",
-         cipher,
-         ZrEndSearch::Prefixes,
-         {cipherLen - 1, kAny},
-         ZrFrameStatus::NotAPacket,
-         0},
-        {"its fields walked", cipher, ZrEndSearch::Resume, {kAny, fields}, ZrFrameStatus::Complete, cipher.size()},
-        {"one field less", cipher, ZrEndSearch::Resume, {kAny, fields - 1}, ZrFrameStatus::NotAPacket, 0},
-        {"plain, one field less", plain, ZrEndSearch::Resume, {kAny, 2}, ZrFrameStatus::NotAPacket, 0},
-        {"plain, cut inside its last text",
-         plain.substr(0, plain.size() - 2),
-         ZrEndSearch::Resume,
-         {kAny, kAny},
-         ZrFrameStatus::Incomplete,
-         plain.size()},
-    };
+        ZrMeterWork budget;  // its 8 fields, its cipher deciphered once
+        bool framed;
+    } rows[] = {{trial, {cipherLen, all}, true},
+                {trial, {cipherLen - 1, all}, false},
+                {resume, {cipherLen, all}, true},
+                {resume, {cipherLen - 1, all}, false},
+                {prefixes, {cipherLen - 1, all}, false},
+                {resume, {all, 8}, true},
+                {resume, {all, 7}, false}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(std::to_string(static_cast<int>(row.search)) + ", " + std::to_string(row.budget.deciphered) +
+                     " bytes, " + std::to_string(row.budget.fields) + " fields");
         ZrPacketMeter::Options options;
         options.endSearch = row.search;
         ZrPacketMeter meter(options);
         meter.setBudgetLeft(row.budget);
-        const ZrFrame frame = meter.measure(row.bytes.data(), row.bytes.size());
-        EXPECT_EQ(row.status, frame.status) << frame.why();
-        EXPECT_EQ(row.lengthOrNeeded, frame.complete() ? frame.packetLength : frame.needed);
-        if (frame.notAPacket()) {
-            EXPECT_EQ(ZrFrameFault::WorkLimit, frame.fault);
-            EXPECT_NE(std::string::npos, frame.why().find("work budget is spent")) << frame.why();
-        }
+        const ZrFrame frame = meter.measure(cipher.data(), cipher.size());
+        EXPECT_EQ(row.framed ? cipher.size() : 0, frame.packetLength) << frame.why();
+        EXPECT_EQ(row.framed ? ZrFrameFault::None : ZrFrameFault::WorkLimit, frame.fault);
+        EXPECT_NE(row.framed, frame.why().find("work budget is spent") != std::string::npos) << frame.why();
     }
+    const std::string plain = plainPacket();
+    ZrPacketMeter meter;
+    EXPECT_EQ(plain.size(), meter.measure(plain.data(), plain.size() - 2).needed);  // cut inside its last text
+    meter.setBudgetLeft({all, 2});
+    EXPECT_EQ(ZrFrameFault::WorkLimit, meter.measure(plain.data(), plain.size()).fault);  // one field short
 }
 
 // Work, counted rather than timed, whatever the chunks (whole, a byte at a
@@ -289,92 +259,71 @@ TEST(StreamSplitter, MeterVerdictsAtTheirBounds) {
 // enciphered byte of an honest packet deciphered once, each field walked
 // about once, and a hostile start refused for the budget.
 TEST(StreamSplitter, CountsItsWorkWithinTheBudget) {
-    const std::string loginWire = zrtest::longPlainPacket(), longestWire = zrtest::longestEncipheredPacket();
+    const std::string login = zrtest::longPlainPacket(), longest = zrtest::longestEncipheredPacket();
     const std::string portal = zrtest::craftedPortal(), login40 = zrtest::loginPacket(40, true);
     std::string replies;  // what a backend sends beside the hostile bytes
     for (int i = 0; i < 10; ++i) replies += plainPacket() + encipheredPacket();
     // A head whose cipher is all 0x03 up to the longest packet: every byte may end it.
-    const std::string floodedStart = bytes(zrtest::headHex(5, 1)) + std::string(ZR_MAX_ENCIPHERED_PACKET_LEN, '\x03');
-    const std::size_t cipher = ZR_MAX_ENCIPHERED_PACKET_LEN - PKT_ENVELOPE_MIN_LEN;
-    const std::size_t portalCipher = portal.size() - PKT_ENVELOPE_MIN_LEN,
-                      login40Cipher = login40.size() - PKT_ENVELOPE_MIN_LEN;
+    const std::string flooded = bytes(zrtest::headHex(5, 1)) + std::string(ZR_MAX_ENCIPHERED_PACKET_LEN, '\x03');
+    const std::uint64_t cipher = ZR_MAX_ENCIPHERED_PACKET_LEN - PKT_ENVELOPE_MIN_LEN,
+                        portalCipher = portal.size() - PKT_ENVELOPE_MIN_LEN,
+                        login40Cipher = login40.size() - PKT_ENVELOPE_MIN_LEN;
     using Chunks = std::vector<std::vector<std::size_t>>;
-    const Chunks everyPiece = {{}, {1}, {7}, {64}, {1460}};
+    const Chunks whole = {{}}, usual = {{}, {1}, {1460}}, every = {{}, {1}, {7}, {64}, {1460}};
+    const ZrEndSearch resume = ZrEndSearch::Resume, prefixes = ZrEndSearch::Prefixes, trial = ZrEndSearch::Trial;
     struct Counted {
         std::uint64_t least = 0, most = UINT64_MAX;
     };
+    const Counted any, none{0, 0};
     const struct {
         const char* name;
         std::string stream;
         int packets;  // -1: whatever deCode accepts
         Counted deciphered, fields;
-        Chunks chunks = {{}, {1}, {1460}};
-        ZrEndSearch search = ZrEndSearch::Resume;
-        const char* reason = "";  // in the first skipped run's reason
-        std::uint64_t base = 0;   // the stream's first offset
+        Chunks chunks;
+        ZrEndSearch search;
+        const char* reason;     // in the first skipped run's reason
+        std::uint64_t base{0};  // the stream's first offset
     } rows[] = {
-        {"50 heads before 4 000 bytes of 0x03", zrtest::headsBeforeEndBytes(), -1, {}, {}},
+        {"50 heads before 4 000 bytes of 0x03", zrtest::headsBeforeEndBytes(), -1, any, any, usual, resume, ""},
         // The 17 prefixes of it that deCode accepts, then every reply after it, whole.
-        {"50 heads before 0x03 bytes, then replies", zrtest::headsBeforeEndBytes() + replies, 37, {}, {}},
-        {"a head of every enciphered command before 0x03 bytes", zrtest::everyEncipheredHead(), -1, {}, {}},
-        {"enciphered heads back to back", zrtest::packedHeads(), -1, {}, {}},
-        {"plain heads claiming the longest body", zrtest::plainClaims(), 0, {0, 0}, {}},
-        {"random bytes", zrtest::randomBytes(6000, 5), -1, {}, {}},
-        {"the stream that stalled a relay",
-         zrtest::craftedStall(40000),
-         0,
-         {},
-         {},
-         {{}, {1}, {7}, {64}, {1460}, {65536}}},
-        {"a 15 KB plain packet of 1 000 records", loginWire + loginWire, 2, {0, 0}, {18012, 19800}, {{}, {1460}}},
-        {"the longest enciphered packet", longestWire + longestWire, 2, {2 * cipher, 2 * cipher}, {}, everyPiece},
-        {"the longest enciphered packet, by prefixes",
-         longestWire + longestWire,
-         2,
-         {2 * cipher, 4 * cipher},
-         {},
-         {{}, {64}, {1460}},
-         ZrEndSearch::Prefixes},
+        {"50 heads, 0x03 bytes, replies", zrtest::headsBeforeEndBytes() + replies, 37, any, any, usual, resume, ""},
+        {"every enciphered head before 0x03 bytes", zrtest::everyEncipheredHead(), -1, any, any, usual, resume, ""},
+        {"enciphered heads back to back", zrtest::packedHeads(), -1, any, any, usual, resume, ""},
+        {"plain heads claiming the longest body", zrtest::plainClaims(), 0, none, any, usual, resume, ""},
+        {"random bytes", zrtest::randomBytes(6000, 5), -1, any, any, usual, resume, ""},
+        {"the stream that stalled a relay", zrtest::craftedStall(40000), 0, any, any, every, resume, ""},
+        {"a 15 KB plain packet of 1 000 records", login + login, 2, none, {18012, 19800}, {{}, {1460}}, resume, ""},
+        {"the longest enciphered packet", longest + longest, 2, {2 * cipher, 2 * cipher}, any, every, resume, ""},
+        {"the same, by prefixes", longest + longest, 2, {2 * cipher, 4 * cipher}, any, every, prefixes, ""},
         // A codec that only lets each end be tried pays for every 0x03 of it.
-        {"the longest enciphered packet, each 0x03 tried",
-         longestWire,
-         0,
-         {},
-         {},
-         {{}, {1460}},
-         ZrEndSearch::Trial,
-         "work budget"},
-        {"2 000 texts, each length enciphered as 0x03", portal, 1, {portalCipher, portalCipher}, {}, everyPiece},
-        {"2 000 texts, each length 0x03, by prefixes", portal, -1, {}, {}, everyPiece, ZrEndSearch::Prefixes},
+        {"the same, each 0x03 tried", longest, 0, any, any, {{}, {1460}}, trial, "work budget"},
+        {"2 000 texts, each length 0x03", portal, 1, {portalCipher, portalCipher}, any, every, resume, ""},
+        {"the same, by prefixes", portal, -1, any, any, every, prefixes, ""},
         // No byte looks like its end: prefixes that double, within the first allowance.
-        {"2 000 texts and more bytes, by prefixes",
-         portal + "xyz",
+        {"the same and more bytes", portal + "xyz", 1, {portalCipher, 2 * cipher}, any, whole, prefixes, ""},
+        // 6 body fields and 40 records of 8, each an element too; a resumed
+        // walk steps again into the field it stopped in.
+        {"an enciphered login of 40 records",
+         login40,
          1,
-         {portalCipher, 2 * ZR_MAX_ENCIPHERED_PACKET_LEN},
-         {},
-         {{}},
-         ZrEndSearch::Prefixes},
-        // 6 body fields and 40 records of 8 (each an element too); resumed
-        // walks step again into the field they stopped in.
-        {"an enciphered login of 40 records", login40, 1, {login40Cipher, login40Cipher}, {366, 366}, {{}}},
-        {"the same in pieces of 64", login40, 1, {login40Cipher, login40Cipher}, {366, 384}, {{64}}},
-        {"the same, by prefixes", login40, 1, {login40Cipher, login40Cipher}, {366, 366}, {{}}, ZrEndSearch::Prefixes},
-        {"a plain packet of 3 fields", plainPacket(), 1, {0, 0}, {3, 3}, {{}}},
-        {"a plain login of 200 records, its first 40 bytes alone",
+         {login40Cipher, login40Cipher},
+         {366, 366},
+         whole,
+         resume,
+         ""},
+        {"the same in pieces of 64", login40, 1, {login40Cipher, login40Cipher}, {366, 384}, {{64}}, resume, ""},
+        {"the same, by prefixes", login40, 1, {login40Cipher, login40Cipher}, {366, 366}, whole, prefixes, ""},
+        {"a plain packet of 3 fields", plainPacket(), 1, none, {3, 3}, whole, resume, ""},
+        {"200 records, 40 bytes first",
          zrtest::loginPacket(200, false),
          1,
-         {0, 0},
+         none,
          {1806, 1896},
-         {{40, 100000}}},
-        {"a start whose every byte may end it, each tried, far into a stream",
-         floodedStart,
-         0,
-         {},
-         {},
-         {{}, {4096}},
-         ZrEndSearch::Trial,
-         "work budget",
-         100000000},
+         {{40, 9999}},
+         resume,
+         ""},
+        {"every byte may end it, far on", flooded, 0, any, any, {{}, {4096}}, trial, "work budget", 100000000},
     };
     for (const auto& row : rows) {
         std::set<std::pair<std::uint64_t, std::size_t>> checked;  // packets checked against deCode

@@ -217,10 +217,10 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
 // How far to decipher for the candidate end at `candidate` (an offset in
 // the packet), as a count of cipher bytes: on to the first byte from there
 // that looks like the packet's end (0x03 before 0x02, or the last byte at
-// hand), or, with none within the search, as far as it went; so a packet at
-// hand is deciphered and walked about once, however many 0x03 its cipher
-// holds. The search goes no further than the bucket pays for and
-// kEndLookahead allows. Deciphering prefixes, at least twice as far as the
+// hand), or only to the candidate when none is within the search, which
+// goes no further than the bucket pays for and kEndLookahead allows. So a
+// packet at hand is deciphered and walked about once, and a start that
+// fails early has not paid for bytes it never needed. Deciphering prefixes, at least twice as far as the
 // last prefix, so that a start costs at most twice its longest prefix.
 // Deciphering past the end changes nothing: a walk that reads whole over
 // some bytes reads whole over more.
@@ -241,7 +241,7 @@ std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t ca
     const std::size_t from = std::max(candidate, state.endScanned);
     const std::size_t end = from < to ? zrFirstLikelyEnd(p, from, to, upTo) : to;
     state.endScanned = std::max(state.endScanned, end < to ? end + 1 : to);
-    std::size_t target = (end < to ? end : std::max(candidate, to - 1)) - PKT_OFFSET_BODY;
+    std::size_t target = (end < to ? end : candidate) - PKT_OFFSET_BODY;
     if (m_endSearch == ZrEndSearch::Prefixes) {
         target = std::max(target, std::min({2 * state.deciphered, cipherAtHand, affordable}));
     }

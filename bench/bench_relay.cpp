@@ -14,13 +14,28 @@
 // connection per client; zrrelay frames them and writes one backend
 // connection (per thread) for all. Without haproxy installed its rows are
 // left out.
+//
+//   BM_PingsBesideHostile/H/R  200 pings, one at a time, through zrrelay
+//                            (--threads 1), beside H clients that each send
+//                            64 KiB of the crafted stream
+//                            (relaykit::craftedStream), are closed, and
+//                            connect again, at most R KiB/s each (0: as fast
+//                            as they can); H = 0 is the same run without
+//                            them. p50, p99 and the slowest ping, and the
+//                            hostile connections the relay closed per second.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <asio.hpp>
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "relay_kit.h"
@@ -69,9 +84,11 @@ const Servers& servers() {
         out.relays.push_back(startRelay(out.ports[kDirect], 2, out.ports[kRelay2]));
         if (!kHaproxyBin.empty()) {
             for (const unsigned nbthread : {1u, 0u}) {
-                out.haproxies.push_back(relaykit::startHaproxy(kHaproxyBin, {out.ports[kDirect]}, nbthread,
-                                                               "/tmp/zrrelay-bench-haproxy" +
-                                                                   std::to_string(nbthread) + ".log"));
+                relaykit::HaproxyOptions options;
+                options.nbthread = nbthread;
+                out.haproxies.push_back(
+                    relaykit::startHaproxy(kHaproxyBin, {{out.ports[kDirect]}}, options,
+                                           "/tmp/zrrelay-bench-haproxy" + std::to_string(nbthread) + ".log"));
                 out.ports[nbthread == 1 ? kHaproxy1 : kHaproxyDefault] = out.haproxies.back().port;
             }
         }
@@ -97,8 +114,8 @@ const std::vector<std::vector<char>>& pool(bool plainOnly) {
 struct Flow {
     explicit Flow(asio::io_context& io) : socket(io) {}
     asio::ip::tcp::socket socket;
-    std::size_t next = 0;      // packets written
-    std::size_t answered = 0;  // replies complete
+    std::size_t next = 0;        // packets written
+    std::size_t answered = 0;    // replies complete
     std::size_t replyBytes = 0;  // bytes of the reply under way
     std::vector<Clock::time_point> sentAt;
     std::vector<char> out;
@@ -207,14 +224,85 @@ void BM_Echo(benchmark::State& state, Target target, bool plainOnly) {
     state.counters["p99_us"] = percentile(latencies, 0.99);
 }
 
+// Clients that send the crafted stream, read until the relay closes them,
+// and connect again, each on its own thread, until stopped.
+class HostileClients {
+public:
+    HostileClients(std::uint16_t port, std::size_t count, std::size_t kibPerSecond) {
+        static const std::vector<char> crafted = relaykit::craftedStream(64 * 1024);
+        for (std::size_t i = 0; i < count; ++i) {
+            m_threads.emplace_back([this, port, kibPerSecond] {
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_port = htons(port);
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                const auto start = Clock::now();
+                for (std::uint64_t sent = 0; !m_stop; sent += crafted.size()) {
+                    // No faster than the rate: wait until the bytes sent so far are due.
+                    while (kibPerSecond > 0 && !m_stop &&
+                           Clock::now() < start + std::chrono::microseconds(sent * 1000000 / (kibPerSecond * 1024))) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    }
+                    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+                    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                        for (std::size_t at = 0; at < crafted.size();) {
+                            const ssize_t n = send(fd, crafted.data() + at, crafted.size() - at, MSG_NOSIGNAL);
+                            if (n <= 0) break;
+                            at += static_cast<std::size_t>(n);
+                        }
+                        char sink[4096];
+                        while (!m_stop && recv(fd, sink, sizeof sink, 0) > 0) {
+                        }
+                        ++m_connections;
+                    }
+                    close(fd);
+                }
+            });
+        }
+    }
+    ~HostileClients() {
+        m_stop = true;
+        for (std::thread& t : m_threads) t.join();
+    }
+    std::uint64_t connections() const { return m_connections; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<std::uint64_t> m_connections{0};
+    std::vector<std::thread> m_threads;
+};
+
+void BM_PingsBesideHostile(benchmark::State& state) {
+    constexpr std::size_t kPings = 200;
+    const std::uint16_t port = servers().ports[kRelay1];
+    Driver pings(port, 1, 1, true);
+    std::vector<double> latencies;
+    pings.run(kPings, latencies);  // the connection's first pings, before the clock
+    latencies.clear();
+    const auto start = Clock::now();
+    HostileClients clients(port, static_cast<std::size_t>(state.range(0)), static_cast<std::size_t>(state.range(1)));
+    for (auto _ : state) state.SetIterationTime(pings.run(kPings, latencies));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kPings));
+    state.counters["p50_us"] = percentile(latencies, 0.50);
+    state.counters["p99_us"] = percentile(latencies, 0.99);
+    state.counters["max_us"] = percentile(latencies, 1.0);
+    state.counters["hostile_per_s"] = static_cast<double>(clients.connections()) / seconds;
+}
+BENCHMARK(BM_PingsBesideHostile)
+    ->Args({0, 0})
+    ->Args({4, 128})
+    ->Args({4, 0})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 // Every target, mix and load, in that order, so that one run gives the
 // whole table.
 const bool kRegistered = [] {
     for (int target = 0; target < kTargets; ++target) {
         if (kHaproxyBin.empty() && (target == kHaproxy1 || target == kHaproxyDefault)) continue;
         for (const bool plainOnly : {true, false}) {
-            const std::string name =
-                std::string("BM_Echo/") + kTargetNames[target] + (plainOnly ? "/plain" : "/mixed");
+            const std::string name = std::string("BM_Echo/") + kTargetNames[target] + (plainOnly ? "/plain" : "/mixed");
             benchmark::RegisterBenchmark(name.c_str(), BM_Echo, static_cast<Target>(target), plainOnly)
                 ->Args({1, 1})
                 ->Args({16, 32})

@@ -1,6 +1,7 @@
 // User account and set-top box packets: login, registration, account
 // change, authorization, binding, the core user service and the lexicon
-// service. Each class is a head plus its body fields; the envelope (key
+// service. Each class is a head plus its body fields, listed once;
+// ZrBodyPacket (zr_body_packet.h) gives it the rest, and the envelope (key
 // byte, plain or enciphered body, ETX) is the head's.
 #ifndef ZRPACKET_ZR_ACCOUNT_PACKETS_H
 #define ZRPACKET_ZR_ACCOUNT_PACKETS_H
@@ -8,25 +9,17 @@
 #include <map>
 #include <string>
 
-#include "zr_packet_head.h"
+#include "zr_body_packet.h"
 
 // A user logs in to the account service; the answer comes back in the same
 // class. Default cmdID 101 (enciphered).
 // Example body: UserId 300, AccountType 1, CaId "abc", ResultFlag -1, the
 // other texts empty -> AC 02 00 01 03 61 62 63 00 FF FF FF FF 0F 00.
-class ZrUserLoginMsgPacket : public ZrCPacketHead {
+class ZrUserLoginMsgPacket : public ZrBodyPacket<ZrUserLoginMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 101;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserLoginMsgPacket", ZrBodyMode::Compact};
-
-    ZrUserLoginMsgPacket();
-    ZrUserLoginMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                         unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrUserLoginMsgPacket(const ZrUserLoginMsgPacket&) = default;
-    ZrUserLoginMsgPacket& operator=(const ZrUserLoginMsgPacket&) = default;
-    ~ZrUserLoginMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setUserId(int userId) { m_userId = userId; }
     int getUserId() const { return m_userId; }
@@ -43,20 +36,18 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("UserId", &ZrUserLoginMsgPacket::m_userId);
+        field("UserPwd", &ZrUserLoginMsgPacket::m_userPwd);
+        field("AccountType", &ZrUserLoginMsgPacket::m_accountType);
+        field("CaId", &ZrUserLoginMsgPacket::m_caId);
+        field("Certificate", &ZrUserLoginMsgPacket::m_certificate);
+        field("ResultFlag", &ZrUserLoginMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrUserLoginMsgPacket::m_errorDesc);
+    }
 
     int m_userId = 0;
     std::string m_userPwd;
@@ -66,23 +57,16 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrUserLoginMsgPacket);
 
 // Registers a new user account. Default cmdID 102 (enciphered).
 // AccountType is the last field, after ErrorDesc (the login packet sends it
 // third).
-class ZrUserRegisterMsgPacket : public ZrCPacketHead {
+class ZrUserRegisterMsgPacket : public ZrBodyPacket<ZrUserRegisterMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 102;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserRegisterMsgPacket", ZrBodyMode::Compact};
-
-    ZrUserRegisterMsgPacket();
-    ZrUserRegisterMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                            unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrUserRegisterMsgPacket(const ZrUserRegisterMsgPacket&) = default;
-    ZrUserRegisterMsgPacket& operator=(const ZrUserRegisterMsgPacket&) = default;
-    ~ZrUserRegisterMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setUserId(int userId) { m_userId = userId; }
     int getUserId() const { return m_userId; }
@@ -105,20 +89,21 @@ public:
     void setAccountType(int accountType) { m_accountType = accountType; }
     int getAccountType() const { return m_accountType; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("UserId", &ZrUserRegisterMsgPacket::m_userId);
+        field("UserName", &ZrUserRegisterMsgPacket::m_userName);
+        field("UserPwd", &ZrUserRegisterMsgPacket::m_userPwd);
+        field("StbId", &ZrUserRegisterMsgPacket::m_stbId);
+        field("CaId", &ZrUserRegisterMsgPacket::m_caId);
+        field("Ip", &ZrUserRegisterMsgPacket::m_ip);
+        field("Mac", &ZrUserRegisterMsgPacket::m_mac);
+        field("ResultFlag", &ZrUserRegisterMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrUserRegisterMsgPacket::m_errorDesc);
+        field("AccountType", &ZrUserRegisterMsgPacket::m_accountType);
+    }
 
     int m_userId = 0;
     std::string m_userName;
@@ -131,24 +116,16 @@ private:
     std::string m_errorDesc;
     int m_accountType = 0;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrUserRegisterMsgPacket);
 
 // Changes the data of an existing account. Default cmdID 103 (enciphered).
 // The registration body's first nine fields, then LoginToken (a text) where
 // registration sends AccountType.
-class ZrModifyUserAccountMsgPacket : public ZrCPacketHead {
+class ZrModifyUserAccountMsgPacket : public ZrBodyPacket<ZrModifyUserAccountMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 103;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrModifyUserAccountMsgPacket", ZrBodyMode::Compact};
-
-    ZrModifyUserAccountMsgPacket();
-    ZrModifyUserAccountMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
-                                 unsigned char subcmdID, unsigned int userID, unsigned int SN,
-                                 unsigned char encryptType);
-    ZrModifyUserAccountMsgPacket(const ZrModifyUserAccountMsgPacket&) = default;
-    ZrModifyUserAccountMsgPacket& operator=(const ZrModifyUserAccountMsgPacket&) = default;
-    ~ZrModifyUserAccountMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setUserId(int userId) { m_userId = userId; }
     int getUserId() const { return m_userId; }
@@ -171,20 +148,21 @@ public:
     void setLoginToken(const std::string& loginToken) { m_loginToken = loginToken; }
     const std::string& getLoginToken() const { return m_loginToken; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("UserId", &ZrModifyUserAccountMsgPacket::m_userId);
+        field("UserName", &ZrModifyUserAccountMsgPacket::m_userName);
+        field("UserPwd", &ZrModifyUserAccountMsgPacket::m_userPwd);
+        field("StbId", &ZrModifyUserAccountMsgPacket::m_stbId);
+        field("CaId", &ZrModifyUserAccountMsgPacket::m_caId);
+        field("Ip", &ZrModifyUserAccountMsgPacket::m_ip);
+        field("Mac", &ZrModifyUserAccountMsgPacket::m_mac);
+        field("ResultFlag", &ZrModifyUserAccountMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrModifyUserAccountMsgPacket::m_errorDesc);
+        field("LoginToken", &ZrModifyUserAccountMsgPacket::m_loginToken);
+    }
 
     int m_userId = 0;
     std::string m_userName;
@@ -197,6 +175,7 @@ private:
     std::string m_errorDesc;
     std::string m_loginToken;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrModifyUserAccountMsgPacket);
 
 // Authorizes an application for a logged-in user; the answer adds an access
 // token and its validity after ErrorDesc. Default cmdID 106 (enciphered).
@@ -205,19 +184,11 @@ private:
 // ZrCPacketHead::getUserID() and ZrCPacketHead::setUserID().
 // Example body: UserID 5, AppID 128, ExpiresIn 3600, the rest empty or 0 ->
 // 05 00 80 01 00 00 00 00 90 1C.
-class ZrUserAuthorizeMsgPacket : public ZrCPacketHead {
+class ZrUserAuthorizeMsgPacket : public ZrBodyPacket<ZrUserAuthorizeMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 106;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserAuthorizeMsgPacket", ZrBodyMode::Compact};
-
-    ZrUserAuthorizeMsgPacket();
-    ZrUserAuthorizeMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                             unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrUserAuthorizeMsgPacket(const ZrUserAuthorizeMsgPacket&) = default;
-    ZrUserAuthorizeMsgPacket& operator=(const ZrUserAuthorizeMsgPacket&) = default;
-    ~ZrUserAuthorizeMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setUserID(unsigned int userID) { m_bodyUserID = userID; }
     unsigned int getUserID() const { return m_bodyUserID; }
@@ -236,20 +207,19 @@ public:
     void setExpiresIn(unsigned int expiresIn) { m_expiresIn = expiresIn; }
     unsigned int getExpiresIn() const { return m_expiresIn; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("UserID", &ZrUserAuthorizeMsgPacket::m_bodyUserID);
+        field("LoginToken", &ZrUserAuthorizeMsgPacket::m_loginToken);
+        field("AppID", &ZrUserAuthorizeMsgPacket::m_appID);
+        field("RedirectURI", &ZrUserAuthorizeMsgPacket::m_redirectURI);
+        field("ResultFlag", &ZrUserAuthorizeMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrUserAuthorizeMsgPacket::m_errorDesc);
+        field("AccessToken", &ZrUserAuthorizeMsgPacket::m_accessToken);
+        field("ExpiresIn", &ZrUserAuthorizeMsgPacket::m_expiresIn);
+    }
 
     unsigned int m_bodyUserID = 0;
     std::string m_loginToken;
@@ -260,26 +230,18 @@ private:
     std::string m_accessToken;
     unsigned int m_expiresIn = 0;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrUserAuthorizeMsgPacket);
 
 // Presents an application's authority token for checking, with free-form
 // additional information. Default cmdID 108 (enciphered).
 // UserID is a body field of its own: setUserID/getUserID read and write it and
 // hide the head's accessors, whose user identifier stays reachable as
 // ZrCPacketHead::getUserID() and ZrCPacketHead::setUserID().
-class ZrUserAuthorityAuthenticationMsgPacket : public ZrCPacketHead {
+class ZrUserAuthorityAuthenticationMsgPacket : public ZrBodyPacket<ZrUserAuthorityAuthenticationMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 108;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserAuthorityAuthenticationMsgPacket", ZrBodyMode::Compact};
-
-    ZrUserAuthorityAuthenticationMsgPacket();
-    ZrUserAuthorityAuthenticationMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
-                                           unsigned char subcmdID, unsigned int userID, unsigned int SN,
-                                           unsigned char encryptType);
-    ZrUserAuthorityAuthenticationMsgPacket(const ZrUserAuthorityAuthenticationMsgPacket&) = default;
-    ZrUserAuthorityAuthenticationMsgPacket& operator=(const ZrUserAuthorityAuthenticationMsgPacket&) = default;
-    ~ZrUserAuthorityAuthenticationMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setUserID(unsigned int userID) { m_bodyUserID = userID; }
     unsigned int getUserID() const { return m_bodyUserID; }
@@ -294,20 +256,17 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("UserID", &ZrUserAuthorityAuthenticationMsgPacket::m_bodyUserID);
+        field("AppID", &ZrUserAuthorityAuthenticationMsgPacket::m_appID);
+        field("AppAuthorityToken", &ZrUserAuthorityAuthenticationMsgPacket::m_appAuthorityToken);
+        field("AdditionalInfo", &ZrUserAuthorityAuthenticationMsgPacket::m_additionalInfo);
+        field("ResultFlag", &ZrUserAuthorityAuthenticationMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrUserAuthorityAuthenticationMsgPacket::m_errorDesc);
+    }
 
     unsigned int m_bodyUserID = 0;
     unsigned int m_appID = 0;
@@ -316,25 +275,18 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrUserAuthorityAuthenticationMsgPacket);
 
 // Binds a user account to a set-top box named by CA identifier, set-top box
 // identifier, MAC and IP, in that order. Default cmdID 107 (enciphered).
 // UserID is a body field of its own: setUserID/getUserID read and write it and
 // hide the head's accessors, whose user identifier stays reachable as
 // ZrCPacketHead::getUserID() and ZrCPacketHead::setUserID().
-class ZrUserBindMsgPacket : public ZrCPacketHead {
+class ZrUserBindMsgPacket : public ZrBodyPacket<ZrUserBindMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 107;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserBindMsgPacket", ZrBodyMode::Compact};
-
-    ZrUserBindMsgPacket();
-    ZrUserBindMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                        unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrUserBindMsgPacket(const ZrUserBindMsgPacket&) = default;
-    ZrUserBindMsgPacket& operator=(const ZrUserBindMsgPacket&) = default;
-    ~ZrUserBindMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setUserID(unsigned int userID) { m_bodyUserID = userID; }
     unsigned int getUserID() const { return m_bodyUserID; }
@@ -357,20 +309,21 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("UserID", &ZrUserBindMsgPacket::m_bodyUserID);
+        field("CAID", &ZrUserBindMsgPacket::m_caId);
+        field("STBID", &ZrUserBindMsgPacket::m_stbId);
+        field("MAC", &ZrUserBindMsgPacket::m_mac);
+        field("IP", &ZrUserBindMsgPacket::m_ip);
+        field("Password", &ZrUserBindMsgPacket::m_password);
+        field("LoginToken", &ZrUserBindMsgPacket::m_loginToken);
+        field("AccountType", &ZrUserBindMsgPacket::m_accountType);
+        field("ResultFlag", &ZrUserBindMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrUserBindMsgPacket::m_errorDesc);
+    }
 
     unsigned int m_bodyUserID = 0;
     std::string m_caId;
@@ -383,23 +336,16 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrUserBindMsgPacket);
 
 // Cancels the binding of a digital account. Default cmdID 109 (enciphered).
 // LoginToken comes before Password here; the binding classes send Password first.
 // Example body: DigitalAccount 1000, the rest empty or 0 -> E8 07 00 00 00 00.
-class ZrUserCancelBindMsgPacket : public ZrCPacketHead {
+class ZrUserCancelBindMsgPacket : public ZrBodyPacket<ZrUserCancelBindMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 109;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserCancelBindMsgPacket", ZrBodyMode::Compact};
-
-    ZrUserCancelBindMsgPacket();
-    ZrUserCancelBindMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                              unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrUserCancelBindMsgPacket(const ZrUserCancelBindMsgPacket&) = default;
-    ZrUserCancelBindMsgPacket& operator=(const ZrUserCancelBindMsgPacket&) = default;
-    ~ZrUserCancelBindMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setDigitalAccount(unsigned int digitalAccount) { m_digitalAccount = digitalAccount; }
     unsigned int getDigitalAccount() const { return m_digitalAccount; }
@@ -412,20 +358,16 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("DigitalAccount", &ZrUserCancelBindMsgPacket::m_digitalAccount);
+        field("LoginToken", &ZrUserCancelBindMsgPacket::m_loginToken);
+        field("Password", &ZrUserCancelBindMsgPacket::m_password);
+        field("ResultFlag", &ZrUserCancelBindMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrUserCancelBindMsgPacket::m_errorDesc);
+    }
 
     unsigned int m_digitalAccount = 0;
     std::string m_loginToken;
@@ -433,23 +375,15 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrUserCancelBindMsgPacket);
 
 // Binds a digital account to a destination account from a set-top box (CA,
 // set-top box, MAC, IP). Default cmdID 110 (enciphered).
-class ZrUserStbBindAccountMsgPacket : public ZrCPacketHead {
+class ZrUserStbBindAccountMsgPacket : public ZrBodyPacket<ZrUserStbBindAccountMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 110;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrUserStbBindAccountMsgPacket", ZrBodyMode::Compact};
-
-    ZrUserStbBindAccountMsgPacket();
-    ZrUserStbBindAccountMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
-                                  unsigned char subcmdID, unsigned int userID, unsigned int SN,
-                                  unsigned char encryptType);
-    ZrUserStbBindAccountMsgPacket(const ZrUserStbBindAccountMsgPacket&) = default;
-    ZrUserStbBindAccountMsgPacket& operator=(const ZrUserStbBindAccountMsgPacket&) = default;
-    ~ZrUserStbBindAccountMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setDigitalAccount(unsigned int digitalAccount) { m_digitalAccount = digitalAccount; }
     unsigned int getDigitalAccount() const { return m_digitalAccount; }
@@ -472,20 +406,21 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("DigitalAccount", &ZrUserStbBindAccountMsgPacket::m_digitalAccount);
+        field("DigitalAccountDst", &ZrUserStbBindAccountMsgPacket::m_digitalAccountDst);
+        field("Password", &ZrUserStbBindAccountMsgPacket::m_password);
+        field("LoginToken", &ZrUserStbBindAccountMsgPacket::m_loginToken);
+        field("CAID", &ZrUserStbBindAccountMsgPacket::m_caId);
+        field("STBID", &ZrUserStbBindAccountMsgPacket::m_stbId);
+        field("MAC", &ZrUserStbBindAccountMsgPacket::m_mac);
+        field("IP", &ZrUserStbBindAccountMsgPacket::m_ip);
+        field("ResultFlag", &ZrUserStbBindAccountMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrUserStbBindAccountMsgPacket::m_errorDesc);
+    }
 
     unsigned int m_digitalAccount = 0;
     unsigned int m_digitalAccountDst = 0;
@@ -498,24 +433,17 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrUserStbBindAccountMsgPacket);
 
 // Asks which user a set-top box belongs to; the answer carries UserId and
 // AccountType. Default cmdID 105 (enciphered).
 // The box goes as set-top box, CA, IP, MAC (the binding classes: CA,
 // set-top box, MAC, IP); AccountType is last, after ErrorDesc.
-class ZrStbGetUseridMsgPacket : public ZrCPacketHead {
+class ZrStbGetUseridMsgPacket : public ZrBodyPacket<ZrStbGetUseridMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 105;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrStbGetUseridMsgPacket", ZrBodyMode::Compact};
-
-    ZrStbGetUseridMsgPacket();
-    ZrStbGetUseridMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                            unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrStbGetUseridMsgPacket(const ZrStbGetUseridMsgPacket&) = default;
-    ZrStbGetUseridMsgPacket& operator=(const ZrStbGetUseridMsgPacket&) = default;
-    ~ZrStbGetUseridMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setUserId(int userId) { m_userId = userId; }
     int getUserId() const { return m_userId; }
@@ -534,20 +462,19 @@ public:
     void setAccountType(int accountType) { m_accountType = accountType; }
     int getAccountType() const { return m_accountType; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("UserId", &ZrStbGetUseridMsgPacket::m_userId);
+        field("StbId", &ZrStbGetUseridMsgPacket::m_stbId);
+        field("CaId", &ZrStbGetUseridMsgPacket::m_caId);
+        field("Ip", &ZrStbGetUseridMsgPacket::m_ip);
+        field("Mac", &ZrStbGetUseridMsgPacket::m_mac);
+        field("ResultFlag", &ZrStbGetUseridMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrStbGetUseridMsgPacket::m_errorDesc);
+        field("AccountType", &ZrStbGetUseridMsgPacket::m_accountType);
+    }
 
     int m_userId = 0;
     std::string m_stbId;
@@ -558,23 +485,16 @@ private:
     std::string m_errorDesc;
     int m_accountType = 0;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrStbGetUseridMsgPacket);
 
 // Request and answer of the core user service: a digital account, a
 // destination account and a set-top box (CA, set-top box, MAC, IP).
 // Default cmdID 8 (enciphered).
-class ZrOvsCoreMsgPacket : public ZrCPacketHead {
+class ZrOvsCoreMsgPacket : public ZrBodyPacket<ZrOvsCoreMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 8;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrOvsCoreMsgPacket", ZrBodyMode::Compact};
-
-    ZrOvsCoreMsgPacket();
-    ZrOvsCoreMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                       unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrOvsCoreMsgPacket(const ZrOvsCoreMsgPacket&) = default;
-    ZrOvsCoreMsgPacket& operator=(const ZrOvsCoreMsgPacket&) = default;
-    ~ZrOvsCoreMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setDigitalAccount(unsigned int digitalAccount) { m_digitalAccount = digitalAccount; }
     unsigned int getDigitalAccount() const { return m_digitalAccount; }
@@ -593,20 +513,19 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("DigitalAccount", &ZrOvsCoreMsgPacket::m_digitalAccount);
+        field("DigitalAccountDst", &ZrOvsCoreMsgPacket::m_digitalAccountDst);
+        field("CAID", &ZrOvsCoreMsgPacket::m_caId);
+        field("STBID", &ZrOvsCoreMsgPacket::m_stbId);
+        field("MAC", &ZrOvsCoreMsgPacket::m_mac);
+        field("IP", &ZrOvsCoreMsgPacket::m_ip);
+        field("ResultFlag", &ZrOvsCoreMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrOvsCoreMsgPacket::m_errorDesc);
+    }
 
     unsigned int m_digitalAccount = 0;
     unsigned int m_digitalAccountDst = 0;
@@ -617,6 +536,7 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrOvsCoreMsgPacket);
 
 // One set-top box of the lexicon service's table: four texts of at most 32
 // characters and their NUL. Every new record is all zero, however it is made.
@@ -649,19 +569,11 @@ void zrRecordFields(NETPSTBINFO& r, Fields&& field) {
 // key. Default cmdID 104 (enciphered).
 // StbCount is carried as given; the map sends its own count, so StbCount 5
 // with an empty map -> 05 00, then the answer fields.
-class ZrLexsGetStbInfoMsgPacket : public ZrCPacketHead {
+class ZrLexsGetStbInfoMsgPacket : public ZrBodyPacket<ZrLexsGetStbInfoMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 104;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrLexsGetStbInfoMsgPacket", ZrBodyMode::Compact};
-
-    ZrLexsGetStbInfoMsgPacket();
-    ZrLexsGetStbInfoMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                              unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrLexsGetStbInfoMsgPacket(const ZrLexsGetStbInfoMsgPacket&) = default;
-    ZrLexsGetStbInfoMsgPacket& operator=(const ZrLexsGetStbInfoMsgPacket&) = default;
-    ~ZrLexsGetStbInfoMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setStbCount(int stbCount) { m_stbCount = stbCount; }
     int getStbCount() const { return m_stbCount; }
@@ -672,26 +584,22 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("StbCount", &ZrLexsGetStbInfoMsgPacket::m_stbCount);
+        field("StbInfo", &ZrLexsGetStbInfoMsgPacket::m_stbInfo);
+        field("ResultFlag", &ZrLexsGetStbInfoMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrLexsGetStbInfoMsgPacket::m_errorDesc);
+    }
 
     int m_stbCount = 0;
     std::map<int, NETPSTBINFO> m_stbInfo;
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrLexsGetStbInfoMsgPacket);
 
 // A lexicon entry (lemma) chosen by gender, age segment, address and product.
 // Default cmdID 7 (enciphered).
@@ -699,19 +607,11 @@ private:
 // their value; LemmaSize is carried as given, never computed from LemmaData.
 // Example body: 1, 3, 1000, 0, 0, "abc", 3, 0, "" ->
 // 01 03 E8 07 00 00 03 61 62 63 03 00 00.
-class ZrLexsLemmaMsgPacket : public ZrCPacketHead {
+class ZrLexsLemmaMsgPacket : public ZrBodyPacket<ZrLexsLemmaMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 7;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrLexsLemmaMsgPacket", ZrBodyMode::Compact};
-
-    ZrLexsLemmaMsgPacket();
-    ZrLexsLemmaMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                         unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrLexsLemmaMsgPacket(const ZrLexsLemmaMsgPacket&) = default;
-    ZrLexsLemmaMsgPacket& operator=(const ZrLexsLemmaMsgPacket&) = default;
-    ~ZrLexsLemmaMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setGender(unsigned char gender) { m_gender = gender; }
     unsigned char getGender() const { return m_gender; }
@@ -732,20 +632,20 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("Gender", &ZrLexsLemmaMsgPacket::m_gender);
+        field("AgeSegment", &ZrLexsLemmaMsgPacket::m_ageSegment);
+        field("AddressId", &ZrLexsLemmaMsgPacket::m_addressId);
+        field("ProductId", &ZrLexsLemmaMsgPacket::m_productId);
+        field("Movedecorate", &ZrLexsLemmaMsgPacket::m_movedecorate);
+        field("LemmaData", &ZrLexsLemmaMsgPacket::m_lemmaData);
+        field("LemmaSize", &ZrLexsLemmaMsgPacket::m_lemmaSize);
+        field("ResultFlag", &ZrLexsLemmaMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrLexsLemmaMsgPacket::m_errorDesc);
+    }
 
     unsigned char m_gender = 0;
     unsigned char m_ageSegment = 0;
@@ -757,5 +657,6 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrLexsLemmaMsgPacket);
 
 #endif  // ZRPACKET_ZR_ACCOUNT_PACKETS_H

@@ -3,7 +3,7 @@
 #ifndef ZRPACKET_ZR_BASIC_PACKETS_H
 #define ZRPACKET_ZR_BASIC_PACKETS_H
 
-#include "zr_packet_head.h"
+#include "zr_body_packet.h"
 
 // Always 34 bytes: the head (default cmdID 1), then ETX at offset 33. No key
 // byte, no body.
@@ -32,38 +32,30 @@ public:
 
 // The head (default cmdID 2, plain), the key byte, serverType as a u16, ETX:
 // 37 bytes when plain. The body is a fixed-mode body.
-class ZrCServerIdentifyPacket : public ZrCPacketHead {
+class ZrCServerIdentifyPacket : public ZrBodyPacket<ZrCServerIdentifyPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 2;
     // Its two texts put a blank after the comma.
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrCServerIdentifyPacket", ZrBodyMode::Fixed, true};
 
-    ZrCServerIdentifyPacket();
+    ZrCServerIdentifyPacket() = default;
     // Version 0, the given cmdID, SN and encryptType, every other head field 0.
-    ZrCServerIdentifyPacket(unsigned int cmdID, unsigned int SN, unsigned char encryptType);
-    ZrCServerIdentifyPacket(const ZrCServerIdentifyPacket&) = default;
-    ZrCServerIdentifyPacket& operator=(const ZrCServerIdentifyPacket&) = default;
-    ~ZrCServerIdentifyPacket() = default;
+    ZrCServerIdentifyPacket(unsigned int cmdID, unsigned int SN, unsigned char encryptType)
+        : ZrBodyPacket(0, 0, cmdID, 0, 0, SN, encryptType) {}
 
     void setServerType(unsigned short serverType) { m_serverType = serverType; }
     unsigned short getServerType() const { return m_serverType; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    using ZrBodyPacket::initliaze;  // this class never had one
+    friend class ZrCPacketHead;     // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {
+        field("ServerType", &ZrCServerIdentifyPacket::m_serverType);
+    }
 
     unsigned short m_serverType = 0;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrCServerIdentifyPacket);
 
 #endif  // ZRPACKET_ZR_BASIC_PACKETS_H

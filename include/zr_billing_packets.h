@@ -1,7 +1,8 @@
 // Billing packets: card batches, balances, deposits and recharges,
 // consumption, trades and changes. Each class is a head plus its body
-// fields; the envelope (key byte, plain or enciphered body, ETX) is the
-// head's. Accessors spell the fields in lower case with underscores.
+// fields, listed once; ZrBodyPacket (zr_body_packet.h) gives it the rest,
+// and the envelope (key byte, plain or enciphered body, ETX) is the head's.
+// Accessors spell the fields in lower case with underscores.
 //
 // Every body here is compact-mode unless its class says otherwise. Card
 // numbers and times are 64-bit and always travel as eight bytes, most
@@ -16,25 +17,17 @@
 #include <string>
 #include <vector>
 
-#include "zr_packet_head.h"
+#include "zr_body_packet.h"
 
 // --- Card batches: a range of cards, by its first and last number (64-bit),
 // and the server's status and text.
 
 // Puts a range of cards into a card database. Default cmdID 1006 (enciphered).
-class ZrBillCardPutinPacket : public ZrCPacketHead {
+class ZrBillCardPutinPacket : public ZrBodyPacket<ZrBillCardPutinPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1006;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillCardPutinPacket", ZrBodyMode::Compact};
-
-    ZrBillCardPutinPacket();
-    ZrBillCardPutinPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                          unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillCardPutinPacket(const ZrBillCardPutinPacket&) = default;
-    ZrBillCardPutinPacket& operator=(const ZrBillCardPutinPacket&) = default;
-    ~ZrBillCardPutinPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setstart_card_id(unsigned long long startCardId) { m_startCardId = startCardId; }
     unsigned long long getstart_card_id() const { return m_startCardId; }
@@ -49,20 +42,17 @@ public:
     void setret_putin_message(const std::string& retPutinMessage) { m_retPutinMessage = retPutinMessage; }
     const std::string& getret_putin_message() const { return m_retPutinMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("start_card_id", &ZrBillCardPutinPacket::m_startCardId);
+        field("end_card_id", &ZrBillCardPutinPacket::m_endCardId);
+        field("db_ip", &ZrBillCardPutinPacket::m_dbIp);
+        field("db_name", &ZrBillCardPutinPacket::m_dbName);
+        field("ret_putin_status", &ZrBillCardPutinPacket::m_retPutinStatus);
+        field("ret_putin_message", &ZrBillCardPutinPacket::m_retPutinMessage);
+    }
 
     unsigned long long m_startCardId = 0;
     unsigned long long m_endCardId = 0;
@@ -71,21 +61,14 @@ private:
     int m_retPutinStatus = 0;
     std::string m_retPutinMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillCardPutinPacket);
 
 // Activates a range of cards. Default cmdID 1007 (enciphered).
-class ZrBillCardActivePacket : public ZrCPacketHead {
+class ZrBillCardActivePacket : public ZrBodyPacket<ZrBillCardActivePacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1007;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillCardActivePacket", ZrBodyMode::Compact};
-
-    ZrBillCardActivePacket();
-    ZrBillCardActivePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                           unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillCardActivePacket(const ZrBillCardActivePacket&) = default;
-    ZrBillCardActivePacket& operator=(const ZrBillCardActivePacket&) = default;
-    ~ZrBillCardActivePacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setstart_card_id(unsigned long long startCardId) { m_startCardId = startCardId; }
     unsigned long long getstart_card_id() const { return m_startCardId; }
@@ -96,41 +79,29 @@ public:
     void setret_active_message(const std::string& retActiveMessage) { m_retActiveMessage = retActiveMessage; }
     const std::string& getret_active_message() const { return m_retActiveMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("start_card_id", &ZrBillCardActivePacket::m_startCardId);
+        field("end_card_id", &ZrBillCardActivePacket::m_endCardId);
+        field("ret_active_status", &ZrBillCardActivePacket::m_retActiveStatus);
+        field("ret_active_message", &ZrBillCardActivePacket::m_retActiveMessage);
+    }
 
     unsigned long long m_startCardId = 0;
     unsigned long long m_endCardId = 0;
     int m_retActiveStatus = 0;
     std::string m_retActiveMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillCardActivePacket);
 
 // Deactivates a range of cards. Default cmdID 1008 (enciphered).
-class ZrBillCardDeactivePacket : public ZrCPacketHead {
+class ZrBillCardDeactivePacket : public ZrBodyPacket<ZrBillCardDeactivePacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1008;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillCardDeactivePacket", ZrBodyMode::Compact};
-
-    ZrBillCardDeactivePacket();
-    ZrBillCardDeactivePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                             unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillCardDeactivePacket(const ZrBillCardDeactivePacket&) = default;
-    ZrBillCardDeactivePacket& operator=(const ZrBillCardDeactivePacket&) = default;
-    ~ZrBillCardDeactivePacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setstart_card_id(unsigned long long startCardId) { m_startCardId = startCardId; }
     unsigned long long getstart_card_id() const { return m_startCardId; }
@@ -141,41 +112,29 @@ public:
     void setret_deactive_message(const std::string& retDeactiveMessage) { m_retDeactiveMessage = retDeactiveMessage; }
     const std::string& getret_deactive_message() const { return m_retDeactiveMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("start_card_id", &ZrBillCardDeactivePacket::m_startCardId);
+        field("end_card_id", &ZrBillCardDeactivePacket::m_endCardId);
+        field("ret_deactive_status", &ZrBillCardDeactivePacket::m_retDeactiveStatus);
+        field("ret_deactive_message", &ZrBillCardDeactivePacket::m_retDeactiveMessage);
+    }
 
     unsigned long long m_startCardId = 0;
     unsigned long long m_endCardId = 0;
     int m_retDeactiveStatus = 0;
     std::string m_retDeactiveMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillCardDeactivePacket);
 
 // Processes a range of cards in a card database. Default cmdID 1021 (enciphered).
-class ZrBillCardProcPacket : public ZrCPacketHead {
+class ZrBillCardProcPacket : public ZrBodyPacket<ZrBillCardProcPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1021;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillCardProcPacket", ZrBodyMode::Compact};
-
-    ZrBillCardProcPacket();
-    ZrBillCardProcPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                         unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillCardProcPacket(const ZrBillCardProcPacket&) = default;
-    ZrBillCardProcPacket& operator=(const ZrBillCardProcPacket&) = default;
-    ~ZrBillCardProcPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setstart_card_id(unsigned long long startCardId) { m_startCardId = startCardId; }
     unsigned long long getstart_card_id() const { return m_startCardId; }
@@ -190,20 +149,17 @@ public:
     void setret_message(const std::string& retMessage) { m_retMessage = retMessage; }
     const std::string& getret_message() const { return m_retMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("start_card_id", &ZrBillCardProcPacket::m_startCardId);
+        field("end_card_id", &ZrBillCardProcPacket::m_endCardId);
+        field("db_ip", &ZrBillCardProcPacket::m_dbIp);
+        field("db_name", &ZrBillCardProcPacket::m_dbName);
+        field("ret_status", &ZrBillCardProcPacket::m_retStatus);
+        field("ret_message", &ZrBillCardProcPacket::m_retMessage);
+    }
 
     unsigned long long m_startCardId = 0;
     unsigned long long m_endCardId = 0;
@@ -212,6 +168,7 @@ private:
     int m_retStatus = 0;
     std::string m_retMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillCardProcPacket);
 
 // --- Balance and remaining amount.
 
@@ -232,19 +189,11 @@ void zrRecordFields(NETPBILLUSERBALANCEINFO& r, Fields&& field) {
 
 // Asks for a user's balance; the answer carries a list of balance records.
 // Default cmdID 1014 (enciphered).
-class ZrBillUserBalancePacket : public ZrCPacketHead {
+class ZrBillUserBalancePacket : public ZrBodyPacket<ZrBillUserBalancePacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1014;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserBalancePacket", ZrBodyMode::Compact};
-
-    ZrBillUserBalancePacket();
-    ZrBillUserBalancePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                            unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillUserBalancePacket(const ZrBillUserBalancePacket&) = default;
-    ZrBillUserBalancePacket& operator=(const ZrBillUserBalancePacket&) = default;
-    ~ZrBillUserBalancePacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setuser_id(unsigned int userId) { m_userId = userId; }
     unsigned int getuser_id() const { return m_userId; }
@@ -267,20 +216,20 @@ public:
     }
     const std::vector<NETPBILLUSERBALANCEINFO>& getret_BALANCEINFO() const { return m_retBalanceInfo; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("user_id", &ZrBillUserBalancePacket::m_userId);
+        field("currency_type", &ZrBillUserBalancePacket::m_currencyType);
+        field("identifying_code", &ZrBillUserBalancePacket::m_identifyingCode);
+        field("token", &ZrBillUserBalancePacket::m_token);
+        field("check_code", &ZrBillUserBalancePacket::m_checkCode);
+        field("add_info", &ZrBillUserBalancePacket::m_addInfo);
+        field("ret_status", &ZrBillUserBalancePacket::m_retStatus);
+        field("ret_message", &ZrBillUserBalancePacket::m_retMessage);
+        field("ret_BALANCEINFO", &ZrBillUserBalancePacket::m_retBalanceInfo);
+    }
 
     unsigned int m_userId = 0;
     unsigned int m_currencyType = 0;
@@ -292,21 +241,14 @@ private:
     std::string m_retMessage;
     std::vector<NETPBILLUSERBALANCEINFO> m_retBalanceInfo;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserBalancePacket);
 
 // Asks for the amount a user has left in one unit. Default cmdID 1005 (enciphered).
-class ZrBillUserRemainPacket : public ZrCPacketHead {
+class ZrBillUserRemainPacket : public ZrBodyPacket<ZrBillUserRemainPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1005;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserRemainPacket", ZrBodyMode::Compact};
-
-    ZrBillUserRemainPacket();
-    ZrBillUserRemainPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                           unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillUserRemainPacket(const ZrBillUserRemainPacket&) = default;
-    ZrBillUserRemainPacket& operator=(const ZrBillUserRemainPacket&) = default;
-    ~ZrBillUserRemainPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setuser_id(unsigned int userId) { m_userId = userId; }
     unsigned int getuser_id() const { return m_userId; }
@@ -329,20 +271,21 @@ public:
     void setret_remain_money(int retRemainMoney) { m_retRemainMoney = retRemainMoney; }
     int getret_remain_money() const { return m_retRemainMoney; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("user_id", &ZrBillUserRemainPacket::m_userId);
+        field("balance_unit", &ZrBillUserRemainPacket::m_balanceUnit);
+        field("identifying_code", &ZrBillUserRemainPacket::m_identifyingCode);
+        field("token", &ZrBillUserRemainPacket::m_token);
+        field("check_code", &ZrBillUserRemainPacket::m_checkCode);
+        field("add_info", &ZrBillUserRemainPacket::m_addInfo);
+        field("ret_remain_status", &ZrBillUserRemainPacket::m_retRemainStatus);
+        field("ret_remain_message", &ZrBillUserRemainPacket::m_retRemainMessage);
+        field("ret_remain_unit", &ZrBillUserRemainPacket::m_retRemainUnit);
+        field("ret_remain_money", &ZrBillUserRemainPacket::m_retRemainMoney);
+    }
 
     unsigned int m_userId = 0;
     unsigned int m_balanceUnit = 0;
@@ -355,25 +298,18 @@ private:
     unsigned int m_retRemainUnit = 0;
     int m_retRemainMoney = 0;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserRemainPacket);
 
 // --- Recharges and deposits. The two card variants name a prepaid card by
 // number and password instead of an amount and keep fixed-mode bodies.
 
 // Recharges a user's account through a merchant, the amount in the request.
 // Default cmdID 1003 (enciphered).
-class ZrBillUserRechargePacket : public ZrCPacketHead {
+class ZrBillUserRechargePacket : public ZrBodyPacket<ZrBillUserRechargePacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1003;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserRechargePacket", ZrBodyMode::Compact};
-
-    ZrBillUserRechargePacket();
-    ZrBillUserRechargePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                             unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillUserRechargePacket(const ZrBillUserRechargePacket&) = default;
-    ZrBillUserRechargePacket& operator=(const ZrBillUserRechargePacket&) = default;
-    ~ZrBillUserRechargePacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setuser_id(unsigned int userId) { m_userId = userId; }
     unsigned int getuser_id() const { return m_userId; }
@@ -402,20 +338,24 @@ public:
     void setret_recharge_message(const std::string& retRechargeMessage) { m_retRechargeMessage = retRechargeMessage; }
     const std::string& getret_recharge_message() const { return m_retRechargeMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("user_id", &ZrBillUserRechargePacket::m_userId);
+        field("merchant_type", &ZrBillUserRechargePacket::m_merchantType);
+        field("merchant_name", &ZrBillUserRechargePacket::m_merchantName);
+        field("order_id", &ZrBillUserRechargePacket::m_orderId);
+        field("recharge_time", &ZrBillUserRechargePacket::m_rechargeTime);
+        field("recharge_unit", &ZrBillUserRechargePacket::m_rechargeUnit);
+        field("recharge_money", &ZrBillUserRechargePacket::m_rechargeMoney);
+        field("identifying_code", &ZrBillUserRechargePacket::m_identifyingCode);
+        field("token", &ZrBillUserRechargePacket::m_token);
+        field("check_code", &ZrBillUserRechargePacket::m_checkCode);
+        field("add_info", &ZrBillUserRechargePacket::m_addInfo);
+        field("ret_recharge_status", &ZrBillUserRechargePacket::m_retRechargeStatus);
+        field("ret_recharge_message", &ZrBillUserRechargePacket::m_retRechargeMessage);
+    }
 
     unsigned int m_userId = 0;
     unsigned int m_merchantType = 0;
@@ -431,24 +371,16 @@ private:
     int m_retRechargeStatus = 0;
     std::string m_retRechargeMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserRechargePacket);
 
 // Recharges a user's account by prepaid card through a merchant; the answer
 // carries the unit and amount. Default cmdID 1009 (plain).
 // Fixed-mode body: four-byte integers and lengths, also when enciphered.
-class ZrBillUserCardRechargePacket : public ZrCPacketHead {
+class ZrBillUserCardRechargePacket : public ZrBodyPacket<ZrBillUserCardRechargePacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1009;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserCardRechargePacket", ZrBodyMode::Fixed};
-
-    ZrBillUserCardRechargePacket();
-    ZrBillUserCardRechargePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID,
-                                 unsigned char subcmdID, unsigned int userID, unsigned int SN,
-                                 unsigned char encryptType);
-    ZrBillUserCardRechargePacket(const ZrBillUserCardRechargePacket&) = default;
-    ZrBillUserCardRechargePacket& operator=(const ZrBillUserCardRechargePacket&) = default;
-    ~ZrBillUserCardRechargePacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setuser_id(unsigned int userId) { m_userId = userId; }
     unsigned int getuser_id() const { return m_userId; }
@@ -481,20 +413,26 @@ public:
     void setret_recharge_money(int retRechargeMoney) { m_retRechargeMoney = retRechargeMoney; }
     int getret_recharge_money() const { return m_retRechargeMoney; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("user_id", &ZrBillUserCardRechargePacket::m_userId);
+        field("merchant_type", &ZrBillUserCardRechargePacket::m_merchantType);
+        field("merchant_name", &ZrBillUserCardRechargePacket::m_merchantName);
+        field("order_id", &ZrBillUserCardRechargePacket::m_orderId);
+        field("card_id", &ZrBillUserCardRechargePacket::m_cardId);
+        field("card_password", &ZrBillUserCardRechargePacket::m_cardPassword);
+        field("recharge_time", &ZrBillUserCardRechargePacket::m_rechargeTime);
+        field("identifying_code", &ZrBillUserCardRechargePacket::m_identifyingCode);
+        field("token", &ZrBillUserCardRechargePacket::m_token);
+        field("check_code", &ZrBillUserCardRechargePacket::m_checkCode);
+        field("add_info", &ZrBillUserCardRechargePacket::m_addInfo);
+        field("ret_recharge_status", &ZrBillUserCardRechargePacket::m_retRechargeStatus);
+        field("ret_recharge_message", &ZrBillUserCardRechargePacket::m_retRechargeMessage);
+        field("ret_recharge_unit", &ZrBillUserCardRechargePacket::m_retRechargeUnit);
+        field("ret_recharge_money", &ZrBillUserCardRechargePacket::m_retRechargeMoney);
+    }
 
     unsigned int m_userId = 0;
     unsigned int m_merchantType = 0;
@@ -512,22 +450,15 @@ private:
     unsigned int m_retRechargeUnit = 0;
     int m_retRechargeMoney = 0;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserCardRechargePacket);
 
 // Deposits into a user's account for a merchant's application, the amount in
 // the request. Default cmdID 1011 (enciphered).
-class ZrBillUserDepositPacket : public ZrCPacketHead {
+class ZrBillUserDepositPacket : public ZrBodyPacket<ZrBillUserDepositPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1011;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserDepositPacket", ZrBodyMode::Compact};
-
-    ZrBillUserDepositPacket();
-    ZrBillUserDepositPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                            unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillUserDepositPacket(const ZrBillUserDepositPacket&) = default;
-    ZrBillUserDepositPacket& operator=(const ZrBillUserDepositPacket&) = default;
-    ~ZrBillUserDepositPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setuser_id(unsigned int userId) { m_userId = userId; }
     unsigned int getuser_id() const { return m_userId; }
@@ -558,20 +489,25 @@ public:
     void setret_deposit_message(const std::string& retDepositMessage) { m_retDepositMessage = retDepositMessage; }
     const std::string& getret_deposit_message() const { return m_retDepositMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("user_id", &ZrBillUserDepositPacket::m_userId);
+        field("merchant_id", &ZrBillUserDepositPacket::m_merchantId);
+        field("app_id", &ZrBillUserDepositPacket::m_appId);
+        field("order_id", &ZrBillUserDepositPacket::m_orderId);
+        field("currency_type", &ZrBillUserDepositPacket::m_currencyType);
+        field("currency", &ZrBillUserDepositPacket::m_currency);
+        field("time", &ZrBillUserDepositPacket::m_time);
+        field("identifying_code", &ZrBillUserDepositPacket::m_identifyingCode);
+        field("token", &ZrBillUserDepositPacket::m_token);
+        field("check_code", &ZrBillUserDepositPacket::m_checkCode);
+        field("reason", &ZrBillUserDepositPacket::m_reason);
+        field("add_info", &ZrBillUserDepositPacket::m_addInfo);
+        field("ret_deposit_status", &ZrBillUserDepositPacket::m_retDepositStatus);
+        field("ret_deposit_message", &ZrBillUserDepositPacket::m_retDepositMessage);
+    }
 
     unsigned int m_userId = 0;
     unsigned int m_merchantId = 0;
@@ -588,24 +524,17 @@ private:
     int m_retDepositStatus = 0;
     std::string m_retDepositMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserDepositPacket);
 
 // Deposits by prepaid card for a merchant's application; the answer carries
 // the unit and amount. Default cmdID 1031 (enciphered).
 // Fixed-mode body: four-byte integers and lengths, also when enciphered.
 // Its time field is named recharge_time, as in the recharge packets.
-class ZrBillUserCardDepositPacket : public ZrCPacketHead {
+class ZrBillUserCardDepositPacket : public ZrBodyPacket<ZrBillUserCardDepositPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1031;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserCardDepositPacket", ZrBodyMode::Fixed};
-
-    ZrBillUserCardDepositPacket();
-    ZrBillUserCardDepositPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                                unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillUserCardDepositPacket(const ZrBillUserCardDepositPacket&) = default;
-    ZrBillUserCardDepositPacket& operator=(const ZrBillUserCardDepositPacket&) = default;
-    ~ZrBillUserCardDepositPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setuser_id(unsigned int userId) { m_userId = userId; }
     unsigned int getuser_id() const { return m_userId; }
@@ -638,20 +567,26 @@ public:
     void setret_deposit_money(int retDepositMoney) { m_retDepositMoney = retDepositMoney; }
     int getret_deposit_money() const { return m_retDepositMoney; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("user_id", &ZrBillUserCardDepositPacket::m_userId);
+        field("merchant_id", &ZrBillUserCardDepositPacket::m_merchantId);
+        field("app_id", &ZrBillUserCardDepositPacket::m_appId);
+        field("order_id", &ZrBillUserCardDepositPacket::m_orderId);
+        field("card_id", &ZrBillUserCardDepositPacket::m_cardId);
+        field("card_password", &ZrBillUserCardDepositPacket::m_cardPassword);
+        field("recharge_time", &ZrBillUserCardDepositPacket::m_rechargeTime);
+        field("identifying_code", &ZrBillUserCardDepositPacket::m_identifyingCode);
+        field("token", &ZrBillUserCardDepositPacket::m_token);
+        field("check_code", &ZrBillUserCardDepositPacket::m_checkCode);
+        field("add_info", &ZrBillUserCardDepositPacket::m_addInfo);
+        field("ret_deposit_status", &ZrBillUserCardDepositPacket::m_retDepositStatus);
+        field("ret_deposit_message", &ZrBillUserCardDepositPacket::m_retDepositMessage);
+        field("ret_deposit_unit", &ZrBillUserCardDepositPacket::m_retDepositUnit);
+        field("ret_deposit_money", &ZrBillUserCardDepositPacket::m_retDepositMoney);
+    }
 
     unsigned int m_userId = 0;
     unsigned int m_merchantId = 0;
@@ -669,24 +604,17 @@ private:
     unsigned int m_retDepositUnit = 0;
     int m_retDepositMoney = 0;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserCardDepositPacket);
 
 // --- Consumption, trades and changes: movements of money that an application
 // or a merchant books.
 
 // Charges a user for a consumption in an application. Default cmdID 1004 (enciphered).
-class ZrBillUserConsumePacket : public ZrCPacketHead {
+class ZrBillUserConsumePacket : public ZrBodyPacket<ZrBillUserConsumePacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1004;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserConsumePacket", ZrBodyMode::Compact};
-
-    ZrBillUserConsumePacket();
-    ZrBillUserConsumePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                            unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillUserConsumePacket(const ZrBillUserConsumePacket&) = default;
-    ZrBillUserConsumePacket& operator=(const ZrBillUserConsumePacket&) = default;
-    ~ZrBillUserConsumePacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setuser_id(unsigned int userId) { m_userId = userId; }
     unsigned int getuser_id() const { return m_userId; }
@@ -717,20 +645,25 @@ public:
     void setret_consume_message(const std::string& retConsumeMessage) { m_retConsumeMessage = retConsumeMessage; }
     const std::string& getret_consume_message() const { return m_retConsumeMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("user_id", &ZrBillUserConsumePacket::m_userId);
+        field("app_type", &ZrBillUserConsumePacket::m_appType);
+        field("app_id", &ZrBillUserConsumePacket::m_appId);
+        field("order_id", &ZrBillUserConsumePacket::m_orderId);
+        field("cost_time", &ZrBillUserConsumePacket::m_costTime);
+        field("cost_unit", &ZrBillUserConsumePacket::m_costUnit);
+        field("cost_money", &ZrBillUserConsumePacket::m_costMoney);
+        field("identifying_code", &ZrBillUserConsumePacket::m_identifyingCode);
+        field("token", &ZrBillUserConsumePacket::m_token);
+        field("check_code", &ZrBillUserConsumePacket::m_checkCode);
+        field("reason", &ZrBillUserConsumePacket::m_reason);
+        field("add_info", &ZrBillUserConsumePacket::m_addInfo);
+        field("ret_consume_status", &ZrBillUserConsumePacket::m_retConsumeStatus);
+        field("ret_consume_message", &ZrBillUserConsumePacket::m_retConsumeMessage);
+    }
 
     unsigned int m_userId = 0;
     unsigned int m_appType = 0;
@@ -747,6 +680,7 @@ private:
     int m_retConsumeStatus = 0;
     std::string m_retConsumeMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserConsumePacket);
 
 // One trade record: two amounts, the user on the other side of the trade,
 // two more amounts; each amount a unit and a signed money value. All zero
@@ -780,19 +714,11 @@ void zrRecordFields(NETPBILLUSERTRADEINFO& r, Fields&& field) {
 
 // A trade from one user, src_user_id, for a merchant's application, with its
 // trade records. Default cmdID 1013 (enciphered).
-class ZrBillUserTradePacket : public ZrCPacketHead {
+class ZrBillUserTradePacket : public ZrBodyPacket<ZrBillUserTradePacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1013;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserTradePacket", ZrBodyMode::Compact};
-
-    ZrBillUserTradePacket();
-    ZrBillUserTradePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                          unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillUserTradePacket(const ZrBillUserTradePacket&) = default;
-    ZrBillUserTradePacket& operator=(const ZrBillUserTradePacket&) = default;
-    ~ZrBillUserTradePacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setsrc_user_id(unsigned int srcUserId) { m_srcUserId = srcUserId; }
     unsigned int getsrc_user_id() const { return m_srcUserId; }
@@ -821,20 +747,24 @@ public:
     void setret_message(const std::string& retMessage) { m_retMessage = retMessage; }
     const std::string& getret_message() const { return m_retMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("src_user_id", &ZrBillUserTradePacket::m_srcUserId);
+        field("merchant_id", &ZrBillUserTradePacket::m_merchantId);
+        field("app_id", &ZrBillUserTradePacket::m_appId);
+        field("order_id", &ZrBillUserTradePacket::m_orderId);
+        field("TRADEINFO", &ZrBillUserTradePacket::m_tradeInfo);
+        field("time", &ZrBillUserTradePacket::m_time);
+        field("identifying_code", &ZrBillUserTradePacket::m_identifyingCode);
+        field("token", &ZrBillUserTradePacket::m_token);
+        field("check_code", &ZrBillUserTradePacket::m_checkCode);
+        field("reason", &ZrBillUserTradePacket::m_reason);
+        field("add_info", &ZrBillUserTradePacket::m_addInfo);
+        field("ret_status", &ZrBillUserTradePacket::m_retStatus);
+        field("ret_message", &ZrBillUserTradePacket::m_retMessage);
+    }
 
     unsigned int m_srcUserId = 0;
     unsigned int m_merchantId = 0;
@@ -850,6 +780,7 @@ private:
     int m_retStatus = 0;
     std::string m_retMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserTradePacket);
 
 // One change record: two amounts, each a unit and a signed money value.
 // All zero however it is made.
@@ -872,19 +803,11 @@ void zrRecordFields(NETPBILLUSERCHANGEINFO& r, Fields&& field) {
 
 // A change of a user's account for a merchant's application, with its change
 // records. Default cmdID 1012 (enciphered).
-class ZrBillUserChangePacket : public ZrCPacketHead {
+class ZrBillUserChangePacket : public ZrBodyPacket<ZrBillUserChangePacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1012;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillUserChangePacket", ZrBodyMode::Compact};
-
-    ZrBillUserChangePacket();
-    ZrBillUserChangePacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                           unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillUserChangePacket(const ZrBillUserChangePacket&) = default;
-    ZrBillUserChangePacket& operator=(const ZrBillUserChangePacket&) = default;
-    ~ZrBillUserChangePacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setuser_id(unsigned int userId) { m_userId = userId; }
     unsigned int getuser_id() const { return m_userId; }
@@ -913,20 +836,24 @@ public:
     void setret_message(const std::string& retMessage) { m_retMessage = retMessage; }
     const std::string& getret_message() const { return m_retMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("user_id", &ZrBillUserChangePacket::m_userId);
+        field("merchant_id", &ZrBillUserChangePacket::m_merchantId);
+        field("app_id", &ZrBillUserChangePacket::m_appId);
+        field("order_id", &ZrBillUserChangePacket::m_orderId);
+        field("CHANGEINFO", &ZrBillUserChangePacket::m_changeInfo);
+        field("time", &ZrBillUserChangePacket::m_time);
+        field("identifying_code", &ZrBillUserChangePacket::m_identifyingCode);
+        field("token", &ZrBillUserChangePacket::m_token);
+        field("check_code", &ZrBillUserChangePacket::m_checkCode);
+        field("reason", &ZrBillUserChangePacket::m_reason);
+        field("add_info", &ZrBillUserChangePacket::m_addInfo);
+        field("ret_status", &ZrBillUserChangePacket::m_retStatus);
+        field("ret_message", &ZrBillUserChangePacket::m_retMessage);
+    }
 
     unsigned int m_userId = 0;
     unsigned int m_merchantId = 0;
@@ -942,5 +869,6 @@ private:
     int m_retStatus = 0;
     std::string m_retMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillUserChangePacket);
 
 #endif  // ZRPACKET_ZR_BILLING_PACKETS_H

@@ -29,28 +29,8 @@
 #include "zr_body_walk.h"
 #include "zr_named_fields.h"
 #include "zr_packet_head.h"
+#include "zr_packet_types.h"
 #include "zr_session_packets.h"
-
-// Every packet class of the library as a list of types, for code that is
-// written once for all of them; the catalogue's rows are made from it.
-template <class... Packets>
-struct ZrPacketTypes {};
-using ZrAllPacketTypes = ZrPacketTypes<
-    // wire core
-    ZrCkeepAlivePacket, ZrCServerIdentifyPacket,
-    // session and service packets
-    ZrAuthSockMsgPacket, ZrLoginMsgPacket, ZrBillMsgPacket, ZrDbrWriteMsgPacket, ZrHttpMsgPacket, ZrPortalMsgPacket,
-    ZrBillServerLoginPacket, ZrBillServerIdentifyPacket,
-    // billing packets
-    ZrBillCardPutinPacket, ZrBillCardActivePacket, ZrBillCardDeactivePacket, ZrBillCardProcPacket,
-    ZrBillUserBalancePacket, ZrBillUserRemainPacket, ZrBillUserRechargePacket, ZrBillUserCardRechargePacket,
-    ZrBillUserDepositPacket, ZrBillUserCardDepositPacket, ZrBillUserConsumePacket, ZrBillUserTradePacket,
-    ZrBillUserChangePacket,
-    // user account and set-top box packets
-    ZrUserLoginMsgPacket, ZrUserRegisterMsgPacket, ZrModifyUserAccountMsgPacket, ZrUserAuthorizeMsgPacket,
-    ZrUserAuthorityAuthenticationMsgPacket, ZrUserBindMsgPacket, ZrUserCancelBindMsgPacket,
-    ZrUserStbBindAccountMsgPacket, ZrStbGetUseridMsgPacket, ZrOvsCoreMsgPacket, ZrLexsGetStbInfoMsgPacket,
-    ZrLexsLemmaMsgPacket>;
 
 class ZrAnyPacket;
 

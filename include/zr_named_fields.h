@@ -33,33 +33,36 @@
 
 // Receives the named fields of a packet or record, one call per field in
 // wire order. A visitor that shows fields leaves them as they are; one that
-// fills them (from JSON, say) assigns.
+// fills them (from JSON, say) assigns. Every member does nothing by default,
+// so a visitor overrides only what it wants to see (bring the other
+// overloads of field() into scope with `using ZrFieldVisitor::field;`).
 class ZrFieldVisitor {
 public:
-    virtual void field(const char* name, unsigned char& value) = 0;   // u8
-    virtual void field(const char* name, unsigned short& value) = 0;  // u16
-    virtual void field(const char* name, unsigned int& value) = 0;    // u32
-    virtual void field(const char* name, int& value) = 0;             // i32
-    virtual void field(const char* name, std::uint64_t& value) = 0;   // u64
-    virtual void field(const char* name, std::int64_t& value) = 0;    // u64 carrying a signed value
-    virtual void field(const char* name, std::string& value) = 0;     // string: any bytes, NUL included
+    virtual void field(const char* /*name*/, unsigned char& /*value*/) {}   // u8
+    virtual void field(const char* /*name*/, unsigned short& /*value*/) {}  // u16
+    virtual void field(const char* /*name*/, unsigned int& /*value*/) {}    // u32
+    virtual void field(const char* /*name*/, int& /*value*/) {}             // i32
+    virtual void field(const char* /*name*/, std::uint64_t& /*value*/) {}   // u64
+    virtual void field(const char* /*name*/, std::int64_t& /*value*/) {}    // u64 carrying a signed value
+    virtual void field(const char* /*name*/, std::string& /*value*/) {}     // string: any bytes, NUL included
     // char[size]: a NUL-terminated text of at most size - 1 characters.
-    virtual void text(const char* name, char* text, std::size_t size) = 0;
+    virtual void text(const char* /*name*/, char* /*text*/, std::size_t /*size*/) {}
 
     // A list or a map: begin returns how many elements the container is to
-    // hold (a showing visitor returns `count`, a filling one its own count);
-    // the container takes that size and each element is visited between
-    // beginElement and endElement. A list element is visited under a null
-    // name; a map entry as its key ("key", i32) and its value ("value").
-    virtual std::size_t beginList(const char* name, std::size_t count) = 0;
-    virtual void endList() = 0;
-    virtual std::size_t beginMap(const char* name, std::size_t count) = 0;
-    virtual void endMap() = 0;
-    virtual void beginElement(std::size_t index) = 0;
-    virtual void endElement() = 0;
+    // hold (a showing visitor returns `count`, as the defaults do; a filling
+    // one its own count); the container takes that size and each element is
+    // visited between beginElement and endElement. A list element is visited
+    // under a null name; a map entry as its key ("key", i32) and its value
+    // ("value").
+    virtual std::size_t beginList(const char* /*name*/, std::size_t count) { return count; }
+    virtual void endList() {}
+    virtual std::size_t beginMap(const char* /*name*/, std::size_t count) { return count; }
+    virtual void endMap() {}
+    virtual void beginElement(std::size_t /*index*/) {}
+    virtual void endElement() {}
     // A record's fields are visited between these two.
-    virtual void beginRecord(const char* name) = 0;
-    virtual void endRecord() = 0;
+    virtual void beginRecord(const char* /*name*/) {}
+    virtual void endRecord() {}
 
     // A text the wire carries again in the char[size] form after its own
     // field; its value is the field's, so only a visitor that draws the wire

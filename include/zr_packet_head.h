@@ -30,6 +30,7 @@
 #define ZRPACKET_ZR_PACKET_HEAD_H
 
 #include <string>
+#include <utility>
 
 #include "zr_body_walk.h"
 #include "zr_byte_stream.h"
@@ -298,6 +299,13 @@ protected:
         field("context2", m_context2);
         field("context3", m_context3);
         field("context4", m_context4);
+    }
+
+    // A packet class's private field list, which each class opens to the
+    // head alone: for the members its base ZrBodyPacket supplies.
+    template <class Packet, class Fields>
+    static void fieldListOf(Fields&& field) {
+        Packet::fieldList(std::forward<Fields>(field));
     }
 
     // Attaches a stream for one direction (a reading stream is not writable).

@@ -1,5 +1,6 @@
 // Session and service packets: the channels between servers and towards
-// clients. Each class is a head plus its body fields; the envelope (key
+// clients. Each class is a head plus its body fields, listed once;
+// ZrBodyPacket (zr_body_packet.h) gives it the rest, and the envelope (key
 // byte, plain or enciphered body, ETX) is the head's. Every body here is
 // compact-mode unless its class says otherwise.
 #ifndef ZRPACKET_ZR_SESSION_PACKETS_H
@@ -9,24 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "zr_packet_head.h"
+#include "zr_body_packet.h"
 
 // Socket authentication. Default cmdID 3 (plain).
 // Body: key (string), result flag (i32), error description (string).
 // Example: key "", flag 1, description "ok" -> 00 01 02 6F 6B.
-class ZrAuthSockMsgPacket : public ZrCPacketHead {
+class ZrAuthSockMsgPacket : public ZrBodyPacket<ZrAuthSockMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 3;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrAuthSockMsgPacket", ZrBodyMode::Compact};
-
-    ZrAuthSockMsgPacket();
-    ZrAuthSockMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                        unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrAuthSockMsgPacket(const ZrAuthSockMsgPacket&) = default;
-    ZrAuthSockMsgPacket& operator=(const ZrAuthSockMsgPacket&) = default;
-    ~ZrAuthSockMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setkey(const std::string& key) { m_key = key; }
     const std::string& getkey() const { return m_key; }
@@ -35,42 +28,29 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("key", &ZrAuthSockMsgPacket::m_key);
+        field("ResultFlag", &ZrAuthSockMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrAuthSockMsgPacket::m_errorDesc);
+    }
 
     std::string m_key;
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrAuthSockMsgPacket);
 
 // HTTP relay. Default cmdID 9 (plain).
 // Body: request (string), response (string), state code (i32),
 // result flag (i32), error description (string).
-class ZrHttpMsgPacket : public ZrCPacketHead {
+class ZrHttpMsgPacket : public ZrBodyPacket<ZrHttpMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 9;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrHttpMsgPacket", ZrBodyMode::Compact};
-
-    ZrHttpMsgPacket();
-    ZrHttpMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                    unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrHttpMsgPacket(const ZrHttpMsgPacket&) = default;
-    ZrHttpMsgPacket& operator=(const ZrHttpMsgPacket&) = default;
-    ~ZrHttpMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setRequest(const std::string& request) { m_request = request; }
     const std::string& getRequest() const { return m_request; }
@@ -83,20 +63,16 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("Request", &ZrHttpMsgPacket::m_request);
+        field("Response", &ZrHttpMsgPacket::m_response);
+        field("StateCode", &ZrHttpMsgPacket::m_stateCode);
+        field("ResultFlag", &ZrHttpMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrHttpMsgPacket::m_errorDesc);
+    }
 
     std::string m_request;
     std::string m_response;
@@ -104,24 +80,17 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrHttpMsgPacket);
 
 // Portal relay. Default cmdID 10 (enciphered).
 // Body: requests (vector<string>), responses (vector<string>), state code
 // (i32), result flag (i32), error description (string). The HTTP packet
 // with a list of texts wherever that one has a text; accessor names stay singular.
-class ZrPortalMsgPacket : public ZrCPacketHead {
+class ZrPortalMsgPacket : public ZrBodyPacket<ZrPortalMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 10;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrPortalMsgPacket", ZrBodyMode::Compact};
-
-    ZrPortalMsgPacket();
-    ZrPortalMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                      unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrPortalMsgPacket(const ZrPortalMsgPacket&) = default;
-    ZrPortalMsgPacket& operator=(const ZrPortalMsgPacket&) = default;
-    ~ZrPortalMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setRequest(const std::vector<std::string>& request) { m_request = request; }
     const std::vector<std::string>& getRequest() const { return m_request; }
@@ -134,20 +103,16 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("Request", &ZrPortalMsgPacket::m_request);
+        field("Response", &ZrPortalMsgPacket::m_response);
+        field("StateCode", &ZrPortalMsgPacket::m_stateCode);
+        field("ResultFlag", &ZrPortalMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrPortalMsgPacket::m_errorDesc);
+    }
 
     std::vector<std::string> m_request;
     std::vector<std::string> m_response;
@@ -155,6 +120,7 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrPortalMsgPacket);
 
 // One account record of a login answer. Every new record is all zero (empty
 // texts, zero numbers), however it is made, so a sender that fills only
@@ -191,19 +157,11 @@ void zrRecordFields(NETPACCONTINFO& r, Fields&& field) {
 // Body: account name (string), account type (i32), account records
 // (vector<NETPACCONTINFO>), additional information (string), result flag
 // (i32), error description (string).
-class ZrLoginMsgPacket : public ZrCPacketHead {
+class ZrLoginMsgPacket : public ZrBodyPacket<ZrLoginMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 4;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrLoginMsgPacket", ZrBodyMode::Compact};
-
-    ZrLoginMsgPacket();
-    ZrLoginMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                     unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrLoginMsgPacket(const ZrLoginMsgPacket&) = default;
-    ZrLoginMsgPacket& operator=(const ZrLoginMsgPacket&) = default;
-    ~ZrLoginMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setAccountName(const std::string& accountName) { m_accountName = accountName; }
     const std::string& getAccountName() const { return m_accountName; }
@@ -218,20 +176,17 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("AccountName", &ZrLoginMsgPacket::m_accountName);
+        field("AccountType", &ZrLoginMsgPacket::m_accountType);
+        field("ACCONTINFO", &ZrLoginMsgPacket::m_accountInfo);
+        field("AdditionalInfo", &ZrLoginMsgPacket::m_additionalInfo);
+        field("ResultFlag", &ZrLoginMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrLoginMsgPacket::m_errorDesc);
+    }
 
     std::string m_accountName;
     int m_accountType = 0;
@@ -240,24 +195,17 @@ private:
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrLoginMsgPacket);
 
 // Database write relay. Default cmdID 6 (enciphered).
 // Body: package ID (u32), SQL text (string), result flag (i32), error
 // description (string). Five more values live in head fields, so a relay can
 // read and patch them in the raw bytes with the static accessors below.
-class ZrDbrWriteMsgPacket : public ZrCPacketHead {
+class ZrDbrWriteMsgPacket : public ZrBodyPacket<ZrDbrWriteMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 6;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrDbrWriteMsgPacket", ZrBodyMode::Compact};
-
-    ZrDbrWriteMsgPacket();
-    ZrDbrWriteMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                        unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrDbrWriteMsgPacket(const ZrDbrWriteMsgPacket&) = default;
-    ZrDbrWriteMsgPacket& operator=(const ZrDbrWriteMsgPacket&) = default;
-    ~ZrDbrWriteMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setPkgID(unsigned int pkgID) { m_pkgID = pkgID; }
     unsigned int getPkgID() const { return m_pkgID; }
@@ -297,43 +245,31 @@ public:
     static unsigned int fastGetDBRRecvSockObjID(const char* pBuf, unsigned int nBufLen);
     static void fastSetDBRRecvSockObjID(char* pBuf, unsigned int nBufLen, unsigned int value);
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("PkgID", &ZrDbrWriteMsgPacket::m_pkgID);
+        field("SQL", &ZrDbrWriteMsgPacket::m_sql);
+        field("ResultFlag", &ZrDbrWriteMsgPacket::m_resultFlag);
+        field("ErrorDesc", &ZrDbrWriteMsgPacket::m_errorDesc);
+    }
 
     unsigned int m_pkgID = 0;
     std::string m_sql;
     int m_resultFlag = 0;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrDbrWriteMsgPacket);
 
 // General billing message about one account. Default cmdID 5 (enciphered).
 // Body: DA (u32), account name (string), account type, bill type, money
 // value, money type (four i32), description (string), error description (string).
-class ZrBillMsgPacket : public ZrCPacketHead {
+class ZrBillMsgPacket : public ZrBodyPacket<ZrBillMsgPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 5;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillMsgPacket", ZrBodyMode::Compact};
-
-    ZrBillMsgPacket();
-    ZrBillMsgPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                    unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillMsgPacket(const ZrBillMsgPacket&) = default;
-    ZrBillMsgPacket& operator=(const ZrBillMsgPacket&) = default;
-    ~ZrBillMsgPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setDA(unsigned int da) { m_da = da; }
     unsigned int getDA() const { return m_da; }
@@ -352,20 +288,19 @@ public:
     void setErrorDesc(const std::string& errorDesc) { m_errorDesc = errorDesc; }
     const std::string& getErrorDesc() const { return m_errorDesc; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("DA", &ZrBillMsgPacket::m_da);
+        field("AccountName", &ZrBillMsgPacket::m_accountName);
+        field("AccountType", &ZrBillMsgPacket::m_accountType);
+        field("BillType", &ZrBillMsgPacket::m_billType);
+        field("MoneyValue", &ZrBillMsgPacket::m_moneyValue);
+        field("MoneyType", &ZrBillMsgPacket::m_moneyType);
+        field("Describe", &ZrBillMsgPacket::m_describe);
+        field("ErrorDesc", &ZrBillMsgPacket::m_errorDesc);
+    }
 
     unsigned int m_da = 0;
     std::string m_accountName;
@@ -376,24 +311,17 @@ private:
     std::string m_describe;
     std::string m_errorDesc;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillMsgPacket);
 
 // A billing server identifies itself. Default cmdID 1010 (enciphered).
 // Body: server name (string), server type (u32), server key (string),
 // status (i32), message (string). Fixed-mode body: four-byte integers and
 // lengths, also when enciphered.
-class ZrBillServerIdentifyPacket : public ZrCPacketHead {
+class ZrBillServerIdentifyPacket : public ZrBodyPacket<ZrBillServerIdentifyPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1010;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillServerIdentifyPacket", ZrBodyMode::Fixed};
-
-    ZrBillServerIdentifyPacket();
-    ZrBillServerIdentifyPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                               unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillServerIdentifyPacket(const ZrBillServerIdentifyPacket&) = default;
-    ZrBillServerIdentifyPacket& operator=(const ZrBillServerIdentifyPacket&) = default;
-    ~ZrBillServerIdentifyPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setserver_name(const std::string& serverName) { m_serverName = serverName; }
     const std::string& getserver_name() const { return m_serverName; }
@@ -406,20 +334,16 @@ public:
     void setret_message(const std::string& message) { m_retMessage = message; }
     const std::string& getret_message() const { return m_retMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("server_name", &ZrBillServerIdentifyPacket::m_serverName);
+        field("server_type", &ZrBillServerIdentifyPacket::m_serverType);
+        field("server_key", &ZrBillServerIdentifyPacket::m_serverKey);
+        field("ret_status", &ZrBillServerIdentifyPacket::m_retStatus);
+        field("ret_message", &ZrBillServerIdentifyPacket::m_retMessage);
+    }
 
     std::string m_serverName;
     unsigned int m_serverType = 0;
@@ -427,24 +351,17 @@ private:
     int m_retStatus = 0;
     std::string m_retMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillServerIdentifyPacket);
 
 // A billing server logs in. Default cmdID 1001 (plain).
 // Body: server name (string), server type (u32), server key (string), login
 // status (i32), login message (string). Fixed-mode body, like the identify
 // packet: "ab", 7, "", 0, "" -> 00 00 00 02 61 62 00 00 00 07 and 12 zero bytes.
-class ZrBillServerLoginPacket : public ZrCPacketHead {
+class ZrBillServerLoginPacket : public ZrBodyPacket<ZrBillServerLoginPacket> {
 public:
     static constexpr unsigned int DEFAULT_CMDID = 1001;
     static constexpr ZrEnvelopeStyle ENVELOPE{"ZrBillServerLoginPacket", ZrBodyMode::Fixed};
-
-    ZrBillServerLoginPacket();
-    ZrBillServerLoginPacket(unsigned char verHigh, unsigned char verLow, unsigned int cmdID, unsigned char subcmdID,
-                            unsigned int userID, unsigned int SN, unsigned char encryptType);
-    ZrBillServerLoginPacket(const ZrBillServerLoginPacket&) = default;
-    ZrBillServerLoginPacket& operator=(const ZrBillServerLoginPacket&) = default;
-    ~ZrBillServerLoginPacket() = default;
-
-    void initliaze() {}
+    using ZrBodyPacket::ZrBodyPacket;
 
     void setserver_name(const std::string& serverName) { m_serverName = serverName; }
     const std::string& getserver_name() const { return m_serverName; }
@@ -457,20 +374,16 @@ public:
     void setret_login_message(const std::string& loginMessage) { m_retLoginMessage = loginMessage; }
     const std::string& getret_login_message() const { return m_retLoginMessage; }
 
-    // The body's named fields in wire order, for tools.
-    void visitFields(ZrFieldVisitor& visitor);
-    // The body's wire bytes walked by its field list, without an object.
-    static void walkBody(ZrBodyWalker& walker);
-
-    int enCode(char* pSendBuf, unsigned int nBufLen);
-    int deCode(char* pRecvBuf, unsigned int nBufLen);
-    unsigned int getPacketLength() { return envelopeLength(); }
-
 private:
-    friend class ZrCPacketHead;  // its envelope runs the body
+    friend class ZrCPacketHead;  // the envelope reads the field list
     template <class Fields>
-    static void fieldList(Fields&& field);  // the body, once, in wire order, by member
-    void serializeOrUnSerialize(ZrLCByteStream& stream);
+    static void fieldList(Fields&& field) {  // the body, in wire order, by member
+        field("server_name", &ZrBillServerLoginPacket::m_serverName);
+        field("server_type", &ZrBillServerLoginPacket::m_serverType);
+        field("server_key", &ZrBillServerLoginPacket::m_serverKey);
+        field("ret_login_status", &ZrBillServerLoginPacket::m_retLoginStatus);
+        field("ret_login_message", &ZrBillServerLoginPacket::m_retLoginMessage);
+    }
 
     std::string m_serverName;
     unsigned int m_serverType = 0;
@@ -478,5 +391,6 @@ private:
     int m_retLoginStatus = 0;
     std::string m_retLoginMessage;
 };
+ZR_LIBRARY_PACKET_CLASS(ZrBillServerLoginPacket);
 
 #endif  // ZRPACKET_ZR_SESSION_PACKETS_H

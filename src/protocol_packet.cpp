@@ -1,8 +1,13 @@
 // The packet head, its raw-buffer operations that check a caller's contract
 // (context by index, dispatch; the single-field accessors are inline in the
-// header), and the two packets without a body. Null buffers are contract
+// header), and the two smallest packets. Null buffers are contract
 // breaches: debug builds assert here; other builds return -1 and touch
 // nothing.
+//
+// The server identification's members from ZrBodyPacket are compiled here
+// (ZR_LIBRARY_PACKET_CLASS); this file is kept out of the unity batches so
+// that it reads zr_basic_packets.h first.
+#define ZRPACKET_COMPILING_PACKET_CLASSES
 #include <cassert>
 #include <cstddef>
 #include <cstdlib>
@@ -179,31 +184,3 @@ int ZrCkeepAlivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
     }
     return 0;
 }
-
-// --- server identification: a one-field, fixed-mode body ----------------------------------
-
-ZrCServerIdentifyPacket::ZrCServerIdentifyPacket() : ZrCPacketHead(DEFAULT_CMDID) {}
-
-ZrCServerIdentifyPacket::ZrCServerIdentifyPacket(unsigned int cmdID, unsigned int SN, unsigned char encryptType)
-    : ZrCPacketHead(0, 0, cmdID, 0, 0, SN, encryptType) {}
-
-int ZrCServerIdentifyPacket::enCode(char* pSendBuf, unsigned int nBufLen) {
-    return encodeEnvelope(*this, pSendBuf, nBufLen);
-}
-
-int ZrCServerIdentifyPacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
-    return decodeEnvelope(*this, pRecvBuf, nBufLen);
-}
-
-template <class Fields>
-void ZrCServerIdentifyPacket::fieldList(Fields&& field) {
-    field("ServerType", &ZrCServerIdentifyPacket::m_serverType);
-}
-
-void ZrCServerIdentifyPacket::serializeOrUnSerialize(ZrLCByteStream& stream) {
-    zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
-}
-void ZrCServerIdentifyPacket::visitFields(ZrFieldVisitor& visitor) {
-    fieldList(zrFieldsOf(*this, ZrNamedFields(visitor)));
-}
-void ZrCServerIdentifyPacket::walkBody(ZrBodyWalker& walker) { fieldList(walker); }

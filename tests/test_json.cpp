@@ -206,7 +206,7 @@ TEST(JsonText, FormsKeepEveryByte) {
 // Rows without a class are read as the sample's fields under "body".
 TEST(JsonErrors, NameTheMember) {
     const std::pair<const char*, const char*> rows[] = {
-        {R"({"cells":[{"key":1,"value":{"nam":"x"}}]})", "body.cells[0].value.nam: unknown field"},
+        {R"({"cells":[{"key":1,"value":{"nam":"x"}}]})", "body.cells[0].value.nam: unknown field; did you mean name?"},
         {R"({"cells":[[1,{}]]})", R"(body.cells[0]: expected an entry {"key": ..., "value": ...}, got an array)"},
         {R"({"cells":[{"key":2147483648}]})",
          "body.cells[0].key: 2147483648 is out of range for i32 (-2147483648 to 2147483647)"},
@@ -236,7 +236,8 @@ TEST(JsonErrors, NameTheMember) {
         {R"({"class":"Nope"})", R"(class: no packet class is named "Nope")"},
         {R"({"head":{"cmdID":77}})", R"(head.cmdID: no packet class has the command 77; give "class")"},
         {R"({"head":{}})", "class: missing: name the packet's class, or give head.cmdID"},
-        {R"({"class":"ZrAuthSockMsgPacket","bdy":{}})", "bdy: unknown field"},
+        {R"({"class":"ZrAuthSockMsgPacket","bdy":{}})", "bdy: unknown field; did you mean body?"},
+        {R"({"class":"ZrHttpMsgPacket","body":{"request":""}})", "body.request: unknown field; did you mean Request?"},
         {R"({"class":"ZrAuthSockMsgPacket","$schema":1})", "$schema: expected the JSON Schema's URI or path, got 1"},
         {R"({"class":"ZrAuthSockMsgPacket","keyByte":256})", "keyByte: 256 is out of range for u8 (0 to 255)"},
         {R"({"class":"ZrAuthSockMsgPacket","body":{"ResultFlag":"0"}})",

@@ -153,7 +153,7 @@ std::string packet(unsigned int sn, bool enciphered) {
 }
 
 ZrJson withoutPlace(ZrJson line) {
-    for (const char* member : {"time", "frame", "connection", "flow", "offset", "request", "latency"}) line.erase(member);
+    for (const std::string& member : zrPlacementMembers()) line.erase(member);
     return line;
 }
 
@@ -215,6 +215,7 @@ const std::vector<Endpoints> kConnections = {
     {"2001:db8::1", 40002, "2001:db8::2", 7633, false, 7, 9},
     {"10.0.0.4", 40003, "10.0.0.5", 9000, true, 100, 200},
     {"10.0.0.6", 40004, "10.0.0.7", 7633, true, 300, 400},
+    {"10.0.0.8", 40005, "10.0.0.9", 7633, true, 500, 600},
 };
 
 TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
@@ -224,12 +225,14 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
     // Each direction's data, by connection: the client's, the server's.
     std::string many;  // 16 packets on connection 1
     for (unsigned int sn = 21; sn < 37; ++sn) many += packet(sn, false);
-    const std::string data[5][2] = {{p1 + c2 + p3, packet(11, true) + packet(12, false)},
+    const std::string p61 = packet(61, false);
+    const std::string data[6][2] = {{p1 + c2 + p3, packet(11, true) + packet(12, false)},
                                     {many, ""},
                                     {packet(31, true) + packet(32, false), packet(33, false).substr(10) + packet(34, false)},
                                     {"xyz" + packet(41, false), http},
                                     {packet(51, false) + packet(52, false) + packet(53, false),
-                                     packet(52, false) + packet(51, false)}};
+                                     packet(52, false) + packet(51, false)},
+                                    {p61 + p61, p61 + p61 + p61}};
     struct Seg {
         std::size_t c;
         bool fromServer;
@@ -245,6 +248,7 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         int request = -1;     // --pair: the segment of the request it answers
         std::size_t requestOffset = 0;
         int connection = -1;  // the connection's index, where the row checks it
+        bool second = false;  // a second reply to that request
     };
     struct Row {
         const char* name;
@@ -254,14 +258,28 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         std::vector<std::string> errors;  // a fragment of each line, in order
         bool linuxSll2 = false;           // the capture's frames as Linux cooked v2, not Ethernet
         bool nanoseconds = false;         // the capture's times in nanoseconds
+        std::string stats = "";           // --stats --json: the table, and no packet lines
     };
     const zrpkt::PcapOptions onPort{"", zrpkt::kDissectorPort, false}, port9000{"", 9000, false},
         anyPort{"", zrpkt::kDissectorPort, true}, pair{"", zrpkt::kDissectorPort, false, true},
-        pairSn52{"", zrpkt::kDissectorPort, false, true, "", nullptr, true, 52};
+        pairSn52{"", zrpkt::kDissectorPort, false, true, "", nullptr, true, 52},
+        stats{"", zrpkt::kDissectorPort, false, false, "", nullptr, false, 0, true, true};
     // Three requests, answered the other way round but for the last.
     const std::vector<Seg> requests = {{4, false, 0, 3 * L, 0}, {4, true, 0, L, 3 * L}, {4, true, L, 2 * L, 3 * L}};
     const std::string noReply = "10.0.0.6:40004 > 10.0.0.7:7633: no reply to the packet at offset " +
                                 std::to_string(2 * L) + " (frame 3, SN 53, command 3)";
+    // --stats --json of the socket authentication packets, the capture's only class.
+    auto statsOf = [](const char* counts, const char* latency) {
+        const std::string one = std::string("{") + counts + ",\"latency\":{" + latency + "}}";
+        return R"({"classes":{"ZrAuthSockMsgPacket":)" + one + R"(},"all":)" + one + "}";
+    };
+    // Two requests of one SN and command before their replies, and a reply too many.
+    const std::vector<Seg> sameSn = {
+        {5, false, 0, L, 0}, {5, false, L, 2 * L, 0}, {5, true, 0, L, 2 * L}, {5, true, L, 2 * L, 2 * L},
+        {5, true, 2 * L, 3 * L, 2 * L}};
+    const std::string secondReply = "10.0.0.9:7633 > 10.0.0.8:40005: a second reply at offset " +
+                                    std::to_string(2 * L) + " (frame 7) to the packet at offset " + std::to_string(L) +
+                                    " (frame 4, SN 61, command 3)";
     // More segments after a lost one than the follower holds for a
     // connection (512): a byte each.
     std::vector<Seg> byteSegments;
@@ -358,6 +376,30 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
          requests,
          {{4, false, L, 52, 0}, {4, true, 0, 52, 1, 0, L}},
          {noReply}},
+        {"each reply with the oldest request of its SN and command not yet answered; one more is a second reply",
+         pair,
+         sameSn,
+         {{5, false, 0, 61, 0}, {5, false, L, 61, 1}, {5, true, 0, 61, 2, 0, 0}, {5, true, L, 61, 3, 1, L},
+          {5, true, 2 * L, 61, 4, 1, L, -1, true}},
+         {secondReply}},
+        {"--stats: requests, replies, unanswered and reply latency by class",
+         stats,
+         requests,
+         {},
+         {noReply},
+         false,
+         false,
+         statsOf(R"("requests":3,"replies":2,"unanswered":1,"secondReplies":0)",
+                 R"("p50":0.001,"p90":0.002,"p99":0.002,"max":0.002)")},
+        {"--stats: a second reply counted apart",
+         stats,
+         sameSn,
+         {},
+         {secondReply},
+         false,
+         false,
+         statsOf(R"("requests":2,"replies":2,"unanswered":0,"secondReplies":1)",
+                 R"("p50":0.002,"p90":0.002,"p99":0.002,"max":0.002)")},
         {"a 4-tuple used again after a reset is a new connection",
          onPort,
          {{4, false, 0, L, 0, true}, {4, false, 0, L, 0}},
@@ -404,7 +446,11 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
         const Output run = readCapture(path, row.options);
         std::filesystem::remove(path);
         EXPECT_EQ(row.errors.empty() ? 0 : 1, run.status);
-        ASSERT_EQ(row.lines.size(), run.lines.size()) << run.errors.size();
+        if (!row.stats.empty()) {
+            ASSERT_EQ(1u, run.lines.size());
+            EXPECT_EQ(row.stats, run.lines[0].dump());
+        }
+        ASSERT_EQ(row.lines.size() + !row.stats.empty(), run.lines.size()) << run.errors.size();
         for (std::size_t i = 0; i < row.lines.size(); ++i) {
             const Line& want = row.lines[i];
             const Endpoints& e = kConnections[want.c];
@@ -421,15 +467,19 @@ TEST(zrpktPcap, SplitsEachFlowInOrderAndReportsWhatItLacks) {
             if (want.connection >= 0) {
                 EXPECT_EQ(want.connection, got["connection"]) << i;
             }
+            const char* answers = want.second ? "secondReplyTo" : "request";
             if (want.request >= 0) {
-                EXPECT_EQ(want.requestOffset, got["request"]["offset"]) << i;
-                EXPECT_EQ(segmentTimeText(static_cast<std::size_t>(want.request)), got["request"]["time"]) << i;
-                EXPECT_DOUBLE_EQ(static_cast<double>(want.segment - static_cast<std::size_t>(want.request)) / 1000,
-                                 got["latency"].get<double>())
-                    << i;
-            } else {
-                EXPECT_FALSE(got.contains("request")) << i;
+                EXPECT_EQ(want.requestOffset, got[answers]["offset"]) << i;
+                EXPECT_EQ(segmentTimeText(static_cast<std::size_t>(want.request)), got[answers]["time"]) << i;
+                EXPECT_EQ(!want.second, got.contains("latency")) << i;
+                if (!want.second) {
+                    EXPECT_DOUBLE_EQ(static_cast<double>(want.segment - static_cast<std::size_t>(want.request)) / 1000,
+                                     got["latency"].get<double>())
+                        << i;
+                }
             }
+            EXPECT_EQ(want.request >= 0 && !want.second, got.contains("request")) << i;
+            EXPECT_EQ(want.second, got.contains("secondReplyTo")) << i;
             // The packet's own members as decode shows them, the enciphered body deciphered.
             const std::string& bytes = data[want.c][want.fromServer];
             std::string error;

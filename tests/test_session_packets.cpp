@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ping_packet.h"
 #include "test_util.h"
 #include "zr_encrypt.h"
 #include "zr_session_packets.h"
@@ -157,6 +158,13 @@ std::vector<Golden> goldenPackets() {
                 p.setret_login_status(-1);
             },
             false, fixed258AndMinus1, 55),
+        golden<ZrPingMsgPacket>(
+            "a class of only its fields",
+            [](auto& p) {
+                p.setText("ab");
+                p.setHops(300);
+            },
+            true, "02 61 62 AC 02", 40),
     };
 }
 

@@ -77,6 +77,22 @@ check "tshark's hex of segments" 0 '{"offset":50,"class":"ZrAuthSockMsgPacket",'
 printf '%b' "$demo" >"$work/a.hex"
 "$zrpkt" decode --sn 2 "$dumps/auth.bin" >"$work/out" && [ ! -s "$work/out" ] || fail "decode --sn of none"
 check "decode --sn" 0 '"SN":1,' '' decode --sn 1 "$dumps/auth.bin"
+check "--max-packet of the packet's own length" 0 '"ErrorDesc":"ok"' "$demo" decode --max-packet 50
+check "--max-packet a byte short of it" 1 'stdin: 50 bytes skipped at offset 0: ZrAuthSockMsgPacket: body.ErrorDesc' \
+    "$demo" decode --max-packet 49
+# An enciphered body deciphers a byte longer than its fields: the JSON as
+# without it, and a note.
+printf '%b' "$(echo $cipher | sed 's/ 03$/ 41 03/')" | "$zrpkt" decode >"$work/out" 2>"$work/err" &&
+    grep -qF '{"offset":0,"class":"ZrLoginMsgPacket"' "$work/out" && [ "$(wc -l <"$work/err")" -eq 1 ] &&
+    grep -qF 'stdin: the packet at offset 0: ZrLoginMsgPacket: 1 byte of its deciphered body after its fields' \
+        "$work/err" || fail "an enciphered body longer than its fields"
+check "--raw: a packet of a command no class has" 0 '{"offset":0,"head":{"version":65025,"cmdID":1002,' '' \
+    decode --raw "$corpus/ZrAuthSockMsgPacket.boundary.bin"
+check "--raw: an enciphered body, deciphered" 0 '"keyByte":' "$cipher" decode --raw
+[[ $(<"$work/out") == *'"cipher":{"hex":"'*'"body":{"hex":"'* ]] || fail "--raw: the cipher and the body"
+check "--raw: bytes that are no one packet" 1 'stdin: it ends with the byte 41, not the end byte 03' \
+    "$demo 41" decode --raw
+check "a pcap file" 1 'stdin: this is a capture: use zrpkt pcap' '\xd4\xc3\xb2\xa1\x02\x00\x04\x00' decode
 check "files named" 0 "{\"file\":\"$work/a.hex\",\"offset\":0," '' decode "$work/a.hex" "$work/a.hex"
 
 # Captures: text2pcap (beside tshark) writes one TCP segment a dump, here a
@@ -86,7 +102,10 @@ if command -v text2pcap >/dev/null && command -v tshark >/dev/null; then
     text2pcap -q -T 40000,7633 "$work/segments.txt" "$work/c.pcap" >/dev/null 2>&1 || fail "text2pcap"
     check "pcap" 0 '"flow":{"src":"10.1.1.1:40000","dst":"10.2.2.2:7633"},"offset":100,"class":"ZrAuthSockMsgPacket"' \
         '' pcap "$work/c.pcap"
-    "$zrpkt" pcap --port 9000 "$work/c.pcap" >"$work/out" 2>&1 && [ ! -s "$work/out" ] || fail "pcap of another port"
+    check "pcap of a port no flow used" 1 \
+        "c.pcap: no TCP flow to or from port 9000; the capture's TCP connections are on port 7633 (1);" \
+        '' pcap --port 9000 "$work/c.pcap"
+    check "decode of a capture" 1 "c.pcap: this is a capture: use zrpkt pcap" '' decode "$work/c.pcap"
     check "pcap --class" 0 '"frame":2,"connection":0,' '' pcap --class ZrAuthSockMsgPacket "$work/c.pcap"
     "$zrpkt" pcap --class 4 "$work/c.pcap" >"$work/out" 2>&1 && [ ! -s "$work/out" ] || fail "pcap --class of none"
     tshark -r "$work/c.pcap" -T fields -e tcp.payload 2>/dev/null | "$zrpkt" decode >"$work/out" 2>"$work/err" &&

@@ -1,7 +1,8 @@
 """zrpkt schema read by a real JSON Schema validator (Debian's
 python3-jsonschema). Every golden packet's JSON validates against the schema
-of every class and against its own class's; each document of the table below
-is judged by the schema and by zrpkt encode as the row says, so that the two
+of every class and against its own class's, and so does every line zrpkt
+decode and zrpkt pcap --pair write; each document of the table below is
+judged by the schema and by zrpkt encode as the row says, so that the two
 agree, and where they cannot (the schema passes and encode refuses) the row
 says so.
 
@@ -40,6 +41,21 @@ for path in sorted(corpus.glob("*.json")):
         if error is not None:
             failures.append(f"{path.name} against the schema of {which}: {error.message}")
 
+# What decode writes of the corpus (two files, so each line names its file),
+# and pcap --pair of the example capture (replies, a second one among them).
+streams = [sorted(corpus.glob("*.default-command.bin"))[:2]]
+capture = corpus.parent.parent / "examples" / "capture.pcap"
+for args in (["decode", *map(str, streams[0])], ["decode", "--array", *map(str, streams[0])],
+             ["pcap", "--pair", str(capture)]):
+    run = subprocess.run([zrpkt, *args], capture_output=True, text=True)
+    lines = json.loads(run.stdout) if "--array" in args else [json.loads(l) for l in run.stdout.splitlines()]
+    for number, line in enumerate(lines, 1):
+        error = jsonschema.exceptions.best_match(every_class.iter_errors(line))
+        if error is not None:
+            failures.append(f"zrpkt {args[0]} {args[1]}, line {number}: {list(error.path)}: {error.message}")
+    if not lines:
+        failures.append(f"zrpkt {' '.join(args)} wrote no line")
+
 auth = {"class": "ZrAuthSockMsgPacket"}
 login = "ZrLoginMsgPacket"  # ACCONTINFO: a list of records with char[20] texts
 
@@ -61,6 +77,12 @@ ROWS = [
     ("the keep-alive", {"class": "ZrCkeepAlivePacket", "keyByte": 0, "body": {}}, True, True),
     ("a map entry without value", {"class": "ZrLexsGetStbInfoMsgPacket", "body": {"StbInfo": [{"key": 1}]}},
      True, True),
+    ("placed as pcap --pair writes it",
+     {"time": "2026-12-08T19:42:35.130000Z", "frame": 16, "connection": 0,
+      "flow": {"src": "10.0.0.2:7633", "dst": "10.0.0.1:40000"}, "offset": 184,
+      "request": {"offset": 228, "frame": 15, "time": "2026-12-08T19:42:35.090000Z"}, "latency": 0.04,
+      "secondReplyTo": {}, "file": "a.bin", **auth}, True, True),
+    ("placing members hold anything, passed over by encode", {**auth, "offset": "zero", "flow": [1]}, True, True),
     ("u32 out of range", {**auth, "head": {"SN": 4294967296}}, False, False),
     ("i32 out of range", {**auth, "body": {"ResultFlag": -2147483649}}, False, False),
     ("u8 negative", {**auth, "keyByte": -1}, False, False),

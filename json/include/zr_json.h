@@ -21,7 +21,8 @@
 //     so it may be left out. "keyByte" is the byte after the head: kept on a
 //     plain body, the codec's own on an enciphered one.
 //
-// Reading: a member left out keeps its default; an unknown member, a value of
+// Reading: a member left out keeps its default; an unknown member (named
+// with the nearest member of its place, "did you mean Request?"), a value of
 // the wrong JSON type, an out-of-range number, a text too long for its field,
 // a list longer than a receiver accepts (ZR_MAX_CONTAINER_COUNT), or a map
 // entry without its key or with a key given before throws ZrJsonError, whose
@@ -41,6 +42,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "zr_catalogue.h"
 #include "zr_named_fields.h"
@@ -67,6 +69,13 @@ void zrAppendPacketJson(ZrAnyPacket& packet, std::string& out, const std::string
 // A "$schema" member, which names the document's JSON Schema for editors, is
 // passed over. Throws ZrJsonError.
 std::unique_ptr<ZrAnyPacket> zrPacketFromJson(const ZrJson& json);
+
+// The members zrpkt decode and pcap write before a packet's own to place
+// it: where it was read ("file", "offset", "time", "frame", "connection",
+// "flow") and, pairing replies with requests, the request a reply answers
+// ("request", "latency") or answers again ("secondReplyTo"). The JSON Schema
+// allows them beside a packet's members; zrpkt encode passes them over.
+const std::vector<std::string>& zrPlacementMembers();
 
 // A default packet of the class: every field at its default.
 ZrJson zrPacketTemplate(const ZrPacketClass& row);

@@ -4,6 +4,8 @@
 // objects and arrays they are in, so neither needs to know a packet's class.
 #include "zr_json.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -288,6 +290,39 @@ private:
     bool m_first = true;  // nothing written yet in the innermost open value
 };
 
+// "; did you mean Request?" for a member `name` that no field has, when a
+// field of that place is spelt nearly so: the same letters in another case,
+// or at most two edits (one in a short name) away.
+std::string nearest(const std::string& name, const std::vector<std::string>& fields) {
+    auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    const std::string want = lower(name);
+    const std::string* best = nullptr;
+    std::size_t bestDistance = want.size() <= 4 ? 2 : 3;  // what is still taken for a slip
+    for (const std::string& field : fields) {
+        // Levenshtein distance, one row at a time.
+        const std::string have = lower(field);
+        std::vector<std::size_t> row(have.size() + 1);
+        for (std::size_t j = 0; j < row.size(); ++j) row[j] = j;
+        for (std::size_t i = 1; i <= want.size(); ++i) {
+            std::size_t diagonal = row[0];
+            row[0] = i;
+            for (std::size_t j = 1; j <= have.size(); ++j) {
+                const std::size_t above = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (want[i - 1] != have[j - 1])});
+                diagonal = above;
+            }
+        }
+        if (row.back() < bestDistance) {
+            best = &field;
+            bestDistance = row.back();
+        }
+    }
+    return best == nullptr ? std::string() : "; did you mean " + *best + "?";
+}
+
 class JsonReader final : public ZrFieldVisitor {
 public:
     JsonReader(const ZrJson& root, const std::string& path) { m_stack.push_back({&root, path, Kind::Object, {}}); }
@@ -417,7 +452,10 @@ private:
             for (const auto& member : top.node->items()) {
                 bool known = false;
                 for (const std::string& name : top.seen) known = known || name == member.key();
-                if (!known) throw error(join(top.path, member.key().c_str()), "unknown field");
+                if (!known) {
+                    const std::string hint = nearest(member.key(), top.seen);
+                    throw error(join(top.path, member.key().c_str()), "unknown field" + hint);
+                }
             }
         }
         m_stack.pop_back();

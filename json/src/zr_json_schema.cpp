@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "zr_byte_stream.h"
@@ -129,12 +130,33 @@ ZrJson commonDefs() {
     return defs;
 }
 
+// The members that place a packet (zrPlacementMembers), in the order zrpkt
+// writes them, each with what it says. encode passes them over whatever
+// they hold, so the schema lets any value through.
+const std::vector<std::pair<std::string, const char*>>& placementMembers() {
+    static const std::vector<std::pair<std::string, const char*>> members = {
+        {"file", "the input the packet was read from"},
+        {"time", "capture time (UTC) of the packet's last byte"},
+        {"frame", "frame number (from 1) of the packet's last byte"},
+        {"connection", "index of the packet's TCP connection, from 0"},
+        {"flow", "source and destination of the packet's TCP flow: {\"src\": ..., \"dst\": ...}"},
+        {"offset", "where the packet starts in its input or flow"},
+        {"request", "the request this reply answers: {\"offset\": ..., \"frame\": ..., \"time\": ...}"},
+        {"latency", "seconds from the request to this reply"},
+        {"secondReplyTo", "the request this packet answers a second time"},
+    };
+    return members;
+}
+
 // A packet of the class: named by "class", or, without it, by head.cmdID.
 ZrJson classSchema(const ZrPacketClass& row, ZrJson& defs) {
-    ZrJson properties = {{"$schema", {{"description", "where an editor finds this schema"}, {"type", "string"}}},
-                         {"class", {{"const", row.className}}},
-                         {"head", defRef("head")},
-                         {"keyByte", defRef("u8")}};
+    ZrJson properties = {{"$schema", {{"description", "where an editor finds this schema"}, {"type", "string"}}}};
+    for (const auto& [name, description] : placementMembers()) {
+        properties[name] = {{"description", std::string("placing the packet, passed over by encode: ") + description}};
+    }
+    properties["class"] = {{"const", row.className}};
+    properties["head"] = defRef("head");
+    properties["keyByte"] = defRef("u8");
     properties["body"] =
         SchemaWriter(defs).object(zrFieldTree([&](ZrFieldVisitor& v) { row.create()->visitFields(v); }));
     const ZrJson byCommand = {
@@ -197,4 +219,13 @@ ZrJson zrJsonSchema(const ZrPacketClass& row) {
     ZrJson schema = document(std::string("A ") + row.className, std::move(defs));
     schema["$ref"] = "#/$defs/" + std::string(row.className);
     return schema;
+}
+
+const std::vector<std::string>& zrPlacementMembers() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const auto& member : placementMembers()) n.push_back(member.first);
+        return n;
+    }();
+    return names;
 }

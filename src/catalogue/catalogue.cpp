@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <type_traits>
 
 #include "zr_catalogue.h"
 #include "zr_stream_splitter.h"
@@ -37,8 +38,29 @@ ZrPacketClass row() {
             &PacketOf<Packet>::make, &Packet::walkBody};
 }
 
+// What the compiler checks of the list, besides what each class's
+// ZR_LIBRARY_PACKET_CLASS checks: every class but the keep-alive (which has
+// no body) is compiled in the library, and no two share a command or a name.
+template <class Packet>
+constexpr bool zrCompiledHere() {
+    return std::is_same<Packet, ZrCkeepAlivePacket>::value || ZrCompiledInLibrary<Packet>::value;
+}
+template <class... Packets>
+constexpr bool zrDistinct(ZrPacketTypes<Packets...>) {
+    const unsigned int cmdIDs[] = {Packets::DEFAULT_CMDID...};
+    const char* const names[] = {Packets::ENVELOPE.className...};
+    for (std::size_t i = 0; i < sizeof...(Packets); ++i) {
+        for (std::size_t j = i + 1; j < sizeof...(Packets); ++j) {
+            if (cmdIDs[i] == cmdIDs[j] || zrSameText(names[i], names[j])) return false;
+        }
+    }
+    return true;
+}
+
 template <class... Packets>
 std::vector<ZrPacketClass> makeTable(ZrPacketTypes<Packets...>) {
+    static_assert((zrCompiledHere<Packets>() && ...), "a class of ZrAllPacketTypes lacks ZR_LIBRARY_PACKET_CLASS");
+    static_assert(zrDistinct(ZrPacketTypes<Packets...>()), "two classes of ZrAllPacketTypes share a command or a name");
     std::vector<ZrPacketClass> table = {row<Packets>()...};
     std::sort(table.begin(), table.end(),
               [](const ZrPacketClass& a, const ZrPacketClass& b) { return a.cmdID < b.cmdID; });

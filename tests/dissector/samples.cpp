@@ -59,7 +59,7 @@ std::string encode(ZrAnyPacket& packet, bool plain) {
     unsigned int plainCommand = 0;
     while (ZrCPacketHead::isEncipheredCommand(plainCommand)) ++plainCommand;
     if (plain) packet.head().setCmdID(plainCommand);
-    std::string bytes(1 << 20, '\0');
+    std::string bytes(2 << 20, '\0');  // the longest packet reassembled, and room to spare
     if (packet.enCode(bytes.data(), static_cast<unsigned int>(bytes.size())) != 0) {
         throw std::runtime_error(std::string(packet.packetClass().className) + " does not encode");
     }

@@ -36,7 +36,7 @@ expect() {
 # A program over the static library that also needs the shared one holds two
 # copies of the library's state.
 static_only() {
-    if readelf -d "$1" | grep -E 'NEEDED.*\[libzrpacket(_json)?\.so'; then
+    if readelf -d "$1" | grep -E 'NEEDED.*\[libzrpacket(_json|_net)?\.so'; then
         fail "$(basename "$1") links the static library and the shared one too"
     fi
 }
@@ -55,15 +55,17 @@ done
 static_only "$work/cmake/consumer_static"
 static_only "$work/cmake/consumer_json_static"
 
-# pkg-config, with the README's line.
+# pkg-config, with the README's own line: app.cpp the consumer's source,
+# zrpacket_json in place of zrpacket for the JSON library.
+readme=$(dirname "$0")/../../README.md
+line=$(grep -m1 '^g++ .*pkg-config --cflags --libs zrpacket' "$readme") || fail "no pkg-config line in the README"
 PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name zrpacket.pc)")
 export PKG_CONFIG_PATH
 for pc in zrpacket zrpacket_json; do
     source=$consumer/consumer.cpp
     [ $pc = zrpacket ] || source=$consumer/consumer_json.cpp
-    # shellcheck disable=SC2046,SC2086
-    g++ -std=c++17 $flags "$source" -o "$work/pc_$pc" $(pkg-config --cflags --libs $pc) \
-        -Wl,-rpath,$(pkg-config --variable=libdir $pc)
+    command=${line//app.cpp/$flags $source -o $work/pc_$pc}
+    eval "${command//zrpacket)/$pc)}"
 done
 expect "ok ZrAuthSockMsgPacket" "$work/pc_zrpacket"
 expect '"key":"installed"' "$work/pc_zrpacket_json"
@@ -96,6 +98,27 @@ if cmake -S "$consumer" -B "$work/nojson" -G Ninja -DCMAKE_PREFIX_PATH="$prefix"
     fail "find_package(zrpacket COMPONENTS json) succeeds where json is not installed"
 fi
 grep -q "component json is not installed" "$work/nojson.log" || fail "no reason given: $(cat "$work/nojson.log")"
+
+# --- The component net: find_package over the shared and the static library,
+# and pkg-config (zrpacket-net); each consumer sends a packet to an echo in
+# its own process. Asking for net where it is not installed fails and says so.
+net_consumer=$(dirname "$consumer")/consumer_net
+cmake -S "$net_consumer" -B "$work/net" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/net" >/dev/null
+for prog in consumer_net consumer_net_static; do
+    expect "ok net" "$work/net/$prog"
+done
+static_only "$work/net/consumer_net_static"
+# shellcheck disable=SC2046,SC2086
+g++ -std=c++17 $flags "$net_consumer/consumer_net.cpp" -o "$work/pc_net" $(pkg-config --cflags --libs zrpacket-net) \
+    -Wl,-rpath,$(pkg-config --variable=libdir zrpacket-net)
+expect "ok net" "$work/pc_net"
+rm "$(dirname "$(find "$prefix" -name zrpacketConfig.cmake)")"/zrpacketNetTargets*.cmake
+if cmake -S "$net_consumer" -B "$work/nonet" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$work/nonet.log" 2>&1; then
+    fail "find_package(zrpacket COMPONENTS net) succeeds where net is not installed"
+fi
+grep -q "component net is not installed" "$work/nonet.log" || fail "no reason given: $(cat "$work/nonet.log")"
+# --- end of the component net
 
 echo "installed package works through find_package (with and without json, shared and static) and" \
     "pkg-config; zrpkt, its dissector and the codec module are installed"

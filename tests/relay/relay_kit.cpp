@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +21,7 @@
 
 #include "field_tools.h"
 #include "zr_catalogue.h"
+#include "zr_encrypt.h"
 
 namespace relaykit {
 
@@ -67,6 +68,7 @@ public:
         const std::vector<std::vector<char>> pool =
             makePackets(m_options.seed, std::min<std::size_t>(m_options.packets, 512));
         const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(m_options.host), m_options.port);
+        const bool bound = !m_options.source.empty();
         for (std::size_t i = 0; i < m_options.clients; ++i) {
             auto c = std::make_unique<Connection>(m_io, m_options.seed * 7919u + static_cast<std::uint32_t>(i));
             for (std::size_t j = 0; j < m_options.packets; ++j) {
@@ -83,6 +85,10 @@ public:
         m_open = m_connections.size();
         for (auto& c : m_connections) {
             Connection* conn = c.get();
+            if (bound) {
+                conn->socket.open(endpoint.protocol());
+                conn->socket.bind(asio::ip::tcp::endpoint(asio::ip::make_address(m_options.source), 0));
+            }
             conn->socket.async_connect(endpoint, [this, conn](const asio::error_code& error) {
                 if (error) {
                     fail(*conn, "connect: " + error.message());
@@ -121,8 +127,8 @@ private:
             c.socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);  // the relay sees our end
             return;
         }
-        const std::size_t n =
-            std::min<std::size_t>(c.stream.size() - c.written, 1 + c.rng() % std::max<std::size_t>(1, m_options.maxChunk));
+        const std::size_t n = std::min<std::size_t>(c.stream.size() - c.written,
+                                                    1 + c.rng() % std::max<std::size_t>(1, m_options.maxChunk));
         auto send = [this, &c, n] {
             asio::async_write(c.socket, asio::buffer(c.stream.data() + c.written, n),
                               [this, &c](const asio::error_code& error, std::size_t done) {
@@ -217,6 +223,76 @@ std::vector<std::vector<char>> makePackets(std::uint32_t seed, std::size_t count
         packets.push_back(encoded(packet));
     }
     return packets;
+}
+
+std::vector<char> craftedStream(std::size_t bytes) {
+    constexpr std::size_t kStartEvery = 37, kEndEvery = 15355, kCipherAt = PKT_OFFSET_BODY, kLengthBytes = 3;
+    constexpr char kType = 1;
+    std::vector<char> stream(bytes, '\0');
+    for (std::size_t end = kEndEvery - 1; end < bytes; end += kEndEvery) stream[end] = '\x03';
+    for (std::size_t block = 0; block < bytes; block += kEndEvery) {
+        // As many starts as fit before the block's 0x03.
+        for (std::size_t p = block; p + kStartEvery < block + kEndEvery && p + kStartEvery <= bytes; p += kStartEvery) {
+            char* head = stream.data() + p;
+            head[0] = 0x02;
+            ZrCPacketHead::fastSetCmdID(head, PKT_HEAD_FIXED_LEN, 4);  // ZrLoginMsgPacket: its body opens with a text
+            head[16] = kType;                                          // encryptType
+            // The farthest 0x03 the longest cipher could end at; the text
+            // runs one byte past it.
+            const std::size_t cipher = p + kCipherAt;
+            std::size_t farthest = 0;
+            for (std::size_t end = kEndEvery - 1; end < bytes && end <= cipher + PKT_SCRATCH_HALF_LEN;
+                 end += kEndEvery) {
+                if (end > cipher) farthest = end - cipher;
+            }
+            const std::size_t text = farthest > kLengthBytes ? farthest + 1 - kLengthBytes : 16000;
+            const unsigned char length[kLengthBytes] = {static_cast<unsigned char>(0x80 | (text & 0x7F)),
+                                                        static_cast<unsigned char>(0x80 | ((text >> 7) & 0x7F)),
+                                                        static_cast<unsigned char>((text >> 14) & 0x7F)};
+            // Each cipher byte chosen, in turn, so that it deciphers to the
+            // length's byte; a key whose cipher holds no 0x02 or 0x03.
+            for (unsigned key = 1; key < 256; ++key) {
+                char trial[kLengthBytes] = {}, plain[PKT_SCRATCH_HALF_LEN];
+                bool clean = key != 2 && key != 3;
+                for (std::size_t i = 0; i < kLengthBytes && clean; ++i) {
+                    unsigned int n = 0;
+                    trial[i] = 0;
+                    ZRIEncrypt::decryptProtocolEx(trial, static_cast<unsigned int>(i + 1), plain, n,
+                                                  static_cast<unsigned char>(key), kType);
+                    trial[i] = static_cast<char>(plain[i] ^ length[i]);
+                    clean = trial[i] != 0x02 && trial[i] != 0x03;
+                }
+                if (!clean) continue;
+                head[PKT_OFFSET_KEY] = static_cast<char>(key);
+                std::copy(trial, trial + kLengthBytes, stream.data() + cipher);
+                break;
+            }
+        }
+    }
+    return stream;
+}
+
+std::string proxyV2(unsigned char command, unsigned char family, const std::string& body) {
+    std::string out("\r\n\r\n\0\r\nQUIT\n", 12);
+    out += static_cast<char>(0x20 | command);
+    out += static_cast<char>(family);
+    out += static_cast<char>(body.size() >> 8);
+    out += static_cast<char>(body.size() & 0xFF);
+    return out + body;
+}
+
+std::string proxyV2Inet(const std::string& source, std::uint16_t sourcePort, const std::string& destination,
+                        std::uint16_t destinationPort) {
+    std::string out;
+    for (const std::string& address : {source, destination}) {
+        const auto bytes = asio::ip::make_address_v4(address).to_bytes();
+        out.append(bytes.begin(), bytes.end());
+    }
+    for (const std::uint16_t port : {sourcePort, destinationPort}) {
+        out += static_cast<char>(port >> 8);
+        out += static_cast<char>(port & 0xFF);
+    }
+    return out;
 }
 
 std::string LoadResult::summary() const {
@@ -315,7 +391,7 @@ std::string Child::waitForLine(const std::string& text, std::chrono::millisecond
     }
 }
 
-Haproxy startHaproxy(const std::string& bin, const std::vector<std::uint16_t>& servers, unsigned nbthread,
+Haproxy startHaproxy(const std::string& bin, const std::vector<HaproxyServer>& servers, const HaproxyOptions& options,
                      const std::string& logFile) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -329,13 +405,18 @@ Haproxy startHaproxy(const std::string& bin, const std::vector<std::uint16_t>& s
     }
     std::ostringstream config;
     config << "global\n";
-    if (nbthread > 0) config << "    nbthread " << nbthread << "\n";
+    if (options.nbthread > 0) config << "    nbthread " << options.nbthread << "\n";
     config << "defaults\n    mode tcp\n    timeout connect 1s\n    timeout client 60s\n    timeout server 60s\n"
-           << "    option redispatch\n    retries 3\n"
+           << "    timeout check 1s\n    option redispatch\n    retries 3\n"
            << "frontend relays\n    bind fd@" << listener << "\n    default_backend zrrelay\n"
            << "backend zrrelay\n    balance roundrobin\n";
+    const bool http = std::any_of(servers.begin(), servers.end(), [](const HaproxyServer& s) { return s.healthPort; });
+    if (http) config << "    option httpchk\n    http-check send meth GET uri /health\n";
     for (std::size_t i = 0; i < servers.size(); ++i) {
-        config << "    server relay" << i + 1 << " 127.0.0.1:" << servers[i] << " check inter 100ms fall 1 rise 2\n";
+        config << "    server relay" << i + 1 << " 127.0.0.1:" << servers[i].port << " check inter 100ms fall 1 rise 1";
+        if (servers[i].healthPort != 0) config << " port " << servers[i].healthPort;
+        if (options.sendProxy) config << " send-proxy-v2";
+        config << "\n";
     }
     const std::string configFile = logFile + ".cfg";
     std::ofstream(configFile) << config.str();

@@ -23,9 +23,24 @@ namespace relaykit {
 // firstSN + 1, ...; the same seed gives the same packets.
 std::vector<std::vector<char>> makePackets(std::uint32_t seed, std::size_t count, std::uint32_t firstSN = 1);
 
+// `bytes` of the costliest stream known for a receiver of this protocol: an
+// enciphered login head every 37 bytes, each one's first cipher bytes
+// deciphering to a text length that runs one byte past the farthest 0x03
+// the longest cipher could end at, with a 0x03 every 15 355 bytes. Every
+// start deciphers tens of kilobytes to learn that it is no packet.
+std::vector<char> craftedStream(std::size_t bytes);
+
+// A PROXY v2 header: the signature, version 2 with `command` (1 PROXY, 0
+// LOCAL), `family` (0x11 TCP over IPv4, ...), the length, then `body`.
+std::string proxyV2(unsigned char command, unsigned char family, const std::string& body);
+// The addresses of TCP over IPv4 in a v2 header: source, destination, their ports.
+std::string proxyV2Inet(const std::string& source, std::uint16_t sourcePort, const std::string& destination,
+                        std::uint16_t destinationPort);
+
 struct LoadOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;
+    std::string source;  // the address the connections come from; empty: the system's choice
     std::size_t clients = 50;
     std::size_t packets = 2000;  // per client
     std::uint32_t seed = 1;
@@ -82,14 +97,24 @@ private:
 };
 
 // HAProxy in TCP mode on a 127.0.0.1 port the system chose (a socket bound
-// here and handed over, fd@), balancing round robin over the servers on
-// 127.0.0.1, each checked by a connection every 100 ms. nbthread 0: its
-// default (one per core). Returns once it accepts connections.
+// here and handed over, fd@), balancing round robin over servers on
+// 127.0.0.1, each checked every 100 ms: by a connection, or by GET /health on
+// its health port (as the README's configuration checks zrrelay), taken out
+// at the first failure. nbthread 0: its default (one per core). Returns
+// once it accepts connections.
 struct Haproxy {
     std::unique_ptr<Child> child;
     std::uint16_t port = 0;
 };
-Haproxy startHaproxy(const std::string& bin, const std::vector<std::uint16_t>& servers, unsigned nbthread,
+struct HaproxyServer {
+    std::uint16_t port;
+    std::uint16_t healthPort = 0;  // 0: checked by a connection to `port`
+};
+struct HaproxyOptions {
+    unsigned nbthread = 1;
+    bool sendProxy = false;  // send-proxy-v2: a PROXY header before each connection's bytes
+};
+Haproxy startHaproxy(const std::string& bin, const std::vector<HaproxyServer>& servers, const HaproxyOptions& options,
                      const std::string& logFile);
 
 // The port a server logged as "listening on HOST:PORT" (0 when it did not).

@@ -5,13 +5,23 @@
 //
 //   local codec = require("zrpacket_codec")
 //   local body, why = codec.decipher(keyByte, encryptType, cipher)
+//   local status, value = codec.measure(bytes, ended)
 //
 // decipher returns the deciphered bytes as a string, or nil and the reason
-// the codec gave none. Arguments of the wrong type or range raise an error.
+// the codec gave none. measure frames a packet by the library's own rule
+// (ZrPacketMeter: the shortest prefix of the bytes that its class's deCode
+// accepts, at most the library's default longest packet): "complete" and
+// the packet's length, "incomplete" and at least how many more bytes it
+// needs, or "not" and why the bytes start no packet; `ended`: no more bytes
+// will come. Arguments of the wrong type or range raise an error.
 #include <lua.hpp>
+
+#include <cstddef>
+#include <cstring>
 
 #include "zr_encrypt.h"
 #include "zr_packet_head.h"
+#include "zr_stream_splitter.h"
 
 namespace {
 
@@ -52,7 +62,45 @@ int decipher(lua_State* L) {
     return 1;
 }
 
-const luaL_Reg kFunctions[] = {{"decipher", decipher}, {nullptr, nullptr}};
+// What measure found, in a form that needs no destructor.
+struct Measured {
+    const char* status;  // "complete", "incomplete" or "not"
+    std::size_t value;   // complete: the length; incomplete: the bytes still missing
+    char why[256];       // not: why, cut to fit
+};
+
+Measured measureBytes(const char* bytes, std::size_t size, bool ended) {
+    static ZrPacketMeter meter;  // holds a 30 KB deciphering area: one for the module
+    ZrMeasureState state;
+    const ZrFrame frame = meter.measure(bytes, size, state, ended);
+    Measured m{"complete", frame.packetLength, ""};
+    if (frame.incomplete()) {
+        m = {"incomplete", frame.needed > size ? frame.needed - size : 1, ""};
+    } else if (frame.notAPacket()) {
+        m.status = "not";
+        const std::string why = frame.why().empty() ? "no packet starts here" : frame.why();
+        std::strncpy(m.why, why.c_str(), sizeof m.why - 1);
+        m.why[sizeof m.why - 1] = '\0';
+    }
+    return m;
+}
+
+// No C++ object with a destructor lives here either.
+int measure(lua_State* L) {
+    std::size_t size = 0;
+    const char* bytes = luaL_checklstring(L, 1, &size);
+    const bool ended = lua_toboolean(L, 2) != 0;
+    const Measured m = measureBytes(bytes, size, ended);
+    lua_pushstring(L, m.status);
+    if (m.why[0] != '\0') {
+        lua_pushstring(L, m.why);
+    } else {
+        lua_pushinteger(L, static_cast<lua_Integer>(m.value));
+    }
+    return 2;
+}
+
+const luaL_Reg kFunctions[] = {{"decipher", decipher}, {"measure", measure}, {nullptr, nullptr}};
 
 }  // namespace
 

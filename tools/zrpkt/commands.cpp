@@ -81,10 +81,6 @@ std::string encodeOne(ZrAnyPacket& packet, const std::string& name) {
     throw BadInput(name + ": " + packet.packetClass().className + " cannot be encoded: " + why);
 }
 
-// The members decode and pcap put before a packet's own to place it:
-// passed over when it is encoded again.
-const char* const kPlacementMembers[] = {"file", "offset", "time", "flow", "frame", "connection", "request", "latency"};
-
 // The library draws an enciphered packet's variant with rand(): seeded from
 // `seed`, or from the first seed after it whose draw is `variant` (1 to 8),
 // so that a variant the JSON names is kept.
@@ -128,6 +124,52 @@ unsigned int clockSeed() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
     return static_cast<unsigned int>(now) ^ static_cast<unsigned int>(now >> 32) ^
            static_cast<unsigned int>(::getpid()) << 16;
+}
+
+}  // namespace
+
+namespace {
+
+// --raw: the one packet an input holds, whatever its command, as its head's
+// fields, key byte and body bytes (and, enciphered, the bytes the codec
+// deciphers them into): the packet's own length is known only to its class.
+// `note`: why an enciphered body shows no deciphered bytes.
+ZrJson rawPacket(const std::string& bytes, std::string& note) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() < PKT_HEAD_FIXED_LEN + 1) {
+        throw BadInput(byteCount(bytes.size()) + ": a packet holds at least " +
+                       std::to_string(PKT_HEAD_FIXED_LEN + 1) + " (its head and end byte)");
+    }
+    if (p[0] != _STX_) throw BadInput("it starts with the byte " + zrToHex(p, 1) + ", not the start byte 02");
+    if (p[bytes.size() - 1] != _ETX_) {
+        throw BadInput("it ends with the byte " + zrToHex(p + bytes.size() - 1, 1) +
+                       ", not the end byte 03 (--raw reads one whole packet an input)");
+    }
+    // The head alone, read by the keep-alive, which takes any command.
+    std::string head = bytes.substr(0, PKT_HEAD_FIXED_LEN) + static_cast<char>(_ETX_);
+    std::string error;
+    const std::unique_ptr<ZrAnyPacket> packet =
+        ZrCatalogue::decode(head.data(), static_cast<unsigned int>(head.size()), error, ZrCatalogue::find(1u));
+    if (!packet) throw BadInput(error);
+    ZrJson json = ZrJson::object();
+    json["head"] = zrFieldsToJson([&](ZrFieldVisitor& v) { packet->head().visitHeadFields(v); });
+    if (bytes.size() == PKT_HEAD_FIXED_LEN + 1) return json;  // a head and its end byte, as the keep-alive
+    json["keyByte"] = p[PKT_OFFSET_KEY];
+    const std::size_t bodyLength = bytes.size() - PKT_ENVELOPE_MIN_LEN;
+    const std::string body = zrToHex(p + PKT_OFFSET_BODY, bodyLength);
+    if (p[PKT_OFFSET_ENCRYPT_TYPE] == 0) {
+        json["body"] = {{"hex", body}};
+        return json;
+    }
+    json["cipher"] = {{"hex", body}};
+    std::vector<unsigned char> plain(PKT_SCRATCH_HALF_LEN);
+    unsigned int plainLength = 0;
+    if (zrDecipherBody(p, bodyLength, plain.data(), plainLength)) {
+        json["body"] = {{"hex", zrToHex(plain.data(), plainLength)}};
+    } else {
+        note = "the codec refuses its cipher under variant " + std::to_string(p[PKT_OFFSET_ENCRYPT_TYPE]);
+    }
+    return json;
 }
 
 }  // namespace
@@ -182,8 +224,20 @@ int runDecode(const DecodeOptions& options) {
             },
             [&](std::uint64_t offset, std::uint64_t length, const std::string& why) {
                 report(name + ": " + byteCount(length) + " skipped at offset " + std::to_string(offset) + ": " + why);
+            },
+            [&](std::uint64_t offset, const std::string& note) {
+                std::cerr << "zrpkt: " << name << ": the packet at offset " << offset << ": " << note << '\n';
             });
-        PacketText text([&stream](const char* data, std::size_t size) { stream.feed(data, size); });
+        // --raw: the input whole, one packet.
+        std::string whole;
+        PacketText text([&](const char* data, std::size_t size) {
+            if (!options.raw) return stream.feed(data, size);
+            if (whole.size() + size > meter.maxPacketLength) {
+                throw BadInput("more than " + byteCount(meter.maxPacketLength) +
+                               " (--max-packet): --raw reads one packet an input");
+            }
+            whole.append(data, size);
+        });
         try {
             for (;;) {
                 // What the bytes so far hold reaches the reader before the input is waited for.
@@ -204,6 +258,23 @@ int runDecode(const DecodeOptions& options) {
             }
             if (!end.empty()) report(name + ": " + end);
             stream.finish();
+            if (options.raw && end.empty()) {
+                std::string note;
+                ZrJson raw;
+                try {
+                    raw = rawPacket(whole, note);
+                } catch (const BadInput& e) {
+                    throw BadInput(name + ": " + e.what());
+                }
+                if (!note.empty()) std::cerr << "zrpkt: " << name << ": " << note << '\n';
+                if (options.snGiven && raw["head"]["SN"] != options.sn) continue;
+                ZrJson record = ZrJson::object();
+                if (files.size() > 1) record["file"] = name;
+                if (!options.pretty) record["offset"] = 0;
+                for (auto& [key, value] : raw.items()) record[key] = std::move(value);
+                if (options.array) out.write(records++ == 0 ? "[\n" : ",\n");
+                out.write(options.pretty ? show(record) : record.dump() + (options.array ? "" : "\n"));
+            }
         } catch (const BadInput& e) {
             // Reading stops at the first thing that does not fit the input's form.
             report(e.what());
@@ -236,7 +307,7 @@ int runEncode(const EncodeOptions& options) {
     auto encodeRecord = [&](ZrJson json) {
         const std::string name = input.name() + (++count > 1 ? ", packet " + std::to_string(count) : "");
         if (!json.is_object()) throw BadInput(name + ": expected a JSON object, a packet, got " + json.type_name());
-        for (const char* member : kPlacementMembers) json.erase(member);
+        for (const std::string& member : zrPlacementMembers()) json.erase(member);
         std::unique_ptr<ZrAnyPacket> packet;
         try {
             packet = zrPacketFromJson(json);

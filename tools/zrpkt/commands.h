@@ -22,6 +22,9 @@ struct DecodeOptions {
     std::size_t maxPacketLength = std::size_t{16} << 20;
     bool snGiven = false;  // only the packets of this SN are written
     unsigned int sn = 0;
+    // Each input is one packet of any command, shown as its head's fields
+    // and its body's bytes: for a command no class has.
+    bool raw = false;
 };
 // Every packet of each file (each its own stream) as a JSON line with its
 // offset, written as soon as the packet is whole: input is read in blocks,

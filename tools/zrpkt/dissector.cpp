@@ -203,15 +203,23 @@ local ef = {
         expert.severity.WARN),
     second_reply = ProtoExpert.new("zrpacket.expert.second_reply", "Second reply to one request",
         expert.group.SEQUENCE, expert.severity.WARN),
+    not_a_packet = ProtoExpert.new("zrpacket.expert.not_a_packet", "Not a packet", expert.group.MALFORMED,
+        expert.severity.ERROR),
+    no_codec = ProtoExpert.new("zrpacket.expert.no_codec", "No codec module", expert.group.UNDECODED,
+        expert.severity.NOTE),
 }
 zr.experts = {ef.end_byte, ef.truncated, ef.malformed, ef.unknown, ef.stray, ef.undeciphered, ef.no_reply,
-    ef.second_reply}
+    ef.second_reply, ef.not_a_packet, ef.no_codec}
 
 -- The codec module (zrpacket_codec.so, built and installed with this file),
--- found on LUA_CPATH or else beside this file. Without it an enciphered body
--- shows as its cipher; one that is there but does not load says why on each
--- cipher.
+-- found on LUA_CPATH or else beside this file. With it, packets are framed
+-- by the library's own rule and enciphered bodies deciphered. Without it an
+-- enciphered body shows as its cipher and its end is found by the rule of
+-- findEnd below, which the first such packet says once; a module that is
+-- there but does not load says why on each cipher.
 local codec, codecFailure
+-- Without the module: the frame of the packet that says so, once a capture.
+local noCodecShownAt
 do
     local here = debug and debug.getinfo(1, "S").source:match("^@(.*)[/\\][^/\\]*$")
     if here ~= nil then package.cpath = package.cpath .. ";" .. here .. "/?.so" end
@@ -456,24 +464,64 @@ local function findEnd(tvb, offset, final)
     return nil
 end
 
+-- A plain body read by the measuring reader, the bytes past the data taken
+-- for zeros: the packet's length when the data hold it whole; or nil, at
+-- least how many more bytes it needs and whether it holds a field longer
+-- than a segment; or false when no receiver accepts the body.
+local function measurePlain(tvb, offset, class)
+    local r = Reader.new(tvb, offset + HEAD_LEN + 1, tvb:len(), class.compact, true)
+    local ok, failure = pcall(class.body, r, NO_TREE)
+    if not ok then
+        if type(failure) ~= "table" then error(failure, 0) end
+        return false
+    end
+    if r.short or r.pos >= tvb:len() then return nil, r.pos + 1 - tvb:len(), r.long end
+    return r.pos + 1 - offset
+end
+
+-- With the codec module, the library frames the packet at offset (the
+-- shortest prefix its class's deCode accepts): its length; or nil and how
+-- many more bytes it needs at least; or nil, nil, nil and why no packet
+-- starts there. The bytes go to the module in windows that double from
+-- FIRST_WINDOW, so that a small packet costs a small copy however much data
+-- follow it. For a plain packet still short, what TCP is asked for is the
+-- measuring reader's least length of the whole packet, as without the
+-- module: the library's need covers only the field the bytes end in.
+local function measureByLibrary(tvb, offset, final, class)
+    local avail = tvb:len() - offset
+    local window, missing = math.min(avail, FIRST_WINDOW), nil
+    while true do
+        local status, value = codec.measure(tvb:raw(offset, window), final and window == avail)
+        if status == "complete" then return value end
+        if status == "not" then return nil, nil, nil, value end
+        missing = value
+        if window == avail then break end
+        window = math.min(avail, math.max(2 * window, window + value))
+    end
+    local plain = avail > HEAD_LEN + 1 and tvb(offset + OFFSET_ENCRYPT_TYPE, 1):uint() == 0
+    if plain and class ~= nil and class.body ~= nil then
+        local length, more, long = measurePlain(tvb, offset, class)
+        if length == nil then return nil, math.max(missing, more), long end
+    end
+    return nil, missing
+end
+
 -- The length of the packet at offset, whose head is plausible or not yet
 -- judged, or nil, how many more bytes it needs at least and whether it holds
--- a field longer than a segment. A plain packet's length is known once its
--- body is read; other packets end where findEnd finds.
+-- a field longer than a segment; or nil, nil, nil and why no packet starts
+-- there. With the codec module the library says; without it, a plain
+-- packet's length is known once its body is read, and other packets end
+-- where findEnd finds.
 local function measure(tvb, offset, final)
     local avail = tvb:len() - offset
+    local class = avail >= OFFSET_CMDID + 4 and classes[tvb(offset + OFFSET_CMDID, 4):uint()] or nil
+    if codec ~= nil and codec.measure ~= nil then return measureByLibrary(tvb, offset, final, class) end
     if avail < HEAD_LEN + 1 then return nil, HEAD_LEN + 1 - avail end
-    local class = classes[tvb(offset + OFFSET_CMDID, 4):uint()]
     if class.body == nil then return HEAD_LEN + 1 end
     if avail < HEAD_LEN + 2 then return nil, HEAD_LEN + 2 - avail end
     if tvb(offset + OFFSET_ENCRYPT_TYPE, 1):uint() == 0 then
-        local r = Reader.new(tvb, offset + HEAD_LEN + 1, tvb:len(), class.compact, true)
-        local ok, failure = pcall(class.body, r, NO_TREE)
-        if ok then
-            if r.short or r.pos >= tvb:len() then return nil, r.pos + 1 - tvb:len(), r.long end
-            return r.pos + 1 - offset
-        end
-        if type(failure) ~= "table" then error(failure, 0) end
+        local length, missing, long = measurePlain(tvb, offset, class)
+        if length ~= false then return length, missing, long end
     end
     local length = findEnd(tvb, offset, final)
     if length == nil then return nil, 1 end
@@ -501,9 +549,15 @@ end
 -- codec module, under the cipher's item: the same fields a plain body
 -- shows, read from bytes of their own ("Deciphered body"), which must end
 -- exactly with the fields. Without the module the cipher alone shows.
-local function showDeciphered(cipher, class, key, variant, tvb, from, stop)
+local function showDeciphered(cipher, class, key, variant, tvb, from, stop, pinfo)
     if codec == nil then
-        if codecFailure ~= nil then cipher:add_proto_expert_info(ef.undeciphered, codecFailure) end
+        if codecFailure ~= nil then
+            cipher:add_proto_expert_info(ef.undeciphered, codecFailure)
+        elseif noCodecShownAt == nil or noCodecShownAt == pinfo.number then
+            -- Once a capture, on the first enciphered packet.
+            noCodecShownAt = pinfo.number
+            cipher:add_proto_expert_info(ef.no_codec, NO_CODEC)
+        end
         return
     end
     local plain, why = codec.decipher(key, variant, stop > from and tvb:raw(from, stop - from) or "")
@@ -523,17 +577,20 @@ local function showDeciphered(cipher, class, key, variant, tvb, from, stop)
     end
 end
 
--- Requests and replies. A packet answers the latest request of its command
--- and SN sent the other way between the same two endpoints (addresses and
--- ports); any other packet is a request. Each packet's part is decided on
--- the first pass, in capture order, and kept by where the packet lies (its
--- frame, the offset in the frame of the data it was read from, or 0 for
--- reassembled data, and its offset in them) for the passes after. A request
--- learns its reply, or that none came, only then: in a second pass (tshark
--- -2) or when Wireshark shows the packet.
-local requests, parts = {}, {}
+-- Requests and replies, by the rule zrpkt pcap --pair follows. A packet
+-- answers the oldest request of its command and SN sent the other way
+-- between the same two endpoints (addresses and ports) and not yet answered;
+-- with none, one that was answered already, it is a second reply to it; any
+-- other packet is a request. Each packet's part is decided on the first
+-- pass, in capture order, and kept by where the packet lies (its frame, the
+-- offset in the frame of the data it was read from, or 0 for reassembled
+-- data, and its offset in them) for the passes after. A request learns its
+-- reply, or that none came, only then: in a second pass (tshark -2) or when
+-- Wireshark shows the packet.
+local waiting, answered, parts = {}, {}, {}
 function zr.init()
-    requests, parts = {}, {}
+    waiting, answered, parts = {}, {}, {}
+    noCodecShownAt = nil
 end
 
 local function pairUp(pinfo, tvb, offset)
@@ -542,15 +599,25 @@ local function pairUp(pinfo, tvb, offset)
     if part ~= nil or pinfo.visited then return part end
     local from = tostring(pinfo.src) .. " " .. tostring(pinfo.src_port)
     local to = tostring(pinfo.dst) .. " " .. tostring(pinfo.dst_port)
-    local key = string.format("%s %s %d %d", from < to and from or to, from < to and to or from,
-        tvb(offset + OFFSET_CMDID, 4):uint(), tvb(offset + OFFSET_SN, 4):uint())
-    local request = requests[key]
-    if request ~= nil and request.from ~= from then
-        part = {request = request, delay = pinfo.rel_ts - request.at, second = request.reply ~= nil}
-        if request.reply == nil then request.reply = pinfo.number end
+    local key = string.format("%d %d", tvb(offset + OFFSET_CMDID, 4):uint(), tvb(offset + OFFSET_SN, 4):uint())
+    local mine, theirs = from .. " > " .. to .. " " .. key, to .. " > " .. from .. " " .. key
+    local queue = waiting[theirs]
+    if queue ~= nil and queue.first <= queue.last then
+        local request = queue[queue.first]
+        queue[queue.first] = nil
+        queue.first = queue.first + 1
+        request.reply = pinfo.number
+        answered[theirs] = request
+        part = {request = request, delay = pinfo.rel_ts - request.at}
+    elseif answered[theirs] ~= nil then
+        local request = answered[theirs]
+        part = {request = request, delay = pinfo.rel_ts - request.at, second = true}
     else
-        part = {from = from, at = pinfo.rel_ts, frame = pinfo.number}
-        requests[key] = part
+        part = {at = pinfo.rel_ts, frame = pinfo.number}
+        queue = waiting[mine] or {first = 1, last = 0}
+        queue.last = queue.last + 1
+        queue[queue.last] = part
+        waiting[mine] = queue
     end
     parts[where] = part
     return part
@@ -577,9 +644,11 @@ local function showPair(item, pinfo, part)
 end
 
 -- Draws the packet in [offset, offset + length); returns its summary.
-local function show(tvb, pinfo, offset, length, tree)
+-- `notAPacket`: why the library takes these bytes for no packet.
+local function show(tvb, pinfo, offset, length, tree, notAPacket)
     local stop = offset + length
     local item = tree:add(zr, tvb(offset, length))
+    if notAPacket ~= nil then item:add_proto_expert_info(ef.not_a_packet, "Not a packet: " .. notAPacket) end
     if length < HEAD_LEN then
         item:add_proto_expert_info(ef.truncated, string.format("Truncated: %d bytes of the %d-byte head", length, HEAD_LEN))
         undissected(item, tvb, offset, stop)
@@ -616,7 +685,7 @@ local function show(tvb, pinfo, offset, length, tree)
                 cipher:add_proto_expert_info(ef.malformed,
                     string.format("Malformed: encryptType %d, the codec has the variants 1 to %d", variant, MAX_VARIANT))
             else
-                showDeciphered(cipher, class, tvb(pos - 1, 1):uint(), variant, tvb, pos, stop - 1)
+                showDeciphered(cipher, class, tvb(pos - 1, 1):uint(), variant, tvb, pos, stop - 1, pinfo)
             end
             pos = stop - 1
         else
@@ -654,8 +723,11 @@ local function split(tvb, final)
             local length = nextHead(tvb, offset + 1) - offset
             units[#units + 1] = {offset, length, tvb(offset, 1):uint() ~= STX or length <= HEAD_LEN}
         else
-            local length, missing, long = measure(tvb, offset, final)
-            if length == nil and not final and total - offset + missing <= MAX_PACKET then
+            local length, missing, long, why = measure(tvb, offset, final)
+            if why ~= nil then
+                -- Not a packet by the library's rule: drawn up to the next plausible head.
+                units[#units + 1] = {offset, nextHead(tvb, offset + 1) - offset, false, why}
+            elseif length == nil and not final and total - offset + missing <= MAX_PACKET then
                 -- A whole segment at a time, however few bytes are missing:
                 -- a smaller request would list one segment many times in the
                 -- reassembly and cut the data short of the segment's end.
@@ -664,8 +736,9 @@ local function split(tvb, final)
                 -- again with every segment; the data then end inside a
                 -- segment, where a request for one more would skip the rest.
                 return units, offset, long and missing or DESEGMENT_ONE_MORE_SEGMENT
+            else
+                units[#units + 1] = {offset, length or total - offset, false}
             end
-            units[#units + 1] = {offset, length or total - offset, false}
         end
         offset = offset + units[#units][2]
     end
@@ -696,7 +769,7 @@ local function dissect(tvb, pinfo, tree)
             undissected(item, tvb, at, at + length)
             summaries[#summaries + 1] = "bytes that start no packet"
         else
-            summaries[#summaries + 1] = show(tvb, pinfo, at, length, tree)
+            summaries[#summaries + 1] = show(tvb, pinfo, at, length, tree, unit[4])
         end
     end
     if #summaries > 0 then
@@ -752,6 +825,10 @@ std::size_t wireSize(Wire wire) { return wire == Wire::U8 ? 1 : wire == Wire::U1
 
 }  // namespace
 
+const char* const kNoCodecText =
+    "codec module not found: enciphered bodies are not deciphered, and packets are framed by the dissector's own "
+    "rule (zrpacket_codec.so goes on LUA_CPATH or beside zrpacket.lua)";
+
 std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
     std::ostringstream lua;
     lua << "-- zrpacket.lua: Wireshark dissector for the packets of the zrpacket library,\n"
@@ -778,6 +855,9 @@ std::string dissectorLua(const std::vector<ZrPacketClass>& classes) {
         << "local MAX_ENCIPHERED = " << PKT_ENVELOPE_MIN_LEN + PKT_SCRATCH_HALF_LEN << "\n"
         << "-- A packet that claims more than this is taken for garbage, not reassembled.\n"
         << "local MAX_PACKET = " << kMaxReassembledPacket << "\n"
+        << "-- The first bytes handed to the codec module to measure a packet.\n"
+        << "local FIRST_WINDOW = " << kFirstMeasureWindow << "\n"
+        << "local NO_CODEC = " << quote(kNoCodecText) << "\n"
         << "-- The most one TCP segment carries.\n"
         << "local MAX_SEGMENT = 65535\n"
         << "local DEFAULT_PORT = " << kDissectorPort << "\n";

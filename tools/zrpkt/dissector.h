@@ -12,14 +12,21 @@
 #include <vector>
 
 #include "zr_catalogue.h"
+#include "zr_stream_splitter.h"
 
 namespace zrpkt {
 
 // The TCP port the dissector claims unless its preference names another.
 constexpr unsigned int kDissectorPort = 7633;
-// The longest packet the dissector reassembles over TCP segments; one that
-// claims more is taken for bytes that are no packet.
-constexpr std::size_t kMaxReassembledPacket = 64u << 20;
+// The longest packet the dissector reassembles over TCP segments, the
+// library's own default; one that claims more is taken for bytes that are
+// no packet.
+constexpr std::size_t kMaxReassembledPacket = ZR_DEFAULT_MAX_PACKET_LEN;
+// With the codec module, a packet is measured over this many bytes first,
+// then over twice as many until it is framed.
+constexpr std::size_t kFirstMeasureWindow = 4096;
+// What the first enciphered packet says when the codec module is not found.
+extern const char* const kNoCodecText;
 
 // The dissector for these classes (the catalogue's, or a test's). Throws
 // std::runtime_error when a name cannot be a Wireshark field name, two

@@ -6,9 +6,11 @@
 // offsets, is refused rather than misread.
 #include "hex_dump.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -276,8 +278,32 @@ std::string PacketText::finish() {
     }
 }
 
+namespace {
+
+// Whether an input starts as a pcap or pcapng capture does (a pcap file's
+// magic number in either byte order, in micro- or nanoseconds; a pcapng
+// section header block): Yes, No, or not yet told by the bytes at hand.
+enum class Capture { No, Yes, Maybe };
+Capture captureStart(const std::string& start) {
+    static const unsigned char kMagic[][4] = {{0xA1, 0xB2, 0xC3, 0xD4}, {0xD4, 0xC3, 0xB2, 0xA1},
+                                              {0xA1, 0xB2, 0x3C, 0x4D}, {0x4D, 0x3C, 0xB2, 0xA1},
+                                              {0x0A, 0x0D, 0x0D, 0x0A}};
+    Capture found = Capture::No;
+    for (const auto& magic : kMagic) {
+        const std::size_t n = std::min<std::size_t>(start.size(), sizeof magic);
+        if (std::memcmp(start.data(), magic, n) == 0) found = n == sizeof magic ? Capture::Yes : Capture::Maybe;
+        if (found == Capture::Yes) break;
+    }
+    return found;
+}
+
+}  // namespace
+
 // The form is told once the input's first line that is not blank is whole.
 void PacketText::decide(bool atEnd) {
+    const Capture capture = captureStart(m_start);
+    if (capture == Capture::Yes) throw BadInput("this is a capture: use zrpkt pcap");
+    if (capture == Capture::Maybe && !atEnd) return;
     std::size_t first = 0;
     while (first < m_start.size() && isBlank(m_start[first])) ++first;
     const std::size_t lineEnd = m_start.find('\n', first);

@@ -1,12 +1,38 @@
 #include "packet_stream.h"
 
 #include <utility>
+#include <vector>
+
+#include "zr_body_walk.h"
+#include "zr_packet_head.h"
 
 namespace zrpkt {
 
+namespace {
+
+// The bytes of an enciphered body after its fields: deCode deciphers the
+// cipher up to the packet's ETX and accepts bytes after the fields, which
+// the JSON then leaves out. 0 for a plain packet.
+std::size_t bytesAfterFields(const ZrPacketClass& cls, const unsigned char* packet, std::size_t length) {
+    if (length < PKT_ENVELOPE_MIN_LEN || packet[PKT_OFFSET_ENCRYPT_TYPE] == 0 || cls.walkBody == nullptr) return 0;
+    // One deciphering area for every stream (a capture may hold thousands).
+    static thread_local std::vector<unsigned char> plain(PKT_SCRATCH_HALF_LEN);
+    unsigned int plainLength = 0;
+    if (!zrDecipherBody(packet, length - PKT_ENVELOPE_MIN_LEN, plain.data(), plainLength)) return 0;
+    ZrBodyWalker walker(plain.data(), plainLength, plainLength, cls.mode == ZrBodyMode::Compact);
+    walker.walk(cls.walkBody);
+    return walker.ok() ? plainLength - walker.consumed() : 0;
+}
+
+}  // namespace
+
 PacketStream::PacketStream(ZrPacketReceiver& receiver, const ZrPacketMeter::Options& options, OnPacket onPacket,
-                           OnSkipped onSkipped)
-    : m_receiver(receiver), m_options(options), m_onPacket(std::move(onPacket)), m_onSkipped(std::move(onSkipped)) {}
+                           OnSkipped onSkipped, OnNote onNote)
+    : m_receiver(receiver),
+      m_options(options),
+      m_onPacket(std::move(onPacket)),
+      m_onSkipped(std::move(onSkipped)),
+      m_onNote(std::move(onNote)) {}
 
 PacketStream::~PacketStream() = default;
 
@@ -36,14 +62,16 @@ void PacketStream::drain() {
     for (ZrSplitItem item; m_splitter->next(item);) {
         const std::uint64_t offset = item.offset;
         if (!item.isPacket()) {
-            // The splitter may report one run in pieces, each with the run's reason.
-            if (m_runLength > 0 && m_runOffset + m_runLength == offset) {
+            // The splitter may report one run in pieces, each with the run's
+            // reason and first byte; a run after it has its own.
+            if (m_runLength > 0 && m_runOffset + m_runLength == offset && m_runReasonAt == item.reasonAt) {
                 m_runLength += item.length;
                 continue;
             }
             flushRun();
             m_runOffset = offset;
             m_runLength = item.length;
+            m_runReasonAt = item.reasonAt;
             m_runWhy = item.why();
             continue;
         }
@@ -53,6 +81,10 @@ void PacketStream::drain() {
             m_receiver.decode(item.chars(), static_cast<unsigned int>(item.length), error, m_options.forcedClass);
         if (packet != nullptr) {
             m_onPacket(offset, item.length, *packet);
+            if (const std::size_t after = bytesAfterFields(packet->packetClass(), item.data, item.length)) {
+                m_onNote(offset, std::string(packet->packetClass().className) + ": " + byteCount(after) +
+                                     " of its deciphered body after its fields, which its JSON leaves out");
+            }
         } else {
             m_onSkipped(offset, item.length, error);
         }

@@ -23,9 +23,12 @@ public:
     using OnPacket = std::function<void(std::uint64_t offset, std::size_t length, ZrAnyPacket& packet)>;
     // Bytes that are not a packet, or a packet the receiver cannot decode.
     using OnSkipped = std::function<void(std::uint64_t offset, std::uint64_t length, const std::string& why)>;
+    // What a packet decoded holds that its JSON does not show: the bytes of
+    // an enciphered body after its fields, which deCode passes over.
+    using OnNote = std::function<void(std::uint64_t offset, const std::string& text)>;
 
     PacketStream(ZrPacketReceiver& receiver, const ZrPacketMeter::Options& options, OnPacket onPacket,
-                 OnSkipped onSkipped);
+                 OnSkipped onSkipped, OnNote onNote);
     ~PacketStream();
 
     // The next bytes of the stream; the packets in them are handed out now.
@@ -46,13 +49,14 @@ private:
     ZrPacketMeter::Options m_options;
     OnPacket m_onPacket;
     OnSkipped m_onSkipped;
+    OnNote m_onNote;
     // Made at the first byte after the start or a gap (a splitter holds a
     // 30 KB area), counting its offsets from m_base, the stream offset
     // where it takes up.
     std::unique_ptr<ZrStreamSplitter> m_splitter;
     std::uint64_t m_base = 0;
     // The run of skipped bytes not reported yet.
-    std::uint64_t m_runOffset = 0, m_runLength = 0;
+    std::uint64_t m_runOffset = 0, m_runLength = 0, m_runReasonAt = 0;
     std::string m_runWhy;
 };
 

@@ -145,10 +145,28 @@ struct Moment {
     bool operator<(const Moment& o) const { return time < o.time || (time == o.time && frame < o.frame); }
 };
 
-// A packet that waits for its reply in the other direction.
+// A packet that waits for its reply in the other direction, or has had it.
 struct Unanswered {
     std::uint64_t offset;
     Moment at;
+    const ZrPacketClass* packetClass;
+    unsigned int sn;
+};
+
+// Requests and replies are told apart by (SN, command).
+using PairKey = std::pair<unsigned int, unsigned int>;
+
+// What pairing made of a packet.
+struct Pairing {
+    enum class Part { Request, Reply, SecondReply };
+    Part part = Part::Request;
+    Unanswered request{};  // Reply, SecondReply: the request it answers
+};
+
+// --stats: the requests of one class and their replies.
+struct ClassStats {
+    std::uint64_t requests = 0, replies = 0, unanswered = 0, secondReplies = 0;
+    std::vector<double> latencies;  // seconds
 };
 
 // One direction of a TCP connection.
@@ -169,8 +187,10 @@ struct FlowState {
     std::unique_ptr<PacketStream> stream;
     std::uint64_t connection = 0;  // the connection's index, in the order connections were seen
     FlowState* peer = nullptr;     // the other direction
-    // --pair: packets with no reply yet, by (SN, command), oldest first.
-    std::map<std::pair<unsigned int, unsigned int>, std::deque<Unanswered>> unanswered;
+    // --pair: packets with no reply yet, by (SN, command), oldest first;
+    // and the last of each that had one, so that a second reply is known.
+    std::map<PairKey, std::deque<Unanswered>> unanswered;
+    std::map<PairKey, Unanswered> answered;
 };
 
 struct Connection {
@@ -198,8 +218,13 @@ private:
     void endFlow(FlowState& f);
     Moment timeOf(FlowState& f, std::uint64_t offset, std::size_t length);
     void onPacket(FlowState& f, std::uint64_t offset, std::size_t length, ZrAnyPacket& packet);
+    Pairing pairUp(FlowState& f, const Unanswered& packet);
+    bool counted(const Unanswered& request) const;
     void endConnection(Connection& connection);
     void report(const FlowState& f, const std::string& text);
+    void noteOtherFlow(const Tins::PDU& pdu, const Tins::TCP& tcp);
+    void reportNoFlow();
+    void writeStats();
 
     const PcapOptions& m_options;
     const std::string m_name;
@@ -217,6 +242,11 @@ private:
     std::map<const Stream*, std::uint64_t> m_orderOf;
     // "src dst" of each flow: its connection and side, for the peer's acknowledgements.
     std::map<std::string, std::pair<const Stream*, int>> m_byEndpoints;
+    // --stats: by the request's command.
+    std::map<unsigned int, ClassStats> m_stats;
+    // --port: the TCP connections on other ports, by their two endpoints, each
+    // with its server's port (the port its SYN went to, or else the lower one).
+    std::map<std::string, unsigned int> m_otherFlows;
 };
 
 int CaptureReader::run() {
@@ -263,7 +293,10 @@ int CaptureReader::run() {
             std::unique_ptr<Tins::PDU> pdu = linkLayer(linkType, data, header->caplen);
             const Tins::TCP* tcp = pdu ? pdu->find_pdu<Tins::TCP>() : nullptr;
             if (tcp == nullptr) continue;
-            if (!m_options.anyPort && tcp->sport() != m_options.port && tcp->dport() != m_options.port) continue;
+            if (!m_options.anyPort && tcp->sport() != m_options.port && tcp->dport() != m_options.port) {
+                if (m_opened == 0) noteOtherFlow(*pdu, *tcp);
+                continue;
+            }
             m_now.time = Nanos(std::chrono::seconds(header->ts.tv_sec)) + Nanos(header->ts.tv_usec);
             if (tcp->get_flag(Tins::TCP::ACK)) acknowledged(*pdu, *tcp);
             Tins::Packet packet(pdu.release(),
@@ -279,7 +312,54 @@ int CaptureReader::run() {
         m_status = 1;
     }
     for (auto& [order, connection] : m_connections) endConnection(connection);
+    if (m_opened == 0 && !m_options.anyPort) reportNoFlow();
+    if (m_options.stats) writeStats();
     return m_status;
+}
+
+// At most this many connections on other ports are told apart, to name their
+// ports when none is on the one asked for.
+constexpr std::size_t kMaxOtherFlows = 4096;
+// The busiest of their ports are named, at most this many.
+constexpr std::size_t kPortsNamed = 10;
+
+void CaptureReader::noteOtherFlow(const Tins::PDU& pdu, const Tins::TCP& tcp) {
+    auto [src, dst] = endpoints(pdu, tcp);
+    if (dst < src) std::swap(src, dst);
+    const bool syn = tcp.get_flag(Tins::TCP::SYN);
+    const unsigned int server = syn && !tcp.get_flag(Tins::TCP::ACK) ? tcp.dport()
+                                : syn                                 ? tcp.sport()
+                                                                      : std::min(tcp.sport(), tcp.dport());
+    const auto it = m_otherFlows.find(src + " " + dst);
+    if (it != m_otherFlows.end()) {
+        if (syn) it->second = server;
+    } else if (m_otherFlows.size() < kMaxOtherFlows) {
+        m_otherFlows.emplace(src + " " + dst, server);
+    }
+}
+
+// --port N where no TCP flow used port N: said, with the ports that did carry flows.
+void CaptureReader::reportNoFlow() {
+    std::map<unsigned int, std::size_t> ports;
+    for (const auto& flow : m_otherFlows) ++ports[flow.second];
+    std::string text = "no TCP flow to or from port " + std::to_string(m_options.port);
+    if (ports.empty()) {
+        text += ": the capture holds no TCP flow";
+    } else {
+        std::vector<std::pair<std::size_t, unsigned int>> busiest;
+        for (const auto& [port, count] : ports) busiest.emplace_back(count, port);
+        std::sort(busiest.begin(), busiest.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        text += "; the capture's TCP connections are on port";
+        text += busiest.size() == 1 ? " " : "s ";
+        for (std::size_t i = 0; i < busiest.size() && i < kPortsNamed; ++i) {
+            text += (i == 0 ? "" : ", ") + std::to_string(busiest[i].second) + " (" + std::to_string(busiest[i].first) +
+                    ")";
+        }
+        if (busiest.size() > kPortsNamed) text += " and " + std::to_string(busiest.size() - kPortsNamed) + " more";
+        text += "; --port N reads port N, --any-port every flow that starts with a packet";
+    }
+    m_err << "zrpkt: " << m_name << ": " << text << '\n';
+    m_status = 1;
 }
 
 void CaptureReader::open(Stream& stream) {
@@ -483,42 +563,89 @@ PacketStream& CaptureReader::streamOf(FlowState& f) {
             report(f, byteCount(length) + " skipped at offset " + std::to_string(offset) + ": " + why);
             while (!f.spans.empty() && f.spans.front().first <= offset + length) f.spans.pop_front();
         };
-        f.stream = std::make_unique<PacketStream>(m_receiver, ZrPacketMeter::Options(), onPacket, onSkipped);
+        auto onNote = [this, &f](std::uint64_t offset, const std::string& text) {
+            m_err << "zrpkt: " << m_name << ": " << f.src << " > " << f.dst << ": the packet at offset " << offset
+                  << ": " << text << '\n';
+        };
+        f.stream =
+            std::make_unique<PacketStream>(m_receiver, ZrPacketMeter::Options(), onPacket, onSkipped, onNote);
     }
     return *f.stream;
 }
 
 void CaptureReader::onPacket(FlowState& f, std::uint64_t offset, std::size_t length, ZrAnyPacket& packet) {
     const Moment at = timeOf(f, offset, length);
+    const Unanswered self{offset, at, &packet.packetClass(), packet.head().getSN()};
+    Pairing pairing;
+    if (m_options.pair || m_options.stats) pairing = pairUp(f, self);
+    if (pairing.part != Pairing::Part::Request && counted(pairing.request)) {
+        ClassStats& stats = m_stats[pairing.request.packetClass->cmdID];
+        if (pairing.part == Pairing::Part::Reply) {
+            ++stats.requests;
+            ++stats.replies;
+            stats.latencies.push_back(static_cast<double>((at.time - pairing.request.at.time).count()) / 1e9);
+        } else {
+            ++stats.secondReplies;
+        }
+    }
+    const Unanswered& request = pairing.request;
+    if (pairing.part == Pairing::Part::SecondReply) {
+        report(f, "a second reply at offset " + std::to_string(offset) + " (frame " + std::to_string(at.frame) +
+                      ") to the packet at offset " + std::to_string(request.offset) + " (frame " +
+                      std::to_string(request.at.frame) + ", SN " + std::to_string(request.sn) + ", command " +
+                      std::to_string(packet.head().getCmdID()) + ")");
+    }
+    const ZrPacketClass* only = m_options.onlyClass;
+    if (m_options.stats || (only != nullptr && std::strcmp(packet.packetClass().className, only->className) != 0) ||
+        (m_options.snGiven && packet.head().getSN() != m_options.sn)) {
+        return;
+    }
     ZrJson position = ZrJson::object();
     position["time"] = utcTime(at.time, m_nanoseconds);
     position["frame"] = at.frame;
     position["connection"] = f.connection;
     position["flow"] = {{"src", f.src}, {"dst", f.dst}};
     position["offset"] = offset;
-    if (m_options.pair) {
-        // A reply: the oldest packet of the same SN and command the other way.
-        const std::pair<unsigned int, unsigned int> key(packet.head().getSN(), packet.head().getCmdID());
-        const auto asked = f.peer->unanswered.find(key);
-        if (asked != f.peer->unanswered.end()) {
-            const Unanswered request = asked->second.front();
-            asked->second.pop_front();
-            if (asked->second.empty()) f.peer->unanswered.erase(asked);
-            position["request"] = {
-                {"offset", request.offset}, {"frame", request.at.frame}, {"time", utcTime(request.at.time, m_nanoseconds)}};
-            position["latency"] = static_cast<double>((at.time - request.at.time).count()) / 1e9;
-        } else {
-            f.unanswered[key].push_back({offset, at});
-        }
+    if (pairing.part != Pairing::Part::Request) {
+        position[pairing.part == Pairing::Part::Reply ? "request" : "secondReplyTo"] = {
+            {"offset", request.offset}, {"frame", request.at.frame}, {"time", utcTime(request.at.time, m_nanoseconds)}};
     }
-    const ZrPacketClass* only = m_options.onlyClass;
-    if ((only != nullptr && std::strcmp(packet.packetClass().className, only->className) != 0) ||
-        (m_options.snGiven && packet.head().getSN() != m_options.sn)) {
-        return;
+    if (pairing.part == Pairing::Part::Reply) {
+        position["latency"] = static_cast<double>((at.time - request.at.time).count()) / 1e9;
     }
     std::string line;
     appendPacketLine(position, packet, line);
     m_out << line << '\n';
+}
+
+// The one pairing rule: a packet answers the oldest packet of its SN and
+// command sent the other way on its connection and not yet answered; with
+// none, one that was answered already, it is a second reply to it; any
+// other packet is a request, waiting for its reply.
+Pairing CaptureReader::pairUp(FlowState& f, const Unanswered& packet) {
+    const PairKey key(packet.sn, packet.packetClass->cmdID);
+    Pairing pairing;
+    const auto waiting = f.peer->unanswered.find(key);
+    if (waiting != f.peer->unanswered.end()) {
+        pairing.part = Pairing::Part::Reply;
+        pairing.request = waiting->second.front();
+        waiting->second.pop_front();
+        if (waiting->second.empty()) f.peer->unanswered.erase(waiting);
+        f.peer->answered[key] = pairing.request;
+    } else if (const auto done = f.peer->answered.find(key); done != f.peer->answered.end()) {
+        pairing.part = Pairing::Part::SecondReply;
+        pairing.request = done->second;
+    } else {
+        f.unanswered[key].push_back(packet);
+    }
+    return pairing;
+}
+
+// --stats: whether a request is one --class and --sn keep.
+bool CaptureReader::counted(const Unanswered& request) const {
+    const ZrPacketClass* only = m_options.onlyClass;
+    return (only == nullptr || std::strcmp(request.packetClass->className, only->className) == 0) &&
+           (!m_options.snGiven || request.sn == m_options.sn);
 }
 
 // Both directions end; with --pair, the client's packets that had no reply
@@ -526,7 +653,7 @@ void CaptureReader::onPacket(FlowState& f, std::uint64_t offset, std::size_t len
 void CaptureReader::endConnection(Connection& connection) {
     for (FlowState& f : connection.flows) endFlow(f);
     FlowState& client = connection.flows[0];
-    std::vector<std::pair<std::pair<unsigned int, unsigned int>, Unanswered>> left;
+    std::vector<std::pair<PairKey, Unanswered>> left;
     for (const auto& [key, requests] : client.unanswered) {
         for (const Unanswered& request : requests) left.emplace_back(key, request);
     }
@@ -535,8 +662,85 @@ void CaptureReader::endConnection(Connection& connection) {
         report(client, "no reply to the packet at offset " + std::to_string(request.offset) + " (frame " +
                            std::to_string(request.at.frame) + ", SN " + std::to_string(key.first) + ", command " +
                            std::to_string(key.second) + ")");
+        if (counted(request)) {
+            ClassStats& stats = m_stats[request.packetClass->cmdID];
+            ++stats.requests;
+            ++stats.unanswered;
+        }
     }
-    client.unanswered.clear();
+    for (FlowState& f : connection.flows) {
+        f.unanswered.clear();
+        f.answered.clear();
+    }
+}
+
+// The value at the p-th percentile of sorted values, by the nearest rank.
+double percentile(const std::vector<double>& sorted, unsigned int p) {
+    const std::size_t rank = (sorted.size() * p + 99) / 100;  // ceil(n * p / 100), at least 1 for n > 0
+    return sorted[rank == 0 ? 0 : rank - 1];
+}
+
+// --stats: one row a class, then the whole capture.
+void CaptureReader::writeStats() {
+    struct Row {
+        std::string name;
+        ClassStats stats;
+    };
+    std::vector<Row> rows;
+    Row all{"all", {}};
+    for (auto& [cmdID, stats] : m_stats) {
+        std::sort(stats.latencies.begin(), stats.latencies.end());
+        all.stats.requests += stats.requests;
+        all.stats.replies += stats.replies;
+        all.stats.unanswered += stats.unanswered;
+        all.stats.secondReplies += stats.secondReplies;
+        all.stats.latencies.insert(all.stats.latencies.end(), stats.latencies.begin(), stats.latencies.end());
+        rows.push_back({ZrCatalogue::find(cmdID)->className, stats});
+    }
+    std::sort(all.stats.latencies.begin(), all.stats.latencies.end());
+    static const unsigned int kPercentiles[] = {50, 90, 99};
+    if (m_options.json) {
+        auto object = [](const ClassStats& s) {
+            ZrJson json = {{"requests", s.requests},
+                           {"replies", s.replies},
+                           {"unanswered", s.unanswered},
+                           {"secondReplies", s.secondReplies}};
+            if (!s.latencies.empty()) {
+                ZrJson latency = ZrJson::object();
+                for (const unsigned int p : kPercentiles) latency["p" + std::to_string(p)] = percentile(s.latencies, p);
+                latency["max"] = s.latencies.back();
+                json["latency"] = std::move(latency);
+            }
+            return json;
+        };
+        ZrJson classes = ZrJson::object();
+        for (const Row& row : rows) classes[row.name] = object(row.stats);
+        m_out << ZrJson{{"classes", std::move(classes)}, {"all", object(all.stats)}}.dump() << '\n';
+        return;
+    }
+    std::size_t width = 5;
+    for (const Row& row : rows) width = std::max(width, row.name.size());
+    char line[256];
+    std::snprintf(line, sizeof line, "%-*s  %8s  %7s  %10s  %6s  %9s  %9s  %9s  %9s\n", static_cast<int>(width),
+                  "class", "requests", "replies", "unanswered", "second", "p50 ms", "p90 ms", "p99 ms", "max ms");
+    m_out << line;
+    rows.push_back(std::move(all));
+    for (const Row& row : rows) {
+        const ClassStats& s = row.stats;
+        std::snprintf(line, sizeof line, "%-*s  %8llu  %7llu  %10llu  %6llu", static_cast<int>(width), row.name.c_str(),
+                      static_cast<unsigned long long>(s.requests), static_cast<unsigned long long>(s.replies),
+                      static_cast<unsigned long long>(s.unanswered), static_cast<unsigned long long>(s.secondReplies));
+        m_out << line;
+        for (const unsigned int p : {50u, 90u, 99u, 100u}) {
+            if (s.latencies.empty()) {
+                std::snprintf(line, sizeof line, "  %9s", "-");
+            } else {
+                std::snprintf(line, sizeof line, "  %9.3f", 1000 * percentile(s.latencies, p));
+            }
+            m_out << line;
+        }
+        m_out << '\n';
+    }
 }
 
 void CaptureReader::endFlow(FlowState& f) {

@@ -21,6 +21,8 @@ struct PcapOptions {
     const ZrPacketClass* onlyClass = nullptr;  // only the packets of this class are written
     bool snGiven = false;                // only the packets of this SN are written
     unsigned int sn = 0;
+    bool stats = false;                  // a table of requests and replies (pairing them) instead of packets
+    bool json = false;                   // the table as JSON
 };
 
 // Each direction of a TCP connection is a flow, split into packets as a
@@ -38,10 +40,15 @@ struct PcapOptions {
 // connection closes, or at the end of the capture.
 // With `pair`, a packet that answers one sent the other way (same SN and
 // command, the oldest not yet answered) carries that request's offset,
-// frame and time, and the latency in seconds; the client's packets left
-// unanswered when the connection ends go to `err`.
+// frame and time, and the latency in seconds; one that answers a request
+// answered already carries it as "secondReplyTo", and `err` says so, as it
+// lists the client's packets left unanswered when the connection ends.
+// With `stats`, one table of requests and replies by class goes to `out`
+// in place of the packets. A port no TCP flow used is said, with the ports
+// the capture's connections did use.
 // Returns 0 when every flow split cleanly, 1 when anything was skipped or
-// lost, or the file cannot be read.
+// lost (a request unanswered or answered twice among it), no flow used the
+// port, or the file cannot be read.
 int readCapture(const PcapOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace zrpkt

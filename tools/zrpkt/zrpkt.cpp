@@ -39,11 +39,19 @@ expanded; tshark -x shows whole frames, whose link, IP and TCP headers come
 out skipped: zrpkt pcap reads captures). The first line tells which. Texts
 that are not UTF-8 show as {"hex": "FF 00"}.
 
+--raw shows a packet of a command no class has (a new one, or the corpus's
+boundary packets under command 1002): its head's fields, key byte and body
+bytes in hex (deciphered too, when enciphered). Packets carry no length,
+and only its class knows where a packet's body ends, so --raw takes each
+FILE whole as one packet, and a stream of such packets cannot be split.
+A capture (pcap or pcapng) is refused: zrpkt pcap reads captures.
+
 Examples:
   cat a.bin b.bin | zrpkt decode
   zrpkt decode --pretty packet.bin > packet.json    # edit, then zrpkt encode packet.json
   zrpkt decode s.bin | zrpkt encode --seed 1 > t.bin   # t.bin is s.bin again
   zrpkt decode --array --sn 7 -o packets.json capture.hex
+  zrpkt decode --raw tests/corpus/ZrAuthSockMsgPacket.boundary.bin
 )";
 
 const char* const kPcapHelp = R"(Each direction of a TCP connection is a flow: its segments are put in
@@ -60,10 +68,19 @@ Linux cooked (v1 and v2) among the link types; enciphered bodies are
 deciphered by the linked codec.
 
 --pair: a packet with the SN and command of one sent the other way on the
-same connection, and not yet answered, is its reply: its line gains
+same connection, and not yet answered, is its reply (to the oldest such,
+when several wait): its line gains
   "request": {"offset": 0, "frame": 4, "time": "..."}, "latency": 0.0012
-(the request's place, and the seconds between the two). The client's
-packets with no reply by the connection's end are listed on standard error.
+(the request's place, and the seconds between the two). A packet that
+answers a request already answered is a second reply: its line gains
+"secondReplyTo" in place of "request", and standard error says so, as it
+lists the client's packets with no reply by the connection's end.
+
+--stats: instead of the packets, one table of the capture's requests and
+replies, by the request's class: requests, replies, requests left without
+one, second replies, and the reply latency's 50th, 90th and 99th
+percentiles and maximum, in milliseconds (--json: one JSON object, in
+seconds). --class and --sn keep only the requests of that class or SN.
 
 On standard error, one line each (and then exit status 1): bytes that are
 not a packet, and bytes missing from the capture (a gap: the peer
@@ -73,7 +90,8 @@ a gap cuts is reported, and splitting resumes at the next plausible head.
 Examples:
   zrpkt pcap capture.pcapng
   zrpkt pcap --port 9000 --sn 7 capture.pcap
-  zrpkt pcap --pair --class ZrLoginMsgPacket capture.pcap | jq .latency
+  zrpkt pcap --pair --class ZrLoginMsgPacket capture.pcap
+  zrpkt pcap --stats --json capture.pcap
   tcpdump -i any -w - 'tcp port 7633' | zrpkt pcap -
 )";
 
@@ -123,6 +141,13 @@ Examples:
 const char* const kDissectorHelp = R"( (preference zrpacket.tcp_port) and finds
 packets on other TCP ports by their start byte and command.
 
+The codec module zrpacket_codec.so, built beside the dissector
+(build/<preset>/) and installed beside it (share/zrpacket/), deciphers
+enciphered bodies and frames packets by the library's own rule. Wireshark
+finds it in the directory the dissector is loaded from, or on LUA_CPATH
+(LUA_CPATH='/opt/zrpacket/share/zrpacket/?.so;;'). Without it ciphers show
+as bytes, their ends are guessed, and the first one says so.
+
 Examples:
   zrpkt dissector -o ~/.local/lib/wireshark/plugins/zrpacket.lua
   zrpkt dissector -o zrpacket.lua && tshark -X lua_script:zrpacket.lua -r capture.pcap -V
@@ -158,6 +183,10 @@ int main(int argc, char** argv) {
         ->add_option("--max-packet", decode.maxPacketLength,
                      "A plain packet that claims more bytes is taken for bytes that are no packet (default 16 MiB)")
         ->type_name("BYTES");
+    decodeCmd
+        ->add_flag("--raw", decode.raw,
+                   "Each input is one packet of any command: its head's fields and its body's bytes in hex")
+        ->excludes("--class");
     decodeCmd->footer(kDecodeHelp);
 
     zrpkt::PcapOptions pcap;
@@ -177,6 +206,10 @@ int main(int argc, char** argv) {
     pcapCmd->add_option("--class", pcap.onlyClassName, "Write only the packets of this class (name or command)")
         ->type_name("NAME");
     CLI::Option* pcapSn = pcapCmd->add_option("--sn", pcap.sn, "Write only the packets of this SN")->type_name("N");
+    CLI::Option* statsOption = pcapCmd->add_flag(
+        "--stats", pcap.stats,
+        "Instead of the packets, a table by class: requests, replies, unanswered, reply latency p50/p90/p99/max");
+    pcapCmd->add_flag("--json", pcap.json, "The --stats table as JSON")->needs(statsOption);
     pcapCmd->footer(kPcapHelp);
 
     zrpkt::EncodeOptions encode;

@@ -1,117 +1,121 @@
-// The relay's life: starting, its counters, and stopping.
+// A relay's life: its clients coming and going, and stopping.
+#include "relay_core.h"
 #include "relay_parts.h"
-
-#include <sys/socket.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <ctime>
 
 namespace zrrelay {
 
-std::string utcNow() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char out[32];
-    const std::size_t n = std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(out + n, sizeof out - n, ".%03dZ", static_cast<int>(ms));
-    return out;
+namespace {
+
+ZrPacketMeter::Options meterOptions(const Limits& limits) {
+    ZrPacketMeter::Options meter;
+    meter.maxPacketLength = limits.maxPacketLength;
+    return meter;
 }
 
-void writeLog(const std::string& line) {
-    const std::string out = utcNow() + " zrrelay: " + line + "\n";
-    std::fwrite(out.data(), 1, out.size(), stderr);
-}
+}  // namespace
 
-Relay::Relay(asio::io_context& io, const Options& options)
+Relay::Relay(asio::io_context& io, const Options& options, int thread, AddressPlaces& places)
     : m_io(io),
       m_options(options),
-      m_acceptor(io),
-      m_acceptRetry(io),
+      m_log(options.logLevel, options.logFormat, thread),
+      m_places(places),
+      m_clientSettings{options.limits, meterOptions(options.limits), options.acceptProxy, m_log, m_counters},
+      m_backend(io, options, *this, m_counters, m_log),
       m_deadlineTimer(io),
-      m_drainTimer(io) {
-    ZrPacketMeter::Options meter;
-    meter.maxPacketLength = options.limits.maxPacketLength;
-    m_meterOptions = meter;
-    m_backend = std::make_unique<Backend>(io, meter);
-}
+      m_drainTimer(io) {}
 
 Relay::~Relay() = default;
 
-void Relay::log(LogLevel level, const std::string& line) const {
-    if (level > m_options.logLevel) return;
-    if (m_options.threads > 1) {
-        writeLog(text(kLevelNames[static_cast<int>(level)], ": thread ", m_options.thread, ": ", line));
-    } else {
-        writeLog(text(kLevelNames[static_cast<int>(level)], ": ", line));
+void Relay::start() { m_backend.start(); }
+
+void Relay::adopt(asio::ip::tcp::socket socket) {
+    asio::error_code error;
+    const asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
+    if (error || m_draining || m_stopped) return;  // gone already, or too late: the socket closes here
+    const std::string who = endpointText(peer);
+    // A client that has ended its stream holds no place: what it still
+    // waits for is bounded by the reply deadline.
+    if (m_clients.size() - m_clientsEnded >= m_options.limits.maxClients) {
+        ++m_counters.clientsRefused;
+        if (worthLogging(m_counters.clientsRefused)) {
+            m_log.line(LogLevel::Warn, text("refused ", who, ": ", m_clients.size() - m_clientsEnded,
+                                            " clients already (--max-clients)"));
+        }
+        return;
     }
+    std::optional<AddressPlaces::Place> place;
+    if (!m_options.acceptProxy) {  // else the address is the header's
+        place = placeFor(who, peer.address());
+        if (!place) return;
+    }
+    socket.set_option(asio::ip::tcp::no_delay(true), error);
+    auto client = std::make_shared<ClientConnection>(static_cast<ClientHost&>(*this), m_clientSettings,
+                                                     std::move(socket), m_nextClientId++, peer, std::move(place));
+    m_clients.emplace(client->id(), client);
+    m_clientCount.store(m_clients.size(), std::memory_order_relaxed);
+    ++m_counters.clientsAccepted;
+    if (m_log.enabled(LogLevel::Debug))
+        m_log.line(LogLevel::Debug, text("client ", client->id(), " (", who, "): connected"));
+    client->start();
 }
 
-void Relay::logClient(const Client& client, LogLevel level, const std::string& line) const {
-    log(level, text("client ", client.id, " (", client.peer, "): ", line));
+std::optional<AddressPlaces::Place> Relay::admit(ClientConnection& client, const asio::ip::address& address) {
+    return placeFor(client.peer(), address);
 }
 
-std::uint16_t Relay::listeningPort() const {
-    asio::error_code ignored;
-    return m_acceptor.local_endpoint(ignored).port();
-}
-
-void Relay::start() {
-    asio::ip::tcp::resolver resolver(m_io);
-    const asio::ip::tcp::endpoint endpoint =
-        resolver
-            .resolve(m_options.listen.host, std::to_string(m_options.listen.port),
-                     asio::ip::tcp::resolver::passive)
-            .begin()
-            ->endpoint();
-    m_acceptor.open(endpoint.protocol());
-    m_acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
-    if (m_options.threads > 1) {  // every thread's relay listens on the port
-        const int one = 1;
-        if (setsockopt(m_acceptor.native_handle(), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0) {
-            throw asio::system_error(asio::error_code(errno, asio::system_category()), "SO_REUSEPORT");
+std::optional<AddressPlaces::Place> Relay::placeFor(const std::string& who, const asio::ip::address& address) {
+    std::optional<AddressPlaces::Place> place = m_places.take(address);
+    if (!place) {
+        ++m_counters.clientsRefusedAddress;
+        if (worthLogging(m_counters.clientsRefusedAddress)) {
+            m_log.line(LogLevel::Warn, text("refused ", who, ": ", m_options.limits.maxClientsPerAddress,
+                                            " clients of its address already (--max-clients-per-address)"));
         }
     }
-    m_acceptor.bind(endpoint);
-    m_acceptor.listen();
-    log(m_options.thread == 0 ? LogLevel::Info : LogLevel::Debug,
-        text("listening on ", endpointText(m_acceptor.local_endpoint()), ", backend ", m_options.backend.text()));
-    accept();
-    connectBackend();
+    return place;
+}
+
+void Relay::inputEnded(ClientConnection&) { ++m_clientsEnded; }
+
+void Relay::closed(ClientConnection& client) {
+    if (client.inputEnded()) --m_clientsEnded;
+    m_clients.erase(client.id());
+    m_clientCount.store(m_clients.size(), std::memory_order_relaxed);
+    checkDrained();
+}
+
+Relay::ClientPtr Relay::findClient(std::uint64_t id) const {
+    const auto it = m_clients.find(id);
+    return it == m_clients.end() ? nullptr : it->second;
 }
 
 Counters Relay::counters() const {
     Counters c = m_counters;
     c.clientsOpen = m_clients.size();
     c.inFlight = m_routes.size();
+    c.backendUp = m_backend.up() ? 1 : 0;
     return c;
 }
 
 void Relay::drain() {
     if (m_stopped) return;
     if (m_draining) {
-        log(LogLevel::Warn, "stopping now, without waiting for the packets in flight");
+        m_log.line(LogLevel::Warn, "stopping now, without waiting for the packets in flight");
         stopNow();
         return;
     }
     m_draining = true;
-    asio::error_code ignored;
-    m_acceptor.close(ignored);
-    m_acceptRetry.cancel();
-    log(LogLevel::Info, text("draining: ", m_clients.size(), " clients, ", m_routes.size(),
-                             " packets in flight, at most ", m_options.limits.drainTimeout.count(), " ms"));
+    m_log.line(LogLevel::Info, text("draining: ", m_clients.size(), " clients, ", m_routes.size(),
+                                    " packets in flight, at most ", m_options.limits.drainTimeout.count(), " ms"));
     std::vector<ClientPtr> clients;
     for (const auto& entry : m_clients) clients.push_back(entry.second);
-    for (const ClientPtr& client : clients) beginFinish(client, LogLevel::Debug, "closed: the relay is stopping", true);
+    for (const ClientPtr& client : clients)
+        client->finish(EndCode::Shutdown, LogLevel::Info, "the relay is stopping", true);
     m_drainTimer.expires_after(m_options.limits.drainTimeout);
     m_drainTimer.async_wait([this](const asio::error_code& error) {
         if (error || m_stopped) return;
-        log(LogLevel::Warn, text("drain timeout: ", m_clients.size(), " clients still open, ", m_routes.size(),
-                                 " packets unanswered"));
+        m_log.line(LogLevel::Warn, text("drain timeout: ", m_clients.size(), " clients still open, ", m_routes.size(),
+                                        " packets unanswered"));
         stopNow();
     });
     checkDrained();
@@ -127,10 +131,12 @@ void Relay::stopNow() {
     if (m_stopped) return;
     m_stopped = true;
     m_counters.unansweredAtExit = m_routes.size();
-    asio::error_code ignored;
-    m_acceptor.close(ignored);
-    for (const auto& entry : m_clients) entry.second->socket.close(ignored);
-    m_backend->socket.close(ignored);
+    std::vector<ClientPtr> clients;
+    for (const auto& entry : m_clients) clients.push_back(entry.second);
+    for (const ClientPtr& client : clients) client->close(EndCode::Shutdown, LogLevel::Info, "the relay stopped");
+    m_backend.stop();
+    m_deadlineTimer.cancel();
+    m_drainTimer.cancel();
     m_io.stop();
 }
 

@@ -1,16 +1,37 @@
-// The relays of every thread: each its own io_context, listening socket and
-// backend connection; the signals and the metrics on the calling thread. A
-// relay's state is touched only by its thread: the counters are read by a
-// handler posted to it.
+// The relays of every thread, each its own io_context and backend
+// connection; on the calling thread the one listening socket, the signals
+// and the metrics. A relay's state is touched only by its thread: a
+// connection is handed to it by a posted handler, its counters read by one.
+//
+// One listening socket, not one per thread on a shared port: a port shared
+// with SO_REUSEPORT can be joined by any other process of the same user
+// (a second relay started by mistake would silently take a share of the
+// clients), and the kernel spreads connections by a hash of their
+// addresses, blind to a thread whose backend is down. Here each connection
+// goes to a relay whose backend is up, the one with the fewest clients.
 #include <future>
 #include <thread>
 
+#include "address_places.h"
+#include "metrics_server.h"
+#include "relay_core.h"
 #include "relay_parts.h"
 
 namespace zrrelay {
 
+struct GroupIo {
+    GroupIo() : acceptor(io), acceptRetry(io), stop(io, SIGINT, SIGTERM), usr1(io, SIGUSR1) {}
+
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor;
+    asio::steady_timer acceptRetry;
+    asio::signal_set stop;
+    asio::signal_set usr1;
+    bool stopping = false;
+};
+
 struct RelayGroup::Thread {
-    explicit Thread(const Options& options) : relay(io, options) {}
+    Thread(const Options& options, int number, AddressPlaces& places) : relay(io, options, number, places) {}
 
     asio::io_context io;
     Relay relay;
@@ -19,12 +40,14 @@ struct RelayGroup::Thread {
 };
 
 RelayGroup::RelayGroup(const Options& options)
-    : m_options(options), m_stop(m_io, SIGINT, SIGTERM), m_usr1(m_io, SIGUSR1) {
-    for (unsigned i = 0; i < std::max(1u, options.threads); ++i) {
-        Options mine = options;
-        mine.thread = i;
-        m_threads.push_back(std::make_unique<Thread>(mine));
+    : m_options(options),
+      m_log(options.logLevel, options.logFormat),
+      m_places(std::make_unique<AddressPlaces>(options.limits.maxClientsPerAddress)) {
+    const unsigned threads = std::max(1u, options.threads);
+    for (unsigned i = 0; i < threads; ++i) {
+        m_threads.push_back(std::make_unique<Thread>(m_options, threads > 1 ? static_cast<int>(i) : -1, *m_places));
     }
+    m_io = std::make_unique<GroupIo>();
 }
 
 RelayGroup::~RelayGroup() {
@@ -34,22 +57,81 @@ RelayGroup::~RelayGroup() {
             t->thread.join();
         }
     }
+    m_metrics.reset();
+    m_io.reset();  // an accept it still holds names a relay's io_context
 }
 
 void RelayGroup::start() {
-    // The first relay takes the port (the system's choice for port 0); the
-    // others listen on the same one.
-    m_threads.front()->relay.start();
-    for (std::size_t i = 1; i < m_threads.size(); ++i) {
-        m_threads[i]->relay.setListenPort(m_threads.front()->relay.listeningPort());
-        m_threads[i]->relay.start();
-    }
+    asio::ip::tcp::resolver resolver(m_io->io);
+    const asio::ip::tcp::endpoint endpoint =
+        resolver.resolve(m_options.listen.host, std::to_string(m_options.listen.port), asio::ip::tcp::resolver::passive)
+            .begin()
+            ->endpoint();
+    asio::ip::tcp::acceptor& acceptor = m_io->acceptor;
+    acceptor.open(endpoint.protocol());
+    // Lets a restarted relay bind while its old connections linger; on
+    // Linux it never lets two sockets listen on one port.
+    acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+    acceptor.bind(endpoint);
+    acceptor.listen();
+    m_log.line(LogLevel::Info,
+               text("listening on ", endpointText(acceptor.local_endpoint()), ", backend ", m_options.backend.text()));
     if (!m_options.metrics.host.empty()) {
-        m_metrics = std::make_unique<MetricsServer>(m_io, [this] { return prometheusText(counters()); });
+        m_metrics = std::make_unique<MetricsServer>(
+            m_io->io, m_log, [this] { return prometheusText(counters()); }, [this] { return healthy(); });
         m_metrics->start(m_options.metrics);
     }
+    for (const auto& t : m_threads) t->relay.start();
+    accept();
     waitForSignals();
     waitForUsr1();
+}
+
+// The relay the next connection goes to: one whose backend is up, with the
+// fewest clients, taking turns among equals.
+RelayGroup::Thread& RelayGroup::nextThread() {
+    Thread* best = nullptr;
+    std::size_t bestLoad = 0;
+    bool bestUp = false;
+    for (std::size_t i = 0; i < m_threads.size(); ++i) {
+        Thread& t = *m_threads[(m_turn + i) % m_threads.size()];
+        const bool up = t.relay.backendUp();
+        const std::size_t load = t.relay.clientCount();
+        if (best == nullptr || (up && !bestUp) || (up == bestUp && load < bestLoad)) {
+            best = &t;
+            bestLoad = load;
+            bestUp = up;
+        }
+    }
+    m_turn = (m_turn + 1) % m_threads.size();
+    return *best;
+}
+
+void RelayGroup::accept() {
+    Thread& target = nextThread();
+    m_io->acceptor.async_accept(
+        target.io, [this, &target](const asio::error_code& error, asio::ip::tcp::socket socket) {
+            if (m_io->stopping) return;
+            if (error) {
+                if (error == asio::error::operation_aborted) return;
+                m_log.line(LogLevel::Warn, text("accept failed: ", error.message()));
+                m_io->acceptRetry.expires_after(kAcceptRetry);
+                m_io->acceptRetry.async_wait([this](const asio::error_code& e) {
+                    if (!e && !m_io->stopping) accept();
+                });
+                return;
+            }
+            Relay* relay = &target.relay;
+            asio::post(target.io, [relay, s = std::move(socket)]() mutable { relay->adopt(std::move(s)); });
+            accept();
+        });
+}
+
+bool RelayGroup::healthy() const {
+    for (const auto& t : m_threads) {
+        if (t->relay.backendUp()) return true;
+    }
+    return false;
 }
 
 void RelayGroup::run() {
@@ -59,18 +141,24 @@ void RelayGroup::run() {
         mine->thread = std::thread([this, mine, left] {
             mine->io.run();
             mine->done = true;
-            if (--*left == 0) asio::post(m_io, [this] { m_io.stop(); });
+            if (--*left == 0) asio::post(m_io->io, [this] { m_io->io.stop(); });
         });
     }
-    m_io.run();
+    m_io->io.run();
     for (const auto& t : m_threads) t->thread.join();
-    writeLog(counters().line());
+    logCounters();
 }
 
 void RelayGroup::waitForSignals() {
-    m_stop.async_wait([this](const asio::error_code& error, int signal) {
+    m_io->stop.async_wait([this](const asio::error_code& error, int signal) {
         if (error) return;
-        writeLog(text("info: ", signal == SIGINT ? "SIGINT" : "SIGTERM", " received"));
+        m_log.line(LogLevel::Info, text(signal == SIGINT ? "SIGINT" : "SIGTERM", " received"));
+        if (!m_io->stopping) {  // no more clients
+            m_io->stopping = true;
+            asio::error_code ignored;
+            m_io->acceptor.close(ignored);
+            m_io->acceptRetry.cancel();
+        }
         for (const auto& t : m_threads) {
             Relay* relay = &t->relay;
             asio::post(t->io, [relay] { relay->drain(); });
@@ -80,12 +168,15 @@ void RelayGroup::waitForSignals() {
 }
 
 void RelayGroup::waitForUsr1() {
-    m_usr1.async_wait([this](const asio::error_code& error, int) {
+    m_io->usr1.async_wait([this](const asio::error_code& error, int) {
         if (error) return;
-        writeLog(counters().line());
+        logCounters();
         waitForUsr1();
     });
 }
+
+// "counters: name=value ...", whatever the log level.
+void RelayGroup::logCounters() { m_log.event(LogLevel::Info, "counters", counters().fields(), true); }
 
 // The sum over the relays, each read on its own thread (or here, once it has
 // stopped).

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <asio.hpp>
+#include <cctype>
 #include <cerrno>
 #include <stdexcept>
 
@@ -236,6 +237,18 @@ std::string proxyV2Inet(const std::string& source, std::uint16_t sourcePort, con
         out += static_cast<char>(port & 0xFF);
     }
     return out;
+}
+
+std::string testName(const char* rowName) {
+    std::string name;
+    for (const char* c = rowName; *c != '\0'; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c))) {
+            name += *c;
+        } else if (name.empty() || name.back() != '_') {
+            name += '_';
+        }
+    }
+    return name;
 }
 
 }  // namespace nettest

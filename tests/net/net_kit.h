@@ -59,6 +59,10 @@ std::string proxyV2(unsigned char command, unsigned char family, const std::stri
 std::string proxyV2Inet(const std::string& source, std::uint16_t sourcePort, const std::string& destination,
                         std::uint16_t destinationPort);
 
+// A table row's name as a test's: each run of other characters than
+// letters and digits one '_'.
+std::string testName(const char* rowName);
+
 }  // namespace nettest
 
 #endif  // ZRPACKET_TESTS_NET_NET_KIT_H

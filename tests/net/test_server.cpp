@@ -514,17 +514,8 @@ TEST_P(ServerTable, Row) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ServerTable, ::testing::ValuesIn(rows()), [](const auto& row) {
-    std::string name;
-    for (const char c : std::string(row.param.name)) {
-        if (std::isalnum(static_cast<unsigned char>(c))) {
-            name += c;
-        } else if (name.empty() || name.back() != '_') {
-            name += '_';
-        }
-    }
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Rows, ServerTable, ::testing::ValuesIn(rows()),
+                         [](const auto& row) { return testName(row.param.name); });
 
 // Typed handlers by class, one answering from another thread, and a request
 // of a class no handler takes, through zrnet::Client.

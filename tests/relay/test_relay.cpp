@@ -756,16 +756,6 @@ TEST_P(RelayScenario, Row) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, RelayScenario, ::testing::ValuesIn(scenarios()),
-                         [](const ::testing::TestParamInfo<Scenario>& row) {
-                             std::string name;
-                             for (const char c : std::string(row.param.name)) {
-                                 if (std::isalnum(static_cast<unsigned char>(c))) {
-                                     name += c;
-                                 } else if (name.empty() || name.back() != '_') {
-                                     name += '_';
-                                 }
-                             }
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<Scenario>& row) { return testName(row.param.name); });
 
 }  // namespace

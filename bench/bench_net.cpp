@@ -1,15 +1,18 @@
-// Request/reply round trips over loopback: zrnet::Client against a
-// hand-written Asio client that sends the same bytes and counts replies by
-// their length alone (the limit: no splitting, no matching), both against
-// the same echo server on a thread of its own.
+// Request/reply round trips over loopback: zrnet::Client and zrnet::Server
+// against a hand-written Asio client that sends the same bytes and counts
+// replies by their length alone, and a hand-written Asio echo that writes
+// back each read (the limits: no splitting, no matching, no dispatch). Each
+// server runs on a thread of its own.
 //
 //   BM_RoundTrips/CLIENT/SERVER/C/W   C connections, each keeping W requests in flight
 //
 // CLIENT: hand, zrnet_raw (bytes in, reply bytes out), zrnet_typed (a
-// packet object encoded, its reply decoded); SERVER: echo (hand-written,
-// each read written back). Each iteration makes kRequestsPerIteration round
-// trips over all connections; reported: requests/s. The requests are plain
-// card recharges of 80 to 140 bytes, each its own reply.
+// packet object encoded, its reply decoded); SERVER: echo (hand-written),
+// zrnet_raw (each packet's bytes handed over and replied as they are),
+// zrnet_typed (each decoded into its class's object, which is encoded as
+// the reply). Each iteration makes kRequestsPerIteration round trips over
+// all connections; reported: requests/s. The requests are plain card
+// recharges of 80 to 140 bytes, each its own reply.
 #include <benchmark/benchmark.h>
 
 #include <asio.hpp>
@@ -24,6 +27,7 @@
 
 #include "zr_billing_packets.h"
 #include "zr_net_client.h"
+#include "zr_net_server.h"
 
 namespace {
 
@@ -73,9 +77,52 @@ private:
     std::thread m_thread;
 };
 
-std::uint16_t echoPort() {
-    static Echo echo;
-    return echo.port();
+// zrnet::Server, raw or typed, answering each request with its own bytes.
+class NetServer {
+public:
+    explicit NetServer(bool typed) : m_server(m_io, zrnet::ServerOptions()) {
+        if (typed) {
+            m_server.on<ZrBillUserCardRechargePacket>(
+                [](ZrBillUserCardRechargePacket& request, zrnet::Responder responder) { responder.reply(request); });
+        } else {
+            m_server.onRaw([](const ZrSplitItem& request, zrnet::Responder responder) {
+                responder.replyRaw(request.data, request.length);
+            });
+        }
+        m_port = m_server.listen("127.0.0.1", 0).port();
+        m_thread = std::thread([this] { m_io.run(); });
+    }
+    ~NetServer() {
+        asio::post(m_io, [this] {
+            m_server.close();
+            m_io.stop();
+        });
+        m_thread.join();
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    asio::io_context m_io;
+    zrnet::Server m_server;
+    std::uint16_t m_port = 0;
+    std::thread m_thread;
+};
+
+enum ServerKind { kEcho, kServerRaw, kServerTyped };
+const char* const kServerNames[] = {"echo", "zrnet_raw", "zrnet_typed"};
+
+// Each server started once, when a row first needs it.
+std::uint16_t serverPort(ServerKind kind) {
+    if (kind == kEcho) {
+        static Echo echo;
+        return echo.port();
+    }
+    if (kind == kServerRaw) {
+        static NetServer raw(false);
+        return raw.port();
+    }
+    static NetServer typed(true);
+    return typed.port();
 }
 
 // --- the requests -------------------------------------------------------------
@@ -215,7 +262,7 @@ const char* const kClientNames[] = {"hand", "zrnet_raw", "zrnet_typed"};
 // The flows are made, connected and warmed once; each iteration is a run
 // of every flow until each has had its replies.
 template <class Flow, class Make>
-void roundTrips(benchmark::State& state, Make make) {
+void roundTrips(benchmark::State& state, ServerKind server, Make make) {
     const auto connections = static_cast<std::size_t>(state.range(0));
     const auto window = static_cast<std::size_t>(state.range(1));
     const std::size_t perConnection = kRequestsPerIteration / connections;
@@ -223,7 +270,7 @@ void roundTrips(benchmark::State& state, Make make) {
     std::size_t running = 0;
     std::vector<std::unique_ptr<Flow>> flows;
     for (std::size_t i = 0; i < connections; ++i) {
-        flows.push_back(make(io, echoPort(), window, [&] {
+        flows.push_back(make(io, serverPort(server), window, [&] {
             if (--running == 0) io.stop();
         }));
     }
@@ -244,23 +291,28 @@ void roundTrips(benchmark::State& state, Make make) {
     state.SetItemsProcessed(static_cast<std::int64_t>(done));
 }
 
-void BM_RoundTrips(benchmark::State& state, ClientKind client) {
+void BM_RoundTrips(benchmark::State& state, ClientKind client, ServerKind server) {
     if (client == kHand) {
-        roundTrips<HandClient>(state, [](asio::io_context& io, std::uint16_t port, std::size_t window, Finished f) {
-            return std::make_unique<HandClient>(io, port, window, std::move(f));
-        });
+        roundTrips<HandClient>(state, server,
+                               [](asio::io_context& io, std::uint16_t port, std::size_t window, Finished f) {
+                                   return std::make_unique<HandClient>(io, port, window, std::move(f));
+                               });
     } else {
-        roundTrips<NetClient>(state, [client](asio::io_context& io, std::uint16_t port, std::size_t window,
-                                              Finished f) {
+        roundTrips<NetClient>(state, server, [client](asio::io_context& io, std::uint16_t port, std::size_t window,
+                                                      Finished f) {
             return std::make_unique<NetClient>(io, port, window, std::move(f), client == kNetTyped);
         });
     }
 }
 
 const bool kRegistered = [] {
-    for (const ClientKind client : {kHand, kNetRaw, kNetTyped}) {
-        const std::string name = std::string("BM_RoundTrips/") + kClientNames[client] + "/echo";
-        benchmark::RegisterBenchmark(name.c_str(), BM_RoundTrips, client)
+    const std::pair<ClientKind, ServerKind> rows[] = {
+        {kHand, kEcho},          {kNetRaw, kEcho},          {kNetTyped, kEcho},
+        {kHand, kServerRaw},     {kNetRaw, kServerRaw},     {kNetTyped, kServerTyped},
+    };
+    for (const auto& [client, server] : rows) {
+        const std::string name = std::string("BM_RoundTrips/") + kClientNames[client] + "/" + kServerNames[server];
+        benchmark::RegisterBenchmark(name.c_str(), BM_RoundTrips, client, server)
             ->Args({1, 32})
             ->Args({16, 32})
             ->UseRealTime()

@@ -18,7 +18,7 @@
 //   BM_PingsBesideHostile/H/R  200 pings, one at a time, through zrrelay
 //                            (--threads 1), beside H clients that each send
 //                            64 KiB of the crafted stream
-//                            (relaykit::craftedStream), are closed, and
+//                            (nettest::craftedStream), are closed, and
 //                            connect again, at most R KiB/s each (0: as fast
 //                            as they can); H = 0 is the same run without
 //                            them. p50, p99 and the slowest ping, and the
@@ -38,6 +38,7 @@
 #include <thread>
 #include <vector>
 
+#include "net_kit.h"
 #include "relay_kit.h"
 #include "zr_packet_head.h"
 
@@ -229,7 +230,7 @@ void BM_Echo(benchmark::State& state, Target target, bool plainOnly) {
 class HostileClients {
 public:
     HostileClients(std::uint16_t port, std::size_t count, std::size_t kibPerSecond) {
-        static const std::vector<char> crafted = relaykit::craftedStream(64 * 1024);
+        static const std::vector<char> crafted = nettest::craftedStream(64 * 1024);
         for (std::size_t i = 0; i < count; ++i) {
             m_threads.emplace_back([this, port, kibPerSecond] {
                 sockaddr_in address{};

@@ -27,7 +27,7 @@ import subprocess
 import sys
 import tempfile
 
-SECTIONS = ["Quick start", "Using it", "Inspector", "Relay", "Network client", "Install", "Wireshark",
+SECTIONS = ["Quick start", "Using it", "Inspector", "Relay", "Network client and server", "Install", "Wireshark",
             "Wire format at a glance", "Speed", "Layout"]
 QUOTED = {"cpp": ["examples", "net/examples"], "cmake": ["tests/install/consumer", "tests/install/consumer_net"]}
 OUTPUT_LANGUAGES = {"", "json", "text"}

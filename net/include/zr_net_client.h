@@ -26,7 +26,8 @@
 //   queued ones wait for the next connection.
 // - At most maxInFlight requests (and maxQueuedBytes of unwritten bytes)
 //   are held; beyond that a request is refused with Error::Busy, and
-//   asyncWaitForRoom says when to try again. Nothing else grows.
+//   asyncWaitForRoom says when to try again, to one waiter at a time, in
+//   the order they came. Nothing else grows.
 // - Completions follow Asio's completion-token convention: a callback,
 //   asio::use_future, asio::use_awaitable (C++20), or any other token; a
 //   handler runs on its associated executor, by default the io_context's.
@@ -107,12 +108,20 @@ struct ClientCounters {
     std::uint64_t repliesUnknown = 0;     // with the SN of no request awaiting a reply (late, twice, never asked)
     std::uint64_t repliesMismatched = 0;  // with a request's SN and another command
     std::uint64_t skippedBytes = 0;       // from the server, not a packet
+    std::uint64_t deciphered = 0;         // bytes deciphered to find where the server's enciphered packets end
     std::uint64_t bytesOut = 0;
     std::uint64_t bytesIn = 0;
     std::uint64_t writes = 0;  // batches written
     std::uint64_t connects = 0;
     std::uint64_t connectFailures = 0;
     std::uint64_t losses = 0;
+};
+
+// Why a packet from the server is no reply (Client::onUnmatched).
+enum class Unmatched : unsigned char {
+    NotAPacket,    // bytes that are not a packet, passed over
+    UnknownSN,     // the SN of no request awaiting a reply (late, twice, never asked)
+    OtherCommand,  // a request's SN under another command
 };
 
 class Client {
@@ -135,10 +144,15 @@ public:
     void close();
     // Called on each event, on the io_context's thread.
     void onLink(std::function<void(const LinkEvent&)> handler);
+    // Called for each packet from the server that is no reply, and each run
+    // of bytes that is not a packet (the bytes valid during the call), on
+    // the io_context's thread; each is also counted.
+    void onUnmatched(std::function<void(const ZrSplitItem&, Unmatched)> handler);
 
     LinkState state() const;
     std::size_t inFlight() const;
-    // Whether a request now would be taken (not refused with Error::Busy).
+    // Whether a request now would be taken (not refused with Error::Busy)
+    // without passing a wait for room (asyncWaitForRoom) made before.
     bool hasRoom() const;
     const ClientCounters& counters() const;
 

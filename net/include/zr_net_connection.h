@@ -1,16 +1,36 @@
 // One TCP connection that carries packets, the part a client and a server
-// share: it owns its socket, splits what it reads into packets, and writes
-// what its owner queues in batches. zrnet::Client makes one for each
-// connection to its server.
+// share: it owns its socket, splits what it reads into packets (after a
+// PROXY header, when it starts with one), hands them to its owner while the
+// owner is ready for them, and writes what its owner queues in batches.
+// zrnet::Client makes one for each connection to its server, zrnet::Server
+// one for each client.
+//
+// Its reading, one Input:
+//
+//   Header ──> Reading <──> Held ──> HeldAtEnd
+//                 │           │          │
+//                 └──> Dropping ──> Ended <┘
+//
+//   Header     a PROXY header is read (started with one); nothing handed out yet
+//   Reading    a read is outstanding; what it brings is split and handed out
+//   Held       the owner was not ready for an item: nothing is read or handed
+//              out until resume()
+//   HeldAtEnd  the same, the peer's end already read
+//   Dropping   the owner takes nothing more: what comes is read and dropped,
+//              to see the peer's end
+//   Ended      the peer ended its stream, and every item it left was handed
+//              out or dropped; the connection is open for writing
 #ifndef ZRPACKET_ZR_NET_CONNECTION_H
 #define ZRPACKET_ZR_NET_CONNECTION_H
 
 #include <asio.hpp>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
+#include "zr_net_proxy.h"
 #include "zr_stream_splitter.h"
 
 namespace zrnet {
@@ -19,6 +39,10 @@ namespace zrnet {
 constexpr std::size_t kReadChunk = 64 * 1024;
 // A batch buffer that grew past this for a burst is given back once written.
 constexpr std::size_t kKeptBatchCapacity = 1024 * 1024;
+
+// Whether the bytes can be one packet as a peer is sent it: at least a
+// keep-alive's length and at most `maxLength`, 0x02 first and 0x03 last.
+bool packetShaped(const char* bytes, std::size_t length, std::size_t maxLength);
 
 // Bytes waiting to go out on a connection: those queued now, and the batch
 // being written. What is queued while a batch is out goes in the next one,
@@ -53,20 +77,28 @@ public:
     // the connection is closed, by either side, it tells nothing more.
     class Owner {
     public:
+        // Before each item: whether the owner takes one now. False holds the
+        // connection (Held) until resume().
+        virtual bool ready(Connection&) { return true; }
         // Each packet, or run of bytes that are not a packet, in stream order;
         // the bytes are valid during the call. The owner may close the
-        // connection here.
+        // connection, or drop what follows (dropInput), here.
         virtual void received(Connection& connection, const ZrSplitItem& item) = 0;
-        // The items of one read have all been handed over.
+        // The items of one read have been handed over, as far as the owner was ready.
         virtual void readDone(Connection&) {}
+        // Started with a PROXY header: the header, Complete or Invalid (the
+        // stream ended inside it: fault Truncated). After an Invalid one the
+        // owner closes the connection.
+        virtual void headerRead(Connection&, const ProxyHeader&) {}
         // What is queued is about to be handed to the socket: from now on it
         // counts as sent, whatever becomes of the connection.
         virtual void writing(Connection&, std::size_t bytes) = 0;
         // A batch has been written.
         virtual void written(Connection&) {}
-        // The connection failed, or the peer ended its stream
-        // (asio::error::eof) and the items it left were handed over; the
-        // connection is closed.
+        // The peer ended its stream (Ended); the connection stays open for
+        // writing until the owner closes it.
+        virtual void ended(Connection&) = 0;
+        // The connection failed; it is closed.
         virtual void closed(Connection& connection, const std::error_code& why) = 0;
 
     protected:
@@ -74,6 +106,8 @@ public:
     };
 
     enum class State : unsigned char { Open, Closed };
+    enum class Input : unsigned char { Header, Reading, Held, HeldAtEnd, Dropping, Ended };
+    enum class Start : unsigned char { Packets, ProxyHeader };
 
     // `queue` is the owner's and outlives the connection's writes: an owner
     // closes its connection before it goes.
@@ -82,28 +116,47 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Starts reading; reads go on until the connection is closed.
-    void start();
+    // Starts reading; reads go on until the peer's end or the connection is closed.
+    void start(Start with = Start::Packets);
+    // Held: asks the owner again and hands out what is left, then reads on.
+    void resume();
+    // Nothing more is handed out: what is left and what comes is dropped
+    // until the peer's end, which ended() tells (unless it was read
+    // already: then input() is Ended at the return, and nothing is told).
+    void dropInput();
     // Writes what is queued once the handlers ready now have run, so that
     // what several of them queue leaves in one write; what the owner queues
     // while a read's items are handed over leaves right after them.
     void flushSoon();
+    // Ends the stream to the peer (what is queued and not yet written is lost).
+    void shutdownSend();
     // Closes the socket and drops the batch that is out; no call to the
     // owner follows.
     void close();
 
     State state() const { return m_state; }
+    Input input() const { return m_input; }
     asio::ip::tcp::socket& socket() { return m_socket; }
+    // Bytes written to the socket that the system still holds unsent (0
+    // where the system does not say).
+    std::size_t unsentInSystem();
+    // Bytes the splitter has deciphered so far to find where packets end.
+    std::uint64_t deciphered() const { return m_splitter ? m_splitter->meter().work().deciphered : 0; }
 
 private:
     void read();
+    void onRead(const std::error_code& error, std::size_t n);
+    void onHeader(const std::shared_ptr<Owner>& owner, std::size_t n, bool end);
+    void handOut(const std::shared_ptr<Owner>& owner, bool end);
     void flush();
     void fail(const std::error_code& why);
 
     asio::ip::tcp::socket m_socket;
     std::weak_ptr<Owner> m_owner;
     WriteQueue& m_queue;
-    ZrStreamSplitter m_splitter;
+    const ZrPacketMeter::Options m_meter;
+    std::optional<ZrStreamSplitter> m_splitter;  // made once a PROXY header, if any, is read
+    std::vector<unsigned char> m_header;         // Header: its bytes so far
     std::vector<unsigned char> m_readBuffer = std::vector<unsigned char>(kReadChunk);
     // When what is queued will be written.
     enum class Flush : unsigned char {
@@ -113,6 +166,7 @@ private:
     };
 
     State m_state = State::Open;
+    Input m_input = Input::Reading;
     Flush m_flush = Flush::Idle;
 };
 

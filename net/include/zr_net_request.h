@@ -216,20 +216,21 @@ void launch(ClientCore& core, Handler handler, Deliver deliver, const char* byte
     });
 }
 
-// A wait for room. complete() dispatches the handler (the client calls it
-// in a turn of its own); the op is then destroyed.
-class RoomOp {
+// A wait: for room in a client, for a server's drain. complete()
+// dispatches the handler (its owner calls it in a turn of its own); the op
+// is then destroyed.
+class WaitOp {
 public:
-    virtual ~RoomOp() = default;
+    virtual ~WaitOp() = default;
     virtual void complete(std::error_code error) = 0;
 };
 
 template <class Handler>
-class RoomOpFor final : public RoomOp {
+class WaitOpFor final : public WaitOp {
     using Work = WorkFor<Handler>;
 
 public:
-    RoomOpFor(Handler handler, const IoExecutor& io) : m_handler(std::move(handler)), m_work(workFor(m_handler, io)) {}
+    WaitOpFor(Handler handler, const IoExecutor& io) : m_handler(std::move(handler)), m_work(workFor(m_handler, io)) {}
 
     void complete(std::error_code error) override {
         asio::dispatch(m_work, [handler = std::move(m_handler), error]() mutable { std::move(handler)(error); });
@@ -240,16 +241,16 @@ private:
     Work m_work;
 };
 
-void waitForRoom(ClientCore& core, std::unique_ptr<RoomOp> op);
+void waitForRoom(ClientCore& core, std::unique_ptr<WaitOp> op);
 
 template <class Handler>
 void waitForRoom(ClientCore& core, Handler handler) {
-    auto op = std::make_unique<RoomOpFor<Handler>>(std::move(handler), ioExecutor(core));
+    auto op = std::make_unique<WaitOpFor<Handler>>(std::move(handler), ioExecutor(core));
     if (onThread(core)) {
-        waitForRoom(core, std::unique_ptr<RoomOp>(std::move(op)));
+        waitForRoom(core, std::unique_ptr<WaitOp>(std::move(op)));
     } else {
         asio::post(ioExecutor(core), [shared = share(core), op = std::move(op)]() mutable {
-            waitForRoom(*shared, std::unique_ptr<RoomOp>(std::move(op)));
+            waitForRoom(*shared, std::unique_ptr<WaitOp>(std::move(op)));
         });
     }
 }

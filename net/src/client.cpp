@@ -36,10 +36,10 @@ public:
     void close();
     std::error_code submit(const char* bytes, std::size_t length, const RequestOptions& options, MakeOp make,
                            void* context, std::error_code refused);
-    void waitForRoom(std::unique_ptr<RoomOp> op) {
+    void waitForRoom(std::unique_ptr<WaitOp> op) {
         if (m_state == LinkState::Closed) {
             complete(std::move(op), asio::error::operation_aborted);
-        } else if (m_waiters.empty() && roomFor(m_woken + 1)) {
+        } else if (m_waiters.empty() && m_woken == 0 && roomFor(1)) {
             complete(std::move(op), std::error_code());
         } else {
             m_waiters.push_back(std::move(op));
@@ -51,16 +51,22 @@ public:
     const ClientOptions& options() const { return m_options; }
     LinkState state() const { return m_state; }
     std::size_t inFlight() const { return m_table.size(); }
-    bool hasRoom() const { return m_state != LinkState::Closed && roomFor(m_woken + 1); }
+    // Room that no waiter has been told of, and none waits for.
+    bool hasRoom() const { return m_state != LinkState::Closed && m_waiters.empty() && m_woken == 0 && roomFor(1); }
     const ClientCounters& counters() const { return m_counters; }
     void onLink(std::function<void(const LinkEvent&)> handler) { m_onLink = std::move(handler); }
+    void onUnmatched(std::function<void(const ZrSplitItem&, Unmatched)> handler) { m_onUnmatched = std::move(handler); }
 
 private:
     // Connection::Owner
     void received(Connection& connection, const ZrSplitItem& item) override;
-    void readDone(Connection&) override { wakeWaiters(); }
+    void readDone(Connection& connection) override;
     void writing(Connection& connection, std::size_t bytes) override;
     void written(Connection&) override { wakeWaiters(); }
+    void ended(Connection& connection) override {  // the server ended its stream: the connection is lost
+        connection.close();
+        closed(connection, asio::error::eof);
+    }
     void closed(Connection& connection, const std::error_code& why) override;
 
     // The connection.
@@ -72,6 +78,9 @@ private:
     std::chrono::milliseconds waitThenConnect();
     void emit(const LinkEvent& event) {
         if (m_onLink) m_onLink(event);
+    }
+    void unmatched(const ZrSplitItem& item, Unmatched why) {
+        if (m_onUnmatched) m_onUnmatched(item, why);
     }
 
     // Requests.
@@ -88,7 +97,7 @@ private:
         return m_table.size() + requests <= m_options.maxInFlight && m_queue.bytes() < m_options.maxQueuedBytes;
     }
     void wakeWaiters();
-    void complete(std::unique_ptr<RoomOp> op, const std::error_code& error);
+    void complete(std::unique_ptr<WaitOp> op, const std::error_code& error);
 
     asio::io_context& m_io;
     const ClientOptions m_options;
@@ -99,6 +108,7 @@ private:
     asio::ip::tcp::socket m_socket;  // the one being connected
     asio::steady_timer m_linkTimer;  // Connecting: the connect timeout; Waiting: the backoff
     std::shared_ptr<Connection> m_connection;
+    std::uint64_t m_decipheredSeen = 0;  // of the connection's deciphering, counted so far
     WriteQueue m_queue;  // outlives connections: what is queued waits for the next one
 
     RequestTable m_table;
@@ -107,11 +117,12 @@ private:
     asio::steady_timer m_deadlineTimer;
     Clock::time_point m_timerAt = Clock::time_point::max();  // what it waits for; max: nothing
 
-    std::deque<std::unique_ptr<RoomOp>> m_waiters;
+    std::deque<std::unique_ptr<WaitOp>> m_waiters;
     std::size_t m_woken = 0;  // waiters told of room whose handlers have not run yet
 
     ClientCounters m_counters;
     std::function<void(const LinkEvent&)> m_onLink;
+    std::function<void(const ZrSplitItem&, Unmatched)> m_onUnmatched;
 };
 
 // --- the connection -------------------------------------------------------
@@ -167,6 +178,7 @@ void ClientCore::connected(const asio::ip::tcp::endpoint& endpoint) {
     m_backoff = std::chrono::milliseconds(0);
     ++m_counters.connects;
     m_connection = std::make_shared<Connection>(std::move(m_socket), weak_from_this(), m_queue, m_options.meter);
+    m_decipheredSeen = 0;
     m_connection->start();
     m_connection->flushSoon();
     emit({LinkEvent::Kind::Connected, endpoint, {}, m_unsent.size(), {}});
@@ -235,11 +247,7 @@ void ClientCore::close() {
 
 std::error_code ClientCore::admit(const char* bytes, std::size_t length, const RequestOptions& options) const {
     if (m_state == LinkState::Closed) return asio::error::operation_aborted;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
-    if (length < ZrCkeepAlivePacket::PACKET_LEN || length > m_options.meter.maxPacketLength || p[0] != _STX_ ||
-        p[length - 1] != _ETX_) {
-        return Error::NotAPacket;
-    }
+    if (!packetShaped(bytes, length, m_options.meter.maxPacketLength)) return Error::NotAPacket;
     if (!roomFor(m_woken + 1)) return Error::Busy;
     if (options.keepSN &&
         m_table.find(ZrCPacketHead::fastGetSN(bytes, static_cast<unsigned int>(length))) != kNoSlot) {
@@ -290,6 +298,7 @@ std::error_code ClientCore::submit(const char* bytes, std::size_t length, const 
 void ClientCore::received(Connection&, const ZrSplitItem& item) {
     if (!item.isPacket()) {
         m_counters.skippedBytes += item.length;
+        unmatched(item, Unmatched::NotAPacket);
         return;
     }
     m_counters.bytesIn += item.length;
@@ -297,10 +306,12 @@ void ClientCore::received(Connection&, const ZrSplitItem& item) {
     const std::uint32_t slot = m_table.find(ZrCPacketHead::fastGetSN(item.chars(), length));
     if (slot == kNoSlot || m_table[slot].state != State::Written) {
         ++m_counters.repliesUnknown;
+        unmatched(item, Unmatched::UnknownSN);
         return;
     }
     if (m_table[slot].cmdID != ZrCPacketHead::fastGetCmdID(item.chars(), length)) {
         ++m_counters.repliesMismatched;
+        unmatched(item, Unmatched::OtherCommand);
         return;
     }
     ++m_counters.replies;
@@ -328,6 +339,13 @@ std::size_t ClientCore::failAll(State state, const std::error_code& error) {
     for (const std::uint32_t slot : slots) finish(slot, error);
     (state == State::Written ? m_counters.lost : m_counters.aborted) += slots.size();
     return slots.size();
+}
+
+void ClientCore::readDone(Connection& connection) {
+    const std::uint64_t deciphered = connection.deciphered();
+    m_counters.deciphered += deciphered - m_decipheredSeen;
+    m_decipheredSeen = deciphered;
+    wakeWaiters();
 }
 
 // Handing the queue to the socket sends every request in it.
@@ -395,10 +413,11 @@ void ClientCore::dropLeftFromQueue() {
 
 // --- room -----------------------------------------------------------------
 
-// Tells waiters of room, as many as requests would be taken; each runs in
-// a turn of its own, and the next are told once it has run.
+// Tells the first waiter of room; its handler runs in a turn of its own, and
+// the next is told once it has run (a request's bytes are not known before
+// it is made, so room is promised to one waiter at a time).
 void ClientCore::wakeWaiters() {
-    while (!m_waiters.empty() && roomFor(m_woken + 1)) {
+    if (!m_waiters.empty() && m_woken == 0 && roomFor(1)) {
         ++m_woken;
         asio::post(m_io, [weak = weak_from_this(), op = std::move(m_waiters.front())]() mutable {
             const auto core = weak.lock();
@@ -410,7 +429,7 @@ void ClientCore::wakeWaiters() {
     }
 }
 
-void ClientCore::complete(std::unique_ptr<RoomOp> op, const std::error_code& error) {
+void ClientCore::complete(std::unique_ptr<WaitOp> op, const std::error_code& error) {
     asio::post(m_io, [op = std::move(op), error] { op->complete(error); });
 }
 
@@ -424,7 +443,7 @@ bool onThread(const ClientCore& core) { return core.onThread(); }
 IoExecutor ioExecutor(const ClientCore& core) { return core.executor(); }
 std::shared_ptr<ClientCore> share(ClientCore& core) { return core.shared_from_this(); }
 std::size_t maxPacketLength(const ClientCore& core) { return core.options().meter.maxPacketLength; }
-void waitForRoom(ClientCore& core, std::unique_ptr<RoomOp> op) { core.waitForRoom(std::move(op)); }
+void waitForRoom(ClientCore& core, std::unique_ptr<WaitOp> op) { core.waitForRoom(std::move(op)); }
 
 std::vector<char>& encodeScratch() {
     thread_local std::vector<char> scratch;
@@ -451,6 +470,9 @@ void Client::close() {
 }
 
 void Client::onLink(std::function<void(const LinkEvent&)> handler) { m_core->onLink(std::move(handler)); }
+void Client::onUnmatched(std::function<void(const ZrSplitItem&, Unmatched)> handler) {
+    m_core->onUnmatched(std::move(handler));
+}
 LinkState Client::state() const { return m_core->state(); }
 std::size_t Client::inFlight() const { return m_core->inFlight(); }
 bool Client::hasRoom() const { return m_core->hasRoom(); }

@@ -71,6 +71,7 @@ expect "ok ZrAuthSockMsgPacket" "$work/pc_zrpacket"
 expect '"key":"installed"' "$work/pc_zrpacket_json"
 
 expect ZrAuthSockMsgPacket "$prefix/bin/zrpkt" list
+expect "zrrelay " "$prefix/bin/zrrelay" --version
 "$prefix/bin/zrpkt" dissector | cmp -s - "$prefix/share/zrpacket/zrpacket.lua" ||
     fail "the installed zrpacket.lua is not what the installed zrpkt generates"
 
@@ -100,8 +101,9 @@ fi
 grep -q "component json is not installed" "$work/nojson.log" || fail "no reason given: $(cat "$work/nojson.log")"
 
 # --- The component net: find_package over the shared and the static library,
-# and pkg-config (zrpacket-net); each consumer sends a packet to an echo in
-# its own process. Asking for net where it is not installed fails and says so.
+# and pkg-config (zrpacket-net); each consumer sends a packet to a server in
+# its own process. The installed examples run. Asking for net where it is
+# not installed fails and says so.
 net_consumer=$(dirname "$consumer")/consumer_net
 cmake -S "$net_consumer" -B "$work/net" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/net" >/dev/null
@@ -113,6 +115,19 @@ static_only "$work/net/consumer_net_static"
 g++ -std=c++17 $flags "$net_consumer/consumer_net.cpp" -o "$work/pc_net" $(pkg-config --cflags --libs zrpacket-net) \
     -Wl,-rpath,$(pkg-config --variable=libdir zrpacket-net)
 expect "ok net" "$work/pc_net"
+# The installed examples: the billing server, the client's requests to it,
+# and the server's drain on SIGTERM.
+"$prefix/bin/zrnet_balance_server" --listen 127.0.0.1:0 >"$work/server.log" &
+server=$!
+for _ in $(seq 100); do grep -q listening "$work/server.log" && break; sleep 0.1; done
+expect "500 replies in" "$prefix/bin/zrnet_balance_client" --connect "$(sed 's/listening on //' "$work/server.log")" \
+    --requests 500
+for n in 0 -5 1e3; do  # a count it cannot take: its usage, before any connection
+    rc=0 && "$prefix/bin/zrnet_balance_client" --connect 127.0.0.1:1 --requests $n 2>/dev/null || rc=$?
+    [ "$rc" = 2 ] || fail "zrnet_balance_client --requests $n exited $rc, not 2"
+done
+kill "$server"
+wait "$server" || fail "the installed zrnet_balance_server did not exit 0 on SIGTERM"
 rm "$(dirname "$(find "$prefix" -name zrpacketConfig.cmake)")"/zrpacketNetTargets*.cmake
 if cmake -S "$net_consumer" -B "$work/nonet" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$work/nonet.log" 2>&1; then
     fail "find_package(zrpacket COMPONENTS net) succeeds where net is not installed"

@@ -23,20 +23,6 @@ namespace relaykit {
 // firstSN + 1, ...; the same seed gives the same packets.
 std::vector<std::vector<char>> makePackets(std::uint32_t seed, std::size_t count, std::uint32_t firstSN = 1);
 
-// `bytes` of the costliest stream known for a receiver of this protocol: an
-// enciphered login head every 37 bytes, each one's first cipher bytes
-// deciphering to a text length that runs one byte past the farthest 0x03
-// the longest cipher could end at, with a 0x03 every 15 355 bytes. Every
-// start deciphers tens of kilobytes to learn that it is no packet.
-std::vector<char> craftedStream(std::size_t bytes);
-
-// A PROXY v2 header: the signature, version 2 with `command` (1 PROXY, 0
-// LOCAL), `family` (0x11 TCP over IPv4, ...), the length, then `body`.
-std::string proxyV2(unsigned char command, unsigned char family, const std::string& body);
-// The addresses of TCP over IPv4 in a v2 header: source, destination, their ports.
-std::string proxyV2Inet(const std::string& source, std::uint16_t sourcePort, const std::string& destination,
-                        std::uint16_t destinationPort);
-
 struct LoadOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "host_port.h"
+#include "net_kit.h"
 #include "relay_kit.h"
 #include "zr_session_packets.h"
 #include "zr_stream_splitter.h"
@@ -26,6 +27,7 @@ using namespace std::chrono_literals;
 using relaykit::Child;
 using relaykit::LoadOptions;
 using relaykit::LoadResult;
+using namespace nettest;
 
 constexpr std::size_t kPackets = ZRRELAY_TEST_PACKETS;
 
@@ -113,84 +115,6 @@ public:  // the scenario table's rows drive the fixture
     std::uint16_t echoPort = 0, relayPort = 0;
 };
 
-// --- raw clients, for the faults a well-behaved client never makes -----------------
-
-// A connection to the port on 127.0.0.1, from `source` when given (any of
-// 127.0.0.0/8: a client of another address).
-int connectTo(std::uint16_t port, int receiveBuffer = 0, const char* source = nullptr) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    if (source != nullptr) {
-        inet_pton(AF_INET, source, &address.sin_addr);
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool sendAll(int fd, const std::vector<char>& bytes) {
-    for (std::size_t at = 0; at < bytes.size();) {
-        const ssize_t n = send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        at += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Everything the peer sends until it ends the connection; `ended` is false
-// when it did not within the timeout.
-std::vector<char> readToEnd(int fd, std::chrono::milliseconds timeout, bool& ended) {
-    std::vector<char> all;
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    ended = false;
-    char buffer[4096];
-    while (std::chrono::steady_clock::now() < until) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0) continue;
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            ended = true;
-            break;
-        }
-        all.insert(all.end(), buffer, buffer + n);
-    }
-    return all;
-}
-
-// Up to `count` bytes from the peer, less when it ends the connection first
-// or the timeout passes.
-std::vector<char> readUpTo(int fd, std::size_t count, std::chrono::milliseconds timeout) {
-    std::vector<char> all(count);
-    std::size_t got = 0;
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (got < count && std::chrono::steady_clock::now() < until) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0) continue;
-        const ssize_t n = recv(fd, all.data() + got, count - got, 0);
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    all.resize(got);
-    return all;
-}
-
-// A new connection (from `source`) that sends the packet: its descriptor,
-// left open, when the reply came; -1 when the relay closed it without one.
-int answered(std::uint16_t port, const std::vector<char>& packet, const char* source = nullptr) {
-    const int fd = connectTo(port, 0, source);
-    if (fd < 0) return -1;
-    if (sendAll(fd, packet) && readUpTo(fd, packet.size(), 5s) == packet) return fd;
-    close(fd);
-    return -1;
-}
-
 // The test as the backend, on the port the relay tries: the relay's connection.
 int backendOn(std::uint16_t port) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -218,55 +142,6 @@ std::vector<unsigned int> usersOf(int backend, std::size_t size, std::size_t cou
         users.push_back(ZrCPacketHead::fastGetUserID(stream.data() + at, static_cast<unsigned int>(size)));
     }
     return users;
-}
-
-// Writes the packet over and over, never reading, until the relay closes
-// the connection; how long that took, or nothing past the timeout.
-std::optional<std::chrono::milliseconds> sendUntilClosed(int fd, const std::vector<char>& packet,
-                                                         std::chrono::milliseconds timeout) {
-    const auto start = std::chrono::steady_clock::now();
-    for (std::size_t sent = 0; std::chrono::steady_clock::now() < start + timeout;) {
-        pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, 20) <= 0) continue;
-        bool closed = (p.revents & (POLLERR | POLLHUP)) != 0;
-        if (!closed) {
-            const ssize_t n = send(fd, packet.data() + sent % packet.size(), packet.size() - sent % packet.size(),
-                                   MSG_NOSIGNAL | MSG_DONTWAIT);
-            closed = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
-            if (n > 0) sent += static_cast<std::size_t>(n);
-        }
-        if (closed) {
-            return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-        }
-    }
-    return std::nullopt;
-}
-
-// A packet of the user's with a text of `size` bytes: the same length for
-// every user.
-std::vector<char> packetOf(unsigned int user, std::size_t size) {
-    ZrHttpMsgPacket packet;
-    packet.setUserID(user);
-    packet.setRequest(std::string(size, 'x'));
-    std::vector<char> wire(size + 1024);
-    EXPECT_EQ(packet.enCode(wire.data(), static_cast<unsigned int>(wire.size())), 0);
-    wire.resize(packet.getPacketLength());
-    return wire;
-}
-
-std::vector<char> repeated(const std::vector<char>& packet, std::size_t times) {
-    std::vector<char> out;
-    for (std::size_t i = 0; i < times; ++i) out.insert(out.end(), packet.begin(), packet.end());
-    return out;
-}
-
-// A packet of about 60 KB, for filling queues quickly.
-std::vector<char> bigPacket() { return packetOf(1, 60000); }
-
-std::vector<char> concat(const std::vector<std::vector<char>>& packets, std::size_t count) {
-    std::vector<char> out;
-    for (std::size_t i = 0; i < count; ++i) out.insert(out.end(), packets[i].begin(), packets[i].end());
-    return out;
 }
 
 // --- the tests ------------------------------------------------------------------------
@@ -453,28 +328,6 @@ TEST_F(RelayTest, DrainsWhatIsInFlightOnSigterm) {
     EXPECT_EQ(c["unanswered_at_exit"], 0u);
 }
 
-// A slow backend: a client that sends far more than its in-flight limit has
-// at most that many packets in the relay's table at any time, and all of
-// them are answered in the end.
-TEST_F(RelayTest, PausesAClientAtItsInFlightLimit) {
-    startAll({"--client-in-flight", "4"}, {"--delay-ms", "20"});  // each echo held 20 ms
-    const std::vector<std::vector<char>> packets = relaykit::makePackets(5, 60);
-    const std::vector<char> all = concat(packets, packets.size());
-    const int fd = connectTo(relayPort);
-    ASSERT_GE(fd, 0);
-    ASSERT_TRUE(sendAll(fd, all));
-    shutdown(fd, SHUT_WR);
-    std::uint64_t most = 0;
-    for (int i = 0; i < 10; ++i) most = std::max(most, counters()["in_flight"]);
-    bool ended = false;
-    EXPECT_EQ(readToEnd(fd, 10s, ended), all);
-    EXPECT_TRUE(ended);
-    close(fd);
-    EXPECT_GT(most, 0u);
-    EXPECT_LE(most, 4u);
-    EXPECT_EQ(stop()["replies_out"], packets.size());
-}
-
 // With no backend yet, packets wait in the queue; the relay keeps trying,
 // and once the backend is up they are answered. Clients over --max-clients
 // are closed at once.
@@ -537,18 +390,6 @@ std::uint16_t metricsPort(const Child& relay) {
     const std::string line = relay.waitForLine("metrics on http://", 5s);
     const std::size_t end = line.rfind("/metrics");
     return static_cast<std::uint16_t>(std::stoul(line.substr(line.rfind(':', end) + 1, end)));
-}
-
-// Sends the packets on a new connection and reads until the relay closes it.
-std::vector<char> exchange(std::uint16_t port, const std::vector<char>& bytes, std::chrono::milliseconds timeout) {
-    const int fd = connectTo(port);
-    EXPECT_GE(fd, 0);
-    EXPECT_TRUE(sendAll(fd, bytes));
-    bool ended = false;
-    std::vector<char> received = readToEnd(fd, timeout, ended);
-    EXPECT_TRUE(ended) << "the relay did not close the connection";
-    close(fd);
-    return received;
 }
 
 // One client floods, then eight send ten packets each, while there is no
@@ -616,39 +457,6 @@ std::vector<Scenario> scenarios() {
              EXPECT_EQ(t.countersWhen("replies_unknown", 2)["replies_unknown"], 2u);
          },
          {{"replies_timed_out", 2}, {"clients_closed_timed_out", 1}, {"replies_unknown", 2}, {"replies_out", 0}}},
-        // Bytes that are not a packet after two packets, then a packet: the
-        // two are answered (their replies slow to come), nothing after the
-        // garbage is taken, then the client is closed.
-        {"bad bytes after good packets",
-         true,
-         {},
-         {"--delay-ms", "200"},
-         [&](RelayTest& t) {
-             std::vector<char> bytes = concat(packets, 2);
-             bytes.insert(bytes.end(), 64, '\xff');
-             bytes.insert(bytes.end(), packets[2].begin(), packets[2].end());
-             EXPECT_EQ(exchange(t.relayPort, bytes, 5s), concat(packets, 2));
-         },
-         {{"packets_in", 2}, {"replies_out", 2}, {"clients_closed_not_packets", 1}, {"replies_orphaned", 0}}},
-        // Two clients send a packet that is never answered and go: their
-        // places are free at once for a third.
-        {"clients gone with packets in flight",
-         true,
-         {"--max-clients", "2", "--reply-timeout", "60000", "--drain-timeout", "100"},
-         {"--drop-every", "1"},
-         [&](RelayTest& t) {
-             for (int i = 0; i < 2; ++i) {
-                 const int fd = connectTo(t.relayPort);
-                 EXPECT_TRUE(sendAll(fd, packets[0]));
-                 close(fd);
-             }
-             t.countersWhen("packets_in", 2);
-             const int third = connectTo(t.relayPort);
-             EXPECT_TRUE(sendAll(third, packets[1]));
-             EXPECT_EQ(t.countersWhen("packets_in", 3)["packets_in"], 3u);
-             close(third);
-         },
-         {{"clients_accepted", 3}, {"clients_refused", 0}}},
         // The client's only packet in flight is the last one written to a
         // backend that dies: the client is closed and the packet counted lost.
         {"only packet in flight, backend killed",
@@ -667,21 +475,6 @@ std::vector<Scenario> scenarios() {
              close(fd);
          },
          {{"lost_in_flight", 1}, {"clients_closed_backend_lost", 1}, {"in_flight", 0}}},
-        // A client that never reads, behind a slow backend: closed within
-        // the grace time of going over --client-queue, not once every reply
-        // in flight (some 3.8 MB at 640 KB/s) has come.
-        {"deaf client, slow backend",
-         true,
-         {"--client-queue", "65536", "--client-grace", "300", "--client-queue-hard", "67108864"},
-         {"--delay-ms", "100"},
-         [&](RelayTest& t) {
-             const int fd = connectTo(t.relayPort, 4096);
-             const auto closedAfter = sendUntilClosed(fd, bigPacket(), 10s);
-             close(fd);
-             ASSERT_TRUE(closedAfter);
-             EXPECT_LT(closedAfter->count(), 2500);
-         },
-         {{"clients_closed_slow", 1}}},
         // Paused clients take turns for the backend's queue, a packet each,
         // with room in it for one packet and for several.
         {"fair turns",
@@ -753,45 +546,6 @@ std::vector<Scenario> scenarios() {
              EXPECT_TRUE(result.allAnswered()) << result.firstError;
          },
          {{"clients_accepted", 8}, {"replies_out", 1600}, {"replies_unknown", 17}}},
-        // Connections up to --max-clients, three silent and three idle after
-        // a packet: a new client is refused, then served once they have been
-        // closed (--client-first, --client-idle), within their time.
-        {"idle connections up to --max-clients",
-         true,
-         {"--max-clients", "6", "--client-first", "300", "--client-idle", "300"},
-         {},
-         [&](RelayTest& t) {
-             std::vector<int> held;
-             for (int i = 0; i < 3; ++i) held.push_back(connectTo(t.relayPort));
-             for (int i = 0; i < 3; ++i) held.push_back(answered(t.relayPort, packets[i]));
-             const auto start = std::chrono::steady_clock::now();
-             int served = answered(t.relayPort, packets[3]);
-             EXPECT_LT(served, 0) << "a client over --max-clients was served";
-             while (served < 0 && std::chrono::steady_clock::now() < start + 3s) {
-                 std::this_thread::sleep_for(50ms);
-                 served = answered(t.relayPort, packets[3]);
-             }
-             EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
-             close(served);
-             EXPECT_EQ(t.countersWhen("clients_closed_idle", 3)["clients_closed_idle"], 3u);
-             for (const int fd : held) close(fd);
-         },
-         {{"clients_closed_no_packet", 3}, {"clients_closed_idle", 3}}},
-        // Five clients of one address and one of another: the first's are
-        // held to three, the other is served.
-        {"clients of one address over --max-clients-per-address",
-         true,
-         {"--max-clients-per-address", "3"},
-         {},
-         [&](RelayTest& t) {
-             std::vector<int> fds;
-             for (int i = 0; i < 5; ++i) fds.push_back(answered(t.relayPort, packets[i], "127.0.0.7"));
-             EXPECT_EQ(std::count_if(fds.begin(), fds.end(), [](int fd) { return fd >= 0; }), 3);
-             fds.push_back(answered(t.relayPort, packets[5], "127.0.0.8"));
-             EXPECT_GE(fds.back(), 0);
-             for (const int fd : fds) close(fd);
-         },
-         {{"clients_refused_address", 2}, {"replies_out", 4}}},
         // A packet whose deadline passes while the backend is down leaves the
         // queue: the backend that comes later receives nothing, so a client
         // that sends it again does not have it executed twice.
@@ -820,38 +574,6 @@ std::vector<Scenario> scenarios() {
              EXPECT_NE(second.log().find("Address already in use"), std::string::npos) << second.log();
          },
          {{"clients_accepted", 0}}},
-        // Behind a balancer each connection opens with a PROXY header, whose
-        // address is the client's in its session line; a connection without
-        // one, or with a malformed one, is closed unanswered.
-        {"PROXY headers name the clients",
-         true,
-         {"--accept-proxy"},
-         {},
-         [&](RelayTest& t) {
-             const std::vector<char> two = concat(packets, 2);
-             const struct {
-                 std::string header;
-                 bool served;
-             } connections[] = {
-                 {relaykit::proxyV2(1, 0x11, relaykit::proxyV2Inet("192.0.2.7", 40112, "10.0.0.1", 7633)), true},
-                 {"PROXY TCP4 198.51.100.9 10.0.0.1 5555 7633\r\n", true},
-                 {"", false},
-                 {"PROXY TCP4 198.51.100.9 10.0.0.1 05555 7633\r\n", false},
-             };
-             for (const auto& c : connections) {
-                 std::vector<char> bytes(c.header.begin(), c.header.end());
-                 bytes.insert(bytes.end(), two.begin(), two.end());
-                 const int fd = connectTo(t.relayPort);
-                 EXPECT_TRUE(sendAll(fd, bytes));
-                 shutdown(fd, SHUT_WR);
-                 bool ended = false;
-                 EXPECT_EQ(readToEnd(fd, 5s, ended), c.served ? two : std::vector<char>()) << c.header;
-                 close(fd);
-             }
-             EXPECT_FALSE(t.relay->waitForLine("session: client=192.0.2.7:40112 ", 5s).empty());
-             EXPECT_FALSE(t.relay->waitForLine("session: client=198.51.100.9:5555 ", 5s).empty());
-         },
-         {{"clients_closed_proxy", 2}, {"replies_out", 4}}},
         // One line when a client ends: its address, how long, how much each
         // way, and why.
         {"a session line for each client",
@@ -895,25 +617,6 @@ std::vector<Scenario> scenarios() {
              EXPECT_NE(run("curl -sS " + url + "/metrics").find("\nzrrelay_backend_up 1\n"), std::string::npos);
          },
          {{"backend_connects", 1}}},
-        // Clients that send the costliest stream known: each is closed at its
-        // first bad byte, having cost at most one start's work (two of the
-        // longest ciphers deciphered); honest clients beside them are
-        // answered in full.
-        {"crafted streams from clients",
-         true,
-         {"--threads", "1"},
-         {},
-         [&](RelayTest& t) {
-             const std::vector<char> crafted = relaykit::craftedStream(32 * 1024);
-             const std::size_t hostile = 4;
-             for (std::size_t i = 0; i < hostile; ++i) EXPECT_TRUE(exchange(t.relayPort, crafted, 10s).empty());
-             auto c = t.countersWhen("clients_closed_not_packets", hostile);
-             EXPECT_GT(c["client_deciphered_bytes"], 0u);
-             EXPECT_LE(c["client_deciphered_bytes"], hostile * 2 * ZR_MAX_ENCIPHERED_PACKET_LEN);
-             const LoadResult result = relaykit::runLoad(t.load(8, 50));
-             EXPECT_TRUE(result.allAnswered()) << result.firstError;
-         },
-         {{"clients_closed_not_packets", 4}, {"packets_in", 400}, {"replies_out", 400}}},
         // Two threads, each with its own backend connection: every reply
         // reaches its client, the counters are summed.
         {"two threads",
@@ -1053,16 +756,6 @@ TEST_P(RelayScenario, Row) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, RelayScenario, ::testing::ValuesIn(scenarios()),
-                         [](const ::testing::TestParamInfo<Scenario>& row) {
-                             std::string name;
-                             for (const char c : std::string(row.param.name)) {
-                                 if (std::isalnum(static_cast<unsigned char>(c))) {
-                                     name += c;
-                                 } else if (name.empty() || name.back() != '_') {
-                                     name += '_';
-                                 }
-                             }
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<Scenario>& row) { return testName(row.param.name); });
 
 }  // namespace

@@ -5,26 +5,27 @@
 //   client B ─┼─ relay ── backend ──> │  SN 18 -> (B, its SN 5)
 //   client C ─┘  (one connection)     └─ ...
 //
-// Each client's bytes are split into packets (ZrStreamSplitter). A packet is
-// copied into the backend's queue and its SN replaced there by the relay's
-// own (fastSetSN); the table above remembers whose packet it was. The
-// backend's bytes are split the same way, each reply is looked up by its SN,
-// gets the client's SN back and goes to that client.
+// The relay is built of the component net: a zrnet::Server in raw mode takes
+// the clients (their limits, PROXY headers, bad bytes, sessions), and hands
+// over each packet's bytes; a zrnet::Client in raw mode sends each to the
+// backend as a request under an SN of its own, and matches the backend's
+// reply by that SN and the packet's command; the reply goes back to its
+// client under the client's SN. What is left here: the forwarding between
+// the two, what ends a client when a packet gets no reply, the log and the
+// metrics.
 //
-// Model: every packet gets exactly one reply carrying its SN, within
-// --reply-timeout. A packet whose reply does not come in time leaves the
-// table (its client is closed once the replies it is owed are sent), and a
-// packet not yet written to the backend by then is never written; a reply
-// whose SN is in no table entry (late, or a second reply) is counted and
+// Model: every packet gets exactly one reply carrying its SN and command,
+// within --reply-timeout. A packet whose reply does not come in time is
+// given up (its client is closed once the replies it is owed are sent), and
+// a packet not yet written to the backend by then is never written; a reply
+// that matches no packet in flight (late, a second reply) is counted and
 // dropped; one for a client that has gone is counted and dropped.
 //
-// The pieces: a ClientConnection per client (its socket, its splitter, its
-// state, its session record), one BackendConnection per relay, and the Relay
-// between them (routes, deadlines, turns for the backend's queue). Each Relay
-// runs on one asio::io_context on one thread: no locks. With --threads N
-// there are N of them, each with its own backend connection and SN space;
-// the RelayGroup owns the one listening socket and hands each connection to
-// a relay, handles the signals, sums the counters and serves them (--metrics).
+// Each Relay runs on one asio::io_context on one thread: no locks. With
+// --threads N there are N of them, each with its own backend connection and
+// SN space; the RelayGroup owns the one listening socket (a zrnet::Listener)
+// and hands each connection to a relay, handles the signals, sums the
+// counters and serves them (--metrics).
 #ifndef ZRRELAY_RELAY_H
 #define ZRRELAY_RELAY_H
 
@@ -36,6 +37,8 @@
 
 #include "host_port.h"
 #include "relay_log.h"
+#include "zr_net_places.h"
+#include "zr_net_session.h"
 #include "zr_stream_splitter.h"
 
 namespace zrrelay {
@@ -95,7 +98,7 @@ struct LatencyHistogram {
 
 // What the relay has done since it started; printed at exit and on SIGUSR1,
 // served by --metrics. Each client ends once, under one end code, and adds
-// to that code's counter (closedCounter).
+// to that code's counter (endedCounter).
 struct Counters {
     std::uint64_t clientsAccepted = 0;
     std::uint64_t clientsRefused = 0;         // over --max-clients
@@ -114,7 +117,7 @@ struct Counters {
     std::uint64_t bytesIn = 0;
     std::uint64_t repliesOut = 0;  // replies queued to their clients
     std::uint64_t bytesOut = 0;
-    std::uint64_t repliesUnknown = 0;    // SN of no packet in flight
+    std::uint64_t repliesUnknown = 0;    // SN of no packet in flight, or another command
     std::uint64_t repliesOrphaned = 0;   // for a client that has gone
     std::uint64_t lostInFlight = 0;      // written to a backend that went before replying
     std::uint64_t repliesTimedOut = 0;   // written, no reply within --reply-timeout
@@ -132,8 +135,8 @@ struct Counters {
     LatencyHistogram replyLatency;
 
     Counters& operator+=(const Counters& other);
-    // The counter a session that ended so adds to (null: Refused, counted on refusing).
-    static std::uint64_t Counters::*closedCounter(EndCode code);
+    // The counter a session that ended so, or a connection refused so, adds to.
+    static std::uint64_t Counters::*endedCounter(zrnet::EndCode code);
     // name=value, in the order of the counters' list.
     std::vector<LogField> fields() const;
 };
@@ -142,7 +145,6 @@ struct Counters {
 std::string prometheusText(const Counters& counters);
 
 class MetricsServer;
-class AddressPlaces;
 struct GroupIo;
 
 // The relays of every thread, the listening socket, the signals and the
@@ -174,7 +176,7 @@ private:
 
     Options m_options;
     Logger m_log;
-    std::unique_ptr<AddressPlaces> m_places;
+    std::shared_ptr<zrnet::AddressPlaces> m_places;
     std::vector<std::unique_ptr<Thread>> m_threads;
     std::unique_ptr<GroupIo> m_io;  // the calling thread's: listening, signals, metrics; goes before the threads
     std::size_t m_turn = 0;         // round robin among equals

@@ -12,7 +12,6 @@
 #include <future>
 #include <thread>
 
-#include "address_places.h"
 #include "metrics_server.h"
 #include "relay_core.h"
 #include "relay_parts.h"
@@ -20,18 +19,18 @@
 namespace zrrelay {
 
 struct GroupIo {
-    GroupIo() : acceptor(io), acceptRetry(io), stop(io, SIGINT, SIGTERM), usr1(io, SIGUSR1) {}
+    GroupIo() : stop(io, SIGINT, SIGTERM), usr1(io, SIGUSR1) {}
 
     asio::io_context io;
-    asio::ip::tcp::acceptor acceptor;
-    asio::steady_timer acceptRetry;
+    std::unique_ptr<zrnet::Listener> listener;
     asio::signal_set stop;
     asio::signal_set usr1;
     bool stopping = false;
 };
 
 struct RelayGroup::Thread {
-    Thread(const Options& options, int number, AddressPlaces& places) : relay(io, options, number, places) {}
+    Thread(const Options& options, int number, std::shared_ptr<zrnet::AddressPlaces> places)
+        : relay(io, options, number, std::move(places)) {}
 
     asio::io_context io;
     Relay relay;
@@ -42,10 +41,10 @@ struct RelayGroup::Thread {
 RelayGroup::RelayGroup(const Options& options)
     : m_options(options),
       m_log(options.logLevel, options.logFormat),
-      m_places(std::make_unique<AddressPlaces>(options.limits.maxClientsPerAddress)) {
+      m_places(std::make_shared<zrnet::AddressPlaces>(options.limits.maxClientsPerAddress)) {
     const unsigned threads = std::max(1u, options.threads);
     for (unsigned i = 0; i < threads; ++i) {
-        m_threads.push_back(std::make_unique<Thread>(m_options, threads > 1 ? static_cast<int>(i) : -1, *m_places));
+        m_threads.push_back(std::make_unique<Thread>(m_options, threads > 1 ? static_cast<int>(i) : -1, m_places));
     }
     m_io = std::make_unique<GroupIo>();
 }
@@ -58,24 +57,13 @@ RelayGroup::~RelayGroup() {
         }
     }
     m_metrics.reset();
-    m_io.reset();  // an accept it still holds names a relay's io_context
+    m_io.reset();  // an accept its listener still holds names a relay's io_context
 }
 
 void RelayGroup::start() {
-    asio::ip::tcp::resolver resolver(m_io->io);
-    const asio::ip::tcp::endpoint endpoint =
-        resolver.resolve(m_options.listen.host, std::to_string(m_options.listen.port), asio::ip::tcp::resolver::passive)
-            .begin()
-            ->endpoint();
-    asio::ip::tcp::acceptor& acceptor = m_io->acceptor;
-    acceptor.open(endpoint.protocol());
-    // Lets a restarted relay bind while its old connections linger; on
-    // Linux it never lets two sockets listen on one port.
-    acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
-    acceptor.bind(endpoint);
-    acceptor.listen();
-    m_log.line(LogLevel::Info,
-               text("listening on ", endpointText(acceptor.local_endpoint()), ", backend ", m_options.backend.text()));
+    m_io->listener = std::make_unique<zrnet::Listener>(m_io->io, m_options.listen.host, m_options.listen.port);
+    m_log.line(LogLevel::Info, text("listening on ", zrnet::endpointText(m_io->listener->localEndpoint()),
+                                    ", backend ", m_options.backend.text()));
     if (!m_options.metrics.host.empty()) {
         m_metrics = std::make_unique<MetricsServer>(
             m_io->io, m_log, [this] { return prometheusText(counters()); }, [this] { return healthy(); });
@@ -108,23 +96,10 @@ RelayGroup::Thread& RelayGroup::nextThread() {
 }
 
 void RelayGroup::accept() {
-    Thread& target = nextThread();
-    m_io->acceptor.async_accept(
-        target.io, [this, &target](const asio::error_code& error, asio::ip::tcp::socket socket) {
-            if (m_io->stopping) return;
-            if (error) {
-                if (error == asio::error::operation_aborted) return;
-                m_log.line(LogLevel::Warn, text("accept failed: ", error.message()));
-                m_io->acceptRetry.expires_after(kAcceptRetry);
-                m_io->acceptRetry.async_wait([this](const asio::error_code& e) {
-                    if (!e && !m_io->stopping) accept();
-                });
-                return;
-            }
-            Relay* relay = &target.relay;
-            asio::post(target.io, [relay, s = std::move(socket)]() mutable { relay->adopt(std::move(s)); });
-            accept();
-        });
+    m_io->listener->start([this]() -> zrnet::Server& { return nextThread().relay.server(); },
+                          [this](const std::error_code& error) {
+                              m_log.line(LogLevel::Warn, text("accept failed: ", error.message()));
+                          });
 }
 
 bool RelayGroup::healthy() const {
@@ -155,9 +130,7 @@ void RelayGroup::waitForSignals() {
         m_log.line(LogLevel::Info, text(signal == SIGINT ? "SIGINT" : "SIGTERM", " received"));
         if (!m_io->stopping) {  // no more clients
             m_io->stopping = true;
-            asio::error_code ignored;
-            m_io->acceptor.close(ignored);
-            m_io->acceptRetry.cancel();
+            m_io->listener->close();
         }
         for (const auto& t : m_threads) {
             Relay* relay = &t->relay;

@@ -1,5 +1,6 @@
 #include "relay_log.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -9,39 +10,6 @@ namespace {
 
 const char* const kLevelNames[] = {"error", "warn", "info", "debug"};
 
-// JSON's escapes: a quote, a backslash and control bytes.
-void appendEscaped(std::string& out, const std::string& text) {
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-}
-
-void appendQuoted(std::string& out, const std::string& text) {
-    out += '"';
-    appendEscaped(out, text);
-    out += '"';
-}
-
-// logfmt: bare unless empty or holding a space, quote, backslash, '=' or a control byte.
-void appendLogfmt(std::string& out, const std::string& text) {
-    bool bare = !text.empty();
-    for (const char c : text) bare = bare && c != ' ' && c != '"' && c != '\\' && c != '=' && c > 0x20;
-    if (bare) {
-        out += text;
-    } else {
-        appendQuoted(out, text);
-    }
-}
-
 // One write, so that lines of several threads do not interleave.
 void write(std::string line) {
     line += '\n';
@@ -49,9 +17,6 @@ void write(std::string line) {
 }
 
 }  // namespace
-
-LogField logNumber(const char* name, std::uint64_t value) { return {name, std::to_string(value), true}; }
-LogField logText(const char* name, std::string value) { return {name, std::move(value), false}; }
 
 std::string utcNow() {
     const auto now = std::chrono::system_clock::now();
@@ -82,7 +47,7 @@ void Logger::line(LogLevel level, const std::string& message) const {
     std::string out = head(level);
     if (m_format == LogFormat::Json) {
         out += ",\"message\":";
-        appendQuoted(out, message);
+        zrnet::appendJsonString(out, message);
         out += '}';
     } else {
         out += message;
@@ -100,49 +65,14 @@ std::string Logger::eventLine(LogLevel level, const char* name, const std::vecto
         out += ",\"event\":\"";
         out += name;
         out += '"';
-        for (const LogField& field : fields) {
-            out += ",\"";
-            out += field.name;
-            out += "\":";
-            if (field.number) {
-                out += field.value;
-            } else {
-                appendQuoted(out, field.value);
-            }
-        }
+        zrnet::appendFields(out, fields, zrnet::FieldFormat::Json);
         out += '}';
     } else {
         out += name;
         out += ':';
-        for (const LogField& field : fields) {
-            out += ' ';
-            out += field.name;
-            out += '=';
-            appendLogfmt(out, field.value);
-        }
+        zrnet::appendFields(out, fields, zrnet::FieldFormat::Logfmt);
     }
     return out;
-}
-
-const char* endCodeName(EndCode code) {
-    static const char* const kNames[kEndCodes] = {"client_closed", "bad_bytes",    "bad_proxy", "no_packet", "idle",
-                                                  "deadline",      "backend_lost", "slow",      "shutdown",  "refused"};
-    return kNames[static_cast<std::size_t>(code)];
-}
-
-std::vector<LogField> Session::fields(Clock::time_point now) const {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
-    return {logText("client", client),
-            logNumber("id", id),
-            logNumber("duration_ms", static_cast<std::uint64_t>(ms)),
-            logNumber("packets_in", packetsIn),
-            logNumber("bytes_in", bytesIn),
-            logNumber("packets_out", packetsOut),
-            logNumber("bytes_out", bytesOut),
-            logNumber("timed_out", timedOut),
-            logNumber("lost", lost),
-            logText("end", endCodeName(end)),
-            logText("reason", reason)};
 }
 
 }  // namespace zrrelay

@@ -5,6 +5,7 @@
 #include "metrics_server.h"
 #include "relay.h"
 #include "relay_parts.h"
+#include "zr_net_server.h"
 
 namespace zrrelay {
 
@@ -46,7 +47,8 @@ const CounterField kCounterFields[] = {
     {"replies_out", &Counters::repliesOut, Kind::Counter, "Replies queued to their clients"},
     {"bytes_out", &Counters::bytesOut, Kind::Counter, "Bytes of those replies"},
     {"in_flight", &Counters::inFlight, Kind::Gauge, "Packets awaiting their reply"},
-    {"replies_unknown", &Counters::repliesUnknown, Kind::Counter, "Replies whose SN matches no packet in flight"},
+    {"replies_unknown", &Counters::repliesUnknown, Kind::Counter,
+     "Replies whose SN matches no packet in flight, or whose command is not their packet's"},
     {"replies_orphaned", &Counters::repliesOrphaned, Kind::Counter, "Replies for a client that has gone"},
     {"replies_timed_out", &Counters::repliesTimedOut, Kind::Counter,
      "Packets sent to the backend and given up after --reply-timeout"},
@@ -74,25 +76,19 @@ Counters& Counters::operator+=(const Counters& other) {
     return *this;
 }
 
-std::uint64_t Counters::*Counters::closedCounter(EndCode code) {
-    static std::uint64_t Counters::*const kByCode[kEndCodes] = {
-        &Counters::clientsByClient,
-        &Counters::clientsNotPackets,
-        &Counters::clientsProxy,
-        &Counters::clientsNoPacket,
-        &Counters::clientsIdle,
-        &Counters::clientsTimedOut,
-        &Counters::clientsBackendLost,
-        &Counters::clientsSlow,
-        &Counters::clientsShutdown,
-        nullptr,  // Refused: counted as it is refused
+std::uint64_t Counters::*Counters::endedCounter(zrnet::EndCode code) {
+    static std::uint64_t Counters::*const kByCode[zrnet::kEndCodes] = {
+        &Counters::clientsByClient, &Counters::clientsNotPackets,  &Counters::clientsProxy,
+        &Counters::clientsNoPacket, &Counters::clientsIdle,        &Counters::clientsTimedOut,
+        &Counters::clientsBackendLost, &Counters::clientsSlow,     &Counters::clientsShutdown,
+        &Counters::clientsRefused,  &Counters::clientsRefusedAddress,
     };
     return kByCode[static_cast<std::size_t>(code)];
 }
 
 std::vector<LogField> Counters::fields() const {
     std::vector<LogField> out;
-    for (const CounterField& field : kCounterFields) out.push_back(logNumber(field.name, this->*field.member));
+    for (const CounterField& field : kCounterFields) out.push_back(zrnet::numberField(field.name, this->*field.member));
     return out;
 }
 
@@ -168,7 +164,7 @@ void MetricsServer::start(const HostPort& address) {
     m_acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
     m_acceptor.bind(endpoint);
     m_acceptor.listen();
-    m_log.line(LogLevel::Info, text("metrics on http://", endpointText(m_acceptor.local_endpoint()), "/metrics"));
+    m_log.line(LogLevel::Info, text("metrics on http://", zrnet::endpointText(m_acceptor.local_endpoint()), "/metrics"));
     accept();
 }
 
@@ -176,7 +172,7 @@ void MetricsServer::accept() {
     m_acceptor.async_accept([this](const asio::error_code& error, asio::ip::tcp::socket socket) {
         if (error == asio::error::operation_aborted) return;
         if (error) {
-            m_acceptRetry.expires_after(kAcceptRetry);
+            m_acceptRetry.expires_after(zrnet::kAcceptRetry);
             m_acceptRetry.async_wait([this](const asio::error_code& e) {
                 if (!e) accept();
             });

@@ -1,24 +1,19 @@
-// Sends a packet with the installed network client to an echo on 127.0.0.1
-// in the same program; prints "ok net" and exits 0 when its reply decodes.
+// Sends a packet with the installed network client to the installed
+// network server in the same program; prints "ok net" and exits 0 when its
+// reply decodes.
 #include <cstdio>
 #include <string>
 
 #include "zr_net_client.h"
+#include "zr_net_server.h"
 #include "zr_session_packets.h"
 
 int main() {
     asio::io_context io;
-    asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
-    asio::ip::tcp::socket peer(io);
-    char echo[256];
-    acceptor.async_accept(peer, [&](std::error_code error) {
-        if (error) return;
-        peer.async_read_some(asio::buffer(echo), [&](std::error_code e, std::size_t n) {
-            if (!e) asio::write(peer, asio::buffer(echo, n));
-        });
-    });
-
-    zrnet::Client client(io, zrnet::ClientOptions("127.0.0.1", acceptor.local_endpoint().port()));
+    zrnet::Server server(io, zrnet::ServerOptions());
+    server.on<ZrAuthSockMsgPacket>(
+        [](ZrAuthSockMsgPacket& request, zrnet::Responder responder) { responder.reply(request); });
+    zrnet::Client client(io, zrnet::ClientOptions("127.0.0.1", server.listen("127.0.0.1", 0).port()));
     client.start();
     ZrAuthSockMsgPacket request, reply;
     request.setkey("installed");
@@ -31,8 +26,7 @@ int main() {
             status = 0;
         }
         client.close();
-        acceptor.close();
-        peer.close();
+        server.close();
     });
     io.run_for(std::chrono::seconds(10));
     return status;

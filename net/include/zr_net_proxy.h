@@ -10,13 +10,14 @@
 //       (0x21 PROXY, 0x20 LOCAL), family (0x11 TCP over IPv4, 0x21 over
 //       IPv6, 0x31 a Unix stream, 0x00 unspecified), the length of what
 //       follows (16 bits, big-endian): the addresses, then TLVs.
-#ifndef ZRRELAY_PROXY_HEADER_H
-#define ZRRELAY_PROXY_HEADER_H
+#ifndef ZRPACKET_ZR_NET_PROXY_H
+#define ZRPACKET_ZR_NET_PROXY_H
 
 #include <asio/ip/tcp.hpp>
 #include <cstddef>
+#include <string>
 
-namespace zrrelay {
+namespace zrnet {
 
 // The longest v1 header, CRLF included.
 constexpr std::size_t kProxyV1MaxLength = 107;
@@ -39,6 +40,7 @@ enum class ProxyFault : unsigned char {
     V2TooLong,    // more than kProxyV2MaxBody bytes after the fixed part
     V2Addresses,  // fewer bytes than the family's addresses take
     V2Tlv,        // TLVs that do not end exactly where the header ends
+    Truncated,    // the stream ended inside the header (a connection's verdict, not the parser's)
 };
 
 struct ProxyHeader {
@@ -60,6 +62,9 @@ ProxyHeader parseProxyHeader(const unsigned char* data, std::size_t size);
 // "no PROXY header", "PROXY v1: a port that is not ..." and the like.
 const char* describe(ProxyFault fault);
 
-}  // namespace zrrelay
+// An address and port as logs give them: "192.0.2.7:40112", "[2001:db8::7]:40112".
+std::string endpointText(const asio::ip::tcp::endpoint& endpoint);
 
-#endif  // ZRRELAY_PROXY_HEADER_H
+}  // namespace zrnet
+
+#endif  // ZRPACKET_ZR_NET_PROXY_H

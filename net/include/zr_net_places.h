@@ -1,8 +1,9 @@
-// Clients per address over every relay thread (--max-clients-per-address),
-// counted on the client's real address (the PROXY header's, when there is
-// one). A place is held by an object that gives it back when it goes.
-#ifndef ZRRELAY_ADDRESS_PLACES_H
-#define ZRRELAY_ADDRESS_PLACES_H
+// Connections per address (ServerOptions::maxClientsPerAddress), counted on
+// the client's real address (the PROXY header's, when there is one), and
+// shared by the servers of several threads when they are given one object.
+// A place is held by an object that gives it back when it goes.
+#ifndef ZRPACKET_ZR_NET_PLACES_H
+#define ZRPACKET_ZR_NET_PLACES_H
 
 #include <asio/ip/address.hpp>
 #include <cstddef>
@@ -11,12 +12,13 @@
 #include <string>
 #include <unordered_map>
 
-namespace zrrelay {
+namespace zrnet {
 
 class AddressPlaces {
 public:
     // 0: no limit (a place is always given, and nothing is counted).
     explicit AddressPlaces(std::size_t limit) : m_limit(limit) {}
+    std::size_t limit() const { return m_limit; }
     AddressPlaces(const AddressPlaces&) = delete;
     AddressPlaces& operator=(const AddressPlaces&) = delete;
 
@@ -74,6 +76,6 @@ private:
     std::unordered_map<std::string, std::size_t> m_held;
 };
 
-}  // namespace zrrelay
+}  // namespace zrnet
 
-#endif  // ZRRELAY_ADDRESS_PLACES_H
+#endif  // ZRPACKET_ZR_NET_PLACES_H

@@ -1,11 +1,11 @@
-#include "proxy_header.h"
+#include "zr_net_proxy.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
-namespace zrrelay {
+namespace zrnet {
 
 namespace {
 
@@ -143,12 +143,17 @@ ProxyHeader parseProxyHeader(const unsigned char* data, std::size_t size) {
     return invalid(ProxyFault::Signature);
 }
 
+std::string endpointText(const asio::ip::tcp::endpoint& endpoint) {
+    const std::string address = endpoint.address().to_string();
+    return (endpoint.address().is_v6() ? "[" + address + "]" : address) + ":" + std::to_string(endpoint.port());
+}
+
 const char* describe(ProxyFault fault) {
     switch (fault) {
         case ProxyFault::None:
             return "a valid PROXY header";
         case ProxyFault::Signature:
-            return "no PROXY header (--accept-proxy)";
+            return "no PROXY header";
         case ProxyFault::V1TooLong:
             return "PROXY v1: no CRLF within 107 bytes";
         case ProxyFault::V1Syntax:
@@ -169,8 +174,10 @@ const char* describe(ProxyFault fault) {
             return "PROXY v2: too short for its family's addresses";
         case ProxyFault::V2Tlv:
             return "PROXY v2: TLVs that do not end where the header ends";
+        case ProxyFault::Truncated:
+            return "its stream ended inside its PROXY header";
     }
     return "PROXY: unknown fault";
 }
 
-}  // namespace zrrelay
+}  // namespace zrnet

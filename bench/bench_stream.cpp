@@ -6,12 +6,19 @@
 //   BM_StreamReceiverDecode  each packet decoded through ZrPacketReceiver (class by command)
 //   BM_StreamSplit           the splitter over the stream fed in 64 KB chunks
 //   BM_StreamSplitDecode     the splitter, then each packet through the receiver
+//   BM_StreamSplitMixed/S/N  the splitter over the stream with each class under its
+//                            own command, plain and enciphered, in pieces of N
+//                            bytes, enciphered ends found by way S (ZrEndSearch:
+//                            0 resumed, 1 by prefixes); counters: bytes deciphered
+//                            per cipher byte, fields walked per stream byte
 //   BM_MeasureEnciphered     an enciphered balance reply measured (its end searched for)
 //   BM_DecipherBody          one decipher of that reply's body by the codec
 //   BM_SplitHostile/N        streams that make the splitter work hard, against
-//                            random bytes of about the same size (N = 0)
-//   BM_SplitInPieces/N       a 15 KB plain packet, and the longest enciphered
-//                            one, fed in pieces of N bytes (0: whole)
+//                            random bytes of about the same size (N = 0);
+//                            counter: bytes deciphered per stream byte
+//   BM_SplitInPieces/N/P     a 15 KB plain packet (P = 0), the longest enciphered
+//                            one (1) and 2 000 texts whose lengths are enciphered
+//                            as 0x03 (2), fed in pieces of N bytes (0: whole)
 //
 // The stream holds every class of the catalogue with filled fields, plain,
 // each under its own class's command; packets/s and bytes/s are reported.
@@ -162,6 +169,33 @@ void BM_StreamSplitDecode(benchmark::State& state) {
 }
 BENCHMARK(BM_StreamSplitDecode);
 
+const zrtest::MixedStream& mixedEnciphered() {
+    static const zrtest::MixedStream stream = zrtest::mixedStream(kRounds);
+    return stream;
+}
+
+void BM_StreamSplitMixed(benchmark::State& state) {
+    const zrtest::MixedStream& s = mixedEnciphered();
+    ZrPacketMeter::Options options;
+    options.endSearch = static_cast<ZrEndSearch>(state.range(0));
+    const std::size_t piece = state.range(1) == 0 ? s.bytes.size() : static_cast<std::size_t>(state.range(1));
+    ZrMeterWork work;
+    for (auto _ : state) {
+        ZrStreamSplitter splitter(options);
+        for (std::size_t at = 0; at < s.bytes.size(); at += piece) {
+            splitter.feed(s.bytes.data() + at, std::min(piece, s.bytes.size() - at));
+            for (ZrSplitItem item; splitter.next(item);) benchmark::DoNotOptimize(item.length);
+        }
+        work = splitter.meter().work();
+        if (splitter.meter().endSearch() != options.endSearch) state.SkipWithError("the codec cannot");
+    }
+    state.counters["deciphered/cipher"] = static_cast<double>(work.deciphered) / static_cast<double>(s.cipherBytes);
+    state.counters["fields/byte"] = static_cast<double>(work.fields) / static_cast<double>(s.bytes.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(s.offsets.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(s.bytes.size()));
+}
+BENCHMARK(BM_StreamSplitMixed)->ArgsProduct({{0, 1}, {0, 1460, 64}});
+
 // --- enciphered: the end searched for, against one decipher ---------------------
 
 std::vector<char> encipheredBalance() {
@@ -203,8 +237,9 @@ BENCHMARK(BM_DecipherBody);
 
 // --- hostile streams and pieces --------------------------------------------------
 
-// Splits `stream` fed in pieces of `piece` bytes (0: whole), then ends it.
-std::size_t splitInPieces(const std::string& stream, std::size_t piece) {
+// Splits `stream` fed in pieces of `piece` bytes (0: whole), then ends it;
+// the meter's work.
+ZrMeterWork splitInPieces(const std::string& stream, std::size_t piece) {
     ZrStreamSplitter splitter;
     std::size_t items = 0;
     const std::size_t step = piece == 0 ? stream.size() : piece;
@@ -214,7 +249,8 @@ std::size_t splitInPieces(const std::string& stream, std::size_t piece) {
     }
     splitter.finish();
     for (ZrSplitItem item; splitter.next(item);) ++items;
-    return items;
+    benchmark::DoNotOptimize(items);
+    return splitter.meter().work();
 }
 
 const std::vector<std::pair<std::string, std::string>>& hostileStreams() {
@@ -224,27 +260,32 @@ const std::vector<std::pair<std::string, std::string>>& hostileStreams() {
         {"every enciphered head before 0x03 bytes", zrtest::everyEncipheredHead()},
         {"enciphered heads back to back", zrtest::packedHeads()},
         {"plain heads claiming a megabyte", zrtest::plainClaims()},
+        {"the stream that stalled a relay", zrtest::craftedStall()},
     };
     return streams;
 }
 
 void BM_SplitHostile(benchmark::State& state) {
     const auto& [name, stream] = hostileStreams()[static_cast<std::size_t>(state.range(0))];
-    for (auto _ : state) benchmark::DoNotOptimize(splitInPieces(stream, 1460));
+    ZrMeterWork work;
+    for (auto _ : state) work = splitInPieces(stream, 1460);
     state.SetLabel(name);
+    state.counters["deciphered/byte"] = static_cast<double>(work.deciphered) / static_cast<double>(stream.size());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.size()));
 }
-BENCHMARK(BM_SplitHostile)->DenseRange(0, 4);
+BENCHMARK(BM_SplitHostile)->DenseRange(0, 5);
 
 void BM_SplitInPieces(benchmark::State& state) {
-    static const std::string plain = zrtest::longPlainPacket(), cipher = zrtest::longestEncipheredPacket();
-    const std::string& packet = state.range(1) == 0 ? plain : cipher;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(splitInPieces(packet, static_cast<std::size_t>(state.range(0))));
-    }
-    state.SetLabel(state.range(1) == 0 ? "15 KB plain" : "30 755-byte enciphered");
+    static const std::string packets[] = {zrtest::longPlainPacket(), zrtest::longestEncipheredPacket(),
+                                          zrtest::craftedPortal()};
+    static const char* const labels[] = {"15 KB plain", "30 755-byte enciphered", "2 000 texts, lengths as 0x03"};
+    const std::string& packet = packets[state.range(1)];
+    ZrMeterWork work;
+    for (auto _ : state) work = splitInPieces(packet, static_cast<std::size_t>(state.range(0)));
+    state.SetLabel(labels[state.range(1)]);
+    state.counters["deciphered"] = static_cast<double>(work.deciphered);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(packet.size()));
 }
-BENCHMARK(BM_SplitInPieces)->ArgsProduct({{0, 1460, 1}, {0, 1}});
+BENCHMARK(BM_SplitInPieces)->ArgsProduct({{0, 1460, 64, 1}, {0, 1, 2}});
 
 }  // namespace

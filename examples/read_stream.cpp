@@ -38,7 +38,7 @@ int decodeOne(char* buf, unsigned int len) {
 }
 
 int readStream(int fd) {
-    ZrStreamSplitter splitter;  // ZrPacketMeter::Options: maxPacketLength, forcedClass
+    ZrStreamSplitter splitter;  // ZrPacketMeter::Options: maxPacketLength, forcedClass, workPerByte
     ZrPacketReceiver receiver;  // one object of each class, made when the class first comes
     std::string error;
     int status = 0;

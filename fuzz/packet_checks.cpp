@@ -17,6 +17,9 @@ namespace {
 // to this; an enciphered one is bounded by the scratch half.
 constexpr std::size_t kFirstRoom = 1 << 16;
 constexpr std::size_t kMaxRoom = 64u << 20;
+// Trying each 0x03 costs the square of a packet's length: the meter's
+// trial search is checked on packets of at most this many bytes.
+constexpr std::size_t kTrialCheckMost = 1024;
 
 void exerciseRawAccessors(std::vector<char>& bytes) {
     char* buf = bytes.data();
@@ -147,8 +150,8 @@ std::string describe(const std::vector<SplitPiece>& pieces) {
 }  // namespace
 
 std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& chunks,
-                              const ZrPacketMeter::Options& options, SplitCost* cost) {
-    ZrStreamSplitter splitter(options);
+                              const ZrPacketMeter::Options& options, SplitCost* cost, std::uint64_t base) {
+    ZrStreamSplitter splitter(options, base);
     std::size_t mostHeld = 0;
     std::vector<SplitPiece> pieces;
     auto takeOut = [&](bool finished) {
@@ -176,15 +179,11 @@ std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const 
     }
     splitter.finish();
     takeOut(true);
-    if (cost != nullptr) *cost = {splitter.meter().work(), mostHeld};
+    if (cost != nullptr) *cost = {splitter.meter().work(), splitter.meter().workLimits(), mostHeld};
     return pieces;
 }
 
 std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPacketClass* forced) {
-    ZrPacketMeter::Options options;
-    options.forcedClass = forced;
-    ZrPacketMeter meter(options);
-    const ZrFrame frame = meter.measure(data, size);
     const ZrPacketClass* cls = forced;
     if (cls == nullptr && size >= PKT_OFFSET_SUBCMDID) {
         cls = ZrCatalogue::find(CHostNetworkConvertorNormal::loadBigEndian32(data + PKT_OFFSET_CMDID));
@@ -201,20 +200,42 @@ std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPac
             if (packet->deCode(prefix.data(), static_cast<unsigned int>(n)) == 0) shortest = n;
         }
     }
-    if (frame.complete() && frame.packetLength != shortest) {
-        return "the meter says " + std::to_string(frame.packetLength) + " bytes, deCode's shortest prefix is " +
-               std::to_string(shortest);
+    for (const ZrEndSearch search : {ZrEndSearch::Resume, ZrEndSearch::Prefixes, ZrEndSearch::Trial}) {
+        if (search == ZrEndSearch::Trial && size > kTrialCheckMost) continue;
+        ZrPacketMeter::Options options;
+        options.forcedClass = forced;
+        options.endSearch = search;
+        ZrPacketMeter meter(options);
+        const ZrFrame frame = meter.measure(data, size);
+        const std::string way = " (end search " + std::to_string(static_cast<int>(meter.endSearch())) + ")";
+        if (frame.complete() && frame.packetLength != shortest) {
+            return "the meter says " + std::to_string(frame.packetLength) + " bytes, deCode's shortest prefix is " +
+                   std::to_string(shortest) + way;
+        }
+        if (!frame.complete() && shortest != 0) {
+            return "deCode accepts " + std::to_string(shortest) + " bytes, the meter says " +
+                   (frame.incomplete() ? "it needs " + std::to_string(frame.needed) : frame.why()) + way;
+        }
+        if (frame.incomplete() && frame.needed <= size) return "the meter asks for bytes it has" + way;
+        // A budget of part of what that cost: the same verdict, or WorkLimit.
+        ZrPacketMeter tight(options);
+        const ZrMeterWork cost = meter.work();
+        tight.setBudgetLeft({cost.deciphered / 2, cost.fields / 2 + cost.fields % 2});
+        const ZrFrame limited = tight.measure(data, size);
+        if (limited.fault != ZrFrameFault::WorkLimit &&
+            (limited.status != frame.status || limited.packetLength != frame.packetLength ||
+             limited.fault != frame.fault)) {
+            return "with half the budget it needs, the meter says " + limited.why() + " against " + frame.why() + way;
+        }
     }
-    if (!frame.complete() && shortest != 0) {
-        return "deCode accepts " + std::to_string(shortest) + " bytes, the meter says " +
-               (frame.incomplete() ? "it needs " + std::to_string(frame.needed) : frame.why());
-    }
-    if (frame.incomplete() && frame.needed <= size) return "the meter asks for bytes it has";
     return "";
 }
 
-std::string checkSplitting(const std::uint8_t* data, std::size_t size) {
-    const std::vector<SplitPiece> whole = split(data, size, {});
+// Chunks may change what is split only where the budget refused a start
+// (it is spent differently by chunks).
+std::string checkSplitting(const std::uint8_t* data, std::size_t size, const ZrPacketMeter::Options& options) {
+    SplitCost cost;
+    const std::vector<SplitPiece> whole = split(data, size, {}, options, &cost);
     std::uint64_t covered = 0;
     for (const SplitPiece& piece : whole) {
         if (piece.offset != covered || piece.length == 0)
@@ -233,8 +254,18 @@ std::string checkSplitting(const std::uint8_t* data, std::size_t size) {
     std::vector<std::size_t> drawn;
     for (std::size_t i = 0; i < std::min<std::size_t>(size, 64); ++i) drawn.push_back(1 + data[i] % 97);
     for (const std::vector<std::size_t>& chunks : {std::vector<std::size_t>{1}, drawn}) {
-        const std::vector<SplitPiece> again = split(data, size, chunks);
-        if (again != whole) return "chunks change what is split:\n" + describe(whole) + "against\n" + describe(again);
+        SplitCost again;
+        const std::vector<SplitPiece> pieces = split(data, size, chunks, options, &again);
+        if (pieces != whole && cost.workLimits + again.workLimits == 0) {
+            return "chunks change what is split:\n" + describe(whole) + "against\n" + describe(pieces);
+        }
+        const ZrMeterWork first = ZrPacketMeter(options).allowance();
+        const std::uint64_t perByte = options.workPerByte * size;
+        if (again.work.deciphered > first.deciphered + perByte || again.work.fields > first.fields + perByte) {
+            return "splitting costs more than its budget: " + std::to_string(again.work.deciphered) +
+                   " bytes deciphered, " + std::to_string(again.work.fields) + " fields walked for " +
+                   std::to_string(size) + " bytes";
+        }
     }
     return "";
 }
@@ -273,6 +304,13 @@ std::string checkInput(const std::uint8_t* data, std::size_t size) {
             return checkJsonInput(std::string(text, size));
         case kStreamMark:
             return checkSplitting(data + 1, size - 1);
+        case kLimitedStreamMark: {
+            if (size < 4) return "";
+            ZrPacketMeter::Options options;
+            options.endSearch = static_cast<ZrEndSearch>(data[1] % 3);
+            options.maxPacketLength = PKT_ENVELOPE_MIN_LEN + (data[2] << 8 | data[3]);
+            return checkSplitting(data + 4, size - 4, options);
+        }
         case kHexMark: {
             std::string bytes;
             if (!zrFromHex(std::string(text + 1, size - 1), bytes)) return "";

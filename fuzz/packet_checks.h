@@ -13,8 +13,13 @@
 //   'h'    the rest is hex text, whose bytes are decoded as for 02;
 //   's'    the rest is a stream of packets: split whole, byte by byte and
 //          in chunks of sizes drawn from it, it gives the same packets and
-//          skipped runs each time, which tile the stream; every packet
-//          handed out decodes;
+//          skipped runs, with the same reasons, each time the budget allows
+//          every start, which tile the stream; every packet handed out
+//          decodes; the work stays within the stream's budget;
+//   'l'    the same, measured another way: the next byte chooses how
+//          enciphered ends are found (ZrEndSearch, modulo 3), the two after
+//          it (most significant first) plus 35 are maxPacketLength, the
+//          rest is the stream;
 //   other  the byte picks a catalogue class by index, and the rest is
 //          decoded as that class.
 // Every decoded input also goes through dispatchPacket and the raw head
@@ -35,6 +40,7 @@ namespace zrfuzz {
 constexpr std::uint8_t kJsonMark = '{';
 constexpr std::uint8_t kHexMark = 'h';
 constexpr std::uint8_t kStreamMark = 's';
+constexpr std::uint8_t kLimitedStreamMark = 'l';
 
 std::string checkInput(const std::uint8_t* data, std::size_t size);
 
@@ -60,21 +66,27 @@ struct SplitPiece {
         return packet == o.packet && offset == o.offset && length == o.length && what == o.what;
     }
 };
-// What splitting cost: the meter's work, and the most bytes held at once.
+// What splitting cost: the meter's work, the starts it refused for the
+// budget, and the most bytes held at once.
 struct SplitCost {
     ZrMeterWork work;
+    std::uint64_t workLimits = 0;
     std::size_t mostHeld = 0;
 };
 // Splits a stream fed in chunks of the sizes `chunks` gives in turn (the
-// last one repeated; none: all at once), then ends it.
+// last one repeated; none: all at once), then ends it; `base` is the
+// offset of its first byte.
 std::vector<SplitPiece> split(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& chunks,
-                              const ZrPacketMeter::Options& options = {}, SplitCost* cost = nullptr);
+                              const ZrPacketMeter::Options& options = {}, SplitCost* cost = nullptr,
+                              std::uint64_t base = 0);
 // The meter and deCode agree on the bytes at `data`: the meter says
 // complete at n exactly when n is the shortest prefix that the class's
-// deCode accepts (the class the head names, or `forced`).
+// deCode accepts (the class the head names, or `forced`), whichever way it
+// finds enciphered ends; and with a budget too small for the work, it says
+// the same or WorkLimit, never another length.
 std::string checkMeasure(const std::uint8_t* data, std::size_t size, const ZrPacketClass* forced = nullptr);
-// The splitting property of the 's' input.
-std::string checkSplitting(const std::uint8_t* data, std::size_t size);
+// The splitting property of the 's' input, with the meter's options.
+std::string checkSplitting(const std::uint8_t* data, std::size_t size, const ZrPacketMeter::Options& options = {});
 
 }  // namespace zrfuzz
 

@@ -48,6 +48,9 @@ enum class ZrWalkFault : unsigned char {
     TextTooLong,  // a char[N] text of N or more bytes
     Count,        // a list or map of more than ZR_MAX_CONTAINER_COUNT elements
     Limit,        // the field runs past the longest body the caller accepts
+    // The walk may step into no more fields (setFieldAllowance): the
+    // caller's work budget is spent.
+    WorkLimit,
 };
 
 // Where a walk stopped: the fault, the offset in the body, the field's path.
@@ -180,7 +183,10 @@ public:
         return *this;
     }
     // Fields stepped into by this walk (those passed over on resuming are not).
-    std::uint64_t fieldsWalked() const { return m_w.fields; }
+    std::uint64_t fieldsWalked() const { return m_w.allowance - m_w.fieldsLeft; }
+    // The most fields this walk may step into; it stops at the next with
+    // fault WorkLimit (unlimited unless set).
+    void setFieldAllowance(std::uint64_t fields) { m_w.allowance = m_w.fieldsLeft = fields; }
     bool ok() const { return m_w.fault == ZrWalkFault::None; }
     // Bytes taken so far: the whole body once its list has been walked.
     std::size_t consumed() const { return offset(m_at); }
@@ -246,7 +252,7 @@ private:
     // A u32 by mode. A varint is taken whole, however long, as the stream
     // takes it; the groups past the 32 bits are dropped. The usual forms
     // (one byte; up to five with five at hand) decode without a check a byte.
-    bool number(const char* name, std::uint32_t& value) {
+    [[gnu::always_inline]] bool number(const char* name, std::uint32_t& value) {
         if (!compact()) {
             if (!have(4)) return take(name, ZrWalkFault::Fixed, 4);
             value = CHostNetworkConvertorNormal::loadBigEndian32(m_at);
@@ -462,7 +468,8 @@ private:
             }
             m_w.fieldAt = offset(m_at);
         }
-        ++m_w.fields;
+        if (m_w.fieldsLeft == 0) return outOfFields(name);
+        --m_w.fieldsLeft;
         step(name, tag);
     }
 
@@ -531,6 +538,9 @@ private:
         return containerCount(name, count);
     }
 
+    [[gnu::noinline]] void outOfFields(const char* name) {
+        fail(ZrWalkFault::WorkLimit, name, offset(m_at), fieldsWalked());
+    }
     void fail(ZrWalkFault fault, const char* name, std::size_t at, std::uint64_t value) {
         m_w.fault = fault;
         m_w.textSize = 0;
@@ -603,8 +613,9 @@ private:
         // Resuming: the point given, and whether the walk is still on its way there.
         ZrWalkResume* resume = nullptr;
         bool resuming = false;
-        std::size_t fieldAt = 0;  // where the field being read started
-        std::uint64_t fields = 0;
+        std::size_t fieldAt = 0;               // where the field being read started
+        std::uint64_t allowance = UINT64_MAX;  // fields it may step into
+        std::uint64_t fieldsLeft = UINT64_MAX;
         // Per level open now: fields and elements counted, the element, the count.
         std::uint32_t place[kLevels];  // level 0 set by the walk's constructor, the others as they open
         std::uint32_t index[kLevels];

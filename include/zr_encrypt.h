@@ -8,6 +8,15 @@ constexpr int ZR_ENCRYPT_TYPE_MIN = 1;
 constexpr int ZR_ENCRYPT_TYPE_MAX = 8;
 constexpr int ZR_ENCRYPT_TYPE_COUNT = ZR_ENCRYPT_TYPE_MAX - ZR_ENCRYPT_TYPE_MIN + 1;
 
+// A cipher being deciphered in pieces (ZRIEncrypt::decryptBeginEx and
+// decryptOnEx): the codec's own state, kept by the caller between pieces,
+// and the cipher bytes deciphered so far.
+struct ZrDecipherRun {
+    static constexpr int kStateLen = 32;  // room for a codec's state; one that needs more is not resumed
+    unsigned char state[kStateLen];
+    unsigned int done = 0;
+};
+
 class ZRIEncrypt {
 public:
     explicit ZRIEncrypt(unsigned char type) : m_encryptType(type) {}
@@ -46,6 +55,20 @@ public:
     // Packets in a byte stream are then measured with one decipher of what
     // is at hand rather than one per candidate end byte.
     static bool deciphersPrefixes();
+
+    // Whether the linked codec deciphers a cipher in pieces, going on from
+    // where it stopped (its optional calls zreSecDecodeBegin and
+    // zreSecDecodeOn, checked once against netPackDecode on a sample in
+    // each variant). A codec with only the two calls links and works
+    // without it: packets are then measured by deciphering prefixes.
+    static bool resumesDecipher();
+    // Starts deciphering a cipher in pieces; -1 when the codec cannot, or
+    // type is outside 1 to 8.
+    static int decryptBeginEx(ZrDecipherRun& run, unsigned char key, char type);
+    // Deciphers the next srcLen bytes of that cipher into dest, the bytes a
+    // whole decipher writes at their place; -1 once the cipher would pass
+    // PKT_SCRATCH_HALF_LEN bytes, or when the codec refuses.
+    static int decryptOnEx(ZrDecipherRun& run, const char* src, unsigned int srcLen, char* dest, unsigned int& destLen);
 
 private:
     unsigned char m_encryptType;

@@ -29,36 +29,35 @@
 //     cipher to be everything between the key byte and the buffer's last
 //     byte, the ETX; it accepts the packet when that cipher deciphers and
 //     the body's fields read whole from it (bytes after them are allowed).
-//     The linked codec deciphers every prefix of a cipher into the prefix
-//     of its body (ZRIEncrypt::deciphersPrefixes), so the cipher is
-//     deciphered in prefixes that at least double, each up to a byte that
-//     may end the packet, the fields walked once over them, and the packet
-//     ends at the first 0x03 at or after the body's end. With a codec
-//     that lacks the property each 0x03 is tried in turn, under the
-//     splitter's work budget.
+//     With a codec that deciphers every prefix of a cipher into the prefix
+//     of its body, the packet ends at the first 0x03 at or after the body's
+//     end, and the fields are walked once over the deciphered bytes as they
+//     grow (ZrEndSearch says how they are deciphered).
 //   - The keep-alive (no body) is 34 bytes ending in the ETX, whatever its
 //     encryptType.
 // Nothing is ever guessed: where no end fits, the bytes are not a packet.
 //
-// Work, whatever the bytes and however they are cut (resyncs included):
-//   - The splitter measures each start once: a packet that comes in pieces
-//     is measured only when the bytes its walk asked for have come, and the
-//     walk resumes where it stopped (ZrWalkResume), so each field is walked
-//     once per start, and a field takes at least one byte.
-//   - An enciphered start deciphers its cipher in doubling prefixes, each
-//     from its start (the codec has no way to go on from where it stopped):
-//     at most 2 x 30 720 bytes for the body, plus, while it is held, at most
-//     one decipher of what is at hand (at most 30 720 bytes) per chunk that
-//     brings a new candidate end byte.
-//   - A start that is not a packet moves the next start on by at least one byte.
-//   So one byte of the stream costs at most ZR_DECIPHER_PER_BYTE bytes
-//   deciphered and maxPacketLength fields walked; a stream of real packets
-//   costs about two deciphers (the first prefix often ends inside the body)
-//   and one walk of each packet. ZrPacketMeter::work()
-//   counts both, for tests and monitoring.
+// Work, whatever the bytes and however they are cut (resyncs included), is
+// held to a budget per stream, two token buckets that ZrStreamSplitter
+// keeps: cipher bytes deciphered and fields walked (ZrPacketMeter::work()
+// counts both). Each bucket holds at first two longest packets' worth; each
+// byte of the stream adds workPerByte (8 unless set) once, as it is taken
+// out or held for the start being measured; and a bucket never holds more
+// than it did at first, beyond what the bytes of that start added. A start
+// that would spend more than a bucket holds is not a packet (fault
+// WorkLimit). So after n bytes fed, with the default options:
+//     work().deciphered <=    61 510 + 8 n   (the longest enciphered packet, 30 755 bytes, twice)
+//     work().fields     <= 2 097 152 + 8 n   (the longest packet, 1 MiB, twice)
+// An honest stream does not come near it: each enciphered byte is
+// deciphered once with a codec that can go on from where it stopped, and
+// about once otherwise (twice at most); each field is walked about once,
+// whatever the pieces; a caller that stops at its first skipped run pays
+// for one start (the run's first piece comes out as soon as its first
+// start is refused).
 #ifndef ZRPACKET_ZR_STREAM_SPLITTER_H
 #define ZRPACKET_ZR_STREAM_SPLITTER_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -66,6 +65,7 @@
 
 #include "zr_body_walk.h"
 #include "zr_catalogue.h"
+#include "zr_encrypt.h"
 #include "zr_packet_head.h"
 
 // The longest packet waited for unless the caller says otherwise: a plain
@@ -74,17 +74,31 @@ constexpr std::size_t ZR_DEFAULT_MAX_PACKET_LEN = std::size_t{1} << 20;
 // The longest enciphered packet: head, key byte, the longest cipher the
 // scratch area takes, ETX.
 constexpr std::size_t ZR_MAX_ENCIPHERED_PACKET_LEN = PKT_ENVELOPE_MIN_LEN + PKT_SCRATCH_HALF_LEN;
-// The most bytes one byte of a stream can make the meter decipher (see the
-// top of this file): two doubling passes over the longest cipher for the
-// start it begins, one more for the chunk it comes in.
-constexpr std::size_t ZR_DECIPHER_PER_BYTE = 3 * std::size_t{PKT_SCRATCH_HALF_LEN};
-// With a codec that does not decipher prefixes: the cipher bytes that trial
-// deciphering may take per byte of the stream, beyond a first allowance of
-// ZR_TRIAL_FIRST_ALLOWANCE. A real cipher of the longest form (a 0x03 in
-// about every 256 bytes, each tried with the bytes before it) needs about
-// a quarter of the allowance.
-constexpr std::size_t ZR_TRIAL_WORK_PER_BYTE = 256;
-constexpr std::size_t ZR_TRIAL_FIRST_ALLOWANCE = 256 * std::size_t{PKT_SCRATCH_HALF_LEN};
+// The deciphered bytes and walked fields a stream may cost per byte of it,
+// beyond a first allowance (see the top of this file).
+constexpr std::size_t ZR_WORK_PER_BYTE = 8;
+
+// How an enciphered packet's end is found, cheapest first. The meter uses
+// the cheapest the linked codec allows, or a dearer one if asked (to test or
+// measure that way).
+enum class ZrEndSearch : unsigned char {
+    // The cipher deciphered in pieces as its candidate ends come, each byte
+    // once (ZRIEncrypt::resumesDecipher()).
+    Resume,
+    // In prefixes from the cipher's start, each at least twice the last
+    // (ZRIEncrypt::deciphersPrefixes()); a prefix reaches the first byte
+    // that looks like the packet's end (0x03 before 0x02 or at the end of
+    // the bytes at hand), so a packet at hand is deciphered about once.
+    Prefixes,
+    // Each 0x03 tried in turn by deCode's own rule: any codec.
+    Trial,
+};
+
+// Where in [p + from, p + to) the first byte is that looks like the end of
+// an enciphered packet whose bytes at hand are [p, p + atHand): a 0x03
+// before a 0x02 (the next packet's start) or as the last byte at hand; `to`
+// when none does (to <= atHand). What arrives of an honest stream ends so.
+std::size_t zrFirstLikelyEnd(const unsigned char* p, std::size_t from, std::size_t to, std::size_t atHand);
 
 enum class ZrFrameStatus : unsigned char {
     Complete,    // a whole packet of `packetLength` bytes
@@ -102,7 +116,7 @@ enum class ZrFrameFault : unsigned char {
     EndByte,         // the byte after a plain body is not 0x03
     NoEnd,           // enciphered: no 0x03 after the body's end up to the longest packet
     Decipher,        // enciphered: the codec refuses the cipher
-    WorkLimit,       // enciphered, trial search: the stream's work budget is spent
+    WorkLimit,       // the stream's work budget is spent (`walk` says where a walk stopped for it)
     NoWalker,        // the class has no field list to measure its body by
     StreamEnd,       // the stream ended inside the packet
 };
@@ -118,10 +132,12 @@ struct ZrFrame {
     bool enciphered = false;  // encryptType 1 to 8, once it is at hand
 
     ZrFrameFault fault = ZrFrameFault::None;
-    std::size_t faultOffset = 0;   // from the packet's first byte
-    std::uint64_t faultValue = 0;  // the byte, command or encryptType found; bytes for StreamEnd
-    std::size_t limit = 0;         // the longest packet the measure accepted
-    ZrWalkStop walk;               // Body: the field and the rule
+    std::size_t faultOffset = 0;  // from the packet's first byte
+    // The byte, command or encryptType found; bytes for StreamEnd; for
+    // WorkLimit, the bytes to decipher or fields walked that went past it.
+    std::uint64_t faultValue = 0;
+    std::size_t limit = 0;  // the longest packet the measure accepted
+    ZrWalkStop walk;        // Body: the field and the rule
 
     bool complete() const { return status == ZrFrameStatus::Complete; }
     bool incomplete() const { return status == ZrFrameStatus::Incomplete; }
@@ -135,23 +151,27 @@ struct ZrFrame {
 // What measuring one start has learnt so far, for a start whose bytes grow
 // between measures (start from {}; one state per start, with one meter).
 struct ZrMeasureState {
-    ZrWalkResume walk;           // where the body's walk stopped for want of bytes
-    bool bodyRead = false;       // the body's fields have been walked whole
-    std::size_t bodyEnd = 0;     // then: the body's length
-    std::size_t needBody = 0;    // otherwise: the fewest body bytes the walk asked for
-    std::size_t deciphered = 0;  // enciphered: cipher bytes deciphered into the meter's plain area
-    std::size_t scanned = 0;     // enciphered: bytes from the start searched for a candidate end
+    ZrWalkResume walk;             // where the body's walk stopped for want of bytes
+    bool bodyRead = false;         // the body's fields have been walked whole
+    std::size_t bodyEnd = 0;       // then: the body's length
+    std::size_t needBody = 0;      // otherwise: the fewest body bytes the walk asked for
+    std::size_t deciphered = 0;    // enciphered: cipher bytes deciphered into the meter's plain area
+    std::size_t scanned = 0;       // enciphered: bytes from the start searched for a candidate end
+    std::size_t endScanned = 0;    // and searched for one that looks like the end (zrFirstLikelyEnd)
+    ZrDecipherRun cipher;          // ZrEndSearch::Resume: where the codec stopped
+    std::uint64_t plainOwner = 0;  // which start the meter's plain area was last deciphered for
 
     // For a new start (the resume point's levels are left as they are: it
     // is not valid).
     void restart() {
         walk.valid = false;
         bodyRead = false;
-        bodyEnd = needBody = deciphered = scanned = 0;
+        bodyEnd = needBody = deciphered = scanned = endScanned = 0;
+        plainOwner = 0;
     }
 };
 
-// What measuring has cost so far.
+// What measuring has cost, or may still cost.
 struct ZrMeterWork {
     std::uint64_t deciphered = 0;  // cipher bytes handed to the codec
     std::uint64_t fields = 0;      // fields, list elements and map keys or values walked
@@ -169,20 +189,45 @@ public:
         // Every packet is of this class, whatever its command; null: the
         // class the command names in the catalogue.
         const ZrPacketClass* forcedClass = nullptr;
-        // Find enciphered ends by trying each 0x03 in turn even when the
-        // codec deciphers prefixes (for tests of a codec that does not).
-        bool trialSearch = false;
+        // The work budget's rate: deciphered bytes, and walked fields, per
+        // byte of the stream (see the top of this file).
+        std::size_t workPerByte = ZR_WORK_PER_BYTE;
+        // How enciphered ends are found: this way, or a dearer one when the
+        // linked codec cannot.
+        ZrEndSearch endSearch = ZrEndSearch::Resume;
     };
+    // A bucket that never runs out: a meter's budget until it is started.
+    static constexpr std::uint64_t kUnlimited = UINT64_MAX;
 
     ZrPacketMeter() : ZrPacketMeter(Options()) {}
     explicit ZrPacketMeter(const Options& options);
 
     const Options& options() const { return m_options; }
+    // The way enciphered ends are found, as the codec allows.
+    ZrEndSearch endSearch() const { return m_endSearch; }
+    // The longest enciphered packet this meter takes.
+    std::size_t longestEnciphered() const { return std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN); }
     const ZrMeterWork& work() const { return m_work; }
-    // Trial deciphering allowed from now on, in cipher bytes; the splitter
-    // grants it as the stream goes (unlimited unless set).
-    void setTrialBudget(std::uint64_t bytes) { m_trialBudget = bytes; }
-    std::uint64_t trialBudget() const { return m_trialBudget; }
+    // Measures that found WorkLimit: starts refused for the budget.
+    std::uint64_t workLimits() const { return m_workLimits; }
+
+    // The work budget: what may still be spent, kUnlimited in a bucket not
+    // started. startBudget() fills both buckets with the first allowance
+    // (twice the longest enciphered packet in deciphered bytes, twice the
+    // longest packet in fields). grantBudget() adds workPerByte a byte of
+    // the stream to each, which then holds at most that allowance plus
+    // workPerByte a byte of the `heldBytes` that have refilled it but are
+    // not yet taken out (the start being measured). A measure that would
+    // spend more than a bucket holds finds WorkLimit instead.
+    void startBudget() { m_left = m_first; }
+    void grantBudget(std::uint64_t streamBytes, std::uint64_t heldBytes = 0) {
+        const std::uint64_t grant = streamBytes * m_options.workPerByte, held = heldBytes * m_options.workPerByte;
+        refill(m_left.deciphered, m_first.deciphered + held, grant);
+        refill(m_left.fields, m_first.fields + held, grant);
+    }
+    const ZrMeterWork& budgetLeft() const { return m_left; }
+    void setBudgetLeft(const ZrMeterWork& left) { m_left = left; }
+    ZrMeterWork allowance() const;
 
     // The packet at the start of [data, data + size). Reads nothing outside.
     ZrFrame measure(const void* data, std::size_t size);
@@ -194,23 +239,43 @@ public:
     ZrFrame measure(const void* data, std::size_t size, ZrMeasureState& state, bool ended = false);
 
 private:
-    void measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
-    void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state, bool ended);
-    void trialSearch(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
-    bool decipher(const unsigned char* p, std::size_t cipherLen);
+    // What deciphering up to a target came to.
+    enum class Deciphered : unsigned char { Done, Refused, OverBudget };
     // What a walk of a body found: whole (`bytes` long), short of bytes (it
     // needs at least `bytes`), or a fault (in the frame's `walk`).
     struct Walked {
         enum Kind : unsigned char { Whole, Short, Fault } kind;
         std::size_t bytes;
     };
+
+    void measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
+    void measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state, bool ended);
+    void trialSearch(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state);
+    std::size_t decipherTarget(const unsigned char* p, std::size_t candidate, std::size_t upTo,
+                               ZrMeasureState& state) const;
+    Deciphered decipherTo(const unsigned char* p, std::size_t target, ZrMeasureState& state);
+    // Takes `amount` from a bucket; false, taking nothing, when it holds less.
+    static bool spend(std::uint64_t& left, std::uint64_t amount) {
+        if (left == kUnlimited) return true;
+        if (amount > left) return false;
+        left -= amount;
+        return true;
+    }
+    static void refill(std::uint64_t& left, std::uint64_t most, std::uint64_t grant) {
+        if (left != kUnlimited) left = std::min(most, left + grant);  // a grant is far below 2^64
+    }
     Walked walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit,
                 ZrWalkResume* resume, ZrFrame& frame, bool keep = false);
+    void walkFault(ZrFrame& frame);
 
     Options m_options;
-    bool m_prefixCodec;
+    ZrEndSearch m_endSearch;
     ZrMeterWork m_work;
-    std::uint64_t m_trialBudget = UINT64_MAX;
+    std::uint64_t m_workLimits = 0;
+    ZrMeterWork m_first;  // the first allowance
+    ZrMeterWork m_left{kUnlimited, kUnlimited};
+    std::uint64_t m_plainOwner = 0;  // the start whose bytes m_plain holds (ZrMeasureState::plainOwner)
+    std::uint64_t m_starts = 0;      // starts that have deciphered into m_plain, to tell them apart
     unsigned char m_plain[PKT_SCRATCH_HALF_LEN];
 };
 
@@ -251,9 +316,13 @@ struct ZrSplitItem {
 //   - Bytes that are not a packet are reported as a skipped run with their
 //     offset and count; splitting resumes at the next byte where a packet may
 //     start: a start byte, a command of the catalogue, an encryptType of 0
-//     to 8, and a body that reads so far. A run that spans several feeds may
-//     come out in adjacent pieces, each with the run's reason, counted from
-//     the run's own first byte.
+//     to 8, and a body that reads so far. A run comes out in adjacent
+//     pieces, each with the run's reason, counted from the run's own first
+//     byte: the first as soon as its first start is refused (up to the next
+//     0x02), the rest as the run ends or the bytes at hand do (once the
+//     stream has ended, whole).
+//   - Work is held to the stream's budget (see the top of this file): the
+//     bytes taken out refill it.
 //   - Packets inside the chunk given to feed() are handed out in place; only
 //     a partial packet at a chunk's end is copied.
 class ZrStreamSplitter {
@@ -280,8 +349,8 @@ public:
     // Inline for a stream that comes in small pieces: while the held packet
     // still waits for more than a piece brings, the piece is only appended.
     void feed(const void* data, std::size_t size) {
-        if (m_chunkLeft == 0 && waitingForBytes() && size < m_waitFor - pendingHeld()) {
-            const auto* p = static_cast<const unsigned char*>(data);
+        const auto* p = static_cast<const unsigned char*>(data);
+        if (m_chunkLeft == 0 && waitingForBytes() && size < m_waitFor - pendingHeld() && !bringsEnd(p, size)) {
             if (size == 1) {
                 m_held.push_back(*p);
             } else {
@@ -328,6 +397,21 @@ private:
     // chunk's m_chunk[0, m_chunkLeft).
     std::size_t pendingHeld() const { return m_held.size() - m_heldAt; }
     bool waitingForBytes() const { return pendingHeld() > 0 && pendingHeld() < m_waitFor; }
+    // Whether n bytes to be held bring a byte that may end the enciphered
+    // start held (zrFirstLikelyEnd, from m_endFrom on).
+    bool bringsEnd(const unsigned char* p, std::size_t n) const {
+        const std::size_t at = pendingHeld();
+        if (!m_waitEnciphered || at + n <= m_endFrom) return false;  // all before the first byte that may end it
+        return zrFirstLikelyEnd(p, m_endFrom > at ? m_endFrom - at : 0, n, n) < n;
+    }
+    // Each byte of the stream refills the work budget once: when it is taken
+    // out, or held for the start being measured, whichever comes first.
+    void credit() {
+        const std::uint64_t frontier = std::max(m_credited, m_offset + pendingHeld());
+        if (frontier == m_offset && frontier == m_credited) return;  // nothing new, nothing held
+        m_meter.grantBudget(frontier - m_credited, frontier - m_offset);
+        m_credited = frontier;
+    }
     void feedChunk(const void* data, std::size_t size);
     bool nextItem(ZrSplitItem& item);
     bool measureStart(ZrSplitItem& item);
@@ -344,11 +428,17 @@ private:
     std::size_t m_heldAt = 0;
     const unsigned char* m_chunk = nullptr;
     std::size_t m_chunkLeft = 0;
-    std::uint64_t m_base;
-    std::uint64_t m_offset;         // stream offset of the first byte not taken out
-    ZrMeasureState m_measure;       // for the start at m_offset
-    std::size_t m_waitFor = 0;      // Measuring a held start: re-measure once this many bytes are held
-    bool m_waitEnciphered = false;  // and it is an enciphered one, which may end at any 0x03
+    std::uint64_t m_offset;    // stream offset of the first byte not taken out
+    ZrMeasureState m_measure;  // for the start at m_offset
+    // Measuring a held start: measure it again once this many bytes are
+    // held, or, for an enciphered one, once a byte at or past m_endFrom
+    // looks like its end (zrFirstLikelyEnd): it waits for its held bytes to
+    // double, so that deciphering it from its start again costs at most
+    // twice its length.
+    std::size_t m_waitFor = 0;
+    bool m_waitEnciphered = false;
+    std::size_t m_endFrom = 0;
+    std::uint64_t m_credited;  // the stream offset up to which bytes have refilled the work budget
     // ReportingRun, PacketReady: the packet at m_offset.
     std::size_t m_readyLength = 0;
     const ZrPacketClass* m_readyClass = nullptr;

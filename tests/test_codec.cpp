@@ -1,14 +1,20 @@
 // The stand-in codec and its wrapper: every variant gives the body back,
 // output is never longer than input, and bad arguments are refused before
-// anything is written.
+// anything is written. Built twice: against the stand-in, and against it
+// without its optional calls (ZRPACKET_TWO_CALL_CODEC), as a codec with
+// only netPackEncode and netPackDecode.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <set>
+#include <string>
 #include <vector>
 
+#include "hostile_streams.h"
 #include "zr_encrypt.h"
 #include "zr_packet_head.h"
+#include "zr_stream_splitter.h"
 #include "zre_sec_io.h"
 
 namespace {
@@ -100,6 +106,34 @@ TEST(EncryptWrapper, EncryptRoundTripsThroughDecrypt) {
     EXPECT_TRUE(std::equal(body.begin(), body.end(), plain.begin()));
     // A refusal is reported rather than passed off as a cipher.
     EXPECT_EQ(ZRIEncrypt::encryptProtocolEx(body.data(), 100, cipher.data(), cipherLen, key, 0), -1);
+}
+
+// Whatever the codec offers, a stream of every class, plain and enciphered,
+// splits into its packets in pieces of every size: a codec that goes on
+// from where it stopped deciphers each enciphered byte once; one with only
+// the two calls deciphers prefixes, about once each.
+TEST(EncryptWrapper, PacketsSplitWhateverTheCodecOffers) {
+#ifdef ZRPACKET_TWO_CALL_CODEC
+    const bool resumes = false;
+#else
+    const bool resumes = true;
+#endif
+    ASSERT_EQ(resumes, ZRIEncrypt::resumesDecipher());
+    EXPECT_EQ(resumes ? ZrEndSearch::Resume : ZrEndSearch::Prefixes, ZrPacketMeter().endSearch());
+    const zrtest::MixedStream mixed = zrtest::mixedStream(3);
+    const std::string& stream = mixed.bytes;
+    for (std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{64}, std::size_t{1460}, stream.size()}) {
+        SCOPED_TRACE("pieces of " + std::to_string(piece));
+        ZrStreamSplitter splitter;
+        std::vector<std::size_t> found;
+        for (std::size_t at = 0; at < stream.size(); at += piece) {
+            splitter.feed(stream.data() + at, std::min(piece, stream.size() - at));
+            for (ZrSplitItem item; splitter.next(item);) found.push_back(item.isPacket() ? item.offset : ~item.offset);
+        }
+        EXPECT_EQ(mixed.offsets, found);
+        EXPECT_GE(splitter.meter().work().deciphered, mixed.cipherBytes);
+        EXPECT_LE(splitter.meter().work().deciphered, resumes ? mixed.cipherBytes : mixed.cipherBytes * 11 / 10);
+    }
 }
 
 TEST(EncryptWrapper, SingleInstance) {

@@ -12,6 +12,7 @@
 #include "test_util.h"
 #include "zr_byte_stream.h"
 #include "zr_named_fields.h"
+#include "zr_packet_head.h"
 
 using zrtest::hex;
 using zrtest::unhex;
@@ -43,6 +44,28 @@ void zrRecordFields(NumbersRecord& r, Fields&& field) {
 }
 
 namespace {
+
+// A packet with a char[8] field of its own, outside any record (the
+// catalogue's texts sit in records, zeroed per element, which would hide a
+// text left unterminated).
+class TextPacket : public ZrCPacketHead {
+public:
+    static constexpr unsigned int DEFAULT_CMDID = 9;  // plain
+    static constexpr ZrEnvelopeStyle ENVELOPE{"TextPacket", ZrBodyMode::Compact};
+    TextPacket() : ZrCPacketHead(DEFAULT_CMDID) {}
+    int deCode(char* buf, unsigned int len) { return decodeEnvelope(*this, buf, len); }
+    char m_text[8] = {};
+
+private:
+    friend class ZrCPacketHead;
+    template <class Fields>
+    static void fieldList(Fields&& field) {
+        field("text", &TextPacket::m_text);
+    }
+    void serializeOrUnSerialize(ZrLCByteStream& stream) {
+        zrTransferFields(stream, *this, [](auto&& field) { fieldList(field); });
+    }
+};
 
 template <class T>
 std::string encode(T value, bool compact = true) {
@@ -205,6 +228,21 @@ TEST(Containers, CharArrayReadBounds) {
         EXPECT_EQ(stream.good(), c.good);
         EXPECT_STREQ(text, c.text);
         EXPECT_EQ(stream.readRoom(), c.roomLeft);
+    }
+
+    // The same texts read into one packet's own char[8] after a longer one:
+    // nothing of the longer one is left.
+    TextPacket packet;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("into a packet: ") + c.bytes);
+        if (!c.good) continue;
+        for (const std::string& body : {std::string("07 61 62 63 64 65 66 67 "), std::string(c.bytes)}) {
+            std::vector<char> wire = unhex(zrtest::headHex(TextPacket::DEFAULT_CMDID) + " 00 " + body);
+            wire.resize(wire.size() - (body == c.bytes ? c.roomLeft : 0));
+            wire.push_back('\x03');
+            ASSERT_EQ(0, packet.deCode(wire.data(), static_cast<unsigned int>(wire.size())));
+        }
+        EXPECT_STREQ(c.text, packet.m_text);
     }
 
     char text[20] = "previous";

@@ -174,6 +174,7 @@ TEST(Envelope, DecodeFailuresAndTheirTexts) {
         {"encrypt type 0x80", with(cipher, 16, 0x80), kDecipher},
         {"encrypt type 0xFF", with(cipher, 16, 0xFF), kDecipher},
         {"enciphered, 34 bytes", cut(cipher, 34), kEndByte},
+        {"enciphered, an empty cipher before a right end byte", with(cut(cipher, 35), 34, 0x03), nullptr},
         {"enciphered, head only", cut(cipher, 33), kEndByte},
     };
     for (const Case& c : cases) {

@@ -36,6 +36,17 @@ std::string fullScratchPortal() {
     return packet(10, 1, std::string(1, static_cast<char>(key)) + cipher + bytes("03"));
 }
 
+// Damaged packets split at a limit of 120 bytes, enciphered ends found by
+// deciphering prefixes: whole, an enciphered start's doubled prefix reached
+// a field that claims more than the limit allows; a byte at a time, its
+// prefixes stopped short of it, and it was refused for having no end.
+const char* const kReasonByChunks =
+    "02 01 02 00 00 03 f5 01 00 00 00 2a 00 00 00 07 05 00 00 00 01 00 00 00 02 00 00 00 03 00 00 00 "
+    "04 ae d0 05 64 e9 cf 63 83 26 c7 46 c8 38 a8 33 cf c7 4d e4 1b 67 cc 73 a6 9c 7a 8f e3 e6 ee d5 "
+    "68 24 b8 f7 33 ca 71 d7 71 75 9e 0e 1e 6f d5 7c 45 ea 86 8e 03 02 01 02 00 00 00 6d 01 00 00 00 "
+    "2a 00 00 00 07 05 00 00 00 01 00 00 00 02 00 00 00 03 00 00 00 04 8a 8f a4 35 eb fe e0 1a 7d ec "
+    "73 0c 03";
+
 // A stream the harness found (split whole and in chunks, its verdicts
 // differed): its last start's body, walked in pieces, asked for more bytes
 // than the stream had left while a later field's length already claimed
@@ -137,6 +148,8 @@ TEST(FuzzFindings, KeepEveryProperty) {
         {"a stream: packets, bytes that are not, an enciphered packet filling the scratch half, a cut end",
          "s" + overlongVarint + "junk\x02\x03" + fullScratchPortal() + overlongVarint.substr(0, 40)},
         {"a stream of end bytes behind an enciphered head", "s" + packet(5, 3, std::string(4000, '\x03'))},
+        {"a stream at a limit of 120, by prefixes, whose skipped run's reason depended on the chunks",
+         "l" + bytes("01 00 55") + bytes(kReasonByChunks)},
         {"a stream whose last start is refused at a claim before the bytes its body needs could come",
          bytes(kClaimBeforeItsBytes)},
         {"JSON of a plain body larger than the first buffer",

@@ -5,7 +5,9 @@
 // time and in chunks of seven, which must agree.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hostile_streams.h"
@@ -42,7 +44,8 @@ struct Piece {
     bool packet;
     std::uint64_t offset;
     std::size_t length;
-    std::string what;  // the class, or a fragment of the reason
+    std::string what;    // the class, or a fragment of the reason
+    bool atEnd = false;  // fed a byte at a time, it comes out only once the stream has ended
 };
 
 std::vector<zrfuzz::SplitPiece> splitRow(const std::string& stream, const std::vector<std::size_t>& chunks,
@@ -62,6 +65,8 @@ TEST(StreamSplitter, ReportsWhatIsNotAPacketAndResumes) {
     // A socket authentication packet whose key claims 2^20 bytes, and one whose key claims 2^31.
     const std::string claimsAMegabyte = bytes(zrtest::headHex(3)) + bytes("00 80 80 40") + "abc";
     const std::string claims2To31 = bytes(zrtest::headHex(3)) + bytes("00 80 80 80 80 08") + "abc";
+    // A key length whose varint runs on to the longest body of a 100-byte packet.
+    const std::string longVarint = bytes(zrtest::headHex(3)) + '\0' + std::string(70, '\x80');
     const struct {
         const char* name;
         std::string stream;
@@ -106,10 +111,15 @@ TEST(StreamSplitter, ReportsWhatIsNotAPacketAndResumes) {
          plain,
          p - 1,
          {{false, 0, p, "run past the longest body accepted (packets of at most " + std::to_string(p - 1)}}},
+        {"a varint that runs up to the limit, refused without waiting",
+         longVarint + plain,
+         100,
+         {{false, 0, 104, "body.key: 65 bytes from offset 34 run past the longest body accepted"},
+          {true, 104, p, "ZrAuthSockMsgPacket"}}},
         {"the stream ends inside a packet",
          plain + plain.substr(0, 45),
          ZR_DEFAULT_MAX_PACKET_LEN,
-         {{true, 0, p, "ZrAuthSockMsgPacket"}, {false, p, 45, "the stream ends 45 bytes into a packet"}}},
+         {{true, 0, p, "ZrAuthSockMsgPacket"}, {false, p, 45, "the stream ends 45 bytes into a packet", true}}},
         {"an enciphered packet without an end",
          cipher.substr(0, c - 1) + std::string(70, 'x'),
          100,
@@ -117,9 +127,9 @@ TEST(StreamSplitter, ReportsWhatIsNotAPacketAndResumes) {
         {"packets found inside a partial one when the stream ends",
          cipher.substr(0, 40) + plain + plain,
          4096,
-         {{false, 0, 40, "the stream ends"},
-          {true, 40, p, "ZrAuthSockMsgPacket"},
-          {true, 40 + p, p, "ZrAuthSockMsgPacket"}}},
+         {{false, 0, 40, "the stream ends", true},
+          {true, 40, p, "ZrAuthSockMsgPacket", true},
+          {true, 40 + p, p, "ZrAuthSockMsgPacket", true}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -131,7 +141,11 @@ TEST(StreamSplitter, ReportsWhatIsNotAPacketAndResumes) {
             EXPECT_EQ(row.want[i].length, whole[i].length) << i;
             EXPECT_NE(std::string::npos, whole[i].what.find(row.want[i].what)) << whole[i].what;
         }
-        EXPECT_EQ(whole, splitRow(row.stream, {1}, row.limit));
+        const std::vector<zrfuzz::SplitPiece> byteAtATime = splitRow(row.stream, {1}, row.limit);
+        EXPECT_EQ(whole, byteAtATime);
+        for (std::size_t i = 0; i < byteAtATime.size() && i < row.want.size(); ++i) {
+            EXPECT_EQ(row.want[i].atEnd, byteAtATime[i].afterFinish) << i;
+        }
         EXPECT_EQ(whole, splitRow(row.stream, {7}, row.limit));
     }
 }
@@ -164,70 +178,185 @@ TEST(StreamSplitter, ReportsAtOnceAndHandsOutPacketsInPlace) {
     EXPECT_FALSE(splitter.skipping());
     EXPECT_FALSE(splitter.next(item));
     EXPECT_EQ(0u, splitter.held());
-    // A chunk fed before the last was drained comes after what was left of it.
+    // A chunk fed before the last was drained comes after what was left of
+    // it, and a packet across two such chunks comes out whole, even once
+    // the stream has ended.
     const std::string two = plain + plain;
     splitter.feed(two.data(), two.size());
     splitter.feed(plain.data(), plain.size());
-    for (std::uint64_t offset : {3u, 4u, 5u}) {
+    splitter.feed(plain.data(), 10);
+    splitter.feed(rest.data(), rest.size());
+    splitter.finish();
+    for (std::uint64_t offset : {3u, 4u, 5u, 6u}) {
         ASSERT_TRUE(splitter.next(item));
         EXPECT_TRUE(item.isPacket());
         EXPECT_EQ(offset * plain.size() + 4, item.offset);
     }
+    EXPECT_FALSE(splitter.next(item));
+
+    // A caller that stops at the first skipped run has paid for one start:
+    // the run's first piece, up to the next 0x02, comes out before the
+    // starts after it are measured.
+    const std::string stall = zrtest::craftedStall(40000);
+    ZrStreamSplitter hostile;
+    hostile.feed(stall.data(), stall.size());
+    ASSERT_TRUE(hostile.next(item));
+    EXPECT_FALSE(item.isPacket());
+    EXPECT_EQ(37u, item.length);
+    EXPECT_LE(hostile.meter().work().deciphered, PKT_SCRATCH_HALF_LEN);
 }
 
-// Hostile streams cost bounded work, counted rather than timed, whatever
-// the chunks: per byte of stream at most `perByte` bytes deciphered and
-// fields walked (the bound the splitter states is far above these), and
-// never more held than the longest packet waited for.
-TEST(StreamSplitter, BoundsTheWorkOfHostileStreams) {
-    const std::string loginWire = zrtest::longPlainPacket(), longestWire = zrtest::longestEncipheredPacket();
+// One measure at its bounds: a budget of exactly the work a packet takes
+// frames it, one unit less refuses it for the budget, whichever way ends
+// are found; a prefix cut inside the last text needs the whole packet.
+TEST(StreamSplitter, MeterVerdictsAtTheirBounds) {
+    std::string cipher = encipheredPacket();  // one whose only 0x03 is its ETX: its ends cost its cipher
+    for (unsigned int sn = 1; cipher.find('\x03') + 1 != cipher.size(); ++sn) {
+        ZrBillMsgPacket p;
+        p.setAccountName("acct-7");
+        p.setSN(sn);
+        cipher.assign(256, '\0');
+        ASSERT_EQ(0, p.enCode(cipher.data(), static_cast<unsigned int>(cipher.size())));
+        cipher.resize(p.getPacketLength());
+    }
+    const std::uint64_t cipherLen = cipher.size() - PKT_ENVELOPE_MIN_LEN, all = ZrPacketMeter::kUnlimited;
+    const ZrEndSearch trial = ZrEndSearch::Trial, resume = ZrEndSearch::Resume, prefixes = ZrEndSearch::Prefixes;
+    const struct {
+        ZrEndSearch search;
+        ZrMeterWork budget;  // its 8 fields, its cipher deciphered once
+        bool framed;
+    } rows[] = {{trial, {cipherLen, all}, true},
+                {trial, {cipherLen - 1, all}, false},
+                {resume, {cipherLen, all}, true},
+                {resume, {cipherLen - 1, all}, false},
+                {prefixes, {cipherLen - 1, all}, false},
+                {resume, {all, 8}, true},
+                {resume, {all, 7}, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(row.search)) + ", " + std::to_string(row.budget.deciphered) +
+                     " bytes, " + std::to_string(row.budget.fields) + " fields");
+        ZrPacketMeter::Options options;
+        options.endSearch = row.search;
+        ZrPacketMeter meter(options);
+        meter.setBudgetLeft(row.budget);
+        const ZrFrame frame = meter.measure(cipher.data(), cipher.size());
+        EXPECT_EQ(row.framed ? cipher.size() : 0, frame.packetLength) << frame.why();
+        EXPECT_EQ(row.framed ? ZrFrameFault::None : ZrFrameFault::WorkLimit, frame.fault);
+        EXPECT_NE(row.framed, frame.why().find("work budget is spent") != std::string::npos) << frame.why();
+    }
+    const std::string plain = plainPacket();
+    ZrPacketMeter meter;
+    EXPECT_EQ(plain.size(), meter.measure(plain.data(), plain.size() - 2).needed);  // cut inside its last text
+    meter.setBudgetLeft({all, 2});
+    EXPECT_EQ(ZrFrameFault::WorkLimit, meter.measure(plain.data(), plain.size()).fault);  // one field short
+}
+
+// Work, counted rather than timed, whatever the chunks (whole, a byte at a
+// time and 1 460 bytes, or the row's own): within the stream's budget (its
+// first allowance, then workPerByte a byte of it), never more held than the
+// longest packet waited for, and every packet handed out is what deCode
+// accepts. Where a row pins them, the packets and the work: each
+// enciphered byte of an honest packet deciphered once, each field walked
+// about once, and a hostile start refused for the budget.
+TEST(StreamSplitter, CountsItsWorkWithinTheBudget) {
+    const std::string login = zrtest::longPlainPacket(), longest = zrtest::longestEncipheredPacket();
+    const std::string portal = zrtest::craftedPortal(), login40 = zrtest::loginPacket(40, true);
     std::string replies;  // what a backend sends beside the hostile bytes
     for (int i = 0; i < 10; ++i) replies += plainPacket() + encipheredPacket();
+    // A head whose cipher is all 0x03 up to the longest packet: every byte may end it.
+    const std::string flooded = bytes(zrtest::headHex(5, 1)) + std::string(ZR_MAX_ENCIPHERED_PACKET_LEN, '\x03');
+    const std::uint64_t cipher = ZR_MAX_ENCIPHERED_PACKET_LEN - PKT_ENVELOPE_MIN_LEN,
+                        portalCipher = portal.size() - PKT_ENVELOPE_MIN_LEN,
+                        login40Cipher = login40.size() - PKT_ENVELOPE_MIN_LEN;
+    using Chunks = std::vector<std::vector<std::size_t>>;
+    const Chunks whole = {{}}, usual = {{}, {1}, {1460}}, every = {{}, {1}, {7}, {64}, {1460}};
+    const ZrEndSearch resume = ZrEndSearch::Resume, prefixes = ZrEndSearch::Prefixes, trial = ZrEndSearch::Trial;
+    struct Counted {
+        std::uint64_t least = 0, most = UINT64_MAX;
+    };
+    const Counted any, none{0, 0};
     const struct {
         const char* name;
         std::string stream;
-        double perByte;      // deciphered bytes and walked fields, each
-        int packets;         // -1: whatever deCode accepts (every packet handed out is checked)
-        bool trial = false;  // each 0x03 tried, as for a codec that does not decipher prefixes
+        int packets;  // -1: whatever deCode accepts
+        Counted deciphered, fields;
+        Chunks chunks;
+        ZrEndSearch search;
+        const char* reason;     // in the first skipped run's reason
+        std::uint64_t base{0};  // the stream's first offset
     } rows[] = {
-        {"50 heads before 4 000 bytes of 0x03", zrtest::headsBeforeEndBytes(), 32, -1},
+        {"50 heads before 4 000 bytes of 0x03", zrtest::headsBeforeEndBytes(), -1, any, any, usual, resume, ""},
         // The 17 prefixes of it that deCode accepts, then every reply after it, whole.
-        {"50 heads before 0x03 bytes, then replies", zrtest::headsBeforeEndBytes() + replies, 32, 37},
-        {"a head of every enciphered command before 0x03 bytes", zrtest::everyEncipheredHead(), 32, -1},
-        {"enciphered heads back to back", zrtest::packedHeads(), 64, -1},
-        {"plain heads claiming the longest body", zrtest::plainClaims(), 1, 0},
-        {"a 15 KB plain packet of 1 000 records", loginWire + loginWire, 2, 2},
-        {"the longest enciphered packet", longestWire + longestWire, 3, 2},
-        {"the longest enciphered packet, each 0x03 tried", longestWire + longestWire, 256, 2, true},
-        {"random bytes", zrtest::randomBytes(6000, 5), 1, -1},
+        {"50 heads, 0x03 bytes, replies", zrtest::headsBeforeEndBytes() + replies, 37, any, any, usual, resume, ""},
+        {"every enciphered head before 0x03 bytes", zrtest::everyEncipheredHead(), -1, any, any, usual, resume, ""},
+        {"enciphered heads back to back", zrtest::packedHeads(), -1, any, any, usual, resume, ""},
+        {"plain heads claiming the longest body", zrtest::plainClaims(), 0, none, any, usual, resume, ""},
+        {"random bytes", zrtest::randomBytes(6000, 5), -1, any, any, usual, resume, ""},
+        {"the stream that stalled a relay", zrtest::craftedStall(40000), 0, any, any, every, resume, ""},
+        {"a 15 KB plain packet of 1 000 records", login + login, 2, none, {18012, 19800}, {{}, {1460}}, resume, ""},
+        {"the longest enciphered packet", longest + longest, 2, {2 * cipher, 2 * cipher}, any, every, resume, ""},
+        {"the same, by prefixes", longest + longest, 2, {2 * cipher, 4 * cipher}, any, every, prefixes, ""},
+        // A codec that only lets each end be tried pays for every 0x03 of it.
+        {"the same, each 0x03 tried", longest, 0, any, any, {{}, {1460}}, trial, "work budget"},
+        {"2 000 texts, each length 0x03", portal, 1, {portalCipher, portalCipher}, any, every, resume, ""},
+        {"the same, by prefixes", portal, -1, any, any, every, prefixes, ""},
+        // No byte looks like its end: prefixes that double, within the first allowance.
+        {"the same and more bytes", portal + "xyz", 1, {portalCipher, 2 * cipher}, any, whole, prefixes, ""},
+        // 6 body fields and 40 records of 8, each an element too; a resumed
+        // walk steps again into the field it stopped in.
+        {"an enciphered login of 40 records",
+         login40,
+         1,
+         {login40Cipher, login40Cipher},
+         {366, 366},
+         whole,
+         resume,
+         ""},
+        {"the same in pieces of 64", login40, 1, {login40Cipher, login40Cipher}, {366, 384}, {{64}}, resume, ""},
+        {"the same, by prefixes", login40, 1, {login40Cipher, login40Cipher}, {366, 366}, whole, prefixes, ""},
+        {"a plain packet of 3 fields", plainPacket(), 1, none, {3, 3}, whole, resume, ""},
+        {"200 records, 40 bytes first",
+         zrtest::loginPacket(200, false),
+         1,
+         none,
+         {1806, 1896},
+         {{40, 9999}},
+         resume,
+         ""},
+        {"every byte may end it, far on", flooded, 0, any, any, {{}, {4096}}, trial, "work budget", 100000000},
     };
     for (const auto& row : rows) {
-        for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{1460}}) {
-            SCOPED_TRACE(std::string(row.name) + ", chunks of " + std::to_string(chunk));
+        std::set<std::pair<std::uint64_t, std::size_t>> checked;  // packets checked against deCode
+        for (const std::vector<std::size_t>& chunks : row.chunks) {
+            SCOPED_TRACE(std::string(row.name) + ", chunks of " + (chunks.empty() ? "all" : std::to_string(chunks[0])));
             zrfuzz::SplitCost cost;
             ZrPacketMeter::Options options;
-            options.trialSearch = row.trial;
-            const std::vector<zrfuzz::SplitPiece> pieces = zrfuzz::split(
-                reinterpret_cast<const std::uint8_t*>(row.stream.data()), row.stream.size(),
-                chunk == 0 ? std::vector<std::size_t>{} : std::vector<std::size_t>{chunk}, options, &cost);
+            options.endSearch = row.search;
+            const auto* data = reinterpret_cast<const std::uint8_t*>(row.stream.data());
+            const std::vector<zrfuzz::SplitPiece> pieces =
+                zrfuzz::split(data, row.stream.size(), chunks, options, &cost, row.base);
             int packets = 0;
             for (const zrfuzz::SplitPiece& piece : pieces) {
                 packets += piece.packet;
-                if (piece.packet) {
-                    EXPECT_EQ(
-                        "", zrfuzz::checkMeasure(
-                                reinterpret_cast<const std::uint8_t*>(row.stream.data()) + piece.offset, piece.length));
+                if (piece.packet && checked.insert({piece.offset, piece.length}).second) {
+                    EXPECT_EQ("", zrfuzz::checkMeasure(data + (piece.offset - row.base), piece.length));
                 }
             }
             if (row.packets >= 0) {
                 EXPECT_EQ(row.packets, packets);
             }
-            const double n = static_cast<double>(row.stream.size());
-            EXPECT_LE(static_cast<double>(cost.work.deciphered), row.perByte * n + 2 * PKT_SCRATCH_HALF_LEN);
-            EXPECT_LE(static_cast<double>(cost.work.fields), row.perByte * n + 64);
-            if (!row.trial) {
-                EXPECT_LE(cost.work.deciphered, ZR_DECIPHER_PER_BYTE * row.stream.size());
+            ASSERT_FALSE(pieces.empty());
+            if (!pieces.front().packet) {
+                EXPECT_NE(std::string::npos, pieces.front().what.find(row.reason)) << pieces.front().what;
             }
+            const ZrMeterWork first = ZrPacketMeter(options).allowance();
+            const std::uint64_t perByte = options.workPerByte * row.stream.size();
+            EXPECT_LE(cost.work.deciphered, first.deciphered + perByte);
+            EXPECT_LE(cost.work.fields, first.fields + perByte);
+            EXPECT_GE(cost.work.deciphered, row.deciphered.least);
+            EXPECT_LE(cost.work.deciphered, row.deciphered.most);
+            EXPECT_GE(cost.work.fields, row.fields.least);
+            EXPECT_LE(cost.work.fields, row.fields.most);
             EXPECT_LE(cost.mostHeld, options.maxPacketLength);
         }
     }

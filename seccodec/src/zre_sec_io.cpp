@@ -8,6 +8,7 @@
 #include "zre_sec_io.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -34,6 +35,7 @@ public:
         m_state = (key + 1u) * m_variant.seedMultiplier ^ (type * 0x01000193u);
         if (m_state == 0) m_state = 1;  // xorshift never leaves zero
     }
+    Keystream(unsigned char type, std::uint32_t state) : m_variant(kVariants[type - 1]), m_state(state) {}
     unsigned char next() {
         m_state ^= m_state << m_variant.shiftA;
         m_state ^= m_state >> m_variant.shiftB;
@@ -44,11 +46,38 @@ public:
         const unsigned r = m_variant.rotation;
         return static_cast<unsigned char>((previous << r) | (previous >> (8 - r)));
     }
+    std::uint32_t state() const { return m_state; }
 
 private:
     Variant m_variant;
     std::uint32_t m_state;
 };
+
+// Where a decipher stands: the keystream, the last cipher byte, the bytes
+// done. A resumed decipher keeps it in the caller's state bytes.
+struct Decoder {
+    std::uint32_t keystream;
+    std::int32_t done;
+    unsigned char type;
+    unsigned char previous;
+};
+static_assert(sizeof(Decoder) <= ZRE_SEC_RESUME_STATE_LEN, "the state the header promises holds a decoder");
+
+Decoder beginDecoder(unsigned char key, unsigned char type) { return {Keystream(key, type).state(), 0, type, key}; }
+
+// The next n cipher bytes, going on from `d`.
+void decode(Decoder& d, const unsigned char* in, int n, unsigned char* out) {
+    Keystream stream(d.type, d.keystream);
+    unsigned char previous = d.previous;
+    for (int i = 0; i < n; ++i) {
+        const unsigned char cipher = in[i];  // read first: src and dest may be the same bytes
+        out[i] = static_cast<unsigned char>(cipher ^ stream.next() ^ stream.chain(previous));
+        previous = cipher;
+    }
+    d.keystream = stream.state();
+    d.previous = previous;
+    d.done += n;
+}
 
 // FNV-1a of the body folded to a byte, mixed with the variant.
 unsigned char deriveKey(const unsigned char* body, int length, unsigned char type) {
@@ -78,15 +107,29 @@ bool ZreSecIO::netPackEncode(unsigned char& key, const void* src, int srcLen, vo
 bool ZreSecIO::netPackDecode(unsigned char key, const void* src, int srcLen, void* dest, int& destLen,
                              unsigned char type, ZreSecIO* /*instance*/) {
     if (!acceptable(src, srcLen, dest, type)) return false;
-    const auto* in = static_cast<const unsigned char*>(src);
-    auto* out = static_cast<unsigned char*>(dest);
-    Keystream stream(key, type);
-    unsigned char previous = key;
-    for (int i = 0; i < srcLen; ++i) {
-        const unsigned char cipher = in[i];  // read first: src and dest may be the same bytes
-        out[i] = static_cast<unsigned char>(cipher ^ stream.next() ^ stream.chain(previous));
-        previous = cipher;
-    }
+    Decoder d = beginDecoder(key, type);
+    decode(d, static_cast<const unsigned char*>(src), srcLen, static_cast<unsigned char*>(dest));
     destLen = srcLen;
     return true;
 }
+
+#ifndef ZRE_SEC_TWO_CALLS_ONLY
+// The decoder lives in the caller's bytes, which need not be aligned.
+bool zreSecDecodeBegin(unsigned char key, unsigned char type, void* state, int stateLen) {
+    if (type < 1 || type > kVariantCount || state == nullptr || stateLen < ZRE_SEC_RESUME_STATE_LEN) return false;
+    const Decoder d = beginDecoder(key, type);
+    std::memcpy(state, &d, sizeof d);
+    return true;
+}
+
+bool zreSecDecodeOn(void* state, const void* src, int srcLen, void* dest, int* destLen) {
+    if (state == nullptr || destLen == nullptr) return false;
+    Decoder d;
+    std::memcpy(&d, state, sizeof d);
+    if (!acceptable(src, srcLen, dest, d.type) || srcLen > ZRE_SEC_MAX_LEN - d.done) return false;
+    decode(d, static_cast<const unsigned char*>(src), srcLen, static_cast<unsigned char*>(dest));
+    std::memcpy(state, &d, sizeof d);
+    *destLen = srcLen;
+    return true;
+}
+#endif

@@ -1,12 +1,20 @@
 // The codec wrapper: argument checks and type conversions around ZreSecIO.
 #include "zr_encrypt.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "zr_packet_head.h"
 #include "zre_sec_io.h"
+
+// The codec's optional calls, weak: a codec library without them still
+// links, and they are null then.
+extern "C" {
+__attribute__((weak)) bool zreSecDecodeBegin(unsigned char key, unsigned char type, void* state, int stateLen);
+__attribute__((weak)) bool zreSecDecodeOn(void* state, const void* src, int srcLen, void* dest, int* destLen);
+}
 
 ZRIEncrypt* ZRIEncrypt::m_pEncryptInstance = nullptr;
 
@@ -38,10 +46,18 @@ int ZRIEncrypt::encryptProtocolEx(const char* src, unsigned int srcLen, char* de
     return 0;
 }
 
+namespace {
+
+bool isVariant(char type) {
+    const auto variant = static_cast<signed char>(type);
+    return variant >= ZR_ENCRYPT_TYPE_MIN && variant <= ZR_ENCRYPT_TYPE_MAX;
+}
+
+}  // namespace
+
 int ZRIEncrypt::decryptProtocolEx(const char* src, unsigned int srcLen, char* dest, unsigned int& destLen,
                                   unsigned char key, char type) {
-    const auto variant = static_cast<signed char>(type);
-    if (variant < ZR_ENCRYPT_TYPE_MIN || variant > ZR_ENCRYPT_TYPE_MAX) return -1;
+    if (!isVariant(type)) return -1;
     if (srcLen > PKT_SCRATCH_HALF_LEN) return -1;  // never hand the codec a body the destination cannot hold
     int written = 0;
     if (!ZreSecIO::netPackDecode(key, src, static_cast<int>(srcLen), dest, written, static_cast<unsigned char>(type),
@@ -50,6 +66,25 @@ int ZRIEncrypt::decryptProtocolEx(const char* src, unsigned int srcLen, char* de
         return -1;
     }
     destLen = static_cast<unsigned int>(written);
+    return 0;
+}
+
+int ZRIEncrypt::decryptBeginEx(ZrDecipherRun& run, unsigned char key, char type) {
+    run.done = 0;
+    if (zreSecDecodeBegin == nullptr || zreSecDecodeOn == nullptr || !isVariant(type)) return -1;
+    return zreSecDecodeBegin(key, static_cast<unsigned char>(type), run.state, ZrDecipherRun::kStateLen) ? 0 : -1;
+}
+
+int ZRIEncrypt::decryptOnEx(ZrDecipherRun& run, const char* src, unsigned int srcLen, char* dest,
+                            unsigned int& destLen) {
+    if (zreSecDecodeOn == nullptr || srcLen > PKT_SCRATCH_HALF_LEN - run.done) return -1;
+    int written = 0;
+    if (!zreSecDecodeOn(run.state, src, static_cast<int>(srcLen), dest, &written) ||
+        written != static_cast<int>(srcLen)) {
+        return -1;
+    }
+    run.done += srcLen;
+    destLen = srcLen;
     return 0;
 }
 
@@ -86,4 +121,34 @@ bool ZRIEncrypt::deciphersPrefixes() {
         return true;
     }();
     return prefixes;
+}
+
+// Probed once: a sample cipher in each variant deciphered in pieces of
+// every size from 1 to 7 must give what netPackDecode gives for the whole.
+bool ZRIEncrypt::resumesDecipher() {
+    static const bool resumes = [] {
+        if (zreSecDecodeBegin == nullptr || zreSecDecodeOn == nullptr || !deciphersPrefixes()) return false;
+        constexpr unsigned kProbeLen = 96;
+        char cipher[kProbeLen];
+        for (unsigned i = 0; i < kProbeLen; ++i) cipher[i] = static_cast<char>(i * 131 + 7);
+        std::vector<char> whole(PKT_SCRATCH_HALF_LEN), pieces(PKT_SCRATCH_HALF_LEN);  // what the codec may write
+        for (int type = ZR_ENCRYPT_TYPE_MIN; type <= ZR_ENCRYPT_TYPE_MAX; ++type) {
+            unsigned int wholeLen = 0;
+            if (decryptProtocolEx(cipher, kProbeLen, whole.data(), wholeLen, 0x5C, static_cast<char>(type)) != 0) {
+                return false;
+            }
+            for (unsigned piece = 1; piece <= 7; ++piece) {
+                ZrDecipherRun run;
+                if (decryptBeginEx(run, 0x5C, static_cast<char>(type)) != 0) return false;
+                for (unsigned at = 0; at < kProbeLen; at += piece) {
+                    const unsigned n = std::min(piece, kProbeLen - at);
+                    unsigned int written = 0;
+                    if (decryptOnEx(run, cipher + at, n, pieces.data() + at, written) != 0) return false;
+                }
+                if (std::memcmp(whole.data(), pieces.data(), kProbeLen) != 0) return false;
+            }
+        }
+        return true;
+    }();
+    return resumes;
 }

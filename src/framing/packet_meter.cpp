@@ -13,6 +13,11 @@
 namespace {
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
+// How far past a candidate end the search for a byte that looks like the
+// end goes: as far as the cipher before the candidate, and at least this
+// far. So a start searches about as many bytes as it deciphers, however
+// many starts share the bytes.
+constexpr std::size_t kEndLookahead = 4096;
 
 std::string hexByte(std::uint64_t byte) {
     char text[8];
@@ -59,11 +64,34 @@ ZrBodyWalker walkBody(const ZrPacketClass& cls, const unsigned char* body, std::
 
 }  // namespace
 
+// A 0x03 before a 0x02 is found by the 0x02 after it: a flood of 0x03
+// bytes is passed over at memchr's speed.
+std::size_t zrFirstLikelyEnd(const unsigned char* p, std::size_t from, std::size_t to, std::size_t atHand) {
+    const std::size_t stxTo = std::min(to + 1, atHand);  // where a 0x02 after a byte before `to` may be
+    for (std::size_t at = from + 1; at < stxTo;) {
+        const void* stx = std::memchr(p + at, _STX_, stxTo - at);
+        if (stx == nullptr) break;
+        const auto next = static_cast<std::size_t>(static_cast<const unsigned char*>(stx) - p);
+        if (p[next - 1] == _ETX_) return next - 1;
+        at = next + 1;
+    }
+    return from < to && to == atHand && p[atHand - 1] == _ETX_ ? atHand - 1 : to;
+}
+
 // --- measuring -------------------------------------------------------------------
 
-ZrPacketMeter::ZrPacketMeter(const Options& options)
-    : m_options(options), m_prefixCodec(!options.trialSearch && ZRIEncrypt::deciphersPrefixes()) {
+ZrPacketMeter::ZrPacketMeter(const Options& options) : m_options(options) {
     m_options.maxPacketLength = std::max<std::size_t>(m_options.maxPacketLength, PKT_ENVELOPE_MIN_LEN);
+    m_first = allowance();
+    m_endSearch = m_options.endSearch;
+    if (m_endSearch == ZrEndSearch::Resume && !ZRIEncrypt::resumesDecipher()) m_endSearch = ZrEndSearch::Prefixes;
+    if (m_endSearch == ZrEndSearch::Prefixes && !ZRIEncrypt::deciphersPrefixes()) m_endSearch = ZrEndSearch::Trial;
+}
+
+// Twice the longest packet of each kind: a start may spend that much before
+// its own bytes are taken out and refill the buckets.
+ZrMeterWork ZrPacketMeter::allowance() const {
+    return {2 * std::uint64_t{longestEnciphered()}, 2 * std::uint64_t{m_options.maxPacketLength}};
 }
 
 ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size) {
@@ -104,29 +132,33 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureStat
             notAPacket(frame, ZrFrameFault::NoWalker, PKT_OFFSET_BODY, 0);
         } else if (p[PKT_OFFSET_ENCRYPT_TYPE] != 0) {
             frame.enciphered = true;
-            if (m_prefixCodec) {
-                measureEnciphered(p, size, frame, state, ended);
-            } else {
+            if (m_endSearch == ZrEndSearch::Trial) {
                 trialSearch(p, size, frame, state);
+            } else {
+                measureEnciphered(p, size, frame, state, ended);
             }
         } else {
             measurePlain(p, size, frame, state);
         }
     }
+    if (frame.fault == ZrFrameFault::WorkLimit) ++m_workLimits;
     return frame;
 }
 
 // A first walk of a plain start keeps no resume point, the usual case of a
 // body whole at hand; one that stops for want of bytes walks again to keep
-// it. An enciphered start's first prefix often ends short of its body, so
-// its walks keep it (`keep`). A fault's field and rule go to the frame.
+// it. An enciphered start's first prefix may end short of its body, so
+// its walks keep it (`keep`). A fault's field and rule go to the frame. The
+// walk spends from the fields bucket, and stops where it is spent.
 ZrPacketMeter::Walked ZrPacketMeter::walk(const ZrPacketClass& cls, const unsigned char* body, std::size_t size,
                                           std::size_t limit, ZrWalkResume* resume, ZrFrame& frame, bool keep) {
     const bool compact = cls.mode == ZrBodyMode::Compact;
     const bool resumed = resume != nullptr && (resume->valid || keep);
     ZrBodyWalker walker(body, size, limit, compact, resumed ? resume : nullptr);
+    walker.setFieldAllowance(m_left.fields);
     walker.walk(cls.walkBody);
     m_work.fields += walker.fieldsWalked();
+    spend(m_left.fields, walker.fieldsWalked());
     if (walker.ok()) return {Walked::Whole, walker.consumed()};
     if (!walker.truncated()) {
         frame.walk = walker.stop();
@@ -134,10 +166,23 @@ ZrPacketMeter::Walked ZrPacketMeter::walk(const ZrPacketClass& cls, const unsign
     }
     if (resume != nullptr && !resumed) {
         ZrBodyWalker keeping(body, size, limit, compact, resume);
+        keeping.setFieldAllowance(m_left.fields);
         keeping.walk(cls.walkBody);
         m_work.fields += keeping.fieldsWalked();
+        spend(m_left.fields, keeping.fieldsWalked());
+        if (!keeping.truncated()) {  // the budget ran out on the way
+            frame.walk = keeping.stop();
+            return {Walked::Fault, 0};
+        }
     }
     return {Walked::Short, walker.needed()};
+}
+
+// A body the walk refuses: for its bytes, or for the budget.
+void ZrPacketMeter::walkFault(ZrFrame& frame) {
+    const ZrFrameFault fault =
+        frame.walk.fault == ZrWalkFault::WorkLimit ? ZrFrameFault::WorkLimit : ZrFrameFault::Body;
+    notAPacket(frame, fault, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
 }
 
 // The body from offset 34 is walked over what is at hand, going on from
@@ -155,10 +200,7 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
             incomplete(frame, PKT_ENVELOPE_MIN_LEN + walked.bytes);
             return;
         }
-        if (walked.kind == Walked::Fault) {
-            notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
-            return;
-        }
+        if (walked.kind == Walked::Fault) return walkFault(frame);
         state.bodyRead = true;
         state.bodyEnd = walked.bytes;
     }
@@ -172,73 +214,127 @@ void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFra
     }
 }
 
-// Deciphers the first `cipherLen` cipher bytes of the packet at p into the
-// plain area; false when the codec refuses them.
-bool ZrPacketMeter::decipher(const unsigned char* p, std::size_t cipherLen) {
-    m_work.deciphered += cipherLen;
-    unsigned int plainLen = 0;
-    return zrDecipherBody(p, cipherLen, m_plain, plainLen) && plainLen == cipherLen;
+// How far to decipher for the candidate end at `candidate` (an offset in
+// the packet), as a count of cipher bytes: on to the first byte from there
+// that looks like the packet's end (0x03 before 0x02, or the last byte at
+// hand), or only to the candidate when none is within the search, which
+// goes no further than the bucket pays for and kEndLookahead allows. So a
+// packet at hand is deciphered and walked about once, and a start that
+// fails early has not paid for bytes it never needed. Deciphering prefixes, at least twice as far as the
+// last prefix, so that a start costs at most twice its longest prefix.
+// Deciphering past the end changes nothing: a walk that reads whole over
+// some bytes reads whole over more.
+std::size_t ZrPacketMeter::decipherTarget(const unsigned char* p, std::size_t candidate, std::size_t upTo,
+                                          ZrMeasureState& state) const {
+    // The cipher bytes at hand (the last byte at hand may be the ETX), and
+    // as many of them as the bucket pays for.
+    const std::size_t cipherAtHand = upTo - PKT_ENVELOPE_MIN_LEN;
+    const std::size_t paid = m_endSearch == ZrEndSearch::Resume ? state.deciphered : 0;
+    const std::size_t affordable = static_cast<std::size_t>(std::min<std::uint64_t>(
+                                       cipherAtHand - std::min(paid, cipherAtHand), m_left.deciphered)) +
+                                   paid;
+    const std::size_t reach = PKT_OFFSET_BODY + std::min(affordable, cipherAtHand);
+    // Each byte is searched once per start: one that does not look like the
+    // end does not come to, whatever follows.
+    const std::size_t lookahead = std::max(candidate - PKT_OFFSET_BODY, kEndLookahead);
+    const std::size_t to = std::min({reach + 1, upTo, candidate + lookahead + 1});
+    const std::size_t from = std::max(candidate, state.endScanned);
+    const std::size_t end = from < to ? zrFirstLikelyEnd(p, from, to, upTo) : to;
+    state.endScanned = std::max(state.endScanned, end < to ? end + 1 : to);
+    std::size_t target = (end < to ? end : candidate) - PKT_OFFSET_BODY;
+    if (m_endSearch == ZrEndSearch::Prefixes) {
+        target = std::max(target, std::min({2 * state.deciphered, cipherAtHand, affordable}));
+    }
+    return target;
+}
+
+// Deciphers the cipher of the packet at p into the plain area up to
+// `target` bytes: on from where this start's last decipher stopped
+// (Resume), or from its start (Prefixes). The bucket pays for what the codec
+// is handed, before it is.
+ZrPacketMeter::Deciphered ZrPacketMeter::decipherTo(const unsigned char* p, std::size_t target, ZrMeasureState& state) {
+    if (target <= state.deciphered) return Deciphered::Done;
+    const bool resume = m_endSearch == ZrEndSearch::Resume;
+    const std::size_t from = resume ? state.deciphered : 0;
+    if (!spend(m_left.deciphered, target - from)) return Deciphered::OverBudget;
+    m_work.deciphered += target - from;
+    if (from == 0) state.plainOwner = m_plainOwner = ++m_starts;
+    bool done;
+    if (resume) {
+        unsigned int written = 0;
+        done = (from > 0 || ZRIEncrypt::decryptBeginEx(state.cipher, p[PKT_OFFSET_KEY],
+                                                       static_cast<char>(p[PKT_OFFSET_ENCRYPT_TYPE])) == 0) &&
+               ZRIEncrypt::decryptOnEx(state.cipher, reinterpret_cast<const char*>(p) + PKT_OFFSET_BODY + from,
+                                       static_cast<unsigned int>(target - from),
+                                       reinterpret_cast<char*>(m_plain) + from, written) == 0;
+    } else {
+        unsigned int plainLen = 0;
+        done = zrDecipherBody(p, target, m_plain, plainLen) && plainLen == target;
+    }
+    if (!done) return Deciphered::Refused;
+    state.deciphered = target;
+    return Deciphered::Done;
 }
 
 // With a codec that deciphers every prefix of a cipher into the prefix of
 // its body, deCode accepts the packet ending at a 0x03 exactly when the
 // body's fields read whole from the bytes before it: the packet ends at the
-// first 0x03 at or after the body's end. The cipher is deciphered up to the
-// first 0x03 that may end it, or twice as far as before when more is at
-// hand (so a start costs at most twice its longest prefix), and the walk
-// goes on over each prefix from where it stopped. A held start is
-// deciphered again only once a byte that may end it has come.
+// first 0x03 at or after the body's end. The cipher is deciphered up to a
+// 0x03 past where the walk asked for (decipherTarget says how far), and the
+// walk goes on over the deciphered bytes from where it stopped. A held
+// start is deciphered again only once a byte that may end it has come.
 void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state,
                                       bool ended) {
     if (size < PKT_ENVELOPE_MIN_LEN) {
         incomplete(frame, PKT_ENVELOPE_MIN_LEN);
         return;
     }
-    const std::size_t longest = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
+    if (state.plainOwner != m_plainOwner) state.deciphered = 0;  // the area holds another start's bytes now
+    const std::size_t longest = longestEnciphered();
+    const std::size_t bodyLimit = longest - PKT_ENVELOPE_MIN_LEN;
     const std::size_t upTo = std::min(size, longest);
-    const std::size_t cipherAtHand = upTo - PKT_ENVELOPE_MIN_LEN;  // the last byte at hand may be the ETX
+    // The deciphered bytes walked on from where the walk stopped; false when
+    // the frame has its verdict.
+    auto decipherAndWalk = [&](std::size_t target) {
+        const Deciphered deciphered = decipherTo(p, target, state);
+        if (deciphered != Deciphered::Done) {
+            if (deciphered == Deciphered::OverBudget) {
+                const std::size_t cost = target - (m_endSearch == ZrEndSearch::Resume ? state.deciphered : 0);
+                notAPacket(frame, ZrFrameFault::WorkLimit, PKT_OFFSET_BODY + target, cost);
+            } else {
+                notAPacket(frame, ZrFrameFault::Decipher, PKT_OFFSET_BODY, target);
+            }
+            return false;
+        }
+        const Walked walked = walk(*frame.packetClass, m_plain, state.deciphered, bodyLimit, &state.walk, frame, true);
+        if (walked.kind == Walked::Fault) {
+            walkFault(frame);
+            return false;
+        }
+        if (walked.kind == Walked::Whole) {
+            state.bodyRead = true;
+            state.bodyEnd = walked.bytes;
+        } else {
+            state.needBody = walked.bytes;
+        }
+        return true;
+    };
     while (!state.bodyRead) {
         const std::size_t from = std::max(PKT_OFFSET_BODY + state.needBody, state.scanned);
         const void* found = from < upTo ? std::memchr(p + from, _ETX_, upTo - from) : nullptr;
         if (found == nullptr) {  // no byte at hand can end the packet yet
-            const std::size_t all = upTo - PKT_OFFSET_BODY;
-            if (ended && state.deciphered < all) {
-                // The stream has ended: a fault in what is at hand is the
-                // verdict, however far earlier prefixes reached.
-                if (!decipher(p, all)) {
-                    notAPacket(frame, ZrFrameFault::Decipher, PKT_OFFSET_BODY, all);
-                    return;
-                }
-                state.deciphered = all;
-                const Walked walked =
-                    walk(*frame.packetClass, m_plain, all, longest - PKT_ENVELOPE_MIN_LEN, &state.walk, frame, true);
-                if (walked.kind == Walked::Fault) {
-                    notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
-                    return;
-                }
-            }
+            // No more bytes can end it (the stream has ended, or the longest
+            // it may be is at hand): a fault in those bytes is the verdict,
+            // however far earlier prefixes reached.
+            const bool last = ended || upTo == longest;
+            const std::size_t all = std::min(upTo - PKT_OFFSET_BODY, bodyLimit);  // no cipher is longer
+            if (last && state.deciphered < all && !decipherAndWalk(all)) return;
             noEndYet(frame, state, size, upTo, longest, PKT_ENVELOPE_MIN_LEN + state.needBody);
             return;
         }
         const std::size_t candidate = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - p);
         state.scanned = candidate + 1;
-        const std::size_t target = std::max(candidate - PKT_OFFSET_BODY, std::min(2 * state.deciphered, cipherAtHand));
-        if (!decipher(p, target)) {
-            notAPacket(frame, ZrFrameFault::Decipher, PKT_OFFSET_BODY, target);
-            return;
-        }
-        state.deciphered = target;
-        const std::size_t bodyLimit = longest - PKT_ENVELOPE_MIN_LEN;
-        const Walked walked = walk(*frame.packetClass, m_plain, target, bodyLimit, &state.walk, frame, true);
-        if (walked.kind == Walked::Whole) {
-            state.bodyRead = true;
-            state.bodyEnd = walked.bytes;
-        } else if (walked.kind == Walked::Short) {
-            state.needBody = walked.bytes;
-        } else {
-            notAPacket(frame, ZrFrameFault::Body, PKT_OFFSET_BODY + frame.walk.at, frame.walk.value);
-            return;
-        }
+        if (!decipherAndWalk(decipherTarget(p, candidate, upTo, state))) return;
     }
     const std::size_t from = std::max(PKT_OFFSET_BODY + state.bodyEnd, state.scanned > 0 ? state.scanned - 1 : 0);
     const void* end = from < upTo ? std::memchr(p + from, _ETX_, upTo - from) : nullptr;
@@ -250,30 +346,39 @@ void ZrPacketMeter::measureEnciphered(const unsigned char* p, std::size_t size, 
 }
 
 // For a codec that does not decipher prefixes: each 0x03 from offset 34 on
-// is a candidate end, tried by deCode's own rule, under the work budget.
+// is a candidate end, tried by deCode's own rule, each paid for from the
+// bucket before it is tried.
 void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state) {
     if (size < PKT_ENVELOPE_MIN_LEN) {
         incomplete(frame, PKT_ENVELOPE_MIN_LEN);
         return;
     }
-    const std::size_t longest = std::min(m_options.maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
+    const std::size_t longest = longestEnciphered();
     const std::size_t upTo = std::min(size, longest);
     for (std::size_t at = std::max(state.scanned, std::size_t{PKT_OFFSET_BODY}); at < upTo; ++at) {
         const void* found = std::memchr(p + at, _ETX_, upTo - at);
         if (found == nullptr) break;
         at = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - p);
         const std::size_t cipherLen = at - PKT_OFFSET_BODY;
-        if (m_work.deciphered + cipherLen > m_trialBudget) {
+        if (!spend(m_left.deciphered, cipherLen)) {
             state.scanned = at;
-            notAPacket(frame, ZrFrameFault::WorkLimit, at, m_work.deciphered);
+            notAPacket(frame, ZrFrameFault::WorkLimit, at, cipherLen);
             return;
         }
         m_work.deciphered += cipherLen;
+        m_plainOwner = 0;  // the area holds no start's prefix now
+        bool overBudget = false;
         const ZrEnvelopeStep step =
             zrAcceptEnciphered(p, at + 1, m_plain, [&](const unsigned char* plain, unsigned int plainLen) {
-                ZrFrame ignored;
-                return walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr, ignored).kind == Walked::Whole;
+                ZrFrame walked;
+                if (walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr, walked).kind == Walked::Whole) {
+                    return true;
+                }
+                overBudget = walked.walk.fault == ZrWalkFault::WorkLimit;
+                if (overBudget) frame.walk = walked.walk;
+                return false;
             });
+        if (overBudget) return walkFault(frame);
         if (step == ZrEnvelopeStep::Accepted) {
             state.scanned = at;
             complete(frame, at + 1);
@@ -319,6 +424,8 @@ std::string ZrWalkStop::why(std::size_t base, std::size_t end) const {
                    std::to_string(ZR_MAX_CONTAINER_COUNT) + " a list or map holds";
         case ZrWalkFault::Limit:
             return n + " bytes" + from + " run past the longest body accepted";
+        case ZrWalkFault::WorkLimit:
+            return "the walk may take no more fields, " + n + " walked up to offset " + std::to_string(base + at);
     }
     return "unknown fault";
 }
@@ -351,7 +458,12 @@ std::string ZrFrame::why(std::uint64_t base) const {
         case ZrFrameFault::NoWalker:
             return cls + "the class has no field list to measure its body by";
         case ZrFrameFault::WorkLimit:
-            return cls + "no end byte found for an enciphered packet after deciphering " + value + " bytes";
+            if (walk.fault == ZrWalkFault::WorkLimit) {
+                return cls + "the stream's work budget is spent: " + walk.where("body") + ": " +
+                       walk.why(static_cast<std::size_t>(base) + PKT_OFFSET_BODY, 0);
+            }
+            return cls + "the stream's work budget is spent: deciphering the cipher up to offset " + offset +
+                   " would take " + value + (faultValue == 1 ? " byte" : " bytes") + ", more than it has left";
         case ZrFrameFault::StreamEnd:
             return cls + "the stream ends " + value + (faultValue == 1 ? " byte" : " bytes") + " into a packet";
     }

@@ -10,8 +10,8 @@
 #include "zr_stream_splitter.h"
 
 ZrStreamSplitter::ZrStreamSplitter(const ZrPacketMeter::Options& options, std::uint64_t baseOffset)
-    : m_meter(options), m_base(baseOffset), m_offset(baseOffset) {
-    m_meter.setTrialBudget(ZR_TRIAL_FIRST_ALLOWANCE);
+    : m_meter(options), m_offset(baseOffset), m_credited(baseOffset) {
+    m_meter.startBudget();
 }
 
 void ZrStreamSplitter::feedChunk(const void* data, std::size_t size) {
@@ -40,7 +40,9 @@ bool ZrStreamSplitter::nextItem(ZrSplitItem& item) {
 
 // Measures starts until one gives something to hand out, or the bytes at
 // hand run out. A held start is measured again only once the bytes its last
-// measure asked for are held.
+// measure asked for are held. The first start refused in a run hands the
+// run's first piece out at once, so that a caller that stops at it has paid
+// for that one start (once the stream has ended, the run comes out whole).
 bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
     for (;;) {
         const bool inHeld = pendingHeld() > 0;
@@ -57,10 +59,16 @@ bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
             if (m_finished) m_state = State::Ended;
             return emitRun(item);
         }
-        ZrFrame frame = m_meter.measure(start, atHand, m_measure, m_finished);
-        if (frame.incomplete() && !m_finished) {
-            m_waitFor = frame.needed;
+        credit();
+        // The stream's last bytes are at hand: it has ended, and no chunk
+        // follows the held bytes.
+        const bool last = m_finished && !(inHeld && m_chunkLeft > 0);
+        ZrFrame frame = m_meter.measure(start, atHand, m_measure, last);
+        if (frame.incomplete() && !last) {
             m_waitEnciphered = frame.enciphered && atHand >= PKT_ENVELOPE_MIN_LEN;
+            m_waitFor = m_waitEnciphered ? std::max(frame.needed, std::min(2 * atHand, m_meter.longestEnciphered()))
+                                         : frame.needed;
+            m_endFrom = frame.needed - 1;
             if (inHeld) continue;
             holdChunk(m_chunkLeft);
             return emitRun(item);
@@ -78,12 +86,14 @@ bool ZrStreamSplitter::measureStart(ZrSplitItem& item) {
             return nextItem(item);
         }
         // Not a packet: a run of skipped bytes starts here or goes on.
-        if (!m_run.open) {
+        const bool opens = !m_run.open;
+        if (opens) {
             m_run.open = true;
             m_run.pieceStart = m_run.start = m_offset;
             m_run.reason = frame;
         }
         skipToNextStart();
+        if (opens && !m_finished) return emitRun(item);
     }
 }
 
@@ -131,7 +141,7 @@ void ZrStreamSplitter::skipToNextStart() {
 }
 
 // Takes n bytes out: held ones first, then the chunk's. A new start is
-// measured afresh; trial deciphering is granted as the stream goes.
+// measured afresh.
 void ZrStreamSplitter::take(std::size_t n) {
     if (n == 0) return;
     const std::size_t fromHeld = std::min(n, pendingHeld());
@@ -141,7 +151,7 @@ void ZrStreamSplitter::take(std::size_t n) {
     m_offset += n;
     m_measure.restart();
     m_waitFor = 0;
-    m_meter.setTrialBudget(ZR_TRIAL_FIRST_ALLOWANCE + ZR_TRIAL_WORK_PER_BYTE * (m_offset - m_base));
+    credit();
 }
 
 // Moves the first n bytes of the chunk behind the held ones. Held bytes
@@ -161,22 +171,23 @@ void ZrStreamSplitter::holdChunk(std::size_t n) {
     m_chunkLeft -= n;
 }
 
-// Moves bytes the held start asked for from the chunk: at least as many as
-// it asked for, and as many again as are held, so that a packet that comes
-// in many pieces is measured a number of times that grows with the log of
-// its length, not with its fields (the walk resumes each time, so nothing
-// is walked twice). An enciphered body can end only at a 0x03: it takes
-// bytes up to the first one past that (or all it can reach), so that it is
-// deciphered once for them.
+// Moves bytes the held start asked for from the chunk. A plain start takes
+// at least as many again as are held, so that a packet that comes in many
+// pieces is measured a number of times that grows with the log of its
+// length, not with its fields (the walk resumes each time, so nothing is
+// walked twice). An enciphered one asked for twice what it held; it takes
+// bytes only up to one that looks like its end, if one comes sooner, and is
+// measured there.
 void ZrStreamSplitter::extendHeld() {
     const std::size_t asked = m_waitFor - pendingHeld();
-    std::size_t n = std::max(asked, pendingHeld());
+    std::size_t n = std::min(m_waitEnciphered ? asked : std::max(asked, pendingHeld()), m_chunkLeft);
     if (m_waitEnciphered) {
-        const std::size_t longest = std::min(m_meter.options().maxPacketLength, ZR_MAX_ENCIPHERED_PACKET_LEN);
-        const std::size_t reach = std::min(m_chunkLeft, longest > pendingHeld() ? longest - pendingHeld() : 1);
-        const std::size_t from = std::min(n - 1, reach);
-        const void* etx = std::memchr(m_chunk + from, _ETX_, reach - from);
-        n = etx != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(etx) - m_chunk) + 1 : reach;
+        const std::size_t from = m_endFrom > pendingHeld() ? std::min(m_endFrom - pendingHeld(), n) : 0;
+        const std::size_t end = zrFirstLikelyEnd(m_chunk, from, n, m_chunkLeft);
+        if (end < n) {
+            n = end + 1;
+            m_waitFor = pendingHeld() + n;
+        }
     }
-    holdChunk(std::min(n, m_chunkLeft));
+    holdChunk(n);
 }

@@ -1,7 +1,7 @@
 -- dissection.lua: framing packets in TCP data, drawing them, pairing
 -- requests with replies, and registration. `zrpkt dissector` writes it at
 -- the end of zrpacket.lua, after the library's constants (STX, HEAD_LEN,
--- OFFSET_CMDID, MAX_PACKET, ...), readers.lua (hf, ef, codec, Reader) and
+-- OFFSET_CMDID, MAX_PACKET, ...), readers.lua (hf, ef, codec, the readers) and
 -- the generated head layout (HEAD) and table of classes (classes).
 
 local list = {}
@@ -138,8 +138,9 @@ end
 -- where reading stopped, having said why the fields do not read.
 local function readBody(parent, field, class, tvb, from, stop, what)
     local body = parent:add(field, tvb(from, 0))
-    local r = Reader.new(tvb, from, stop, class.compact, false)
+    local r = bodyReader(class, tvb, from, stop)
     local ok, failure = pcall(class.body, r, body)
+    if ok then ok, failure = pcall(r.done, r) end
     body:set_len(r.pos - from)
     if ok then return r.pos, body end
     reportFailure(body, failure, what)

@@ -17,6 +17,8 @@
 #include <functional>
 #include <set>
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 #include "capture.h"
 #include "dissector.h"
@@ -75,10 +77,12 @@ const PdmlNode* child(const PdmlNode& node, const std::string& name) {
     return nullptr;
 }
 
-void experts(const PdmlNode& node, std::vector<std::string>& names) {
+// The expert infos under a node, and their texts.
+void experts(const PdmlNode& node, std::vector<std::string>& names, std::vector<std::string>* texts = nullptr) {
     for (const PdmlNode& child : node.children) {
         if (child.name == "_ws.expert" && !child.children.empty()) names.push_back(child.children.front().name);
-        experts(child, names);
+        if (texts != nullptr && child.name == "_ws.expert.message") texts->push_back(child.show);
+        experts(child, names, texts);
     }
 }
 
@@ -271,6 +275,7 @@ protected:
         std::vector<const Case*> packets;  // shown in full, in order
         const char* expert = nullptr;      // or this expert info, raised by a broken packet
         bool inStream = false;             // or a segment of a Stream, checked as a whole
+        const char* says = nullptr;        // and the text of an expert info holds this
     };
     // A connection whose writes are cut into small segments: what tshark
     // must show over all its frames, in order (null: bytes that start no
@@ -408,7 +413,7 @@ protected:
             std::string bytes =
                 c.bytes.substr(0, PKT_OFFSET_BODY) + (compact ? "\xF0\xFF\xFF\xFF\x07" : "\x7F\xFF\xFF\xF0");
             s_catalogue.segment(client++, kDefaultPort, bytes + std::string(100, 'x'));
-            s_expected.push_back({{}, "zrpacket.expert.truncated"});
+            s_expected.push_back({{}, "zrpacket.expert.not_a_packet"});
             break;
         }
         s_catalogue.save(s_work + "/catalogue.pcap");
@@ -461,13 +466,14 @@ protected:
         };
         PcapWriter capture;
         std::uint16_t client = 30000;
-        // This dissector has no codec module beside it: ciphers show as they
-        // are, and the first says once why.
+        // This dissector has no codec module beside it: it reads plain
+        // bodies by its own rules, ciphers show as they are, and the first
+        // says once why.
+        const char* once = "zrpacket.expert.no_codec";
         for (std::size_t i = 0; i < s_corpusCases; ++i) {
-            if (s_cases[i].json["head"]["encryptType"] == 0) continue;
+            const bool sentPlain = s_cases[i].json["head"]["encryptType"] == 0;
             capture.segment(client++, kDefaultPort, s_cases[i].bytes);
-            const char* once = s_brokenExpected.empty() ? "zrpacket.expert.no_codec" : nullptr;
-            s_brokenExpected.push_back({{&s_cases[i]}, once});
+            s_brokenExpected.push_back({{&s_cases[i]}, sentPlain ? nullptr : std::exchange(once, nullptr)});
         }
         for (const auto& [bytes, expert] : broken) {
             capture.segment(client++, kDefaultPort, bytes);
@@ -484,17 +490,23 @@ protected:
         const std::string noReassembly = "-o tcp.desegment_tcp_streams:FALSE";
         s_brokenFrames = pdmlFrames(runTshark(s_work + "/probes.lua", s_work + "/broken.pcap", noReassembly, s_work));
         // Bodies that decipher into bytes their fields do not read to the
-        // end, read with the module. Reassembled, one that is short would
-        // wait for bytes that may end it, as a receiver does.
-        const std::pair<std::function<void(std::string&)>, const char*> unread[] = {
-            {[](std::string& body) { body += 'x'; }, "zrpacket.expert.malformed"},
-            {[](std::string& body) { body.pop_back(); }, "zrpacket.expert.truncated"},
-            {[](std::string& body) { body.clear(); }, "zrpacket.expert.truncated"},
+        // end, or that no receiver accepts, read with the module.
+        // Reassembled, one that is short would wait for bytes that may end
+        // it, as a receiver does.
+        // Its text is the library's, where the module reads the body.
+        using Change = std::function<void(std::string&)>;
+        const std::tuple<const Case*, Change, const char*, const char*> unread[] = {
+            {s_enciphered, [](std::string& body) { body += 'x'; }, "zrpacket.expert.malformed", nullptr},
+            {s_enciphered, [](std::string& body) { body.pop_back(); }, "zrpacket.expert.truncated", nullptr},
+            {s_enciphered, [](std::string& body) { body.clear(); }, "zrpacket.expert.truncated", nullptr},
+            // Its first list's count, 1000 (E8 07), made 1001.
+            {&s_portal, [](std::string& body) { body.at(0) = '\xE9'; }, "zrpacket.expert.malformed",
+             "Malformed: ZrPortalMsgPacket: body.Request: count 1001"},
         };
         PcapWriter unreadCapture;
-        for (const auto& [change, expert] : unread) {
-            unreadCapture.segment(client++, kDefaultPort, withBody(s_enciphered->bytes, change));
-            s_unreadExpected.push_back({{}, expert});
+        for (const auto& [packet, change, expert, says] : unread) {
+            unreadCapture.segment(client++, kDefaultPort, withBody(packet->bytes, change));
+            s_unreadExpected.push_back({{}, expert, false, says});
         }
         unreadCapture.save(s_work + "/unread.pcap");
         s_unreadFrames = pdmlFrames(runTshark(ZRPACKET_LUA, s_work + "/unread.pcap", noReassembly, s_work));
@@ -543,10 +555,12 @@ protected:
             const std::vector<PdmlNode>& layers = frames[i].layers;
             if (want.inStream) continue;
             if (want.expert != nullptr) {
-                std::vector<std::string> raised;
-                for (const PdmlNode& layer : layers) experts(layer, raised);
+                std::vector<std::string> raised, texts;
+                for (const PdmlNode& layer : layers) experts(layer, raised, &texts);
                 EXPECT_NE(std::find(raised.begin(), raised.end(), want.expert), raised.end())
                     << want.expert << " not among: " << join(raised);
+                EXPECT_TRUE(want.says == nullptr || join(texts, "\n").find(want.says) != std::string::npos)
+                    << want.says << " not among: " << join(texts, "\n");
                 if (want.packets.empty()) continue;
             }
             ASSERT_EQ(layers.size(), want.packets.size());
@@ -733,17 +747,35 @@ TEST_F(DissectorTest, CodecModuleDeciphersOrSaysWhy) {
         {"measure, bytes('" + lowerHex(withByte(s_plain->bytes, s_plain->bytes.size() - 1, 0x04)) + "')",
          "[not " + s_plain->json["class"].get<std::string>() + ": end byte 0x04"},
         {"measure, 'xy'", "[not byte 0x78 at offset 0 starts no packet"},
+        // walk: the library's reading of a body, here a portal message's
+        // (two lists of strings, two i32, a string), bytes after it left over.
+        {"walk, 'ZrPortalMsgPacket', '\\1\\2ab\\0\\255\\255\\255\\255\\15\\127\\0xyz'",
+         "[whole 12 at 12: count 0 1 1, string 2 2, count 4 1 0, i32 5 5 -1, i32 10 1 127, string 12 0]"},
+        {"walk, 'ZrPortalMsgPacket', '\\1\\3ab'", "[need 2 at 1: count 0 1 1]"},
+        {"walk, 'ZrPortalMsgPacket', '\\233\\7'",
+         "[fault ZrPortalMsgPacket: body.Request: count 1001 at offset 34, more than the 1000"},
+        {"walk, 'ZrNoSuchPacket', ''", "[nil: no class of the library is named ZrNoSuchPacket]"},
+        {"walk, {}, ''", "bad argument #1"},
     };
     std::ofstream script(s_work + "/module.lua");
     script << "package.cpath = '" << std::filesystem::path(ZRPACKET_LUA).parent_path().string() << "/?.so'\n"
            << "local codec = require('zrpacket_codec')\n"
               "local function bytes(h) return (h:gsub('..', function(x) return string.char(tonumber(x, 16)) end)) end\n"
               "local function hex(s) return (s:gsub('.', function(c) return string.format('%02x', c:byte()) end)) end\n"
-              "local measure = {}\n"
+              "local measure, walk = {}, {}\n"
               "local function row(first, ...)\n"
               "    if first == measure then\n"
               "        local ok, status, value = pcall(codec.measure, ...)\n"
               "        return print('row ' .. (not ok and status or '[' .. status .. ' ' .. value .. ']'))\n"
+              "    end\n"
+              "    if first == walk then\n"
+              "        local ok, fields, status, value, at = pcall(codec.walk, ...)\n"
+              "        if not ok then return print('row ' .. fields) end\n"
+              "        if fields == nil then return print('row [nil: ' .. status .. ']') end\n"
+              "        local shown = {}\n"
+              "        for _, f in ipairs(fields) do shown[#shown + 1] = table.concat(f, ' ') end\n"
+              "        shown = table.concat(shown, ', ')\n"
+              "        return print('row [' .. status .. ' ' .. value .. ' at ' .. at .. ': ' .. shown .. ']')\n"
               "    end\n"
               "    local ok, body, why = pcall(codec.decipher, first, ...)\n"
               "    print('row ' .. (not ok and body or body == nil and '[nil: ' .. why .. ']' or '[' .. hex(body) .. ']'))\n"

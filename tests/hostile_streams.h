@@ -110,23 +110,16 @@ public:
     CipherBuilder(unsigned char key, unsigned char type) {
         if (ZRIEncrypt::decryptBeginEx(m_run, key, static_cast<char>(type)) != 0) std::abort();
     }
-    // What the next bytes would decipher to, at their last.
-    unsigned char plainOf(const std::string& next) const {
-        ZrDecipherRun trial = m_run;
+    // What the last of the next bytes would decipher to; put when `keep`.
+    unsigned char plainOf(const std::string& next, bool keep = false) {
+        ZrDecipherRun run = m_run;
         char plain[8];
         unsigned int n = 0;
-        ZRIEncrypt::decryptOnEx(trial, next.data(), static_cast<unsigned int>(next.size()), plain, n);
+        ZRIEncrypt::decryptOnEx(run, next.data(), static_cast<unsigned int>(next.size()), plain, n);
+        if (keep) m_run = run, cipher += next;
         return static_cast<unsigned char>(plain[next.size() - 1]);
     }
-    // Puts a cipher byte; what it deciphers to.
-    unsigned char put(char c) {
-        const unsigned char plain = plainOf(std::string(1, c));
-        char ignored;
-        unsigned int n = 0;
-        ZRIEncrypt::decryptOnEx(m_run, &c, 1, &ignored, n);
-        cipher += c;
-        return plain;
-    }
+    unsigned char put(char c) { return plainOf(std::string(1, c), true); }
     // Puts a byte that deciphers to `want`; false when none does.
     bool putPlain(unsigned char want) {
         for (unsigned c = 0; c < 256; ++c) {

@@ -5,9 +5,7 @@
 // time and in chunks of seven, which must agree.
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "hostile_streams.h"
@@ -32,9 +30,10 @@ std::string plainPacket() {
     EXPECT_EQ(0, p.enCode(wire.data(), static_cast<unsigned int>(wire.size())));
     return wire.substr(0, p.getPacketLength());
 }
-std::string encipheredPacket() {
+std::string encipheredPacket(unsigned int sn = 0) {
     ZrBillMsgPacket p;
     p.setAccountName("acct-7");
+    p.setSN(sn);
     std::string wire(256, '\0');
     EXPECT_EQ(0, p.enCode(wire.data(), static_cast<unsigned int>(wire.size())));
     return wire.substr(0, p.getPacketLength());
@@ -211,14 +210,7 @@ TEST(StreamSplitter, ReportsAtOnceAndHandsOutPacketsInPlace) {
 // are found; a prefix cut inside the last text needs the whole packet.
 TEST(StreamSplitter, MeterVerdictsAtTheirBounds) {
     std::string cipher = encipheredPacket();  // one whose only 0x03 is its ETX: its ends cost its cipher
-    for (unsigned int sn = 1; cipher.find('\x03') + 1 != cipher.size(); ++sn) {
-        ZrBillMsgPacket p;
-        p.setAccountName("acct-7");
-        p.setSN(sn);
-        cipher.assign(256, '\0');
-        ASSERT_EQ(0, p.enCode(cipher.data(), static_cast<unsigned int>(cipher.size())));
-        cipher.resize(p.getPacketLength());
-    }
+    for (unsigned int sn = 1; cipher.find('\x03') + 1 != cipher.size(); ++sn) cipher = encipheredPacket(sn);
     const std::uint64_t cipherLen = cipher.size() - PKT_ENVELOPE_MIN_LEN, all = ZrPacketMeter::kUnlimited;
     const ZrEndSearch trial = ZrEndSearch::Trial, resume = ZrEndSearch::Resume, prefixes = ZrEndSearch::Prefixes;
     const struct {
@@ -260,21 +252,21 @@ TEST(StreamSplitter, MeterVerdictsAtTheirBounds) {
 // about once, and a hostile start refused for the budget.
 TEST(StreamSplitter, CountsItsWorkWithinTheBudget) {
     const std::string login = zrtest::longPlainPacket(), longest = zrtest::longestEncipheredPacket();
-    const std::string portal = zrtest::craftedPortal(), login40 = zrtest::loginPacket(40, true);
+    const std::string portal = zrtest::craftedPortal(), login40 = zrtest::loginPacket(40, true),
+                      login200 = zrtest::loginPacket(200, false);
     std::string replies;  // what a backend sends beside the hostile bytes
     for (int i = 0; i < 10; ++i) replies += plainPacket() + encipheredPacket();
     // A head whose cipher is all 0x03 up to the longest packet: every byte may end it.
     const std::string flooded = bytes(zrtest::headHex(5, 1)) + std::string(ZR_MAX_ENCIPHERED_PACKET_LEN, '\x03');
     const std::uint64_t cipher = ZR_MAX_ENCIPHERED_PACKET_LEN - PKT_ENVELOPE_MIN_LEN,
-                        portalCipher = portal.size() - PKT_ENVELOPE_MIN_LEN,
-                        login40Cipher = login40.size() - PKT_ENVELOPE_MIN_LEN;
+                        portalCipher = portal.size() - PKT_ENVELOPE_MIN_LEN;
     using Chunks = std::vector<std::vector<std::size_t>>;
     const Chunks whole = {{}}, usual = {{}, {1}, {1460}}, every = {{}, {1}, {7}, {64}, {1460}};
     const ZrEndSearch resume = ZrEndSearch::Resume, prefixes = ZrEndSearch::Prefixes, trial = ZrEndSearch::Trial;
     struct Counted {
         std::uint64_t least = 0, most = UINT64_MAX;
     };
-    const Counted any, none{0, 0};
+    const Counted any, none{0, 0}, once40{login40.size() - PKT_ENVELOPE_MIN_LEN, login40.size() - PKT_ENVELOPE_MIN_LEN};
     const struct {
         const char* name;
         std::string stream;
@@ -282,51 +274,34 @@ TEST(StreamSplitter, CountsItsWorkWithinTheBudget) {
         Counted deciphered, fields;
         Chunks chunks;
         ZrEndSearch search;
-        const char* reason;     // in the first skipped run's reason
         std::uint64_t base{0};  // the stream's first offset
     } rows[] = {
-        {"50 heads before 4 000 bytes of 0x03", zrtest::headsBeforeEndBytes(), -1, any, any, usual, resume, ""},
+        {"50 heads before 4 000 bytes of 0x03", zrtest::headsBeforeEndBytes(), -1, any, any, usual, resume},
         // The 17 prefixes of it that deCode accepts, then every reply after it, whole.
-        {"50 heads, 0x03 bytes, replies", zrtest::headsBeforeEndBytes() + replies, 37, any, any, usual, resume, ""},
-        {"every enciphered head before 0x03 bytes", zrtest::everyEncipheredHead(), -1, any, any, usual, resume, ""},
-        {"enciphered heads back to back", zrtest::packedHeads(), -1, any, any, usual, resume, ""},
-        {"plain heads claiming the longest body", zrtest::plainClaims(), 0, none, any, usual, resume, ""},
-        {"random bytes", zrtest::randomBytes(6000, 5), -1, any, any, usual, resume, ""},
-        {"the stream that stalled a relay", zrtest::craftedStall(40000), 0, any, any, every, resume, ""},
-        {"a 15 KB plain packet of 1 000 records", login + login, 2, none, {18012, 19800}, {{}, {1460}}, resume, ""},
-        {"the longest enciphered packet", longest + longest, 2, {2 * cipher, 2 * cipher}, any, every, resume, ""},
-        {"the same, by prefixes", longest + longest, 2, {2 * cipher, 4 * cipher}, any, every, prefixes, ""},
+        {"50 heads, 0x03 bytes, replies", zrtest::headsBeforeEndBytes() + replies, 37, any, any, usual, resume},
+        {"every enciphered head before 0x03 bytes", zrtest::everyEncipheredHead(), -1, any, any, usual, resume},
+        {"enciphered heads back to back", zrtest::packedHeads(), -1, any, any, usual, resume},
+        {"plain heads claiming the longest body", zrtest::plainClaims(), 0, none, any, usual, resume},
+        {"random bytes", zrtest::randomBytes(6000, 5), -1, any, any, usual, resume},
+        {"the stream that stalled a relay", zrtest::craftedStall(40000), 0, any, any, every, resume},
+        {"a 15 KB plain packet of 1 000 records", login + login, 2, none, {18012, 19800}, {{}, {1460}}, resume},
+        {"the longest enciphered packet", longest + longest, 2, {2 * cipher, 2 * cipher}, any, every, resume},
+        {"the same, by prefixes", longest + longest, 2, {2 * cipher, 4 * cipher}, any, every, prefixes},
         // A codec that only lets each end be tried pays for every 0x03 of it.
-        {"the same, each 0x03 tried", longest, 0, any, any, {{}, {1460}}, trial, "work budget"},
-        {"2 000 texts, each length 0x03", portal, 1, {portalCipher, portalCipher}, any, every, resume, ""},
-        {"the same, by prefixes", portal, -1, any, any, every, prefixes, ""},
+        {"the same, each 0x03 tried", longest, 0, any, any, {{}, {1460}}, trial},
+        {"2 000 texts, each length 0x03", portal, 1, {portalCipher, portalCipher}, any, every, resume},
+        {"the same, by prefixes", portal, -1, any, any, every, prefixes},
         // No byte looks like its end: prefixes that double, within the first allowance.
-        {"the same and more bytes", portal + "xyz", 1, {portalCipher, 2 * cipher}, any, whole, prefixes, ""},
+        {"the same and more bytes", portal + "xyz", 1, {portalCipher, 2 * cipher}, any, whole, prefixes},
         // 6 body fields and 40 records of 8, each an element too; a resumed
         // walk steps again into the field it stopped in.
-        {"an enciphered login of 40 records",
-         login40,
-         1,
-         {login40Cipher, login40Cipher},
-         {366, 366},
-         whole,
-         resume,
-         ""},
-        {"the same in pieces of 64", login40, 1, {login40Cipher, login40Cipher}, {366, 384}, {{64}}, resume, ""},
-        {"the same, by prefixes", login40, 1, {login40Cipher, login40Cipher}, {366, 366}, whole, prefixes, ""},
-        {"a plain packet of 3 fields", plainPacket(), 1, none, {3, 3}, whole, resume, ""},
-        {"200 records, 40 bytes first",
-         zrtest::loginPacket(200, false),
-         1,
-         none,
-         {1806, 1896},
-         {{40, 9999}},
-         resume,
-         ""},
-        {"every byte may end it, far on", flooded, 0, any, any, {{}, {4096}}, trial, "work budget", 100000000},
+        {"an enciphered login of 40 records", login40, 1, once40, {366, 366}, whole, resume},
+        {"the same in pieces of 64", login40, 1, once40, {366, 384}, {{64}}, resume},
+        {"a plain packet of 3 fields", plainPacket(), 1, none, {3, 3}, whole, resume},
+        {"200 records, 40 bytes first", login200, 1, none, {1806, 1896}, {{40, 9999}}, resume},
+        {"every byte may end it, far on", flooded, 0, any, any, {{}, {4096}}, trial, 100000000},
     };
     for (const auto& row : rows) {
-        std::set<std::pair<std::uint64_t, std::size_t>> checked;  // packets checked against deCode
         for (const std::vector<std::size_t>& chunks : row.chunks) {
             SCOPED_TRACE(std::string(row.name) + ", chunks of " + (chunks.empty() ? "all" : std::to_string(chunks[0])));
             zrfuzz::SplitCost cost;
@@ -338,16 +313,12 @@ TEST(StreamSplitter, CountsItsWorkWithinTheBudget) {
             int packets = 0;
             for (const zrfuzz::SplitPiece& piece : pieces) {
                 packets += piece.packet;
-                if (piece.packet && checked.insert({piece.offset, piece.length}).second) {
+                if (piece.packet) {
                     EXPECT_EQ("", zrfuzz::checkMeasure(data + (piece.offset - row.base), piece.length));
                 }
             }
             if (row.packets >= 0) {
                 EXPECT_EQ(row.packets, packets);
-            }
-            ASSERT_FALSE(pieces.empty());
-            if (!pieces.front().packet) {
-                EXPECT_NE(std::string::npos, pieces.front().what.find(row.reason)) << pieces.front().what;
             }
             const ZrMeterWork first = ZrPacketMeter(options).allowance();
             const std::uint64_t perByte = options.workPerByte * row.stream.size();

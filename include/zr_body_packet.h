@@ -26,7 +26,7 @@
 
 #include <type_traits>
 
-#include "zr_packet_head.h"
+#include "zr_envelope.h"
 #include "zr_packet_types.h"
 
 template <class Packet>

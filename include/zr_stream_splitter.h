@@ -66,7 +66,7 @@
 #include "zr_body_walk.h"
 #include "zr_catalogue.h"
 #include "zr_encrypt.h"
-#include "zr_packet_head.h"
+#include "zr_envelope.h"
 
 // The longest packet waited for unless the caller says otherwise: a plain
 // packet that claims more is refused as soon as it claims it.
@@ -445,12 +445,5 @@ private:
     bool m_finished = false;
     Run m_run;
 };
-
-// Says why `cls` could not decode [buf, buf + len), for tools: the
-// library's own text `libraryText` when it has one (an end byte that is not
-// 0x03 gains the byte found and its offset), otherwise which field of the
-// body cannot be read and where.
-std::string zrExplainDecodeFailure(const ZrPacketClass& cls, const char* libraryText, const char* buf,
-                                   unsigned int len);
 
 #endif  // ZRPACKET_ZR_STREAM_SPLITTER_H

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "zr_body_packet_impl.h"  // first: the members this file compiles
 #include "zr_basic_packets.h"
 #include "zr_encrypt.h"
 #include "zr_envelope.h"

@@ -9,7 +9,7 @@
 
 #include "zr_encrypt.h"
 #include "zr_envelope.h"
-#include "zr_stream_splitter.h"
+#include "zr_packet_meter.h"
 
 namespace {
 

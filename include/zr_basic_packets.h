@@ -11,7 +11,8 @@ class ZrCkeepAlivePacket : public ZrCPacketHead {
 public:
     static constexpr unsigned int PACKET_LEN = PKT_HEAD_FIXED_LEN + 1;
     static constexpr unsigned int DEFAULT_CMDID = 1;
-    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrCkeepAlivePacket", ZrBodyMode::None};
+    // Its texts put a blank after the comma.
+    static constexpr ZrEnvelopeStyle ENVELOPE{"ZrCkeepAlivePacket", ZrBodyMode::None, true};
 
     ZrCkeepAlivePacket();
     // Version 0x0001, the given cmdID and SN, every other head field 0.

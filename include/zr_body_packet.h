@@ -26,7 +26,7 @@
 
 #include <type_traits>
 
-#include "zr_packet_head.h"
+#include "zr_envelope.h"
 #include "zr_packet_types.h"
 
 template <class Packet>
@@ -81,11 +81,14 @@ constexpr bool zrSameText(const char* a, const char* b) {
 
 // Follows each class of the library in its header. The library compiles the
 // class's members once, in the source of its family, which defines
-// ZRPACKET_COMPILING_PACKET_CLASSES before it includes the header; everywhere
-// else they are declared compiled there. The compiler checks that the class
-// is on ZrAllPacketTypes and that its error texts carry its own name.
+// ZRPACKET_COMPILING_PACKET_CLASSES and includes zr_body_packet_impl.h
+// before the header; everywhere else they are declared compiled there. The
+// compiler checks that the class is on ZrAllPacketTypes and that its error
+// texts carry its own name.
 #ifdef ZRPACKET_COMPILING_PACKET_CLASSES
-#include "zr_body_packet_impl.h"
+#ifndef ZRPACKET_ZR_BODY_PACKET_IMPL_H
+#error "a source that compiles packet classes includes zr_body_packet_impl.h first"
+#endif
 #define ZR_PACKET_INSTANTIATION template
 #else
 #define ZR_PACKET_INSTANTIATION extern template

@@ -28,7 +28,7 @@
 #include "zr_billing_packets.h"
 #include "zr_body_walk.h"
 #include "zr_named_fields.h"
-#include "zr_packet_head.h"
+#include "zr_envelope.h"
 #include "zr_packet_types.h"
 #include "zr_session_packets.h"
 
@@ -86,6 +86,14 @@ public:
     static std::unique_ptr<ZrAnyPacket> decode(const char* buf, unsigned int len, std::string& error,
                                                const ZrPacketClass* forced = nullptr);
 };
+
+// Why `cls` could not decode [buf, buf + len), as ZrCatalogue::decode says
+// it: from the verdict its deCode reached, the library's own text
+// `libraryText` where it has one (an end byte that is not 0x03 gains the
+// byte found and its offset), otherwise which field of the body cannot be
+// read and where.
+std::string zrExplainDecodeFailure(const ZrPacketClass& cls, const ZrEnvelopeVerdict& verdict,
+                                   const char* libraryText, const char* buf, unsigned int len);
 
 // Decodes packets of any class, each into the one object of its class that
 // the receiver keeps: made the first time the class comes, reused after. A

@@ -3,10 +3,19 @@
 #ifndef ZRPACKET_ZR_ENCRYPT_H
 #define ZRPACKET_ZR_ENCRYPT_H
 
+#include <cstddef>
+
+#include "zr_packet_layout.h"
+
 // The codec's variants: a head's encryptType of 1 to 8 names one, 0 none.
 constexpr int ZR_ENCRYPT_TYPE_MIN = 1;
 constexpr int ZR_ENCRYPT_TYPE_MAX = 8;
 constexpr int ZR_ENCRYPT_TYPE_COUNT = ZR_ENCRYPT_TYPE_MAX - ZR_ENCRYPT_TYPE_MIN + 1;
+
+// Why a cipher is not handed to the codec: the variant is none of 1 to 8,
+// or the cipher is longer than a scratch half (PKT_SCRATCH_HALF_LEN), so
+// that its body could not be a packet's.
+enum class ZrCipherFault : unsigned char { None, Variant, Length };
 
 // A cipher being deciphered in pieces (ZRIEncrypt::decryptBeginEx and
 // decryptOnEx): the codec's own state, kept by the caller between pieces,
@@ -44,9 +53,12 @@ public:
     // over the codec's limit).
     static int encryptProtocolEx(const char* src, unsigned int srcLen, char* dest, unsigned int& destLen,
                                  unsigned char& key, char type);
+    // The one check of a cipher before the codec sees it: type taken as a
+    // signed byte.
+    static ZrCipherFault decipherFault(char type, std::size_t srcLen);
     // Deciphers srcLen bytes into dest (PKT_SCRATCH_HALF_LEN bytes); -1
-    // without calling the codec when type, as a signed byte, is outside 1
-    // to 8, and -1 when the codec refuses.
+    // without calling the codec on a decipherFault, and -1 when the codec
+    // refuses or says it wrote more than dest holds.
     static int decryptProtocolEx(const char* src, unsigned int srcLen, char* dest, unsigned int& destLen,
                                  unsigned char key, char type);
 

@@ -13,9 +13,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "zr_body_packet_impl.h"  // first: the members this file compiles
 #include "zr_basic_packets.h"
 #include "zr_encrypt.h"
-#include "zr_packet_head.h"
+#include "zr_envelope.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ int ZrCPacketHead::refuseEnCode(const char* pSendBuf, unsigned int nBufLen) {
 
 int ZrCPacketHead::refuseDeCode(char* pRecvBuf, unsigned int nBufLen) {
     assert(pRecvBuf != NULL);
+    m_verdict = ZrEnvelopeVerdict{ZrEnvelopeStep::Head};
     if (pRecvBuf == nullptr) {
         setLastError("ZrCPacketHead", Joint::Scope, "deCode", " pRecvBuf == NULL");
         return -1;
@@ -171,16 +173,7 @@ int ZrCkeepAlivePacket::enCode(char* pSendBuf, unsigned int nBufLen) {
 int ZrCkeepAlivePacket::deCode(char* pRecvBuf, unsigned int nBufLen) {
     const int head = ZrCPacketHead::deCode(pRecvBuf, nBufLen);
     if (head != 0) return head;
-    prepareStream(m_mainStream, pRecvBuf + PKT_HEAD_FIXED_LEN, nBufLen - PKT_HEAD_FIXED_LEN, false, ZrBodyMode::Fixed);
-    unsigned char etx = 0;
-    m_mainStream.transfer(etx);
-    if (!m_mainStream.good()) {
-        setLastError("ZrCkeepAlivePacket", Joint::Scope, "deCode", " ByteStream >> failed");
-        return -1;
-    }
-    if (etx != _ETX_) {
-        setLastError("ZrCkeepAlivePacket", Joint::Scope, "deCode", " l_cETX != _ETX_");
-        return -1;
-    }
-    return 0;
+    m_verdict = zrEnvelopeVerdict(reinterpret_cast<const unsigned char*>(pRecvBuf), nBufLen, ENVELOPE.mode, nullptr,
+                                  zrNoFields);
+    return m_verdict.accepted() ? 0 : refuseDecode(ENVELOPE);
 }

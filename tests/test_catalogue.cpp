@@ -352,6 +352,10 @@ TEST(Catalogue, DecodeFailuresSayWhy) {
     badEnd.back() = 0x04;
     badBody.resize(36);
     badStart[0] = 'X';
+    sender->head().setCmdID(5);  // enciphered: its empty body's three bytes cut to two, then the ETX
+    std::vector<char> cutCipher = encode(*sender);
+    cutCipher.resize(37);
+    cutCipher[36] = 0x03;
     const Row rows[] = {
         {"unknown command", unknown, nullptr, "no packet class has the command 77"},
         {"short", std::vector<char>(wire.begin(), wire.begin() + 20), nullptr,
@@ -361,6 +365,9 @@ TEST(Catalogue, DecodeFailuresSayWhy) {
         {"body", badBody, nullptr,
          "ZrAuthSockMsgPacket: the body's fields cannot be read: body.ErrorDesc: number from offset 36: the body "
          "ends there"},
+        {"enciphered body", cutCipher, ZrCatalogue::find(3),
+         "ZrAuthSockMsgPacket: the body's fields cannot be read: body.ErrorDesc: number from offset 2: the body "
+         "ends there (offsets in the deciphered body)"},
         {"forced class reads the body as its own", httpWire, ZrCatalogue::find(3),
          "[ZrAuthSockMsgPacket::deCode],l_cETX != _ETX_ (found 0x00 at offset 37)"},
     };

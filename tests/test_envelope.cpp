@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "test_util.h"
+#include "zr_encrypt.h"
 #include "zr_session_packets.h"
 
 using zrtest::headHex;
@@ -130,6 +131,8 @@ TEST(Envelope, TrailingBytes) {
     wire.push_back(0x55);  // plain: bytes after the ETX are not the packet's
     ZrAuthSockMsgPacket received;
     EXPECT_EQ(received.deCode(wire.data(), static_cast<unsigned int>(wire.size())), 0);
+    EXPECT_EQ(received.envelopeVerdict().at, wire.size() - 1);  // the packet's own length
+    EXPECT_EQ(received.envelopeVerdict().trailing(), 0u);
 
     // Enciphered: the last byte of the buffer is taken as the ETX and the
     // codec is handed one byte more.
@@ -138,6 +141,7 @@ TEST(Envelope, TrailingBytes) {
     cipherWire.push_back(0x03);
     ASSERT_EQ(received.deCode(cipherWire.data(), static_cast<unsigned int>(cipherWire.size())), 0);
     EXPECT_EQ(received.getkey(), "k");
+    EXPECT_EQ(received.envelopeVerdict().trailing(), 1u);  // the old ETX, deciphered after the fields
     cipherWire.back() = 0x55;
     EXPECT_EQ(received.deCode(cipherWire.data(), static_cast<unsigned int>(cipherWire.size())), -1);
     EXPECT_STREQ(received.getLastErrMsg(), "[ZrAuthSockMsgPacket::deCode],l_cETX != _ETX_");
@@ -155,6 +159,8 @@ TEST(Envelope, DecodeFailuresAndTheirTexts) {
         const char* name;
         std::vector<char> bytes;
         const char* text;  // null: -1 with the text left as it was
+        ZrEnvelopeStep step;
+        std::size_t at;  // where the verdict says the step failed
     };
     auto with = [](std::vector<char> bytes, std::size_t at, int value) {
         bytes[at] = static_cast<char>(value);
@@ -164,18 +170,22 @@ TEST(Envelope, DecodeFailuresAndTheirTexts) {
         bytes.resize(length);
         return bytes;
     };
+    using Step = ZrEnvelopeStep;
     const std::vector<Case> cases = {
-        {"plain end byte", with(plain, plain.size() - 1, 0x04), kEndByte},
-        {"plain, key longer than the body", with(plain, 34, 0x30), nullptr},
-        {"plain, no end byte", cut(plain, plain.size() - 1), kEndByte},
-        {"plain, key byte only", cut(plain, 34), nullptr},
-        {"enciphered end byte", with(cipher, cipher.size() - 1, 0x00), kEndByte},
-        {"encrypt type 9", with(cipher, 16, 9), kDecipher},
-        {"encrypt type 0x80", with(cipher, 16, 0x80), kDecipher},
-        {"encrypt type 0xFF", with(cipher, 16, 0xFF), kDecipher},
-        {"enciphered, 34 bytes", cut(cipher, 34), kEndByte},
-        {"enciphered, an empty cipher before a right end byte", with(cut(cipher, 35), 34, 0x03), nullptr},
-        {"enciphered, head only", cut(cipher, 33), kEndByte},
+        {"plain end byte", with(plain, plain.size() - 1, 0x04), kEndByte, Step::EndByte, plain.size() - 1},
+        {"plain, key longer than the body", with(plain, 34, 0x30), nullptr, Step::Body, 34},
+        {"plain, no end byte", cut(plain, plain.size() - 1), kEndByte, Step::EndByte, plain.size() - 1},
+        {"plain, key byte only", cut(plain, 34), nullptr, Step::Body, 34},
+        {"plain, head only", cut(plain, 33), nullptr, Step::Body, 33},
+        {"enciphered end byte", with(cipher, cipher.size() - 1, 0x00), kEndByte, Step::EndByte, cipher.size() - 1},
+        {"encrypt type 9", with(cipher, 16, 9), kDecipher, Step::Decipher, 34},
+        {"encrypt type 0x80", with(cipher, 16, 0x80), kDecipher, Step::Decipher, 34},
+        {"encrypt type 0xFF", with(cipher, 16, 0xFF), kDecipher, Step::Decipher, 34},
+        {"enciphered, 34 bytes", cut(cipher, 34), kEndByte, Step::TooShort, 34},
+        {"enciphered, an empty cipher before a right end byte", with(cut(cipher, 35), 34, 0x03), nullptr, Step::Body,
+         34},
+        {"enciphered, head only", cut(cipher, 33), kEndByte, Step::TooShort, 33},
+        {"no STX", with(plain, 0, 0x03), "[ZrCPacketHead::deCode], Check _STX_ failed, STX  =  \x03", Step::Head, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -183,6 +193,26 @@ TEST(Envelope, DecodeFailuresAndTheirTexts) {
         std::vector<char> bytes = c.bytes;
         EXPECT_EQ(received.deCode(bytes.data(), static_cast<unsigned int>(bytes.size())), -1);
         EXPECT_STREQ(received.getLastErrMsg(), c.text ? c.text : "");
+        EXPECT_EQ(received.envelopeVerdict().step, c.step);
+        EXPECT_EQ(received.envelopeVerdict().at, c.at);
+    }
+}
+
+// The one check before the codec sees a cipher, for every caller of it.
+TEST(Envelope, CipherBounds) {
+    const struct {
+        int type;
+        std::size_t length;
+        ZrCipherFault fault;
+    } rows[] = {
+        {0, 10, ZrCipherFault::Variant},          {9, 10, ZrCipherFault::Variant},
+        {-1, 10, ZrCipherFault::Variant},         {1, 0, ZrCipherFault::None},
+        {8, PKT_SCRATCH_HALF_LEN, ZrCipherFault::None}, {3, PKT_SCRATCH_HALF_LEN + 1, ZrCipherFault::Length},
+        {3, std::size_t{1} << 33, ZrCipherFault::Length},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.type) + " " + std::to_string(row.length));
+        EXPECT_EQ(ZRIEncrypt::decipherFault(static_cast<char>(row.type), row.length), row.fault);
     }
 }
 

@@ -7,7 +7,6 @@
 #include <type_traits>
 
 #include "zr_catalogue.h"
-#include "zr_stream_splitter.h"
 
 namespace {
 
@@ -89,7 +88,7 @@ const ZrPacketClass* classFor(const char* buf, unsigned int len, const ZrPacketC
 bool decodeInto(ZrAnyPacket& packet, const ZrPacketClass& cls, const char* buf, unsigned int len, std::string& error) {
     // deCode takes a char* but never writes through it.
     if (packet.deCode(const_cast<char*>(buf), len) == 0) return true;
-    error = zrExplainDecodeFailure(cls, packet.head().getLastErrMsg(), buf, len);
+    error = zrExplainDecodeFailure(cls, packet.head().envelopeVerdict(), packet.head().getLastErrMsg(), buf, len);
     return false;
 }
 

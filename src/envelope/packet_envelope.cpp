@@ -9,8 +9,11 @@
 // longest output, else into the cipher half and copied out once; on the way
 // in they are deciphered into the cipher half. Every length handed to the
 // codec is checked against the buffer and the scratch half first.
+#include <algorithm>
+#include <climits>
+
 #include "zr_encrypt.h"
-#include "zr_packet_head.h"
+#include "zr_envelope.h"
 
 namespace {
 
@@ -53,28 +56,36 @@ int ZrCPacketHead::sendEnciphered() {
 }
 
 // The cipher runs from offset 34 up to, not including, the last byte of the
-// buffer. A cipher longer than the scratch half cannot be a body of ours.
+// buffer; decryptProtocolEx refuses one longer than a scratch half.
 bool zrDecipherBody(const unsigned char* buf, std::size_t cipherLen, unsigned char* plain, unsigned int& plainLen) {
     plainLen = 0;
-    return cipherLen <= PKT_SCRATCH_HALF_LEN &&
-           ZRIEncrypt::decryptProtocolEx(reinterpret_cast<const char*>(buf) + PKT_OFFSET_BODY,
-                                         static_cast<unsigned int>(cipherLen), reinterpret_cast<char*>(plain), plainLen,
-                                         buf[PKT_OFFSET_KEY], static_cast<char>(buf[PKT_OFFSET_ENCRYPT_TYPE])) == 0 &&
-           plainLen <= PKT_SCRATCH_HALF_LEN;
+    const auto length = static_cast<unsigned int>(std::min<std::size_t>(cipherLen, UINT_MAX));
+    return ZRIEncrypt::decryptProtocolEx(reinterpret_cast<const char*>(buf) + PKT_OFFSET_BODY, length,
+                                         reinterpret_cast<char*>(plain), plainLen, buf[PKT_OFFSET_KEY],
+                                         static_cast<char>(buf[PKT_OFFSET_ENCRYPT_TYPE])) == 0;
 }
 
-// A buffer without room for key byte and ETX has no end byte.
-int ZrCPacketHead::refuseEnciphered(ZrEnvelopeStep step, const ZrEnvelopeStyle& style) {
-    if (step == ZrEnvelopeStep::TooShort) {
-        setLastError(style.className, Joint::Scope, "deCode", endByteFailure(style));
-    } else {
-        setLastError(style.className, Joint::Blank, "deCode", decipherFailure(style));
+// Texts for the steps that have one. An enciphered buffer without room for
+// key byte and ETX has no end byte; a keep-alive without one could not be
+// read.
+int ZrCPacketHead::refuseDecode(const ZrEnvelopeStyle& style) {
+    switch (m_verdict.step) {
+        case ZrEnvelopeStep::TooShort:
+            if (style.mode == ZrBodyMode::None) {
+                setLastError(style.className, Joint::Scope, "deCode", " ByteStream >> failed");
+                break;
+            }
+            [[fallthrough]];
+        case ZrEnvelopeStep::EndByte:
+            setLastError(style.className, Joint::Scope, "deCode", endByteFailure(style));
+            break;
+        case ZrEnvelopeStep::Decipher:
+            setLastError(style.className, Joint::Blank, "deCode", decipherFailure(style));
+            break;
+        case ZrEnvelopeStep::Accepted:
+        case ZrEnvelopeStep::Head:
+        case ZrEnvelopeStep::Body:
+            break;
     }
-    return -1;
-}
-
-int ZrCPacketHead::checkEndByte(unsigned char etx, const ZrEnvelopeStyle& style) {
-    if (etx == _ETX_) return 0;
-    setLastError(style.className, Joint::Scope, "deCode", endByteFailure(style));
     return -1;
 }

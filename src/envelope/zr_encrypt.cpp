@@ -6,7 +6,6 @@
 #include <mutex>
 #include <vector>
 
-#include "zr_packet_head.h"
 #include "zre_sec_io.h"
 
 // The codec's optional calls, weak: a codec library without them still
@@ -55,14 +54,19 @@ bool isVariant(char type) {
 
 }  // namespace
 
+ZrCipherFault ZRIEncrypt::decipherFault(char type, std::size_t srcLen) {
+    if (!isVariant(type)) return ZrCipherFault::Variant;
+    if (srcLen > PKT_SCRATCH_HALF_LEN) return ZrCipherFault::Length;  // never a body the destination can hold
+    return ZrCipherFault::None;
+}
+
 int ZRIEncrypt::decryptProtocolEx(const char* src, unsigned int srcLen, char* dest, unsigned int& destLen,
                                   unsigned char key, char type) {
-    if (!isVariant(type)) return -1;
-    if (srcLen > PKT_SCRATCH_HALF_LEN) return -1;  // never hand the codec a body the destination cannot hold
+    if (decipherFault(type, srcLen) != ZrCipherFault::None) return -1;
     int written = 0;
     if (!ZreSecIO::netPackDecode(key, src, static_cast<int>(srcLen), dest, written, static_cast<unsigned char>(type),
                                  nullptr) ||
-        written < 0) {
+        written < 0 || static_cast<unsigned int>(written) > PKT_SCRATCH_HALF_LEN) {
         return -1;
     }
     destLen = static_cast<unsigned int>(written);

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "zr_encrypt.h"
-#include "zr_stream_splitter.h"
+#include "zr_envelope.h"
+#include "zr_packet_meter.h"
 
 namespace {
 
@@ -53,13 +54,6 @@ void noEndYet(ZrFrame& frame, ZrMeasureState& state, std::size_t size, std::size
     } else {
         incomplete(frame, std::max(size + 1, needed));
     }
-}
-
-// A body's fields walked over `size` bytes; the walker says how far it got.
-ZrBodyWalker walkBody(const ZrPacketClass& cls, const unsigned char* body, std::size_t size, std::size_t limit) {
-    ZrBodyWalker walker(body, size, limit, cls.mode == ZrBodyMode::Compact);
-    walker.walk(cls.walkBody);
-    return walker;
 }
 
 }  // namespace
@@ -119,12 +113,13 @@ ZrFrame ZrPacketMeter::measure(const void* data, std::size_t size, ZrMeasureStat
         } else if (size <= PKT_OFFSET_ENCRYPT_TYPE) {
             incomplete(frame, PKT_HEAD_FIXED_LEN);
         } else if (frame.packetClass->mode == ZrBodyMode::None) {  // the keep-alive: head and ETX, any encryptType
-            if (size <= PKT_HEAD_FIXED_LEN) {
+            const ZrEnvelopeVerdict verdict = zrEnvelopeVerdict(p, size, ZrBodyMode::None, nullptr, zrNoFields);
+            if (verdict.step == ZrEnvelopeStep::TooShort) {
                 incomplete(frame, PKT_HEAD_FIXED_LEN + 1);
-            } else if (p[PKT_HEAD_FIXED_LEN] != _ETX_) {
-                notAPacket(frame, ZrFrameFault::EndByte, PKT_HEAD_FIXED_LEN, p[PKT_HEAD_FIXED_LEN]);
+            } else if (verdict.step == ZrEnvelopeStep::EndByte) {
+                notAPacket(frame, ZrFrameFault::EndByte, verdict.at, p[verdict.at]);
             } else {
-                complete(frame, PKT_HEAD_FIXED_LEN + 1);
+                complete(frame, verdict.at);
             }
         } else if (p[PKT_OFFSET_ENCRYPT_TYPE] > ZR_ENCRYPT_TYPE_MAX) {
             notAPacket(frame, ZrFrameFault::EncryptType, PKT_OFFSET_ENCRYPT_TYPE, p[PKT_OFFSET_ENCRYPT_TYPE]);
@@ -187,30 +182,31 @@ void ZrPacketMeter::walkFault(ZrFrame& frame) {
 
 // The body from offset 34 is walked over what is at hand, going on from
 // where the last walk of this start stopped; its end must be followed by
-// the ETX. A body that claims more than the limit leaves room for is
-// refused at the claim, whether its bytes are at hand or not.
+// the ETX (the envelope's verdict). A body that claims more than the limit
+// leaves room for is refused at the claim, whether its bytes are at hand
+// or not.
 void ZrPacketMeter::measurePlain(const unsigned char* p, std::size_t size, ZrFrame& frame, ZrMeasureState& state) {
-    if (!state.bodyRead) {
-        const std::size_t bodyLimit = m_options.maxPacketLength - PKT_ENVELOPE_MIN_LEN;
-        const std::size_t atHand = size > PKT_OFFSET_BODY ? size - PKT_OFFSET_BODY : 0;
-        const Walked walked =
-            walk(*frame.packetClass, atHand > 0 ? p + PKT_OFFSET_BODY : p, atHand, bodyLimit, &state.walk, frame);
-        if (walked.kind == Walked::Short) {
-            state.needBody = walked.bytes;
-            incomplete(frame, PKT_ENVELOPE_MIN_LEN + walked.bytes);
-            return;
-        }
+    const std::size_t bodyLimit = m_options.maxPacketLength - PKT_ENVELOPE_MIN_LEN;
+    Walked walked{Walked::Whole, state.bodyEnd};
+    const ZrEnvelopeVerdict verdict =
+        zrEnvelopeVerdict(p, size, frame.packetClass->mode, nullptr, [&](const unsigned char* body, std::size_t atHand) {
+            if (!state.bodyRead) walked = walk(*frame.packetClass, body, atHand, bodyLimit, &state.walk, frame);
+            return ZrBodyRead{walked.kind == Walked::Whole, walked.bytes};
+        });
+    if (verdict.step == ZrEnvelopeStep::Body) {
         if (walked.kind == Walked::Fault) return walkFault(frame);
-        state.bodyRead = true;
-        state.bodyEnd = walked.bytes;
+        state.needBody = walked.bytes;
+        incomplete(frame, PKT_ENVELOPE_MIN_LEN + walked.bytes);
+        return;
     }
-    const std::size_t end = PKT_OFFSET_BODY + state.bodyEnd;
-    if (size <= end) {
-        incomplete(frame, end + 1);
-    } else if (p[end] != _ETX_) {
-        notAPacket(frame, ZrFrameFault::EndByte, end, p[end]);
+    state.bodyRead = true;
+    state.bodyEnd = verdict.fieldsLength;
+    if (verdict.accepted()) {
+        complete(frame, verdict.at);
+    } else if (verdict.at >= size) {  // the end byte is not at hand yet
+        incomplete(frame, verdict.at + 1);
     } else {
-        complete(frame, end + 1);
+        notAPacket(frame, ZrFrameFault::EndByte, verdict.at, p[verdict.at]);
     }
 }
 
@@ -368,18 +364,16 @@ void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFram
         m_work.deciphered += cipherLen;
         m_plainOwner = 0;  // the area holds no start's prefix now
         bool overBudget = false;
-        const ZrEnvelopeStep step =
-            zrAcceptEnciphered(p, at + 1, m_plain, [&](const unsigned char* plain, unsigned int plainLen) {
+        const ZrEnvelopeVerdict verdict = zrEnvelopeVerdict(
+            p, at + 1, frame.packetClass->mode, m_plain, [&](const unsigned char* plain, std::size_t plainLen) {
                 ZrFrame walked;
-                if (walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr, walked).kind == Walked::Whole) {
-                    return true;
-                }
-                overBudget = walked.walk.fault == ZrWalkFault::WorkLimit;
+                const Walked whole = walk(*frame.packetClass, plain, plainLen, kNoLimit, nullptr, walked);
+                overBudget = whole.kind == Walked::Fault && walked.walk.fault == ZrWalkFault::WorkLimit;
                 if (overBudget) frame.walk = walked.walk;
-                return false;
+                return ZrBodyRead{whole.kind == Walked::Whole, whole.bytes};
             });
         if (overBudget) return walkFault(frame);
-        if (step == ZrEnvelopeStep::Accepted) {
+        if (verdict.accepted()) {
             state.scanned = at;
             complete(frame, at + 1);
             return;
@@ -389,46 +383,6 @@ void ZrPacketMeter::trialSearch(const unsigned char* p, std::size_t size, ZrFram
 }
 
 // --- the texts ----------------------------------------------------------------------
-
-std::string ZrWalkStop::where(const std::string& prefix) const {
-    std::string text = prefix;
-    for (unsigned i = 0; i < std::min(depth, kMaxDepth); ++i) {
-        if (path[i].name != nullptr) text.append(text.empty() ? "" : ".").append(path[i].name);
-        if (path[i].indexed) text.append("[").append(std::to_string(path[i].index)).append("]");
-    }
-    if (field != nullptr) text.append(text.empty() ? "" : ".").append(field);
-    return text;
-}
-
-std::string ZrWalkStop::why(std::size_t base, std::size_t end) const {
-    const std::string from = " from offset " + std::to_string(base + at);
-    const std::string pastEnd =
-        at < end ? " runs past the body's end at offset " + std::to_string(base + end) : ": the body ends there";
-    const std::string n = std::to_string(value);
-    switch (fault) {
-        case ZrWalkFault::None:
-            return "read whole";
-        case ZrWalkFault::Number:
-            return "number" + from + pastEnd;
-        case ZrWalkFault::Fixed:
-            return n + "-byte number" + from + pastEnd;
-        case ZrWalkFault::Text:
-            return "text of " + n + " bytes" + from + pastEnd;
-        case ZrWalkFault::TextClaim:
-            return "text length " + n + " at offset " + std::to_string(base + at) + ", 2^31 or more";
-        case ZrWalkFault::TextTooLong:
-            return "text of " + n + " bytes at offset " + std::to_string(base + at) + ", more than the " +
-                   std::to_string(limit - 1) + " a char[" + std::to_string(limit) + "] holds";
-        case ZrWalkFault::Count:
-            return "count " + n + " at offset " + std::to_string(base + at) + ", more than the " +
-                   std::to_string(ZR_MAX_CONTAINER_COUNT) + " a list or map holds";
-        case ZrWalkFault::Limit:
-            return n + " bytes" + from + " run past the longest body accepted";
-        case ZrWalkFault::WorkLimit:
-            return "the walk may take no more fields, " + n + " walked up to offset " + std::to_string(base + at);
-    }
-    return "unknown fault";
-}
 
 std::string ZrFrame::why(std::uint64_t base) const {
     const std::string cls = packetClass != nullptr ? std::string(packetClass->className) + ": " : std::string();
@@ -468,51 +422,4 @@ std::string ZrFrame::why(std::uint64_t base) const {
             return cls + "the stream ends " + value + (faultValue == 1 ? " byte" : " bytes") + " into a packet";
     }
     return "unknown fault";
-}
-
-std::string zrExplainDecodeFailure(const ZrPacketClass& cls, const char* libraryText, const char* buf,
-                                   unsigned int len) {
-    const auto* p = reinterpret_cast<const unsigned char*>(buf);
-    const bool enciphered = len > PKT_OFFSET_ENCRYPT_TYPE && p[PKT_OFFSET_ENCRYPT_TYPE] != 0;
-    const bool compact = cls.mode == ZrBodyMode::Compact;
-    std::string text = libraryText != nullptr ? libraryText : "";
-    const std::string endByte = "l_cETX != _ETX_";
-    if (!text.empty()) {
-        if (text.size() < endByte.size() || text.compare(text.size() - endByte.size(), endByte.size(), endByte) != 0) {
-            return text;
-        }
-        // Which byte stood where the end byte should.
-        std::size_t at = len;
-        if (cls.mode == ZrBodyMode::None) {
-            at = PKT_HEAD_FIXED_LEN;
-        } else if (enciphered) {
-            at = len >= PKT_ENVELOPE_MIN_LEN ? len - 1 : len;
-        } else if (cls.walkBody != nullptr && len > PKT_OFFSET_BODY) {
-            at = PKT_OFFSET_BODY + walkBody(cls, p + PKT_OFFSET_BODY, len - PKT_OFFSET_BODY, kNoLimit).consumed();
-        }
-        if (at < len) text += " (found " + hexByte(p[at]) + " at offset " + std::to_string(at) + ")";
-        return text;
-    }
-    const std::string failed = std::string(cls.className) + ": the body's fields cannot be read";
-    if (cls.walkBody != nullptr && len > PKT_OFFSET_BODY) {
-        if (!enciphered) {
-            const ZrBodyWalker walker = walkBody(cls, p + PKT_OFFSET_BODY, len - PKT_OFFSET_BODY, kNoLimit);
-            if (!walker.ok()) {
-                return failed + ": " + walker.stop().where("body") + ": " +
-                       walker.stop().why(PKT_OFFSET_BODY, len - PKT_OFFSET_BODY);
-            }
-        } else {
-            std::vector<unsigned char> plain(PKT_SCRATCH_HALF_LEN);
-            unsigned int plainLen = 0;
-            if (len >= PKT_ENVELOPE_MIN_LEN && zrDecipherBody(p, len - PKT_ENVELOPE_MIN_LEN, plain.data(), plainLen)) {
-                ZrBodyWalker walker(plain.data(), plainLen, kNoLimit, compact);
-                walker.walk(cls.walkBody);
-                if (!walker.ok()) {
-                    return failed + ": " + walker.stop().where("body") + ": " + walker.stop().why(0, plainLen) +
-                           " (offsets in the deciphered body)";
-                }
-            }
-        }
-    }
-    return failed + " (" + std::to_string(len) + " bytes, truncated or malformed)";
 }

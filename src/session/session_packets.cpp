@@ -3,6 +3,7 @@
 // ZRPACKET_COMPILING_PACKET_CLASSES is defined. Kept out of the unity
 // batches (CMakeLists.txt), so that this file reads the header first.
 #define ZRPACKET_COMPILING_PACKET_CLASSES
+#include "zr_body_packet_impl.h"
 #include "zr_session_packets.h"
 
 // The head's own raw accessors under this class's names; a failed head

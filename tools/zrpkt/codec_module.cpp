@@ -70,22 +70,25 @@ int decipher(lua_State* L) {
     std::size_t length = 0;
     const char* cipher = luaL_checklstring(L, 3, &length);
     luaL_argcheck(L, key >= 0 && key <= 255, 1, "a key byte is 0 to 255");
-    if (variant < ZR_ENCRYPT_TYPE_MIN || variant > ZR_ENCRYPT_TYPE_MAX) {
-        lua_pushfstring(L, "encryptType %d is no variant of the codec (%d to %d)", static_cast<int>(variant),
-                        ZR_ENCRYPT_TYPE_MIN, ZR_ENCRYPT_TYPE_MAX);
-        return refused(L);
-    }
-    if (length > PKT_SCRATCH_HALF_LEN) {
-        lua_pushfstring(L, "a cipher of %d bytes, more than the codec's %d", static_cast<int>(length),
-                        static_cast<int>(PKT_SCRATCH_HALF_LEN));
-        return refused(L);
+    // A number outside a signed byte is no variant either.
+    const char type = variant >= -128 && variant <= 127 ? static_cast<char>(variant) : char{0};
+    switch (ZRIEncrypt::decipherFault(type, length)) {
+        case ZrCipherFault::Variant:
+            lua_pushfstring(L, "encryptType %d is no variant of the codec (%d to %d)", static_cast<int>(variant),
+                            ZR_ENCRYPT_TYPE_MIN, ZR_ENCRYPT_TYPE_MAX);
+            return refused(L);
+        case ZrCipherFault::Length:
+            lua_pushfstring(L, "a cipher of %d bytes, more than the codec's %d", static_cast<int>(length),
+                            static_cast<int>(PKT_SCRATCH_HALF_LEN));
+            return refused(L);
+        case ZrCipherFault::None:
+            break;
     }
     luaL_Buffer out;
     char* body = luaL_buffinitsize(L, &out, PKT_SCRATCH_HALF_LEN);
     unsigned int written = 0;
     if (ZRIEncrypt::decryptProtocolEx(cipher, static_cast<unsigned int>(length), body, written,
-                                      static_cast<unsigned char>(key), static_cast<char>(variant)) != 0 ||
-        written > PKT_SCRATCH_HALF_LEN) {
+                                      static_cast<unsigned char>(key), type) != 0) {
         lua_pushfstring(L, "the codec refuses the cipher under variant %d", static_cast<int>(variant));
         return refused(L);
     }

@@ -1,30 +1,8 @@
 #include "packet_stream.h"
 
 #include <utility>
-#include <vector>
-
-#include "zr_body_walk.h"
-#include "zr_packet_head.h"
 
 namespace zrpkt {
-
-namespace {
-
-// The bytes of an enciphered body after its fields: deCode deciphers the
-// cipher up to the packet's ETX and accepts bytes after the fields, which
-// the JSON then leaves out. 0 for a plain packet.
-std::size_t bytesAfterFields(const ZrPacketClass& cls, const unsigned char* packet, std::size_t length) {
-    if (length < PKT_ENVELOPE_MIN_LEN || packet[PKT_OFFSET_ENCRYPT_TYPE] == 0 || cls.walkBody == nullptr) return 0;
-    // One deciphering area for every stream (a capture may hold thousands).
-    static thread_local std::vector<unsigned char> plain(PKT_SCRATCH_HALF_LEN);
-    unsigned int plainLength = 0;
-    if (!zrDecipherBody(packet, length - PKT_ENVELOPE_MIN_LEN, plain.data(), plainLength)) return 0;
-    ZrBodyWalker walker(plain.data(), plainLength, plainLength, cls.mode == ZrBodyMode::Compact);
-    walker.walk(cls.walkBody);
-    return walker.ok() ? plainLength - walker.consumed() : 0;
-}
-
-}  // namespace
 
 PacketStream::PacketStream(ZrPacketReceiver& receiver, const ZrPacketMeter::Options& options, OnPacket onPacket,
                            OnSkipped onSkipped, OnNote onNote)
@@ -80,8 +58,11 @@ void PacketStream::drain() {
         ZrAnyPacket* packet =
             m_receiver.decode(item.chars(), static_cast<unsigned int>(item.length), error, m_options.forcedClass);
         if (packet != nullptr) {
+            // deCode accepts bytes of an enciphered body after its fields,
+            // which the JSON then leaves out; its verdict counts them.
+            const std::size_t after = packet->head().envelopeVerdict().trailing();
             m_onPacket(offset, item.length, *packet);
-            if (const std::size_t after = bytesAfterFields(packet->packetClass(), item.data, item.length)) {
+            if (after > 0) {
                 m_onNote(offset, std::string(packet->packetClass().className) + ": " + byteCount(after) +
                                      " of its deciphered body after its fields, which its JSON leaves out");
             }

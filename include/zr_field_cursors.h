@@ -262,11 +262,22 @@ private:
             return false;
         }
         if (m_lentEnd == nullptr) return false;
-        ZrCheckedReader alone(m_stop, m_lentEnd);
-        alone.read(field);
-        m_stop = alone.position();
-        if (!alone.good()) m_lentEnd = nullptr;
+        const Alone alone = readAlone(m_stop, m_lentEnd, field);
+        m_stop = alone.at;
+        if (!alone.good) m_lentEnd = nullptr;
         return true;
+    }
+    // Out of line and given the cursor rather than the reader, so that the
+    // reader of a run stays in registers.
+    struct Alone {
+        const unsigned char* at;
+        bool good;
+    };
+    template <class T>
+    [[gnu::noinline]] static Alone readAlone(const unsigned char* at, const unsigned char* end, T& field) {
+        ZrCheckedReader reader(at, end);
+        reader.read(field);
+        return {reader.position(), reader.good()};
     }
     struct RawBytes {
         void* target;

@@ -193,13 +193,17 @@ private:
     // A rule's verdict on the form that starts at `start`: true when read;
     // otherwise the walk stops there, for the rule's reason, or Limit when
     // the form needs bytes past the longest body. `size` is a char[N]'s N.
-    [[gnu::always_inline]] bool check(const char* name, const unsigned char* start, const ZrWireVerdict& verdict,
+    [[gnu::always_inline]] bool check(const char* name, const unsigned char* start, ZrWireVerdict verdict,
                                       std::uint32_t size = 0) {
         if (verdict.ok()) return true;
-        refuse(name, offset(start), verdict, size);
+        refuse(name, start, verdict, size);
         return false;
     }
-    [[gnu::noinline]] void refuse(const char* name, std::size_t at, const ZrWireVerdict& verdict, std::uint32_t size) {
+    // Out of line, and called last where it can be: the fast path of a
+    // field then needs no register saved.
+    [[gnu::noinline]] void refuse(const char* name, const unsigned char* start, ZrWireVerdict verdict,
+                                  std::uint32_t size) {
+        const std::size_t at = offset(start);
         auto fault = static_cast<ZrWalkFault>(verdict.fault);
         std::size_t needed = 0;
         if (verdict.truncated()) {
@@ -241,14 +245,16 @@ private:
 
     void fixed(const char* name, std::uint64_t width) {
         const unsigned char* start = m_at;
-        check(name, start, zrTake(m_at, m_end, width));
+        const ZrWireVerdict verdict = zrTake(m_at, m_end, width);
+        if (!verdict.ok()) refuse(name, start, verdict, 0);
     }
     void step(const char* name, Tag<unsigned char>) { fixed(name, 1); }
     void step(const char* name, Tag<unsigned short>) { fixed(name, 2); }
     void step(const char* name, Tag<unsigned int>) {
         const unsigned char* start = m_at;
         std::uint32_t ignored;
-        check(name, start, zrReadNumber(m_at, m_end, m_w.compact, ignored));
+        const ZrWireVerdict verdict = zrReadNumber(m_at, m_end, m_w.compact, ignored);
+        if (!verdict.ok()) refuse(name, start, verdict, 0);
     }
     void step(const char* name, Tag<int>) { step(name, Tag<unsigned int>{}); }
     template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
@@ -259,13 +265,15 @@ private:
         const unsigned char* start = m_at;
         const unsigned char* bytes;
         std::uint32_t length;
-        check(name, start, zrReadString(m_at, m_end, m_w.compact, bytes, length));
+        const ZrWireVerdict verdict = zrReadString(m_at, m_end, m_w.compact, bytes, length);
+        if (!verdict.ok()) refuse(name, start, verdict, 0);
     }
     void text(const char* name, std::uint32_t size) {
         const unsigned char* start = m_at;
         const unsigned char* bytes;
         std::uint32_t length;
-        check(name, start, zrReadText(m_at, m_end, m_w.compact, size, bytes, length), size);
+        const ZrWireVerdict verdict = zrReadText(m_at, m_end, m_w.compact, size, bytes, length);
+        if (!verdict.ok()) refuse(name, start, verdict, size);
     }
     template <std::size_t N>
     void step(const char* name, Tag<char[N]>) {

@@ -393,8 +393,8 @@ private:
 
     const unsigned char* m_at;  // null once stopped (both null: no room)
     const unsigned char* m_end;
-    const unsigned char* m_stop;                // stopped, or field by field: where the next field starts
-    const unsigned char* m_lentEnd = nullptr;   // field by field: where the bytes end
+    const unsigned char* m_stop;               // stopped, or field by field: where the next field starts
+    const unsigned char* m_lentEnd = nullptr;  // field by field: where the bytes end
 };
 
 #endif  // ZRPACKET_ZR_FIELD_CURSORS_H

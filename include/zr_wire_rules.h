@@ -128,12 +128,29 @@ inline ZrWireVerdict zrTake(const unsigned char*& at, const unsigned char* end, 
     return zrWireFault(ZrWireFault::Fixed, 0, n);
 }
 
-// The varints the inline path leaves: fewer than five bytes at hand, or
-// longer than five bytes. Short, `v` holds the groups at hand.
-ZrWireVerdict zrReadVarint32Slow(const unsigned char*& at, const unsigned char* end, std::uint32_t& v);
+// The varints the fast path leaves: fewer than five bytes at hand, or
+// longer than five bytes. Short, `v` holds the groups at hand. Inline too:
+// a call here costs every walk of a number its register saves.
+[[gnu::always_inline]] inline ZrWireVerdict zrReadVarint32Slow(const unsigned char*& at, const unsigned char* end,
+                                                               std::uint32_t& v) {
+    std::uint32_t x = 0;
+    for (const unsigned char* p = at;; ++p) {
+        if (p == end) {
+            v = x;  // the groups at hand
+            return zrWireFault(ZrWireFault::Number, 0, static_cast<std::uint64_t>(end - at));
+        }
+        const auto shift = static_cast<std::size_t>(p - at) * 7;
+        if (shift < 32) x |= std::uint32_t{*p & 0x7Fu} << shift;
+        if (*p < 0x80) {
+            v = x;
+            at = p + 1;
+            return {};
+        }
+    }
+}
 
-// A varint. One byte whenever it is there, up to five inline when five are
-// at hand (the usual forms decode with no check a byte); the rest out of line.
+// A varint. One byte whenever it is there, up to five with no check a byte
+// when five are at hand (the usual forms); the rest by the slow loop.
 [[gnu::always_inline]] inline ZrWireVerdict zrReadVarint32(const unsigned char*& at, const unsigned char* end,
                                                            std::uint32_t& v) {
     const std::size_t room = static_cast<std::size_t>(end - at);
@@ -186,8 +203,8 @@ ZrWireVerdict zrReadVarint32Slow(const unsigned char*& at, const unsigned char* 
 }
 
 // A char[size] text: `length` characters at `bytes` (0 for the empty text).
-[[gnu::always_inline]] inline ZrWireVerdict zrReadText(const unsigned char*& at, const unsigned char* end,
-                                                       bool compact, std::uint32_t size, const unsigned char*& bytes,
+[[gnu::always_inline]] inline ZrWireVerdict zrReadText(const unsigned char*& at, const unsigned char* end, bool compact,
+                                                       std::uint32_t size, const unsigned char*& bytes,
                                                        std::uint32_t& length) {
     const unsigned char* p = at;
     const ZrWireVerdict number = zrReadNumber(p, end, compact, length);

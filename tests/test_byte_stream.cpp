@@ -404,7 +404,7 @@ TEST(WireRules, VerdictOfEachForm) {
         {kString, kCompact, "03 61 62", ZrWireFault::Text, 1, 3, 0},
         {kString, kCompact, "80 80 80 80 08", ZrWireFault::TextClaim, 5, 0x80000000u, 0},
         {kString, kFixed, "00 00 00 02 61 62", ok, 0, 2, 6},
-        {kText, kCompact, "03 61 62 63", ok, 0, 3, 4},        // char[4]
+        {kText, kCompact, "03 61 62 63", ok, 0, 3, 4},  // char[4]
         {kText, kCompact, "04 61 62 63 64", ZrWireFault::TextTooLong, 1, 4, 0},
         {kText, kCompact, "FF FF FF FF 0F 61", ok, 0, 0, 5},  // negative: empty, nothing follows
         {kText, kFixed, "00 00 00 00", ok, 0, 0, 4},
@@ -420,10 +420,18 @@ TEST(WireRules, VerdictOfEachForm) {
         std::uint32_t n = 0;
         ZrWireVerdict verdict;
         switch (c.rule) {
-            case kNumber: verdict = zrReadNumber(at, end, c.compact, n); break;
-            case kString: verdict = zrReadString(at, end, c.compact, text, n); break;
-            case kText: verdict = zrReadText(at, end, c.compact, 4, text, n); break;
-            case kCount: verdict = zrReadCount(at, end, c.compact, n); break;
+            case kNumber:
+                verdict = zrReadNumber(at, end, c.compact, n);
+                break;
+            case kString:
+                verdict = zrReadString(at, end, c.compact, text, n);
+                break;
+            case kText:
+                verdict = zrReadText(at, end, c.compact, 4, text, n);
+                break;
+            case kCount:
+                verdict = zrReadCount(at, end, c.compact, n);
+                break;
         }
         value = verdict.ok() ? n : verdict.value;
         return std::make_pair(verdict, static_cast<std::size_t>(at - start));

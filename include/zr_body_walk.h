@@ -91,8 +91,15 @@ struct ZrWalkResume {
     std::uint32_t count[kMaxDepth + 1];
 };
 
-static_assert(static_cast<int>(ZrWalkFault::Number) == static_cast<int>(ZrWireFault::Number) &&
-                  static_cast<int>(ZrWalkFault::Count) == static_cast<int>(ZrWireFault::Count),
+constexpr bool zrSameFault(ZrWalkFault walk, ZrWireFault wire) {
+    return static_cast<int>(walk) == static_cast<int>(wire);
+}
+static_assert(zrSameFault(ZrWalkFault::Number, ZrWireFault::Number) &&
+                  zrSameFault(ZrWalkFault::Fixed, ZrWireFault::Fixed) &&
+                  zrSameFault(ZrWalkFault::Text, ZrWireFault::Text) &&
+                  zrSameFault(ZrWalkFault::TextClaim, ZrWireFault::TextClaim) &&
+                  zrSameFault(ZrWalkFault::TextTooLong, ZrWireFault::TextTooLong) &&
+                  zrSameFault(ZrWalkFault::Count, ZrWireFault::Count),
               "a wire fault is the walk fault of the same value");
 
 class ZrBodyWalker {

@@ -1,27 +1,13 @@
-// One cursor over a body's field list, reading each field by the stream's
-// rules (zr_byte_stream.h), in one of two ways:
-//   - storing (deCode's fast path, ZrFieldReader in zr_field_runs.h): each
-//     field read is stored in the packet; a field the cursor cannot read is
-//     handed to the stream at that point, which fails on it by the same
-//     rules and leaves it, and every field after it, as the stream alone
-//     would;
-//   - walking (ZrBodyWalker): nothing is stored and no object is needed;
-//     the walk says how many bytes the body takes, or where and why it
-//     cannot be read. This is how a packet is measured in a byte stream
-//     (zr_stream_splitter.h) and how a failed decode is explained.
-// So the meter and deCode read a body by one grammar:
-//   u8, u16, u64   1, 2 and 8 bytes
-//   u32, i32       4 bytes, or in compact mode a varint of any length (the
-//                  groups past the 32 bits dropped)
-//   string         length (u32), then that many bytes; 2^31 or more never fits
-//   char[N]        length (u32): 0 or negative as a signed number is the empty
-//                  text and nothing follows; N or more fails; then the bytes
-//   vector, map    count (u32), at most ZR_MAX_CONTAINER_COUNT, then elements
-//   record         its own field list
+// The walk: a body's field list over wire bytes, with nothing stored and no
+// object needed. It says how many bytes the body takes, or where and why it
+// cannot be read: how a packet is measured in a byte stream
+// (zr_stream_splitter.h) and how a failed decode is explained. Each field is
+// read by the wire rules (zr_wire_rules.h) that deCode's reader uses too,
+// so the meter and deCode read a body by one grammar.
 //
 // Two ends bound a walk: the end of the bytes at hand, past which a field
 // is truncated (more bytes may make it whole), and the longest body the
-// caller accepts, past which it is refused whatever follows. The cursor
+// caller accepts, past which it is refused whatever follows. The walk
 // reads only bytes before both.
 #ifndef ZRPACKET_ZR_BODY_WALK_H
 #define ZRPACKET_ZR_BODY_WALK_H
@@ -34,9 +20,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "zr_byte_stream.h"
+#include "zr_wire_rules.h"
 
-// Why a walk stopped before the end of its field list.
+// Why a walk stopped before the end of its field list: a wire rule's
+// fault (ZrWireFault, the same values), or one of the walk's own.
 enum class ZrWalkFault : unsigned char {
     None,
     // The bytes at hand end inside the field; more may make it whole.
@@ -104,21 +91,26 @@ struct ZrWalkResume {
     std::uint32_t count[kMaxDepth + 1];
 };
 
-// How the cursor knows the body's integer mode: fixed by its type (the
-// storing reads, one instance a mode), or given to a walk.
-enum class ZrCursorMode : unsigned char { Fixed, Compact, Given };
+constexpr bool zrSameFault(ZrWalkFault walk, ZrWireFault wire) {
+    return static_cast<int>(walk) == static_cast<int>(wire);
+}
+static_assert(zrSameFault(ZrWalkFault::Number, ZrWireFault::Number) &&
+                  zrSameFault(ZrWalkFault::Fixed, ZrWireFault::Fixed) &&
+                  zrSameFault(ZrWalkFault::Text, ZrWireFault::Text) &&
+                  zrSameFault(ZrWalkFault::TextClaim, ZrWireFault::TextClaim) &&
+                  zrSameFault(ZrWalkFault::TextTooLong, ZrWireFault::TextTooLong) &&
+                  zrSameFault(ZrWalkFault::Count, ZrWireFault::Count),
+              "a wire fault is the walk fault of the same value");
 
-template <bool Store, ZrCursorMode Mode>
-class ZrFieldCursor {
+class ZrBodyWalker {
 public:
     // A walk over the `size` bytes at `body`. A body longer than `limit`
     // bytes is refused (fault Limit) as soon as a field claims bytes past it,
     // whether they are at hand or not. With `resume`, the walk starts where
     // the last walk given it stopped for want of bytes (if it did), and
     // leaves there where this one stops so.
-    template <bool S = Store, std::enable_if_t<!S, int> = 0>
-    ZrFieldCursor(const unsigned char* body, std::size_t size, std::size_t limit, bool compact,
-                  ZrWalkResume* resume = nullptr)
+    ZrBodyWalker(const unsigned char* body, std::size_t size, std::size_t limit, bool compact,
+                 ZrWalkResume* resume = nullptr)
         : m_at(body), m_end(body + (size < limit ? size : limit)) {
         m_w.body = body;
         m_w.limit = limit;
@@ -127,25 +119,17 @@ public:
         m_w.resuming = resume != nullptr && resume->valid;
         m_w.place[0] = m_w.index[0] = m_w.count[0] = 0;
     }
-    // Reads into the fields over the unread bytes of a reading stream.
-    template <bool S = Store, std::enable_if_t<S, int> = 0>
-    explicit ZrFieldCursor(ZrLCByteStream& stream) : m_stream(&stream) {
-        resumeFromStream();
-    }
 
-    // A packet's list names members (walks only); a record's list, and
-    // zrFieldsOf for a packet, hand over the fields.
+    // A packet's list names members; a record's list hands over the fields
+    // of a prototype, which are never read or written.
     template <class Owner, class T>
-    ZrFieldCursor& operator()(const char* name, T Owner::*) {
-        static_assert(!Store, "a storing read needs the fields themselves");
+    ZrBodyWalker& operator()(const char* name, T Owner::*) {
         visit(name, Tag<T>{});
         return *this;
     }
     template <class T>
-    ZrFieldCursor& operator()(const char* name, T&& field) {
-        if constexpr (Store) {
-            read(name, field);
-        } else if constexpr (std::is_same<std::decay_t<T>, ZrTextEcho>::value) {
+    ZrBodyWalker& operator()(const char* name, T&& field) {
+        if constexpr (std::is_same<std::decay_t<T>, ZrTextEcho>::value) {
             visit(name, Echo{field.size});
         } else {
             visit(name, Tag<std::remove_cv_t<std::remove_reference_t<T>>>{});
@@ -153,20 +137,10 @@ public:
         return *this;
     }
 
-    // --- storing ---------------------------------------------------------
-    // Commits the cursor to the stream; call once the list has been read.
-    void finish() {
-        static_assert(Store, "walks have no stream");
-        if (m_at != nullptr) m_stream->endReads(m_at);
-    }
-    // Whether every field so far was read.
-    bool good() const { return m_at != nullptr || m_stream->good(); }
-
-    // --- walking ----------------------------------------------------------
     // Runs a class's list over the body (its walkBody), then records where
     // a walk that wants bytes stopped.
     template <class List>
-    ZrFieldCursor& walk(List&& list) {
+    ZrBodyWalker& walk(List&& list) {
         list(*this);
         if (m_w.resume != nullptr) {
             m_w.resume->valid = truncated() && m_w.stopDepth <= ZrWalkResume::kMaxDepth;
@@ -221,232 +195,35 @@ private:
     };
     static constexpr unsigned kLevels = ZrWalkResume::kMaxDepth + 1;
 
-    bool compact() const {
-        if constexpr (Mode == ZrCursorMode::Given) {
-            return m_w.compact;
-        } else {
-            return Mode == ZrCursorMode::Compact;
-        }
-    }
     std::size_t offset(const unsigned char* p) const { return static_cast<std::size_t>(p - m_w.body); }
-    // n bytes at the cursor (both ends null while a storing read is the stream's).
-    bool have(std::size_t n) const { return static_cast<std::size_t>(m_end - m_at) >= n; }
 
-    // --- the rules: each reads one wire form at the cursor and moves past it,
-    // or leaves the cursor where it was and, walking, records why ------------
-
-    // n bytes; truncated of kind `truncatedAs` when they are not all at
-    // hand, Limit when they run past the longest body.
-    bool take(const char* name, ZrWalkFault truncatedAs, std::uint64_t n) {
-        if (n <= static_cast<std::uint64_t>(m_end - m_at)) {
-            m_at += n;
-            return true;
-        }
-        if constexpr (!Store) {
-            const std::size_t at = offset(m_at);
-            fail(n > m_w.limit - at ? ZrWalkFault::Limit : truncatedAs, name, at, n);
-            m_w.needed = at + static_cast<std::size_t>(n);
-        }
+    // A rule's verdict on the form that starts at `start`: true when read;
+    // otherwise the walk stops there, for the rule's reason, or Limit when
+    // the form needs bytes past the longest body. `size` is a char[N]'s N.
+    [[gnu::always_inline]] bool check(const char* name, const unsigned char* start, ZrWireVerdict verdict,
+                                      std::uint32_t size = 0) {
+        if (verdict.ok()) return true;
+        refuse(name, start, verdict, size);
         return false;
     }
-    // A u32 by mode. A varint is taken whole, however long, as the stream
-    // takes it; the groups past the 32 bits are dropped. The usual forms
-    // (one byte; up to five with five at hand) decode without a check a byte.
-    [[gnu::always_inline]] bool number(const char* name, std::uint32_t& value) {
-        if (!compact()) {
-            if (!have(4)) return take(name, ZrWalkFault::Fixed, 4);
-            value = CHostNetworkConvertorNormal::loadBigEndian32(m_at);
-            m_at += 4;
-            return true;
+    // Out of line, and called last where it can be: the fast path of a
+    // field then needs no register saved.
+    [[gnu::noinline]] void refuse(const char* name, const unsigned char* start, ZrWireVerdict verdict,
+                                  std::uint32_t size) {
+        const std::size_t at = offset(start);
+        auto fault = static_cast<ZrWalkFault>(verdict.fault);
+        std::size_t needed = 0;
+        if (verdict.truncated()) {
+            needed = at + static_cast<std::size_t>(verdict.need());
+            if (needed > m_w.limit) fault = ZrWalkFault::Limit;
         }
-        if (have(1) && m_at[0] < 0x80) {
-            value = m_at[0];
-            ++m_at;
-            return true;
-        }
-        if (have(ZR_VARINT32_MAX_LEN)) {
-            std::uint32_t v = m_at[0] & 0x7Fu;  // gathered in a local: a store through `value` may alias the bytes
-            for (std::size_t i = 1; i < ZR_VARINT32_MAX_LEN; ++i) {
-                v |= std::uint32_t{m_at[i] & 0x7Fu} << (7 * i);  // the fifth group's top bits fall off
-                if (m_at[i] < 0x80) {
-                    value = v;
-                    m_at += i + 1;
-                    return true;
-                }
-            }
-        }
-        return longNumber(name, value);
-    }
-    // A varint near the end of the bytes at hand, or longer than five bytes.
-    bool longNumber(const char* name, std::uint32_t& value) {
-        std::uint32_t v = 0;
-        for (const unsigned char* p = m_at;; ++p) {
-            if (p == m_end) {
-                if constexpr (!Store) {
-                    const std::size_t end = offset(p);
-                    fail(end == m_w.limit ? ZrWalkFault::Limit : ZrWalkFault::Number, name, offset(m_at),
-                         end - offset(m_at));
-                    m_w.needed = end + 1;
-                }
-                return false;
-            }
-            const std::size_t shift = static_cast<std::size_t>(p - m_at) * 7;
-            if (shift < 32) v |= std::uint32_t{*p & 0x7Fu} << shift;
-            if (*p < 0x80) {
-                value = v;
-                m_at = p + 1;
-                return true;
-            }
-        }
-    }
-    // A string's length and bytes; `length` is set once the length is read.
-    bool string(const char* name, std::uint32_t& length) {
-        const unsigned char* start = m_at;
-        if (!number(name, length)) return false;
-        if (length == 0) return true;
-        if (static_cast<std::int32_t>(length) < 0) {
-            if constexpr (!Store) fail(ZrWalkFault::TextClaim, name, offset(start), length);
-            m_at = start;
-            return false;
-        }
-        if (take(name, ZrWalkFault::Text, length)) return true;
-        m_at = start;
-        return false;
-    }
-    // char[size]: a length of 0 or less as a signed number is the empty text.
-    bool text(const char* name, std::uint32_t size, std::uint32_t& length) {
-        const unsigned char* start = m_at;
-        if (!number(name, length)) return false;
-        if (static_cast<std::int32_t>(length) <= 0) {
-            length = 0;
-            return true;
-        }
-        if (length >= size) {
-            if constexpr (!Store) {
-                fail(ZrWalkFault::TextTooLong, name, offset(start), length);
-                m_w.textSize = size;
-            }
-            m_at = start;
-            return false;
-        }
-        if (take(name, ZrWalkFault::Text, length)) return true;
-        m_at = start;
-        return false;
-    }
-    bool containerCount(const char* name, std::uint32_t& count) {
-        const unsigned char* start = m_at;
-        if (!number(name, count)) return false;
-        if (count <= ZR_MAX_CONTAINER_COUNT) return true;
-        if constexpr (!Store) fail(ZrWalkFault::Count, name, offset(start), count);
-        m_at = start;
-        return false;
+        // A text's bytes are what is missing, after its length.
+        fail(fault, name, verdict.fault == ZrWireFault::Text ? at + verdict.prefix : at, verdict.value);
+        m_w.needed = needed;
+        if (verdict.fault == ZrWireFault::TextTooLong) m_w.textSize = size;
     }
 
-    // --- storing: each wire type into its field; a field the rules refuse
-    // goes to the stream ----------------------------------------------------
-
-    void read(const char*, unsigned char& v) {
-        if (!have(1)) return byStream(v);
-        v = *m_at++;
-    }
-    void read(const char*, unsigned short& v) {
-        if (!have(2)) return byStream(v);
-        v = CHostNetworkConvertorNormal::loadBigEndian16(m_at);
-        m_at += 2;
-    }
-    void read(const char* name, unsigned int& v) {
-        std::uint32_t value = 0;
-        if (!number(name, value)) return byStream(v);
-        v = value;
-    }
-    void read(const char* name, int& v) {
-        std::uint32_t bits = 0;
-        if (!number(name, bits)) return byStream(v);
-        v = static_cast<int>(bits);
-    }
-    template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
-    void read(const char*, T& v) {
-        if (!have(8)) return byStream(v);
-        v = static_cast<T>(CHostNetworkConvertorNormal::loadBigEndian64(m_at));
-        m_at += 8;
-    }
-    void read(const char* name, std::string& s) {
-        std::uint32_t length = 0;
-        if (!string(name, length)) return byStream(s);
-        s.assign(reinterpret_cast<const char*>(m_at - length), length);
-    }
-    template <std::size_t N>
-    void read(const char* name, char (&t)[N]) {
-        std::uint32_t length = 0;
-        if (!text(name, static_cast<std::uint32_t>(N), length)) return byStream(t);
-        std::memcpy(t, m_at - length, length);
-        t[length] = '\0';
-    }
-    void read(const char* name, ZrTextEcho echo) {  // checked and dropped
-        std::uint32_t length = 0;
-        if (echo.size == 0 || !text(name, echo.size, length)) byStream(echo);
-    }
-    template <class T>
-    void read(const char* name, std::vector<T>& items) {
-        std::uint32_t count = 0;
-        if (!containerCount(name, count)) return byStream(items);
-        items.resize(count);
-        for (T& item : items) {
-            ZrLCByteStream::resetElement(item);
-            read(nullptr, item);
-        }
-    }
-    template <class K, class V, class Less, class Alloc>
-    void read(const char* name, std::map<K, V, Less, Alloc>& table) {
-        std::uint32_t count = 0;
-        if (!containerCount(name, count)) return byStream(table);
-        table.clear();
-        for (std::uint32_t i = 0; i < count && m_stream->readGood(); ++i) {
-            K key{};
-            V value{};
-            read(nullptr, key);
-            read(nullptr, value);
-            if (m_stream->readGood()) table[key] = std::move(value);
-        }
-    }
-    template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
-    void read(const char*, Record& record) {
-        zrRecordFields(record, *this);
-    }
-
-    // Where the unread bytes are: the cursor and the end, or both null while
-    // the stream reads (it has failed).
-    struct Run {
-        const unsigned char* at;
-        const unsigned char* end;
-    };
-    static Run runOf(const ZrLCByteStream& stream) {
-        const unsigned char* at = stream.beginReads();
-        return {at, at != nullptr ? at + stream.readRoom() : nullptr};
-    }
-    void resumeFromStream() {
-        const Run run = runOf(*m_stream);
-        m_at = run.at;
-        m_end = run.end;
-    }
-    // The stream reads this field from where the cursor got to, by its
-    // rules, and the cursor goes on from where the stream is. Out of line,
-    // the rare path, and given the cursor rather than the reader, so that
-    // the reader stays in registers.
-    template <class T>
-    [[gnu::noinline]] static Run byStream(ZrLCByteStream& stream, const unsigned char* at, T& field) {
-        if (at != nullptr) stream.endReads(at);
-        stream.transfer(field);
-        return runOf(stream);
-    }
-    template <class T>
-    void byStream(T& field) {
-        const Run run = byStream(*m_stream, m_at, field);
-        m_at = run.at;
-        m_end = run.end;
-    }
-
-    // --- walking: each field's place counted, its bytes passed over --------
+    // --- each field's place counted, its bytes passed over -----------------
 
     // Every field, list element and map key or value comes through here.
     // In a walk given a resume point, its place at its level is counted, so
@@ -473,30 +250,43 @@ private:
         step(name, tag);
     }
 
-    void step(const char* name, Tag<unsigned char>) { take(name, ZrWalkFault::Fixed, 1); }
-    void step(const char* name, Tag<unsigned short>) { take(name, ZrWalkFault::Fixed, 2); }
+    void fixed(const char* name, std::uint64_t width) {
+        const unsigned char* start = m_at;
+        const ZrWireVerdict verdict = zrTake(m_at, m_end, width);
+        if (!verdict.ok()) refuse(name, start, verdict, 0);
+    }
+    void step(const char* name, Tag<unsigned char>) { fixed(name, 1); }
+    void step(const char* name, Tag<unsigned short>) { fixed(name, 2); }
     void step(const char* name, Tag<unsigned int>) {
+        const unsigned char* start = m_at;
         std::uint32_t ignored;
-        number(name, ignored);
+        const ZrWireVerdict verdict = zrReadNumber(m_at, m_end, m_w.compact, ignored);
+        if (!verdict.ok()) refuse(name, start, verdict, 0);
     }
     void step(const char* name, Tag<int>) { step(name, Tag<unsigned int>{}); }
     template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
     void step(const char* name, Tag<T>) {
-        take(name, ZrWalkFault::Fixed, 8);
+        fixed(name, 8);
     }
     void step(const char* name, Tag<std::string>) {
-        std::uint32_t length = 0;
-        string(name, length);
+        const unsigned char* start = m_at;
+        const unsigned char* bytes;
+        std::uint32_t length;
+        const ZrWireVerdict verdict = zrReadString(m_at, m_end, m_w.compact, bytes, length);
+        if (!verdict.ok()) refuse(name, start, verdict, 0);
+    }
+    void text(const char* name, std::uint32_t size) {
+        const unsigned char* start = m_at;
+        const unsigned char* bytes;
+        std::uint32_t length;
+        const ZrWireVerdict verdict = zrReadText(m_at, m_end, m_w.compact, size, bytes, length);
+        if (!verdict.ok()) refuse(name, start, verdict, size);
     }
     template <std::size_t N>
     void step(const char* name, Tag<char[N]>) {
-        std::uint32_t length = 0;
-        text(name, static_cast<std::uint32_t>(N), length);
+        text(name, static_cast<std::uint32_t>(N));
     }
-    void step(const char* name, Echo echo) {
-        std::uint32_t length = 0;
-        text(name, echo.size, length);
-    }
+    void step(const char* name, Echo echo) { text(name, echo.size); }
     template <class T>
     void step(const char* name, Tag<std::vector<T>>) {
         std::uint32_t count = 0, first = 0;
@@ -535,7 +325,8 @@ private:
             return true;
         }
         first = 0;
-        return containerCount(name, count);
+        const unsigned char* start = m_at;
+        return check(name, start, zrReadCount(m_at, m_end, m_w.compact, count));
     }
 
     [[gnu::noinline]] void outOfFields(const char* name) {
@@ -565,7 +356,7 @@ private:
     // are counted apart from the list's).
     class Level {
     public:
-        Level(ZrFieldCursor& walker, const char* name, bool indexed, std::uint32_t count) : m_walker(walker) {
+        Level(ZrBodyWalker& walker, const char* name, bool indexed, std::uint32_t count) : m_walker(walker) {
             if (walker.m_w.depth < ZrWalkStop::kMaxDepth) walker.m_w.path[walker.m_w.depth] = {name, 0, indexed};
             const unsigned d = ++walker.m_w.depth;
             if (d < kLevels) {
@@ -587,16 +378,14 @@ private:
         }
 
     private:
-        ZrFieldCursor& m_walker;
+        ZrBodyWalker& m_walker;
     };
 
-    const unsigned char* m_at = nullptr;
-    const unsigned char* m_end = nullptr;
-    ZrLCByteStream* m_stream = nullptr;  // storing: the stream read, and the one that reads what the rules refuse
+    const unsigned char* m_at;
+    const unsigned char* m_end;
 
-    // What only a walk keeps: where the bytes start (offsets count from
-    // there), the longest body accepted, the mode, the levels open now and
-    // where the walk stopped. A storing read keeps none of it.
+    // Where the bytes start (offsets count from there), the longest body
+    // accepted, the mode, the levels open now and where the walk stopped.
     struct WalkState {
         const unsigned char* body = nullptr;
         std::size_t limit = 0;
@@ -627,11 +416,7 @@ private:
         std::uint32_t stopIndex[kLevels];
         std::uint32_t stopCount[kLevels];
     };
-    struct NoWalkState {};
-    std::conditional_t<Store, NoWalkState, WalkState> m_w;
+    WalkState m_w;
 };
-
-// The walk: a class's list over wire bytes, in the mode it is given.
-using ZrBodyWalker = ZrFieldCursor<false, ZrCursorMode::Given>;
 
 #endif  // ZRPACKET_ZR_BODY_WALK_H

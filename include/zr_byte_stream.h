@@ -43,66 +43,12 @@
 #include <type_traits>
 #include <vector>
 
-// A container read from the wire holds at most this many elements: the
-// bound on what a hostile count can make a receiver allocate.
-constexpr std::uint32_t ZR_MAX_CONTAINER_COUNT = 1000;
+#include "zr_field_cursors.h"
+#include "zr_wire_rules.h"
 
 // How a class's body integers go: varints (most bodies) or fixed four bytes;
 // None for the keep-alive, which has no body.
 enum class ZrBodyMode : unsigned char { Compact, Fixed, None };
-
-// The longest varint of a 32-bit value. The compact writer demands this much
-// room before every integer or length, whatever the value needs.
-constexpr std::uint32_t ZR_VARINT32_MAX_LEN = 5;
-
-// Stores v as a varint at p, which has room for ZR_VARINT32_MAX_LEN bytes;
-// returns the end of what it stored.
-inline unsigned char* zrPutVarint32(unsigned char* p, std::uint32_t v) {
-    while (v >= 0x80) {
-        *p++ = static_cast<unsigned char>(v | 0x80);
-        v >>= 7;
-    }
-    *p++ = static_cast<unsigned char>(v);
-    return p;
-}
-
-// Byte-order policy: host values to and from network order (most significant
-// byte first), stored at or loaded from unaligned byte pointers.
-struct CHostNetworkConvertorNormal {
-    static void storeBigEndian16(unsigned char* p, std::uint16_t v) {
-        p[0] = static_cast<unsigned char>(v >> 8);
-        p[1] = static_cast<unsigned char>(v);
-    }
-    static std::uint16_t loadBigEndian16(const unsigned char* p) {
-        return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-    }
-    static void storeBigEndian32(unsigned char* p, std::uint32_t v) {
-        p[0] = static_cast<unsigned char>(v >> 24);
-        p[1] = static_cast<unsigned char>(v >> 16);
-        p[2] = static_cast<unsigned char>(v >> 8);
-        p[3] = static_cast<unsigned char>(v);
-    }
-    static std::uint32_t loadBigEndian32(const unsigned char* p) {
-        return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-               std::uint32_t{p[3]};
-    }
-    static void storeBigEndian64(unsigned char* p, std::uint64_t v) {
-        storeBigEndian32(p, static_cast<std::uint32_t>(v >> 32));
-        storeBigEndian32(p + 4, static_cast<std::uint32_t>(v));
-    }
-    static std::uint64_t loadBigEndian64(const unsigned char* p) {
-        return (std::uint64_t{loadBigEndian32(p)} << 32) | loadBigEndian32(p + 4);
-    }
-};
-
-// A text that the wire carries again, in the char[size] form, after its own
-// field: written as the text cut to size - 1 characters; on reading, checked
-// by the char[size] rules (a length of size or more fails the stream) and
-// dropped, so the field keeps the value its own transfer gave it.
-struct ZrTextEcho {
-    char* text;
-    std::uint32_t size;
-};
 
 template <class Convertor>
 class ZrLCByteStreamT {
@@ -154,6 +100,14 @@ public:
     void writeBytes(const void* source, std::uint32_t n) {
         if (unsigned char* p = claimWrite(n)) std::memcpy(p, source, n);
     }
+    // Reads n bytes. On failure nothing is consumed and, for n > 0, the first
+    // byte of the target becomes 0.
+    void readBytes(void* target, std::uint32_t n) {
+        ZrCheckedReader<false> reader = readerHere<false>();
+        reader.bytes(target, n);
+        endReads(reader);
+    }
+
     // --- runs: many fields through a cursor held by the caller ----------------
     // A run of writes whose longest form is maxLength bytes, made with one
     // room check: where the run may start when the stream is writing, has
@@ -167,112 +121,86 @@ public:
         m_writeRoom -= static_cast<std::uint32_t>(end - m_cursor);
         m_cursor = end;
     }
-    // A run of reads: where the unread bytes start when the stream is
-    // reading and has not failed (they end readRoom() bytes on); otherwise
-    // null. The caller reads what it is sure of and hands everything else to
-    // the field operations below; endReads takes where the run got to.
-    const unsigned char* beginReads() const { return m_runs && !m_serializing && m_readGood ? m_cursor : nullptr; }
-    void endReads(const unsigned char* at) {
+    // A run of reads: a reader over the unread bytes (read field by field
+    // when runs are off; stopped where the stream failed, if it has).
+    // endReads takes where the reader got to and whether it failed.
+    template <bool Compact>
+    ZrCheckedReader<Compact> beginReads() const {
+        if (!m_readGood) return ZrCheckedReader<Compact>::failedAt(m_cursor);
+        return m_runs ? ZrCheckedReader<Compact>(m_cursor, m_cursor + m_readRoom)
+                      : ZrCheckedReader<Compact>::fieldByField(m_cursor, m_cursor + m_readRoom);
+    }
+    template <bool Compact>
+    void endReads(const ZrCheckedReader<Compact>& reader) {
+        const unsigned char* at = reader.position();
         m_readRoom -= static_cast<std::uint32_t>(at - m_cursor);
         m_cursor += at - m_cursor;
+        if (!reader.good()) m_readGood = false;
     }
     // Runs on (the default) or off. Off, every field is checked on its own;
     // the bytes, the results and where a short buffer fails are the same
     // either way, which is how the runs are tested. Kept across attach.
     void setRuns(bool on) { m_runs = on; }
 
-    // Reads n bytes. On failure nothing is consumed and, for n > 0, the first
-    // byte of the target becomes 0.
-    void readBytes(void* target, std::uint32_t n) {
-        if (const unsigned char* p = claimRead(n)) {
-            std::memcpy(target, p, n);
-        } else if (n > 0) {
-            *static_cast<unsigned char*>(target) = 0;
-        }
-    }
-
     // --- field operations: write or read by direction, chainable ------------
+    // Reading, each field is read by ZrCheckedReader (zr_field_cursors.h),
+    // which says what a failed read leaves in it.
 
     Self& transfer(unsigned char& v) {
-        if (m_serializing) {
-            if (unsigned char* p = claimWrite(1)) *p = v;
-        } else {
-            const unsigned char* p = claimRead(1);
-            v = p ? *p : 0;
-        }
+        if (!m_serializing) return read(v);
+        if (unsigned char* p = claimWrite(1)) *p = v;
         return *this;
     }
 
     Self& transfer(unsigned short& v) {
-        if (m_serializing) {
-            if (unsigned char* p = claimWrite(2)) Convertor::storeBigEndian16(p, v);
-        } else {
-            const unsigned char* p = claimRead(2);
-            v = p ? Convertor::loadBigEndian16(p) : 0;
-        }
+        if (!m_serializing) return read(v);
+        if (unsigned char* p = claimWrite(2)) Convertor::storeBigEndian16(p, v);
         return *this;
     }
 
     // u32: fixed four bytes or a varint, by mode.
     Self& transfer(unsigned int& v) {
-        if (m_serializing) {
-            m_compact ? writeVarint32(v) : writeFixed32(v);
-        } else {
-            v = m_compact ? readVarint32() : readFixed32();
-        }
+        if (!m_serializing) return read(v);
+        m_compact ? writeVarint32(v) : writeFixed32(v);
         return *this;
     }
 
     // i32: the bytes of the u32 of the same bits.
     Self& transfer(int& v) {
+        if (!m_serializing) return read(v);
         unsigned int bits = static_cast<unsigned int>(v);
-        transfer(bits);
-        if (!m_serializing) v = static_cast<int>(bits);
-        return *this;
+        return transfer(bits);
     }
 
     // u64: eight bytes in either mode, for every 64-bit integer type; a
     // signed field travels as the u64 of the same bits.
     template <class T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 8, int> = 0>
     Self& transfer(T& v) {
-        if (m_serializing) {
-            if (unsigned char* p = claimWrite(8)) Convertor::storeBigEndian64(p, static_cast<std::uint64_t>(v));
-        } else {
-            const unsigned char* p = claimRead(8);
-            v = p ? static_cast<T>(Convertor::loadBigEndian64(p)) : T{0};
-        }
+        if (!m_serializing) return read(v);
+        if (unsigned char* p = claimWrite(8)) Convertor::storeBigEndian64(p, static_cast<std::uint64_t>(v));
         return *this;
     }
 
     // string: length as u32 in the current mode, then the bytes. Short
     // compact strings inline; everything else out of line.
     Self& transfer(std::string& s) {
-        if (!m_compact) return transferString(s);
-        if (m_serializing) {
-            const std::size_t n = s.size();
-            if (n < 0x80) {  // one length byte
-                // Room for the varint rule and the text: the checks of the two
-                // writes below, made once.
-                const auto longest =
-                    static_cast<std::uint32_t>(n + 1 > ZR_VARINT32_MAX_LEN ? n + 1 : ZR_VARINT32_MAX_LEN);
-                if (unsigned char* p = beginWrites(longest)) {
-                    *p = static_cast<unsigned char>(n);
-                    std::memcpy(p + 1, s.data(), n);
-                    endWrites(p + 1 + n);
-                    return *this;
-                }
-                writeVarint32(static_cast<std::uint32_t>(n));
-                if (n > 0) writeBytes(s.data(), static_cast<std::uint32_t>(n));
+        if (!m_serializing) return read(s);
+        const std::size_t n = s.size();
+        if (m_compact && n < 0x80) {  // one length byte
+            // Room for the varint rule and the text: the checks of the two
+            // writes below, made once.
+            const auto longest = static_cast<std::uint32_t>(n + 1 > ZR_VARINT32_MAX_LEN ? n + 1 : ZR_VARINT32_MAX_LEN);
+            if (unsigned char* p = beginWrites(longest)) {
+                *p = static_cast<unsigned char>(n);
+                std::memcpy(p + 1, s.data(), n);
+                endWrites(p + 1 + n);
                 return *this;
             }
-        } else if (m_readGood && m_readRoom > 0 && *m_cursor < 0x80 && *m_cursor < m_readRoom) {
-            const std::uint32_t n = *m_cursor;
-            s.assign(reinterpret_cast<const char*>(m_cursor + 1), n);
-            m_cursor += n + 1;
-            m_readRoom -= n + 1;
+            writeVarint32(static_cast<std::uint32_t>(n));
+            if (n > 0) writeBytes(s.data(), static_cast<std::uint32_t>(n));
             return *this;
         }
-        return transferString(s);
+        return writeString(s);
     }
 
     // char[N]: the text before the first NUL, cut to N - 1 characters, as a
@@ -292,20 +220,10 @@ public:
     // was; otherwise the vector ends up holding exactly the received elements.
     template <class T>
     Self& transfer(std::vector<T>& items) {
-        if (m_serializing) {
-            unsigned int count = countToWrite(items.size());
-            transfer(count);
-            for (T& item : items) transfer(item);
-            return *this;
-        }
-        unsigned int count = 0;
+        if (!m_serializing) return read(items);
+        unsigned int count = countToWrite(items.size());
         transfer(count);
-        if (!acceptCount(count)) return *this;
-        items.resize(count);
-        for (T& item : items) {
-            resetElement(item);
-            transfer(item);
-        }
+        for (T& item : items) transfer(item);
         return *this;
     }
 
@@ -314,45 +232,77 @@ public:
     // received entries; a key that comes twice keeps its later value.
     template <class K, class V, class Less, class Alloc>
     Self& transfer(std::map<K, V, Less, Alloc>& table) {
-        if (m_serializing) {
-            unsigned int count = countToWrite(table.size());
-            transfer(count);
-            for (auto& entry : table) {
-                K key = entry.first;
-                transfer(key).transfer(entry.second);
-            }
-            return *this;
-        }
-        unsigned int count = 0;
+        if (!m_serializing) return read(table);
+        unsigned int count = countToWrite(table.size());
         transfer(count);
-        if (!acceptCount(count)) return *this;
-        table.clear();
-        for (unsigned int i = 0; i < count && m_readGood; ++i) {
-            K key{};
-            V value{};
-            transfer(key).transfer(value);
-            if (m_readGood) table[key] = std::move(value);
+        for (auto& entry : table) {
+            K key = entry.first;
+            transfer(key).transfer(entry.second);
         }
         return *this;
     }
 
     // A record: its field list, `zrRecordFields(Record&, Fields&&)` beside
-    // the record, run by zrTransferRecord (zr_field_runs.h).
+    // the record. Written with one room check when its longest form fits,
+    // otherwise field by field.
     template <class Record, std::enable_if_t<std::is_class<Record>::value, int> = 0>
     Self& transfer(Record& record) {
-        zrTransferRecord(*this, record);
+        if (!m_serializing) return read(record);
+        ZrLongestForm longest(m_compact);
+        zrRecordFields(record, longest);
+        unsigned char* at =
+            longest.bytes() <= m_writeRoom ? beginWrites(static_cast<std::uint32_t>(longest.bytes())) : nullptr;
+        if (at == nullptr) {
+            zrRecordFields(record, Each{*this});
+        } else if (m_compact) {
+            endWrites(writeRecord(ZrUncheckedWriter<true>(at), record));
+        } else {
+            endWrites(writeRecord(ZrUncheckedWriter<false>(at), record));
+        }
         return *this;
     }
 
     // A list element before it is read: a text is emptied (keeping its
     // capacity), anything else made anew.
-    static void resetElement(std::string& s) { s.clear(); }
     template <class T>
     static void resetElement(T& item) {
-        item = T{};
+        ZrCheckedReader<false>::resetElement(item);
     }
 
 private:
+    // Each field of a record to the stream.
+    struct Each {
+        Self& stream;
+        template <class T>
+        Each& operator()(const char* /*name*/, T&& field) {
+            stream.transfer(field);
+            return *this;
+        }
+    };
+    template <class Writer, class Record>
+    static unsigned char* writeRecord(Writer&& writer, Record& record) {
+        zrRecordFields(record, writer);
+        return writer.end();
+    }
+
+    // One field read from the unread bytes, whatever the runs.
+    template <bool Compact>
+    ZrCheckedReader<Compact> readerHere() const {
+        return m_readGood ? ZrCheckedReader<Compact>(m_cursor, m_cursor + m_readRoom)
+                          : ZrCheckedReader<Compact>::failedAt(m_cursor);
+    }
+    template <bool Compact, class T>
+    void readIn(T& field) {
+        ZrCheckedReader<Compact> reader = readerHere<Compact>();
+        reader(nullptr, field);
+        endReads(reader);
+    }
+    template <class T>
+    Self& read(T& field) {
+        m_compact ? readIn<true>(field) : readIn<false>(field);
+        return *this;
+    }
+
     // Where the next n bytes go, or null when they are not to be stored:
     // counting-only stream, earlier write failure, or not enough room.
     unsigned char* claimWrite(std::uint32_t n) {
@@ -370,24 +320,8 @@ private:
         return p;
     }
 
-    // Where the next n bytes come from, or null on failure (nothing consumed).
-    const unsigned char* claimRead(std::uint32_t n) {
-        if (!m_readGood || n > m_readRoom) {
-            m_readGood = false;
-            return nullptr;
-        }
-        const unsigned char* p = m_cursor;
-        m_cursor += n;
-        m_readRoom -= n;
-        return p;
-    }
-
     void writeFixed32(std::uint32_t v) {
         if (unsigned char* p = claimWrite(4)) Convertor::storeBigEndian32(p, v);
-    }
-    std::uint32_t readFixed32() {
-        const unsigned char* p = claimRead(4);
-        return p ? Convertor::loadBigEndian32(p) : 0;
     }
 
     // Inline whenever the room for the longest varint is there, the usual
@@ -404,45 +338,14 @@ private:
         }
         writeVarint32Slow();
     }
-    // One byte whenever it is there; up to five inline when five are left
-    // to read. A varint still going after five bytes, or one that may run
-    // past the data, goes out of line.
-    std::uint32_t readVarint32() {
-        if (!m_readGood || m_readRoom == 0) return readVarint32Slow();
-        const unsigned char* const p = m_cursor;
-        if (p[0] < 0x80) {
-            ++m_cursor;
-            --m_readRoom;
-            return p[0];
-        }
-        if (m_readRoom >= ZR_VARINT32_MAX_LEN) {
-            std::uint32_t v = p[0] & 0x7Fu;
-            for (std::uint32_t i = 1; i < ZR_VARINT32_MAX_LEN; ++i) {
-                v |= std::uint32_t{p[i] & 0x7Fu} << (7 * i);  // the fifth group's top bits fall off, as out of line
-                if (p[i] < 0x80) {
-                    m_cursor += i + 1;
-                    m_readRoom -= i + 1;
-                    return v;
-                }
-            }
-        }
-        return readVarint32Slow();
-    }
     void writeVarint32Slow();
-    std::uint32_t readVarint32Slow();
-    Self& transferString(std::string& s);
-    const unsigned char* readBoundedText(std::uint32_t size, unsigned int& length);
+    Self& writeString(const std::string& s);
 
     // A container count to send; a container too large to count in 32 bits
     // fails the stream instead of sending a wrapped count.
     unsigned int countToWrite(std::size_t size) {
         if (size > std::numeric_limits<std::uint32_t>::max()) m_writeGood = false;
         return static_cast<unsigned int>(size);
-    }
-    bool acceptCount(std::uint32_t count) {
-        if (count <= ZR_MAX_CONTAINER_COUNT) return true;
-        m_readGood = false;
-        return false;
     }
 
     bool m_readGood = true;

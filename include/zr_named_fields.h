@@ -76,8 +76,7 @@ protected:
 // Each record type lists its fields beside its declaration, in wire order:
 //   template <class Fields>
 //   void zrRecordFields(RECORD& r, Fields&& field) { field("unit1", r.unit1); ... }
-// The stream runs it through zrTransferRecord (zr_field_runs.h), tools through
-// ZrNamedFields.
+// The stream runs it (zr_byte_stream.h), tools through ZrNamedFields.
 
 // A packet class lists its body by member pointer,
 //   field("key", &ZrAuthSockMsgPacket::m_key);

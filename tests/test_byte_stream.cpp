@@ -1,5 +1,6 @@
-// The byte stream: golden bytes of every wire type in both modes, the room
-// rules, sticky failure, and reads that must stay inside their room.
+// The wire rules' verdicts, and the byte stream: golden bytes of every wire
+// type in both modes, the room rules, sticky failure, and reads that must
+// stay inside their room.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "test_util.h"
 #include "zr_byte_stream.h"
+#include "zr_wire_rules.h"
 
 using zrtest::hex;
 using zrtest::unhex;
@@ -352,15 +354,16 @@ TEST(ByteStream, StringReadChecksItsLength) {
         bool compact;
         bool good;
         const char* value;
+        std::uint32_t roomLeft;  // a refused length stops the stream after it
     };
     const std::vector<Case> cases = {
-        {"03 61 62 63", kCompact, true, "abc"},
-        {"04 61 62 63", kCompact, false, ""},        // claims one byte more than is left
-        {"FF FF FF FF 0F 61", kCompact, false, ""},  // negative as a signed length
-        {"80 80 80 80 08 61", kCompact, false, ""},  // 2^31
-        {"00 00 00 03 61 62 63", kFixed, true, "abc"},
-        {"00 00 00 04 61 62 63", kFixed, false, ""},
-        {"00 00 00", kFixed, false, ""},  // the length itself is cut
+        {"03 61 62 63", kCompact, true, "abc", 0},
+        {"04 61 62 63", kCompact, false, "", 3},        // claims one byte more than is left
+        {"FF FF FF FF 0F 61", kCompact, false, "", 1},  // negative as a signed length
+        {"80 80 80 80 08 61", kCompact, false, "", 1},  // 2^31
+        {"00 00 00 03 61 62 63", kFixed, true, "abc", 0},
+        {"00 00 00 04 61 62 63", kFixed, false, "", 3},
+        {"00 00 00", kFixed, false, "", 3},  // the length itself is cut
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -370,6 +373,88 @@ TEST(ByteStream, StringReadChecksItsLength) {
         stream.transfer(value);
         EXPECT_EQ(stream.good(), c.good);
         EXPECT_EQ(value, c.value);
+        EXPECT_EQ(stream.readRoom(), c.roomLeft);
+    }
+}
+
+// Each rule's verdict on one form: what it reads, or why not, and the bytes
+// a short form needs. Every whole form cut at every shorter length is short
+// by a need past the cut and within the form, with the cursor unmoved.
+TEST(WireRules, VerdictOfEachForm) {
+    enum Rule { kNumber, kString, kText, kCount };
+    struct Case {
+        Rule rule;
+        bool compact;
+        const char* bytes;
+        ZrWireFault fault;
+        std::uint32_t prefix;
+        std::uint64_t value;   // the number, length or count read; see ZrWireVerdict
+        std::size_t consumed;  // read whole: the form's length
+    };
+    const ZrWireFault ok = ZrWireFault::None;
+    const std::vector<Case> cases = {
+        {kNumber, kCompact, "AC 02", ok, 0, 300, 2},
+        {kNumber, kCompact, "FF FF FF FF 0F", ok, 0, 0xFFFFFFFF, 5},
+        {kNumber, kCompact, "80 80 80 80 80 80 01", ok, 0, 0, 7},  // over-long: taken whole
+        {kNumber, kCompact, "80 80", ZrWireFault::Number, 0, 2, 0},
+        {kNumber, kFixed, "00 00 01 2C", ok, 0, 300, 4},
+        {kNumber, kFixed, "00 00 01", ZrWireFault::Fixed, 0, 4, 0},
+        {kString, kCompact, "02 61 62", ok, 0, 2, 3},
+        {kString, kCompact, "00", ok, 0, 0, 1},
+        {kString, kCompact, "03 61 62", ZrWireFault::Text, 1, 3, 0},
+        {kString, kCompact, "80 80 80 80 08", ZrWireFault::TextClaim, 5, 0x80000000u, 0},
+        {kString, kFixed, "00 00 00 02 61 62", ok, 0, 2, 6},
+        {kText, kCompact, "03 61 62 63", ok, 0, 3, 4},  // char[4]
+        {kText, kCompact, "04 61 62 63 64", ZrWireFault::TextTooLong, 1, 4, 0},
+        {kText, kCompact, "FF FF FF FF 0F 61", ok, 0, 0, 5},  // negative: empty, nothing follows
+        {kText, kFixed, "00 00 00 00", ok, 0, 0, 4},
+        {kCount, kCompact, "E8 07", ok, 0, 1000, 2},
+        {kCount, kCompact, "E9 07", ZrWireFault::Count, 2, 1001, 0},
+        {kCount, kFixed, "00 00 03 E9", ZrWireFault::Count, 4, 1001, 0},
+    };
+    auto apply = [](const Case& c, const std::vector<char>& bytes, std::uint64_t& value) {
+        const auto* start = reinterpret_cast<const unsigned char*>(bytes.data());
+        const unsigned char* at = start;
+        const unsigned char* end = start + bytes.size();
+        const unsigned char* text = nullptr;
+        std::uint32_t n = 0;
+        ZrWireVerdict verdict;
+        switch (c.rule) {
+            case kNumber:
+                verdict = zrReadNumber(at, end, c.compact, n);
+                break;
+            case kString:
+                verdict = zrReadString(at, end, c.compact, text, n);
+                break;
+            case kText:
+                verdict = zrReadText(at, end, c.compact, 4, text, n);
+                break;
+            case kCount:
+                verdict = zrReadCount(at, end, c.compact, n);
+                break;
+        }
+        value = verdict.ok() ? n : verdict.value;
+        return std::make_pair(verdict, static_cast<std::size_t>(at - start));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        const std::vector<char> bytes = unhex(c.bytes);
+        std::uint64_t value = 0;
+        const auto [verdict, consumed] = apply(c, bytes, value);
+        EXPECT_EQ(verdict.fault, c.fault);
+        EXPECT_EQ(verdict.prefix, c.prefix);
+        EXPECT_EQ(value, c.value);
+        EXPECT_EQ(consumed, c.consumed);
+        if (c.fault != ok) continue;
+        for (std::size_t cut = 0; cut < c.consumed; ++cut) {
+            SCOPED_TRACE(cut);
+            const std::vector<char> part(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+            const auto [shortVerdict, moved] = apply(c, part, value);
+            EXPECT_TRUE(shortVerdict.truncated());
+            EXPECT_GT(shortVerdict.need(), cut);
+            EXPECT_LE(shortVerdict.need(), c.consumed);
+            EXPECT_EQ(moved, 0u);
+        }
     }
 }
 

@@ -188,6 +188,10 @@ struct Running {
     }
 
     asio::io_context io;
+    // The server's thread runs until the end of the row, also when the server
+    // is drained or closed and has nothing left to do, so that onServer()
+    // always finds it.
+    asio::executor_work_guard<asio::io_context::executor_type> running = asio::make_work_guard(io);
     zrnet::Server server;
     std::vector<zrnet::Responder> held;  // requests a row answers later, on the server's thread
     std::vector<char> heldBytes;

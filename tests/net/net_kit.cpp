@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "hostile_streams.h"
 #include "zr_encrypt.h"
 #include "zr_session_packets.h"
 
@@ -170,50 +171,8 @@ std::vector<char> concat(const std::vector<std::vector<char>>& packets, std::siz
 }
 
 std::vector<char> craftedStream(std::size_t bytes) {
-    constexpr std::size_t kStartEvery = 37, kEndEvery = 15355, kCipherAt = PKT_OFFSET_BODY, kLengthBytes = 3;
-    constexpr char kType = 1;
-    std::vector<char> stream(bytes, '\0');
-    for (std::size_t end = kEndEvery - 1; end < bytes; end += kEndEvery) stream[end] = '\x03';
-    for (std::size_t block = 0; block < bytes; block += kEndEvery) {
-        // As many starts as fit before the block's 0x03.
-        for (std::size_t p = block; p + kStartEvery < block + kEndEvery && p + kStartEvery <= bytes; p += kStartEvery) {
-            char* head = stream.data() + p;
-            head[0] = 0x02;
-            ZrCPacketHead::fastSetCmdID(head, PKT_HEAD_FIXED_LEN, 4);  // ZrLoginMsgPacket: its body opens with a text
-            head[16] = kType;                                          // encryptType
-            // The farthest 0x03 the longest cipher could end at; the text
-            // runs one byte past it.
-            const std::size_t cipher = p + kCipherAt;
-            std::size_t farthest = 0;
-            for (std::size_t end = kEndEvery - 1; end < bytes && end <= cipher + PKT_SCRATCH_HALF_LEN;
-                 end += kEndEvery) {
-                if (end > cipher) farthest = end - cipher;
-            }
-            const std::size_t text = farthest > kLengthBytes ? farthest + 1 - kLengthBytes : 16000;
-            const unsigned char length[kLengthBytes] = {static_cast<unsigned char>(0x80 | (text & 0x7F)),
-                                                        static_cast<unsigned char>(0x80 | ((text >> 7) & 0x7F)),
-                                                        static_cast<unsigned char>((text >> 14) & 0x7F)};
-            // Each cipher byte chosen, in turn, so that it deciphers to the
-            // length's byte; a key whose cipher holds no 0x02 or 0x03.
-            for (unsigned key = 1; key < 256; ++key) {
-                char trial[kLengthBytes] = {}, plain[PKT_SCRATCH_HALF_LEN];
-                bool clean = key != 2 && key != 3;
-                for (std::size_t i = 0; i < kLengthBytes && clean; ++i) {
-                    unsigned int n = 0;
-                    trial[i] = 0;
-                    ZRIEncrypt::decryptProtocolEx(trial, static_cast<unsigned int>(i + 1), plain, n,
-                                                  static_cast<unsigned char>(key), kType);
-                    trial[i] = static_cast<char>(plain[i] ^ length[i]);
-                    clean = trial[i] != 0x02 && trial[i] != 0x03;
-                }
-                if (!clean) continue;
-                head[PKT_OFFSET_KEY] = static_cast<char>(key);
-                std::copy(trial, trial + kLengthBytes, stream.data() + cipher);
-                break;
-            }
-        }
-    }
-    return stream;
+    const std::string stream = zrtest::craftedStall(bytes);
+    return std::vector<char>(stream.begin(), stream.end());
 }
 
 std::string proxyV2(unsigned char command, unsigned char family, const std::string& body) {

@@ -45,11 +45,8 @@ std::vector<char> bigPacket();
 std::vector<char> repeated(const std::vector<char>& packet, std::size_t times);
 std::vector<char> concat(const std::vector<std::vector<char>>& packets, std::size_t count);
 
-// `bytes` of the costliest stream known for a receiver of this protocol: an
-// enciphered login head every 37 bytes, each one's first cipher bytes
-// deciphering to a text length that runs one byte past the farthest 0x03
-// the longest cipher could end at, with a 0x03 every 15 355 bytes. Every
-// start deciphers tens of kilobytes to learn that it is no packet.
+// The stream that stalled a relay (zrtest::craftedStall): every start in
+// it deciphers tens of kilobytes to learn that it is no packet.
 std::vector<char> craftedStream(std::size_t bytes);
 
 // A PROXY v2 header: the signature, version 2 with `command` (1 PROXY, 0

@@ -201,7 +201,9 @@ TEST_F(RelayTest, EveryReplyReachesItsClientUnderLoad) {
 // packet is answered or its client's connection closes; the relay reconnects
 // and serves new clients; the counters add up.
 TEST_F(RelayTest, RecoversWhenTheBackendIsKilledAndRestarted) {
-    startAll({"--backoff-min", "20", "--backoff-max", "200"});
+    // The backend holds each read 2 ms, so that packets are in flight when
+    // it dies, however fast the build.
+    startAll({"--backoff-min", "20", "--backoff-max", "200"}, {"--delay-ms", "2"});
     const std::size_t clients = 20, packets = kPackets;
     std::atomic<std::uint64_t> answered{0};
     LoadOptions options = load(clients, packets);
